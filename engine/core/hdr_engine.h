@@ -1,0 +1,91 @@
+/* Tonefold HDR engine: public interface.
+ *
+ * Plain C: the application and the tests include it from C and C++ alike.
+ * Every function that can fail returns a RESULT_ code, 0 for success. */
+#ifndef TONEFOLD_HDR_ENGINE_H
+#define TONEFOLD_HDR_ENGINE_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Image descriptor exchanged between the application and every engine stage.
+ * Absent planes have a null pointer and a pitch of 0. */
+typedef struct __tag_QELV_OFFSCREEN {
+    uint32_t u32PixelArrayFormat;
+    int32_t i32Width;
+    int32_t i32Height;
+    uint8_t *ppu8Plane[4];
+    int32_t pi32Pitch[4];
+} __tag_QELV_OFFSCREEN;
+
+/* Pixel format codes with a name; the layout table also accepts the
+ * unnamed codes 0x301-0x304, 0x401-0x404, 0x502, 0x504-0x508, 0x605-0x608. */
+enum {
+    PIXEL_FORMAT_YUYV = 0x501,
+    PIXEL_FORMAT_UYVY = 0x503,
+    PIXEL_FORMAT_I420 = 0x601,
+    PIXEL_FORMAT_YUV440P = 0x602,
+    PIXEL_FORMAT_YUV422P = 0x603,
+    PIXEL_FORMAT_YUV444P = 0x604,
+    PIXEL_FORMAT_GRAY8 = 0x701,
+    PIXEL_FORMAT_NV12 = 0x801,
+    PIXEL_FORMAT_NV21 = 0x802,
+    PIXEL_FORMAT_NV16 = 0x803
+};
+
+enum {
+    RESULT_OK = 0,
+    RESULT_INVALID_ARGUMENT = 2,
+    RESULT_UNSUPPORTED_FORMAT = 3,
+    RESULT_OUT_OF_MEMORY = 4,
+    RESULT_EXCESSIVE_MOTION = 5,
+    RESULT_CANCELLED = 6,
+    RESULT_ALIGNMENT_FAILED = 23,
+    RESULT_EXPOSURE_ORDER = 24
+};
+
+/* A progress callback returning PROGRESS_CANCEL asks the engine to stop. */
+enum { PROGRESS_CANCEL = 6 };
+
+/* Header of one block of a memory pool; a context points at the first. */
+typedef struct PoolBlockHeader {
+    int64_t payloadSize; /* multiple of 8; -1 marks the end sentinel */
+    int64_t inUse;       /* 0 free, 1 allocated, -1 sentinel */
+} PoolBlockHeader;
+
+/* Null selects the system heap; otherwise a pool over a caller's buffer. */
+typedef PoolBlockHeader *MemoryContext;
+
+/* The engine reads the low 32 bits of each slot as a signed integer. */
+typedef struct MergeParams {
+    int64_t toneLength;
+    int64_t brightness;
+    int64_t toneSaturation;
+} MergeParams;
+
+typedef int64_t (*ProgressCallback)(int64_t percent, int64_t reserved, void *user);
+
+typedef struct HdrSession HdrSession;
+
+int CreateHdrSession(MemoryContext memory, int32_t option, HdrSession **outSession);
+int SetGhostSuppressionLevel(int64_t ignored, HdrSession *session, int32_t level);
+int SetAuxMode(int64_t ignored, HdrSession *session, int32_t value);
+int RunHdrMerge(MemoryContext memory, HdrSession *session, __tag_QELV_OFFSCREEN *inputs,
+                int32_t count, __tag_QELV_OFFSCREEN *outputs, int32_t outputIndex,
+                const MergeParams *params, int64_t ignored, ProgressCallback progress,
+                void *user);
+int DestroyHdrSession(MemoryContext memory, HdrSession *session);
+int PrepareExposureByIndex(MemoryContext memory, HdrSession *session,
+                           __tag_QELV_OFFSCREEN *inputs, int32_t index,
+                           ProgressCallback progress, void *user);
+int RebuildReferenceFeatures(MemoryContext memory, HdrSession *session,
+                             __tag_QELV_OFFSCREEN *smallReference);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,171 @@
+// Session lifecycle: create, configure, release a run's buffers, destroy.
+#include "session.h"
+
+#include "align/registration_buffers.h"
+#include "constant_tables.h"
+#include "image.h"
+#include "memory.h"
+#include "tone_tables.h"
+
+namespace {
+
+constexpr int kLevels = 4096;
+constexpr int kDefaultLevel = 30;
+
+// Allocates the tables that live as long as the session, storing each block as soon as it is
+// obtained so that a failure part-way leaves nothing DestroyHdrSession cannot find.
+int AllocateSessionTables(MemoryContext memory, HdrSession *s) {
+    s->toneTable = static_cast<uint8_t *>(AllocateMemory(memory, kToneTableBlockBytes));
+    if (!s->toneTable) return RESULT_OUT_OF_MEMORY;
+    FillBytes(s->toneTable, 0, kToneTableBlockBytes);
+    s->reciprocalTable = AllocateZeroed<int32_t>(memory, kReciprocalTableSize);
+    if (!s->reciprocalTable) return RESULT_OUT_OF_MEMORY;
+    s->contrastCurve = AllocateZeroed<uint16_t>(memory, kLevels);
+    if (!s->contrastCurve) return RESULT_OUT_OF_MEMORY;
+    s->chromaTable = AllocateZeroed<uint8_t>(memory, 2 * kLevels);
+    if (!s->chromaTable) return RESULT_OUT_OF_MEMORY;
+    s->chromaTable2 = s->chromaTable + kLevels;
+    s->gainTable = AllocateZeroed<uint16_t>(memory, kGainTableSize);
+    if (!s->gainTable) return RESULT_OUT_OF_MEMORY;
+    for (uint8_t *&table : s->curveTables) {
+        table = AllocateZeroed<uint8_t>(memory, 256);
+        if (!table) return RESULT_OUT_OF_MEMORY;
+    }
+    return RESULT_OK;
+}
+
+void FillReciprocalTable(int32_t *table) {
+    table[0] = 0;
+    for (int i = 1; i < kReciprocalTableSize; ++i) table[i] = 32768 / i;
+}
+
+void SetSessionDefaults(HdrSession *s, int32_t option) {
+    s->gammaExpandTable = kGammaExpandTable;
+    s->gammaCompressTable = kGammaCompressTable;
+    s->bitCountTable = kBitCountTable;
+    s->weightTable = kWeightTable;
+    s->alignPyramidDepth = 3;
+    s->pixelsPerSample = 64;
+    s->offsetFadeEnabled = 1;
+    s->createOption = option;
+    s->toneLength = 25;
+    s->brightness = 0;
+    s->ghostLevel = 0;
+}
+
+template <typename T, size_t N>
+void FreeEach(MemoryContext memory, T *(&blocks)[N]) {
+    for (T *&block : blocks) FreeAndClear(memory, block);
+}
+
+void ReleaseBandBuffers(MemoryContext memory, HdrSession *s) {
+    for (int t = 0; t < kWorkerCount; ++t) {
+        // The run-list block also holds the second run list and the span lists.
+        FreeAndClear(memory, s->runLists[0][t]);
+        s->runLists[1][t] = nullptr;
+        s->spanBounds[t] = nullptr;
+        s->spanTypes[t] = nullptr;
+        FreeAndClear(memory, s->offsetRows[t]);
+        FreeAndClear(memory, s->warpBuffer[t]);
+        for (auto &rows : s->workerRows) FreeAndClear(memory, rows[t]);
+        FreeAndClear(memory, s->workerRows16[t]);
+        // Slot t owns the worker's block of nine line buffers; slots t + 4k point into it.
+        FreeAndClear(memory, s->mapLineBuffers[t]);
+        for (int k = 1; k < 9; ++k) s->mapLineBuffers[t + 4 * k] = nullptr;
+    }
+}
+
+void ReleasePlanningMaps(MemoryContext memory, HdrSession *s) {
+    FreeAndClear(memory, s->gainGrid);
+    // The nine correction maps come in three blocks of three.
+    for (int block = 0; block < 3; ++block) {
+        FreeAndClear(memory, s->fineGrids[3 * block]);
+        s->fineGrids[3 * block + 1] = nullptr;
+        s->fineGrids[3 * block + 2] = nullptr;
+    }
+    FreeAndClear(memory, s->localCurveFusionTable);
+    // The reference weight grid starts the block that holds all three grids and the masks.
+    FreeAndClear(memory, s->blockWeights[kWeightReference]);
+    s->blockWeights[kWeightDark] = s->blockWeights[kWeightBright] = nullptr;
+    for (uint8_t *&mask : s->ghostMasks) mask = nullptr;
+    FreeAndClear(memory, s->ghostMap);
+    FreeEach(memory, s->contrastWeightMaps);
+}
+
+void ReleaseSmallImages(MemoryContext memory, HdrSession *s) {
+    DestroyImage(&s->previewImage, memory);
+    DestroyImage(&s->previewWorkImage, memory);
+    for (ImageDesc *&image : s->smallImages) DestroyImage(&image, memory);
+    for (ImageDesc *&image : s->alignedSmall) DestroyImage(&image, memory);
+}
+
+}  // namespace
+
+int ReleasePipelineBuffers(MemoryContext memory, HdrSession *s) {
+    if (!s) return RESULT_OUT_OF_MEMORY;
+    ReleaseRegistrationBuffers(memory, s);
+    FreeEach(memory, s->fusionWeightGrids);
+    FreeAndClear(memory, s->recoveryMaskGrid);
+    FreeEach(memory, s->exposureLuts);
+    FreeEach(memory, s->offsetGridX);
+    FreeEach(memory, s->offsetGridY);
+    FreeEach(memory, s->ringBuffers16);
+    FreeEach(memory, s->slopeGridX);
+    FreeEach(memory, s->slopeGridY);
+    FreeEach(memory, s->histograms);
+    FreeEach(memory, s->matchedMotionX);
+    FreeEach(memory, s->matchedMotionY);
+    FreeEach(memory, s->matchedExtra);
+    FreeAndClear(memory, s->blockStats);
+    for (int16_t *&plane : s->paddedBlockPlanes) plane = nullptr;
+    FreeAndClear(memory, s->fusionTable);
+    ReleaseBandBuffers(memory, s);
+    ReleasePlanningMaps(memory, s);
+    ReleaseSmallImages(memory, s);
+    for (auto &planes : s->alternativeOutputPlanes)
+        for (uint8_t *&plane : planes) plane = nullptr;
+    for (uint8_t *&plane : s->outputPlanes) plane = nullptr;
+    return RESULT_OK;
+}
+
+int CreateHdrSession(MemoryContext memory, int32_t option, HdrSession **outSession) {
+    if (!outSession) return RESULT_INVALID_ARGUMENT;
+    auto *s = static_cast<HdrSession *>(AllocateMemory(memory, sizeof(HdrSession)));
+    if (!s) return RESULT_OUT_OF_MEMORY;
+    FillBytes(s, 0, sizeof(HdrSession));
+    *outSession = s;
+    SetSessionDefaults(s, option);
+    const int result = AllocateSessionTables(memory, s);
+    if (result != RESULT_OK) return result;
+    FillReciprocalTable(s->reciprocalTable);
+    BuildContrastCurve(s, 0, kDefaultLevel);
+    BuildSaturationTable(s, 0, kDefaultLevel);
+    return RESULT_OK;
+}
+
+int DestroyHdrSession(MemoryContext memory, HdrSession *s) {
+    if (!s) return RESULT_OUT_OF_MEMORY;
+    ReleasePipelineBuffers(memory, s);
+    FreeAndClear(memory, s->toneTable);
+    FreeAndClear(memory, s->contrastCurve);
+    FreeAndClear(memory, s->chromaTable);
+    s->chromaTable2 = nullptr;
+    FreeAndClear(memory, s->reciprocalTable);
+    FreeEach(memory, s->curveTables);
+    FreeAndClear(memory, s->gainTable);
+    FreeMemory(memory, s);
+    return RESULT_OK;
+}
+
+// A null session is refused rather than written through.
+int SetGhostSuppressionLevel(int64_t, HdrSession *s, int32_t level) {
+    if (!s) return RESULT_INVALID_ARGUMENT;
+    s->ghostLevel = level < 0 ? 0 : (level > 10 ? 10 : level);
+    return RESULT_OK;
+}
+
+int SetAuxMode(int64_t, HdrSession *s, int32_t value) {
+    if (!s) return RESULT_INVALID_ARGUMENT;
+    s->auxMode = value;
+    return RESULT_OK;
+}

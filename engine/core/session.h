@@ -1,0 +1,174 @@
+// The state of one merge. Created zero-filled by CreateHdrSession; the per-run buffers are
+// freed by ReleasePipelineBuffers after every run, the rest by DestroyHdrSession.
+#pragma once
+
+#include <cstdint>
+
+#include "engine_types.h"
+
+struct FeatureTracker;
+
+constexpr int kMaxExposures = 3;
+constexpr int kWorkerCount = 4;
+constexpr int kToneTableBlockBytes = 8448;
+constexpr int kSavedToneTableOffset = 4352;  // saved copy of the tone table inside its block
+constexpr int kReciprocalTableSize = 24576;
+constexpr int kGainTableSize = 65536;
+constexpr int kFineGridCount = 9;
+constexpr int kBlockStatPlanes = 12;
+
+// Named indices of blockWeights and fusionWeightGrids: the stages list the three in
+// different orders, so nothing indexes them by bare numbers.
+enum WeightGridIndex { kWeightReference = 0, kWeightDark = 1, kWeightBright = 2 };
+
+// The three 256-bin histograms (luma, U, V) of one exposure slot, in one block.
+using ExposureHistograms = int32_t[3][256];
+
+struct HdrSession {
+    // Constant tables (point at constant data; never freed).
+    const uint16_t *gammaExpandTable;
+    const uint8_t *gammaCompressTable;
+    const uint8_t *bitCountTable;
+    const uint16_t *weightTable;
+
+    // Options and levels.
+    int32_t createOption;
+    int32_t ghostLevel;
+    int32_t auxMode;
+    int32_t toneLength;
+    int32_t brightness;
+    int32_t toneSaturation;
+
+    // Tone tables, built from the levels; live as long as the session.
+    int32_t *reciprocalTable;
+    uint16_t *contrastCurve;
+    uint8_t *chromaTable;   // first 4096 bytes of the chroma block
+    uint8_t *chromaTable2;  // the next 4096 bytes
+    int32_t contrastLevel;
+    int32_t saturationLevel;
+    uint8_t *toneTable;  // kToneTableBlockBytes; saved copy at kSavedToneTableOffset
+    int32_t offsetFadeEnabled;
+    uint8_t *curveTables[4];
+    uint16_t *gainTable;
+
+    // Exposure set.
+    int32_t exposureCount;
+    ImageDesc *inputImages;
+    int32_t darkIndex;
+    int32_t brightIndex;
+    int32_t referenceIndex;
+    double exposureGain[kMaxExposures];
+    int32_t exposureGainQ10[kMaxExposures];
+    uint16_t *exposureLuts[kMaxExposures];
+    int32_t preparedByRun;
+
+    // Frame and block grid.
+    int32_t frameWidth;
+    int32_t frameHeight;
+    int32_t framePitch;
+    int32_t blockWidth;
+    int32_t blockHeight;
+    int32_t blocksAcross;
+    int32_t blocksDown;
+    int32_t paddedBlocksAcross;
+    int32_t paddedBlocksDown;
+    int16_t *blockStats;  // kBlockStatPlanes planes of the padded block grid
+    ExposureHistograms *histograms[kMaxExposures];
+    int32_t meshConstants[7];
+    ImageDesc *smallImages[kMaxExposures];
+    ImageDesc *alignedSmall[kMaxExposures];
+    ImageDesc *previewImage;
+    ImageDesc *previewWorkImage;
+    float *matchedMotionX[kMaxExposures];  // 128 floats each
+    float *matchedMotionY[kMaxExposures];
+    int32_t *matchedExtra[kMaxExposures];
+    PixelRect overlapBounds[kMaxExposures];  // thumbnail pixels
+
+    // Alignment results.
+    FeatureTracker *tracker;
+    ImageDesc *workImage;
+    int32_t featureCount;
+    float *featureX;  // start of the 2048-byte feature block
+    float *featureY;
+    float *featureArrays[2];
+    int32_t registrationSetting;
+    float *registrationGrids[5];  // 128 floats each
+    int32_t globalShift[8];
+    int32_t darkBrightShift[4];  // dark dx, bright dx, dark dy, bright dy
+    int32_t misaligned[kMaxExposures];
+    int32_t alignPyramidDepth;
+    int32_t alignGradientMode;
+    int32_t alignStridedPyramid;
+    int32_t alignThresholds[6];
+    float globalOffsetEstimate[2];
+    int32_t meshCols;
+    int32_t meshRows;
+    int32_t *offsetGridX[kMaxExposures];
+    int32_t *offsetGridY[kMaxExposures];
+    int16_t *paddedBlockPlanes[7];  // point into blockStats
+    int32_t *slopeGridX[kMaxExposures];
+    int32_t *slopeGridY[kMaxExposures];
+    int32_t pixelsPerSample;
+
+    // Scene statistics.
+    int32_t sceneThresholds[5];
+    int32_t sceneClass;
+    int32_t valueShift;
+    int32_t referenceValueShift;
+    int32_t statsLevelFlag;
+    int32_t deepShadowFlag;
+    int32_t darkLacksHighlights;
+    int32_t refBrightChromaOffsetU;
+    int32_t refBrightChromaOffsetV;
+    int32_t lowRampStep;
+    int32_t highQuantileIndex;
+    int32_t lowQuantileIndex;
+
+    // Rectangles.
+    RegionRect processRect;
+    RegionRect overlapRect;
+    int32_t cropRect[4];  // top, left, bottom, right
+    int32_t splitRow;
+
+    // Planning maps.
+    int16_t *contrastWeightMaps[kMaxExposures];  // dark, bright, reference
+    int16_t *ghostMap;
+    int16_t *blockWeights[3];  // WeightGridIndex; one block together with ghostMasks
+    uint8_t *ghostMasks[4];
+    int32_t fineGridStride;
+    int32_t fineGridRows;
+    int16_t *fineGrids[kFineGridCount];  // three blocks of three
+    int32_t lowResMapsReady;
+    int32_t darkShareQ10;
+    int16_t *fusionWeightGrids[3];  // WeightGridIndex
+    int16_t *recoveryMaskGrid;
+
+    // Full-resolution tone.
+    int32_t planeWidths[3];
+    int16_t *gainGrid;
+    int32_t gainGridStride;
+    int32_t gainGridRows;
+    uint16_t *fusionTable;
+    uint16_t *localCurveFusionTable;
+
+    // Band buffers, per worker.
+    int32_t *runLists[2][kWorkerCount];  // runLists[0][t] starts the worker's block
+    int32_t runListLengths[2][kWorkerCount];
+    int32_t *spanBounds[kWorkerCount];
+    int32_t *spanTypes[kWorkerCount];
+    int16_t *offsetRows[kWorkerCount];
+    uint8_t *warpBuffer[kWorkerCount];
+    int16_t *workerRows[4][kWorkerCount];
+    uint16_t *workerRows16[kWorkerCount];
+    int16_t *mapLineBuffers[9 * kWorkerCount];  // slot t + 4k; slots 0..3 own the blocks
+    uint8_t *outputPlanes[3];
+    uint8_t *alternativeOutputPlanes[2][3];
+    uint16_t *ringBuffers16[3];
+
+    // Run control.
+    int32_t progressBase;
+    uint64_t pendingStatus;
+};
+
+// Frees every per-run buffer that is set and clears its pointer.
+int ReleasePipelineBuffers(MemoryContext memory, HdrSession *session);
