@@ -100,6 +100,7 @@ struct HdrSession {
     int32_t alignGradientMode;
     int32_t alignStridedPyramid;
     int32_t alignThresholds[6];
+    int32_t localAlignSet;  // 1: the pair aligner matches the darkest exposure, else the brightest
     float globalOffsetEstimate[2];
     int32_t meshCols;
     int32_t meshRows;
