@@ -1,0 +1,461 @@
+#include "guided_band.h"
+
+#include <cmath>
+#include <cstddef>
+
+#include "core/memory.h"
+#include "core/threads.h"
+#include "filters/guided_band_internal.h"
+
+namespace guided_band {
+namespace {
+
+inline int32_t Clamp(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : (v > hi ? hi : v); }
+
+// A table of equal rows in one block; table[0] is the block.
+template <typename T>
+T **AllocateRows(MemoryContext memory, int32_t rows, int64_t rowBytes) {
+    T **table = AllocateZeroed<T *>(memory, static_cast<uint64_t>(rows));
+    if (!table) return nullptr;
+    const uint64_t bytes = static_cast<uint64_t>(rows) * static_cast<uint64_t>(rowBytes);
+    auto *block = AllocateZeroed<uint8_t>(memory, bytes > 0 ? bytes : 8);
+    if (!block) {
+        FreeMemory(memory, table);
+        return nullptr;
+    }
+    for (int32_t i = 0; i < rows; ++i) table[i] = reinterpret_cast<T *>(block + i * rowBytes);
+    return table;
+}
+
+template <typename T>
+void FreeRows(MemoryContext memory, T **&table) {
+    if (!table) return;
+    FreeMemory(memory, table[0]);
+    FreeAndClear(memory, table);
+}
+
+// Reads band-relative row j of the guide and/or the input straight from the planes into
+// buffers of rowCapacity samples (index 0 = column bandX - r).
+void ReadPlaneRow(const GuidedBandContext *c, int32_t j, int32_t r, uint8_t *guide,
+                  uint8_t *input) {
+    const int32_t row = Clamp(c->bandY + j, 0, c->planeHeight - 1);
+    if (guide)
+        ReadClampedRow8(c->guidePlane, c->guidePitch, c->planeWidth, c->sampleStep,
+                        c->sampleOffset, r, c->bandX, c->bandWidth, row, guide + r);
+    if (!input) return;
+    if (c->inputBytes == 2) {
+        ReadClampedRow16(reinterpret_cast<const int16_t *>(c->inputPlane), c->inputPitch,
+                         c->planeWidth, 1, 0, r, c->bandX, c->bandWidth, row,
+                         reinterpret_cast<int16_t *>(input) + r);
+    } else {
+        ReadClampedRow8(c->inputPlane, c->inputPitch, c->planeWidth, c->sampleStep,
+                        c->sampleOffset, r, c->bandX, c->bandWidth, row, input + r);
+    }
+}
+
+void AccumulateAny(GuidedBandContext *c, int32_t slot, int32_t length, bool add) {
+    if (c->inputBytes == 2)
+        AccumulateRow<int16_t>(c, slot, length, add);
+    else if (c->signedInput)
+        AccumulateRow<int8_t>(c, slot, length, add);
+    else
+        AccumulateRow<uint8_t>(c, slot, length, add);
+}
+
+}  // namespace
+
+void LoadRow(GuidedBandContext *c, int32_t j, int32_t r) {
+    const int32_t slot = Mod(j, 2 * r + 1);
+    uint8_t *guide = c->guideRows[slot];
+    uint8_t *input = c->inputRows[slot];
+    const bool frozen = j >= c->frozenFirst && j < c->frozenFirst + c->frozenCount;
+    const size_t length = static_cast<size_t>(c->bandWidth + 2 * r);
+    if (frozen && c->frozenGuideRows) {
+        CopyBytes(guide, c->frozenGuideRows[j - c->frozenFirst], length);
+        guide = nullptr;
+    }
+    if (frozen && c->frozenInputRows) {
+        CopyBytes(input, c->frozenInputRows[j - c->frozenFirst], length * c->inputBytes);
+        input = nullptr;
+    }
+    ReadPlaneRow(c, j, r, guide, input);
+}
+
+GuidedBandContext *AllocateContext(MemoryContext memory, const BandPlanes &planes, int32_t radius,
+                                   const PixelRect &band, double eps) {
+    auto *c = AllocateZeroed<GuidedBandContext>(memory, 1);
+    if (!c) return nullptr;
+    c->guideImage = planes.guide;
+    c->inputImage = planes.inputImage;
+    c->outputImage = planes.outputImage;
+    c->inputPlane = planes.inputPlane;
+    c->outputPlane = planes.outputPlane;
+    c->inputPitch = planes.inputPitch;
+    c->outputPitch = planes.outputPitch;
+    c->inputBytes = planes.inputBytes;
+    c->bandRect = band;
+    c->radius = radius;
+    c->eps = eps;
+    c->maxValue = 255;
+    c->radiusDivisor = 1;
+    const int64_t capacity = int64_t{band.x1} - band.x0 + 2 * int64_t{radius};
+    c->rowCapacity = static_cast<int32_t>(capacity);
+    const int32_t ring = 2 * radius + 1;
+    const int32_t width = band.x1 - band.x0;
+    c->guideRows = AllocateRows<uint8_t>(memory, ring, capacity);
+    c->inputRows = AllocateRows<uint8_t>(memory, ring, capacity * planes.inputBytes);
+    c->coeffRowsA = AllocateRows<int32_t>(memory, ring + 1, width * int64_t{sizeof(int32_t)});
+    c->coeffRowsB = AllocateRows<int32_t>(memory, ring + 1, width * int64_t{sizeof(int32_t)});
+    const uint64_t sums = static_cast<uint64_t>(capacity > 0 ? capacity : 1);
+    c->sumII = AllocateZeroed<int64_t>(memory, sums);
+    c->sumIp = AllocateZeroed<int64_t>(memory, sums);
+    c->sumI = AllocateZeroed<int64_t>(memory, sums);
+    c->sumP = AllocateZeroed<int64_t>(memory, sums);
+    c->colSumA = AllocateZeroed<int64_t>(memory, static_cast<uint64_t>(width > 0 ? width : 1));
+    c->colSumB = AllocateZeroed<int64_t>(memory, static_cast<uint64_t>(width > 0 ? width : 1));
+    if (!c->guideRows || !c->inputRows || !c->coeffRowsA || !c->coeffRowsB || !c->sumII ||
+        !c->sumIp || !c->sumI || !c->sumP || !c->colSumA || !c->colSumB) {
+        FreeGuidedBandContext(memory, c);
+        return nullptr;
+    }
+    return c;
+}
+
+bool FreezeRowsBelowBand(MemoryContext memory, GuidedBandContext *c, bool guide, bool input) {
+    if ((!guide && !input) || c->bandHeight <= 0 || c->bandWidth <= 0) return true;
+    const int32_t r = c->radius / c->radiusDivisor;
+    // After priming, the worker reads band rows r + 1 .. H - 1 + r; those from H on belong
+    // to the bands below.
+    const int32_t first = r + 1 > c->bandHeight ? r + 1 : c->bandHeight;
+    const int32_t last = c->bandHeight - 1 + r;
+    if (first > last) return true;
+    const int32_t count = last - first + 1;
+    const int64_t length = c->bandWidth + 2 * int64_t{r};
+    if (guide) {
+        c->frozenGuideRows = AllocateRows<uint8_t>(memory, count, length);
+        if (!c->frozenGuideRows) return false;
+    }
+    if (input) {
+        c->frozenInputRows = AllocateRows<uint8_t>(memory, count, length * c->inputBytes);
+        if (!c->frozenInputRows) return false;
+    }
+    for (int32_t i = 0; i < count; ++i)
+        ReadPlaneRow(c, first + i, r, guide ? c->frozenGuideRows[i] : nullptr,
+                     input ? c->frozenInputRows[i] : nullptr);
+    c->frozenFirst = first;
+    c->frozenCount = count;
+    return true;
+}
+
+Aliasing CompareRanges(const void *a, int64_t aPitch, int64_t aBytesPerRow, int32_t aRows,
+                       const void *b, int64_t bPitch, int64_t bBytesPerRow, int32_t bRows) {
+    if (!a || !b || aRows <= 0 || bRows <= 0) return Aliasing::kNone;
+    if (a == b && aPitch == bPitch) return Aliasing::kSameRows;
+    const auto aStart = reinterpret_cast<uintptr_t>(a);
+    const auto bStart = reinterpret_cast<uintptr_t>(b);
+    const uintptr_t aEnd = aStart + static_cast<uintptr_t>(aPitch * (aRows - 1) + aBytesPerRow);
+    const uintptr_t bEnd = bStart + static_cast<uintptr_t>(bPitch * (bRows - 1) + bBytesPerRow);
+    return aStart < bEnd && bStart < aEnd ? Aliasing::kOverlap : Aliasing::kNone;
+}
+
+int32_t RunBands(MemoryContext memory, GuidedBandContext *contexts[4], int (*job)(void *),
+                 JobRunner runner) {
+    const int32_t result = runner(4, job, contexts, sizeof(GuidedBandContext *));
+    for (int32_t i = 0; i < 4; ++i) {
+        FreeGuidedBandContext(memory, contexts[i]);
+        contexts[i] = nullptr;
+    }
+    return result;
+}
+
+Coefficients DoubleCoefficients(int64_t sumI, int64_t sumII, int64_t sumIp, int64_t sumP,
+                                int32_t area, double e) {
+    // Every product, sum and quotient is rounded on its own (no fused multiply-add): the
+    // outputs of near-constant windows (16v or 16v - 1) depend on this exact order.
+    const double k = 1.0 / area;
+    const double mI = static_cast<double>(sumI) * k;
+    const double mp = static_cast<double>(sumP) * k;
+    const double mIp = static_cast<double>(sumIp) * k;
+    const double mII = static_cast<double>(sumII) * k;
+    const double denominator = (mII - mI * mI) + e;
+    // A flat guide window without regularisation has no slope: 0/0 is taken as a = 0.
+    double a = denominator != 0.0 ? (mIp - mp * mI) / denominator : 0.0;
+    if (std::isnan(a)) a = 0.0;
+    double b = mp - mI * a;  // from a before clamping
+    if (std::isnan(b)) b = 0.0;
+    a = a < -32.0 ? -32.0 : (a > 32.0 ? 32.0 : a);
+    b = b < -4096.0 ? -4096.0 : (b > 4096.0 ? 4096.0 : b);
+    return {static_cast<int32_t>(a * 1024.0), static_cast<int32_t>(b * 16.0)};
+}
+
+}  // namespace guided_band
+
+using namespace guided_band;
+
+namespace {
+
+bool SameImageSize(const ImageDesc &a, const ImageDesc &b) {
+    return a.i32Width == b.i32Width && a.i32Height == b.i32Height;
+}
+
+int32_t Clamp8(int64_t v) { return v < 0 ? 0 : (v > 255 ? 255 : static_cast<int32_t>(v)); }
+
+bool IsEightBitGuideFormat(uint32_t format) {
+    switch (format) {
+    case PIXEL_FORMAT_YUV444P:
+    case PIXEL_FORMAT_GRAY8:
+    case PIXEL_FORMAT_NV12:
+    case PIXEL_FORMAT_NV21:
+    case 0x201:
+    case 0x401:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Runs the 8-bit band schedule with input samples of type In.
+template <typename In>
+void FilterBand8(GuidedBandContext *c) {
+    const int32_t area = c->windowArea;
+    const double e = std::trunc(c->eps);  // 4.9 acts as 4, 0.5 as 0
+    const int64_t bound = 255 * int64_t{area};
+    FilterBand<In>(
+        c,
+        [area, e, bound](int64_t sI, int64_t sII, int64_t sIp, int64_t sP) -> Coefficients {
+            // A window of zeros or of 255s has no slope; b is its mean.
+            if (sP <= 0 || sP >= bound) return {0, static_cast<int32_t>(16 * sP / area)};
+            return DoubleCoefficients(sI, sII, sIp, sP, area, e);
+        },
+        [](GuidedBandContext *ctx, int32_t y, int32_t x, int32_t guide, int64_t mA, int64_t mB) {
+            const int64_t q = (guide * mA + 64 * mB) >> 10;
+            ctx->outputPlane[static_cast<int64_t>(y) * ctx->outputPitch +
+                             static_cast<int64_t>(x) * ctx->sampleStep + ctx->sampleOffset] =
+                static_cast<uint8_t>(Clamp8(q));
+        });
+}
+
+int BandJob8(void *record) {
+    return GuidedFilterBandWorker8(*static_cast<GuidedBandContext **>(record));
+}
+
+bool SelectedPlaneFits(const ImageDesc *image, const GuidedBandContext &c, int32_t planeIndex) {
+    const int64_t rowBytes =
+        c.planeWidth > 0 ? int64_t{c.planeWidth - 1} * c.sampleStep + c.sampleOffset + 1 : 0;
+    return image->ppu8Plane[planeIndex] && image->pi32Pitch[planeIndex] >= rowBytes;
+}
+
+}  // namespace
+
+void ReadClampedRow8(const uint8_t *plane, int32_t pitch, int32_t planeWidth, int32_t step,
+                     int32_t offset, int32_t radius, int32_t x0, int32_t width, int32_t row,
+                     uint8_t *destination) {
+    const uint8_t *source = plane + static_cast<int64_t>(row) * pitch + offset;
+    for (int32_t i = -radius; i < width + radius; ++i) {
+        const int32_t x = guided_band::Clamp(x0 + i, 0, planeWidth - 1);
+        destination[i] = source[static_cast<int64_t>(x) * step];
+    }
+}
+
+void ReadClampedRow16(const int16_t *plane, int32_t pitch, int32_t planeWidth, int32_t step,
+                      int32_t offset, int32_t radius, int32_t x0, int32_t width, int32_t row,
+                      int16_t *destination) {
+    const int16_t *source = plane + static_cast<int64_t>(row) * pitch + offset;
+    for (int32_t i = -radius; i < width + radius; ++i) {
+        const int32_t x = guided_band::Clamp(x0 + i, 0, planeWidth - 1);
+        destination[i] = source[static_cast<int64_t>(x) * step];
+    }
+}
+
+int32_t SelectGuidedChannel(GuidedBandContext *c, int32_t channel) {
+    const ImageDesc *guide = c->guideImage;
+    int32_t plane = 0, step = 1, offset = 0, divisor = 1;
+    switch (guide->u32PixelArrayFormat) {
+    case PIXEL_FORMAT_YUV444P:
+        if (channel < 0 || channel > 2) return RESULT_UNSUPPORTED_FORMAT;
+        plane = channel;
+        break;
+    case PIXEL_FORMAT_GRAY8:
+        if (channel != 0) return RESULT_UNSUPPORTED_FORMAT;
+        break;
+    case PIXEL_FORMAT_NV12:
+    case PIXEL_FORMAT_NV21:
+        if (channel < 0 || channel > 2) return RESULT_UNSUPPORTED_FORMAT;
+        if (channel > 0) {
+            // Interleaved chroma at half size in both directions.
+            plane = 1;
+            step = 2;
+            offset = channel - 1;
+            divisor = 2;
+        }
+        break;
+    case 0x201:
+    case 0x401:
+        if (channel < 0 || channel > 2) return RESULT_UNSUPPORTED_FORMAT;
+        step = 3;
+        offset = channel;
+        break;
+    default:
+        return RESULT_UNSUPPORTED_FORMAT;
+    }
+    c->channel = channel;
+    c->radiusDivisor = divisor;
+    c->sampleStep = step;
+    c->sampleOffset = offset;
+    c->guidePlane = guide->ppu8Plane[plane];
+    c->guidePitch = guide->pi32Pitch[plane];
+    if (c->inputBytes == 1) {
+        // The 8-bit filter reads and writes the same plane of the input and output images.
+        const auto *input = static_cast<const ImageDesc *>(c->inputImage);
+        auto *output = static_cast<ImageDesc *>(c->outputImage);
+        c->inputPlane = input->ppu8Plane[plane];
+        c->inputPitch = input->pi32Pitch[plane];
+        c->outputPlane = output->ppu8Plane[plane];
+        c->outputPitch = output->pi32Pitch[plane];
+    }
+    const PixelRect &band = c->bandRect;
+    c->planeWidth = guide->i32Width / divisor;
+    c->planeHeight = guide->i32Height / divisor;
+    c->bandX = band.x0 / divisor;
+    c->bandY = band.y0 / divisor;
+    c->bandWidth = band.x1 / divisor - band.x0 / divisor;
+    c->bandHeight = band.y1 / divisor - band.y0 / divisor;
+    return RESULT_OK;
+}
+
+int32_t PrimeGuidedBandContext(GuidedBandContext *c, int32_t channel) {
+    const int32_t result = SelectGuidedChannel(c, channel);
+    if (result != RESULT_OK) return result;
+    const int32_t r = c->radius / c->radiusDivisor;
+    c->windowArea = (2 * r + 1) * (2 * r + 1);
+    for (int32_t i = 0; i < c->rowCapacity; ++i) c->sumII[i] = c->sumIp[i] = c->sumI[i] = c->sumP[i] = 0;
+    if (c->bandWidth <= 0 || c->bandHeight <= 0) return RESULT_OK;
+    const int32_t length = c->bandWidth + 2 * r;
+    for (int32_t j = -r; j <= r; ++j) {
+        LoadRow(c, j, r);
+        AccumulateAny(c, Mod(j, 2 * r + 1), length, true);
+    }
+    return RESULT_OK;
+}
+
+GuidedBandContext *CreateGuidedBandContext(MemoryContext memory, const ImageDesc *guide,
+                                           const ImageDesc *input, int32_t radius,
+                                           const PixelRect *band, ImageDesc *output, double eps,
+                                           int32_t signedInput) {
+    if (!guide || !input || !output || !band || radius < 0) return nullptr;
+    const BandPlanes planes{guide, input, output, nullptr, nullptr, 0, 0, 1};
+    GuidedBandContext *c = AllocateContext(memory, planes, radius, *band, eps);
+    if (!c) return nullptr;
+    c->signedInput = signedInput != 0;
+    if (PrimeGuidedBandContext(c, 0) != RESULT_OK) {
+        FreeGuidedBandContext(memory, c);
+        return nullptr;
+    }
+    return c;
+}
+
+void FreeGuidedBandContext(MemoryContext memory, GuidedBandContext *c) {
+    if (!c) return;
+    FreeRows(memory, c->guideRows);
+    FreeRows(memory, c->inputRows);
+    FreeRows(memory, c->coeffRowsA);
+    FreeRows(memory, c->coeffRowsB);
+    FreeRows(memory, c->frozenGuideRows);
+    FreeRows(memory, c->frozenInputRows);
+    FreeAndClear(memory, c->sumII);
+    FreeAndClear(memory, c->sumIp);
+    FreeAndClear(memory, c->sumI);
+    FreeAndClear(memory, c->sumP);
+    FreeAndClear(memory, c->colSumA);
+    FreeAndClear(memory, c->colSumB);
+    FreeMemory(memory, c);
+}
+
+int32_t GuidedFilterBandWorker8(GuidedBandContext *c) {
+    if (!c) return RESULT_INVALID_ARGUMENT;
+    if (c->signedInput)
+        FilterBand8<int8_t>(c);
+    else
+        FilterBand8<uint8_t>(c);
+    return RESULT_OK;
+}
+
+void SplitGuidedBands(int32_t y0, int32_t y1, int32_t bounds[5]) {
+    const int32_t h = y1 - y0;
+    const int32_t first = h / 4;
+    const int32_t rest = h - first;
+    bounds[0] = y0;
+    bounds[1] = y0 + first;
+    bounds[2] = bounds[1] + rest / 3;
+    bounds[3] = bounds[2] + (rest - rest / 3) / 2;
+    bounds[4] = y1;
+}
+
+int32_t GuidedFilterThreaded8WithRunner(MemoryContext memory, const ImageDesc *guide,
+                                        const ImageDesc *input, int32_t radius,
+                                        const PixelRect *rect, ImageDesc *output, double eps,
+                                        JobRunner runner) {
+    if (!guide || !input || !output || !runner) return RESULT_INVALID_ARGUMENT;
+    const uint32_t format = guide->u32PixelArrayFormat;
+    if (!IsEightBitGuideFormat(format)) return RESULT_UNSUPPORTED_FORMAT;
+    const int32_t width = guide->i32Width;
+    const int32_t height = guide->i32Height;
+    if (width < 0 || height < 0 || !SameImageSize(*guide, *input) || !SameImageSize(*guide, *output) ||
+        input->u32PixelArrayFormat != format || output->u32PixelArrayFormat != format)
+        return RESULT_INVALID_ARGUMENT;
+    if (radius < 0 || radius > GUIDED_MAX_RADIUS || std::isnan(eps)) return RESULT_INVALID_ARGUMENT;
+    const PixelRect whole{0, 0, width, height};
+    const PixelRect area = rect ? *rect : whole;
+    if (area.x0 < 0 || area.y0 < 0 || area.x0 > area.x1 || area.y0 > area.y1 ||
+        area.x1 > width || area.y1 > height)
+        return RESULT_INVALID_ARGUMENT;
+    if (area.x0 == area.x1 || area.y0 == area.y1) return RESULT_OK;
+
+    // Check the planes of channel 0 and how guide and input sit against the output.
+    GuidedBandContext probe{};
+    probe.guideImage = guide;
+    probe.inputImage = input;
+    probe.outputImage = output;
+    probe.inputBytes = 1;
+    probe.bandRect = area;
+    SelectGuidedChannel(&probe, 0);
+    if (!SelectedPlaneFits(guide, probe, 0) || !SelectedPlaneFits(input, probe, 0) ||
+        !SelectedPlaneFits(output, probe, 0))
+        return RESULT_INVALID_ARGUMENT;
+    const int64_t rowBytes = int64_t{probe.planeWidth - 1} * probe.sampleStep + probe.sampleOffset + 1;
+    const int32_t rows = probe.planeHeight;
+    const Aliasing guideAlias = CompareRanges(probe.guidePlane, probe.guidePitch, rowBytes, rows,
+                                              probe.outputPlane, probe.outputPitch, rowBytes, rows);
+    const Aliasing inputAlias = CompareRanges(probe.inputPlane, probe.inputPitch, rowBytes, rows,
+                                              probe.outputPlane, probe.outputPitch, rowBytes, rows);
+    if (guideAlias == Aliasing::kOverlap || inputAlias == Aliasing::kOverlap)
+        return RESULT_INVALID_ARGUMENT;
+
+    int32_t bounds[5];
+    SplitGuidedBands(area.y0, area.y1, bounds);
+    GuidedBandContext *contexts[4] = {};
+    // Contexts are created, primed and given their snapshots on this thread, in band order,
+    // before any worker starts: a band then reads the rows above it and the rows below it
+    // that the next bands rewrite as they were before the call.
+    for (int32_t i = 0; i < 4; ++i) {
+        const PixelRect band{area.x0, bounds[i], area.x1, bounds[i + 1]};
+        contexts[i] = CreateGuidedBandContext(memory, guide, input, radius, &band, output, eps, 0);
+        if (!contexts[i] ||
+            !FreezeRowsBelowBand(memory, contexts[i], guideAlias == Aliasing::kSameRows,
+                                 inputAlias == Aliasing::kSameRows)) {
+            for (GuidedBandContext *&c : contexts) {
+                FreeGuidedBandContext(memory, c);
+                c = nullptr;
+            }
+            return RESULT_OUT_OF_MEMORY;
+        }
+    }
+    return RunBands(memory, contexts, BandJob8, runner);
+}
+
+int32_t GuidedFilterThreaded8(MemoryContext memory, const ImageDesc *guide, const ImageDesc *input,
+                              int32_t radius, const PixelRect *rect, ImageDesc *output,
+                              double eps) {
+    return GuidedFilterThreaded8WithRunner(memory, guide, input, radius, rect, output, eps,
+                                           RunParallelJobs);
+}

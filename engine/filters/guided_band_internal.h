@@ -1,0 +1,182 @@
+// Shared machinery of the 8-bit and 16-bit band guided filters: context set-up, in-place
+// snapshots, the band schedule and the driver. Internal to the filters.
+#pragma once
+
+#include <cstdint>
+
+#include "filters/guided_band.h"
+
+namespace guided_band {
+
+// Where a context reads its input and writes its output.
+struct BandPlanes {
+    const ImageDesc *guide;
+    const void *inputImage;
+    void *outputImage;
+    const uint8_t *inputPlane;  // for int16 planes: the plane's first byte
+    uint8_t *outputPlane;
+    int32_t inputPitch;   // bytes, or samples for int16 planes
+    int32_t outputPitch;
+    int32_t inputBytes;   // 1 or 2
+};
+
+// Allocates and fills a context for one band without priming it.
+GuidedBandContext *AllocateContext(MemoryContext memory, const BandPlanes &planes, int32_t radius,
+                                   const PixelRect &band, double eps);
+
+// Copies, from the planes as they are now, the rows below the band that the band's worker
+// will read (at most r' rows), for the guide and/or the input, so that the band sees them as
+// they were before the call while the next bands rewrite them. Called on the caller's thread
+// after priming and before any worker starts. false when out of memory.
+bool FreezeRowsBelowBand(MemoryContext memory, GuidedBandContext *context, bool guide,
+                         bool input);
+
+// How a plane sits in memory relative to the output plane.
+enum class Aliasing { kNone, kSameRows, kOverlap };
+Aliasing CompareRanges(const void *a, int64_t aPitch, int64_t aBytesPerRow, int32_t aRows,
+                       const void *b, int64_t bPitch, int64_t bBytesPerRow, int32_t bRows);
+
+// Runs the four band contexts with the worker through the runner, then frees them.
+int32_t RunBands(MemoryContext memory, GuidedBandContext *contexts[4], int (*job)(void *),
+                 JobRunner runner);
+
+// Loads band-relative row j into the window slot it belongs to.
+void LoadRow(GuidedBandContext *c, int32_t j, int32_t reducedRadius);
+
+inline int32_t Mod(int32_t value, int32_t modulus) {
+    const int32_t m = value % modulus;
+    return m < 0 ? m + modulus : m;
+}
+
+struct Coefficients {
+    int32_t a;  // times 1024 (mode 0 of the 16-bit filter: times 256)
+    int32_t b;  // times 16 (mode 0 of the 16-bit filter: times 256)
+};
+
+// a and b from window sums with the double-precision operation order the results depend on.
+// e is the regularisation (the 8-bit filter passes eps truncated to an integer).
+Coefficients DoubleCoefficients(int64_t sumI, int64_t sumII, int64_t sumIp, int64_t sumP,
+                                int32_t area, double e);
+
+template <typename In>
+void AccumulateRow(GuidedBandContext *c, int32_t slot, int32_t length, bool add) {
+    const uint8_t *g = c->guideRows[slot];
+    const In *p = reinterpret_cast<const In *>(c->inputRows[slot]);
+    int64_t *sII = c->sumII, *sIp = c->sumIp, *sI = c->sumI, *sP = c->sumP;
+    if (add) {
+        for (int32_t i = 0; i < length; ++i) {
+            const int64_t gi = g[i], pi = p[i];
+            sII[i] += gi * gi;
+            sIp[i] += gi * pi;
+            sI[i] += gi;
+            sP[i] += pi;
+        }
+    } else {
+        for (int32_t i = 0; i < length; ++i) {
+            const int64_t gi = g[i], pi = p[i];
+            sII[i] -= gi * gi;
+            sIp[i] -= gi * pi;
+            sI[i] -= gi;
+            sP[i] -= pi;
+        }
+    }
+}
+
+// Sums a and b of one coefficient row into the vertical sums (sign +1 or -1).
+inline void AddCoefficientRow(GuidedBandContext *c, int32_t slot, int32_t sign) {
+    const int32_t *a = c->coeffRowsA[slot];
+    const int32_t *b = c->coeffRowsB[slot];
+    for (int32_t x = 0; x < c->bandWidth; ++x) {
+        c->colSumA[x] += sign * int64_t{a[x]};
+        c->colSumB[x] += sign * int64_t{b[x]};
+    }
+}
+
+// Filters one band of a primed context. In is the input sample type; coefficients(SI, SII,
+// SIp, SP) gives a and b; output(row pointer offsets, x, I, mA, mB) stores one sample.
+//
+// The schedule: coefficient row t needs the window rows t - r' .. t + r' (clamped to the
+// plane); output row u needs the coefficient rows u - r' .. u + r' clamped to the band, so it
+// is written as soon as coefficient row min(u + r', H - 1) exists. Each plane row enters the
+// window once and is written only after that, so a band reads its own rows before it
+// rewrites them.
+template <typename In, typename CoefficientRule, typename OutputRule>
+void FilterBand(GuidedBandContext *c, CoefficientRule coefficients, OutputRule output) {
+    const int32_t height = c->bandHeight;
+    const int32_t width = c->bandWidth;
+    if (height <= 0 || width <= 0) return;
+    const int32_t r = c->radius / c->radiusDivisor;
+    const int32_t ring = 2 * r + 1;
+    const int32_t coeffRing = 2 * r + 2;
+    const int32_t length = width + 2 * r;
+    const int64_t area = c->windowArea;
+
+    int32_t nextOutput = 0;
+    for (int32_t t = 0; t < height; ++t) {
+        if (t > 0) {
+            // Slide the window down one row: the slot of row t - r - 1 takes row t + r.
+            const int32_t slot = Mod(t + r, ring);
+            AccumulateRow<In>(c, slot, length, false);
+            LoadRow(c, t + r, r);
+            AccumulateRow<In>(c, slot, length, true);
+        }
+        // Coefficients of band row t from horizontally sliding window sums.
+        int32_t *rowA = c->coeffRowsA[Mod(t, coeffRing)];
+        int32_t *rowB = c->coeffRowsB[Mod(t, coeffRing)];
+        int64_t sI = 0, sII = 0, sIp = 0, sP = 0;
+        for (int32_t i = 0; i < ring; ++i) {
+            sI += c->sumI[i];
+            sII += c->sumII[i];
+            sIp += c->sumIp[i];
+            sP += c->sumP[i];
+        }
+        for (int32_t x = 0;; ++x) {
+            const Coefficients k = coefficients(sI, sII, sIp, sP);
+            rowA[x] = k.a;
+            rowB[x] = k.b;
+            if (x + 1 == width) break;
+            sI += c->sumI[x + ring] - c->sumI[x];
+            sII += c->sumII[x + ring] - c->sumII[x];
+            sIp += c->sumIp[x + ring] - c->sumIp[x];
+            sP += c->sumP[x + ring] - c->sumP[x];
+        }
+        // Every output row whose coefficient window is now complete.
+        while (nextOutput < height && (nextOutput + r < height - 1 ? nextOutput + r : height - 1) <= t) {
+            const int32_t u = nextOutput;
+            if (u == 0) {
+                for (int32_t x = 0; x < width; ++x) c->colSumA[x] = c->colSumB[x] = 0;
+                for (int32_t i = -r; i <= r; ++i) {
+                    const int32_t row = i < 0 ? 0 : (i > height - 1 ? height - 1 : i);
+                    AddCoefficientRow(c, Mod(row, coeffRing), 1);
+                }
+            } else {
+                const int32_t enter = u + r < height - 1 ? u + r : height - 1;
+                const int32_t leave = u - 1 - r > 0 ? u - 1 - r : 0;
+                AddCoefficientRow(c, Mod(enter, coeffRing), 1);
+                AddCoefficientRow(c, Mod(leave, coeffRing), -1);
+            }
+            // Horizontal window over the band's columns, the first and last repeated.
+            const int64_t *vA = c->colSumA;
+            const int64_t *vB = c->colSumB;
+            int64_t hA = (r + 1) * vA[0];
+            int64_t hB = (r + 1) * vB[0];
+            for (int32_t j = 1; j <= r; ++j) {
+                const int32_t col = j < width - 1 ? j : width - 1;
+                hA += vA[col];
+                hB += vB[col];
+            }
+            const uint8_t *guideRow = c->guideRows[Mod(u, ring)] + r;
+            for (int32_t x = 0;; ++x) {
+                output(c, c->bandY + u, c->bandX + x, int32_t{guideRow[x]}, hA / area, hB / area);
+                if (x + 1 == width) break;
+                const int32_t enter = x + 1 + r < width - 1 ? x + 1 + r : width - 1;
+                const int32_t leave = x - r > 0 ? x - r : 0;
+                hA += vA[enter] - vA[leave];
+                hB += vB[enter] - vB[leave];
+            }
+            ++nextOutput;
+        }
+    }
+}
+
+}  // namespace guided_band
