@@ -22,7 +22,7 @@ TEST_F(ToneTablesTest, ContrastCurveEndpointsAndTheStrongestLevel) {
     EXPECT_EQ(curve[737], 737);
     EXPECT_EQ(curve[4095], 4095);
     EXPECT_EQ(curve[2416], 4053);
-    for (int i = 0; i < 4096; ++i) EXPECT_LE(curve[i], curve[2416]);
+    for (int i = 0; i < 4096; ++i) ASSERT_LE(curve[i], 4095);
     EXPECT_EQ(session->contrastLevel, 195);
 }
 
