@@ -21,6 +21,9 @@ struct ImageCopyList {
     ImageCopyNode *last;
 };
 
+// Appending copies the image (and width x height bytes of extra, when given) and sets the tags;
+// a failure frees everything it obtained and leaves the list unchanged. The first node of an
+// empty list also becomes the cursor.
 int AppendImageCopy(ImageCopyList *list, const ImageDesc *source, const uint8_t *extra,
                     int32_t tag0, int32_t tag1, MemoryContext memory);
 int AppendImageCropCopy(ImageCopyList *list, const ImageDesc *source, const uint8_t *extra,
@@ -32,6 +35,7 @@ ImageCopyNode *WindImageCopies(ImageCopyList *list);
 int NextImageCopy(ImageCopyList *list, ImageDesc **outImage, void *ignored, int64_t *outTags);
 int PrevImageCopy(ImageCopyList *list, ImageDesc **outImage, uint8_t **outExtra,
                   int64_t *outTags);
+// Removing a node moves the cursor to the new first (or last) node, null once the list is empty.
 int RemoveFirstImageCopy(ImageCopyList *list, MemoryContext memory);
 int RemoveLastImageCopy(ImageCopyList *list, MemoryContext memory);
 void ClearImageCopies(ImageCopyList *list, MemoryContext memory);
