@@ -316,9 +316,16 @@ TEST(GuidedFilter8, RejectsBadArgumentsAndLeavesOutputOnFailure) {
     outTop.i32Height = 15;
     EXPECT_EQ(GuidedFilterThreaded8(nullptr, &shifted, &shifted, 4, nullptr, &outTop, 4.0),
               RESULT_INVALID_ARGUMENT);
-    SmallPool pool(2048);
-    EXPECT_EQ(GuidedFilterThreaded8(pool.get(), guide.get(), input.get(), 16, nullptr, out.get(), 4.0),
-              RESULT_OUT_OF_MEMORY);
+    // Pools that run out at the first, second or last band's context: the output stays as it
+    // was and every context obtained is given back.
+    for (size_t bytes : {2048u, 12000u, 30000u}) {
+        SmallPool pool(bytes);
+        const int64_t free = LargestFreeBlock(pool.get());
+        EXPECT_EQ(GuidedFilterThreaded8(pool.get(), guide.get(), input.get(), 16, nullptr, out.get(), 4.0),
+                  RESULT_OUT_OF_MEMORY)
+            << bytes;
+        EXPECT_EQ(LargestFreeBlock(pool.get()), free);
+    }
     EXPECT_EQ(out.Bytes(), before);
 }
 
