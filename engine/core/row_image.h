@@ -16,6 +16,9 @@ struct RowImage {
     uint8_t **rows;
 };
 
+// Every constructor returns null when an allocation fails (freeing what it obtained), for
+// negative sizes, channels or bits below 1, a wrapped pitch shorter than a row's samples, or
+// sizes whose byte counts do not fit the 32-bit fields. A height of 0 gives no rows.
 RowImage *CreateRowImage(MemoryContext memory, int32_t width, int32_t height,
                          int32_t bitsPerChannel, int32_t channels);
 RowImage *CloneRowImage(MemoryContext memory, const RowImage *image);
