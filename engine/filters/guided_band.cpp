@@ -328,6 +328,7 @@ int32_t PrimeGuidedBandContext(GuidedBandContext *c, int32_t channel) {
     if (result != RESULT_OK) return result;
     const int32_t r = c->radius / c->radiusDivisor;
     c->windowArea = (2 * r + 1) * (2 * r + 1);
+    c->frozenCount = 0;  // snapshots belong to the channel they were taken for
     for (int32_t i = 0; i < c->rowCapacity; ++i) c->sumII[i] = c->sumIp[i] = c->sumI[i] = c->sumP[i] = 0;
     if (c->bandWidth <= 0 || c->bandHeight <= 0) return RESULT_OK;
     const int32_t length = c->bandWidth + 2 * r;

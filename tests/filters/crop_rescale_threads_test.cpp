@@ -25,13 +25,13 @@ TEST(CropAndRescaleThreads, FourThreadsMatchBandsInOrder) {
                           Case{PIXEL_FORMAT_NV16, 50, 31, {6, 1, 44, 30}}}) {
         Image source(c.width, c.height, c.format), threaded(c.width, c.height, c.format),
             ordered(c.width, c.height, c.format);
-        source.Fill(random);
-        threaded.Fill(random);
+        source.FillQuickly(random);
+        threaded.FillQuickly(random);
         ordered.CopyFrom(threaded);
         PixelRect a = c.rect, b = c.rect;
         ASSERT_EQ(CropAndRescale(nullptr, source.get(), threaded.get(), &a), RESULT_OK);
         ASSERT_EQ(CropAndRescaleWithRunner(nullptr, source.get(), ordered.get(), &b, RunJobsInOrder), RESULT_OK);
-        EXPECT_TRUE(threaded.Bytes() == ordered.Bytes()) << std::hex << c.format;
+        EXPECT_TRUE(threaded.SameBytes(ordered)) << std::hex << c.format;
         EXPECT_EQ(a.x1, b.x1);
         EXPECT_EQ(a.y1, b.y1);
     }

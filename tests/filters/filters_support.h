@@ -68,6 +68,24 @@ public:
         for (int p = 0; p < 3 && image_->ppu8Plane[p]; ++p)
             for (size_t i = 0; i < PlaneBytes(p); ++i) Plane(p)[i] = static_cast<uint8_t>(value(random));
     }
+    // Rows of random bytes taken from one random strip at shifting offsets: varied enough
+    // for comparisons and cheap on full-size frames.
+    void FillQuickly(std::mt19937 &random) {
+        for (int p = 0; p < 3 && image_->ppu8Plane[p]; ++p) {
+            const size_t pitch = static_cast<size_t>(image_->pi32Pitch[p]);
+            std::vector<uint8_t> strip(pitch + 4096);
+            for (uint8_t &b : strip) b = static_cast<uint8_t>(random());
+            for (int32_t y = 0; y < rows_[p]; ++y)
+                CopyBytes(Plane(p) + y * pitch, strip.data() + (y * 37u) % 4096u, pitch);
+        }
+    }
+    bool SameBytes(const Image &other) const {
+        for (int p = 0; p < 3 && image_->ppu8Plane[p]; ++p)
+            if (PlaneBytes(p) != other.PlaneBytes(p) ||
+                CompareBytes(Plane(p), other.Plane(p), PlaneBytes(p)) != 0)
+                return false;
+        return true;
+    }
     void CopyFrom(const Image &other) {
         for (int p = 0; p < 3 && image_->ppu8Plane[p]; ++p)
             CopyBytes(Plane(p), other.Plane(p), PlaneBytes(p));

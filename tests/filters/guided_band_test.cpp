@@ -233,7 +233,9 @@ TEST(GuidedFilter8, BandBoundariesShowInTheResult) {
         for (int b = 1; b < 4; ++b) nearBoundary |= y >= bounds[b] - r && y < bounds[b] + r;
         const uint8_t *a = four.Plane(0) + y * four->pi32Pitch[0];
         const uint8_t *s = single.Plane(0) + y * single->pi32Pitch[0];
-        if (!nearBoundary) EXPECT_TRUE(std::equal(a, a + 24, s)) << y;
+        if (!nearBoundary) {
+            EXPECT_TRUE(std::equal(a, a + 24, s)) << y;
+        }
     }
     EXPECT_NE(four.Bytes(), single.Bytes());
 }
