@@ -1,5 +1,6 @@
 #include "guided_band.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 
@@ -168,26 +169,6 @@ int32_t RunBands(MemoryContext memory, GuidedBandContext *contexts[4], int (*job
     return result;
 }
 
-Coefficients DoubleCoefficients(int64_t sumI, int64_t sumII, int64_t sumIp, int64_t sumP,
-                                int32_t area, double e) {
-    // Every product, sum and quotient is rounded on its own (no fused multiply-add): the
-    // outputs of near-constant windows (16v or 16v - 1) depend on this exact order.
-    const double k = 1.0 / area;
-    const double mI = static_cast<double>(sumI) * k;
-    const double mp = static_cast<double>(sumP) * k;
-    const double mIp = static_cast<double>(sumIp) * k;
-    const double mII = static_cast<double>(sumII) * k;
-    const double denominator = (mII - mI * mI) + e;
-    // A flat guide window without regularisation has no slope: 0/0 is taken as a = 0.
-    double a = denominator != 0.0 ? (mIp - mp * mI) / denominator : 0.0;
-    if (std::isnan(a)) a = 0.0;
-    double b = mp - mI * a;  // from a before clamping
-    if (std::isnan(b)) b = 0.0;
-    a = a < -32.0 ? -32.0 : (a > 32.0 ? 32.0 : a);
-    b = b < -4096.0 ? -4096.0 : (b > 4096.0 ? 4096.0 : b);
-    return {static_cast<int32_t>(a * 1024.0), static_cast<int32_t>(b * 16.0)};
-}
-
 }  // namespace guided_band
 
 using namespace guided_band;
@@ -218,14 +199,15 @@ bool IsEightBitGuideFormat(uint32_t format) {
 template <typename In>
 void FilterBand8(GuidedBandContext *c) {
     const int32_t area = c->windowArea;
+    const double k = 1.0 / area;
     const double e = std::trunc(c->eps);  // 4.9 acts as 4, 0.5 as 0
     const int64_t bound = 255 * int64_t{area};
     FilterBand<In>(
         c,
-        [area, e, bound](int64_t sI, int64_t sII, int64_t sIp, int64_t sP) -> Coefficients {
+        [area, k, e, bound](int64_t sI, int64_t sII, int64_t sIp, int64_t sP) -> Coefficients {
             // A window of zeros or of 255s has no slope; b is its mean.
             if (sP <= 0 || sP >= bound) return {0, static_cast<int32_t>(16 * sP / area)};
-            return DoubleCoefficients(sI, sII, sIp, sP, area, e);
+            return DoubleCoefficients(sI, sII, sIp, sP, k, e);
         },
         [](GuidedBandContext *ctx, int32_t y, int32_t x, int32_t guide, int64_t mA, int64_t mB) {
             const int64_t q = (guide * mA + 64 * mB) >> 10;
@@ -247,24 +229,42 @@ bool SelectedPlaneFits(const ImageDesc *image, const GuidedBandContext &c, int32
 
 }  // namespace
 
+namespace {
+
+// The columns left of the plane repeat its first sample and those right of it its last;
+// the columns inside are copied straight.
+template <typename Sample>
+void ReadClampedRow(const Sample *plane, int32_t pitch, int32_t planeWidth, int32_t step,
+                    int32_t offset, int32_t radius, int32_t x0, int32_t width, int32_t row,
+                    Sample *destination) {
+    const Sample *source = plane + static_cast<int64_t>(row) * pitch + offset;
+    const int32_t begin = -radius, end = width + radius;
+    // Indices whose column x0 + i lies inside the plane: [inFirst, inEnd).
+    const int32_t inFirst = std::clamp(-x0, begin, end);
+    const int32_t inEnd = std::clamp(planeWidth - x0, inFirst, end);
+    for (int32_t i = begin; i < inFirst; ++i) destination[i] = source[0];
+    if (step == 1) {
+        std::copy(source + x0 + inFirst, source + x0 + inEnd, destination + inFirst);
+    } else {
+        for (int32_t i = inFirst; i < inEnd; ++i)
+            destination[i] = source[static_cast<int64_t>(x0 + i) * step];
+    }
+    const Sample last = source[static_cast<int64_t>(planeWidth - 1) * step];
+    for (int32_t i = inEnd; i < end; ++i) destination[i] = last;
+}
+
+}  // namespace
+
 void ReadClampedRow8(const uint8_t *plane, int32_t pitch, int32_t planeWidth, int32_t step,
                      int32_t offset, int32_t radius, int32_t x0, int32_t width, int32_t row,
                      uint8_t *destination) {
-    const uint8_t *source = plane + static_cast<int64_t>(row) * pitch + offset;
-    for (int32_t i = -radius; i < width + radius; ++i) {
-        const int32_t x = guided_band::Clamp(x0 + i, 0, planeWidth - 1);
-        destination[i] = source[static_cast<int64_t>(x) * step];
-    }
+    ReadClampedRow(plane, pitch, planeWidth, step, offset, radius, x0, width, row, destination);
 }
 
 void ReadClampedRow16(const int16_t *plane, int32_t pitch, int32_t planeWidth, int32_t step,
                       int32_t offset, int32_t radius, int32_t x0, int32_t width, int32_t row,
                       int16_t *destination) {
-    const int16_t *source = plane + static_cast<int64_t>(row) * pitch + offset;
-    for (int32_t i = -radius; i < width + radius; ++i) {
-        const int32_t x = guided_band::Clamp(x0 + i, 0, planeWidth - 1);
-        destination[i] = source[static_cast<int64_t>(x) * step];
-    }
+    ReadClampedRow(plane, pitch, planeWidth, step, offset, radius, x0, width, row, destination);
 }
 
 int32_t SelectGuidedChannel(GuidedBandContext *c, int32_t channel) {

@@ -53,10 +53,26 @@ struct Coefficients {
     int32_t b;  // times 16 (mode 0 of the 16-bit filter: times 256)
 };
 
-// a and b from window sums with the double-precision operation order the results depend on.
-// e is the regularisation (the 8-bit filter passes eps truncated to an integer).
-Coefficients DoubleCoefficients(int64_t sumI, int64_t sumII, int64_t sumIp, int64_t sumP,
-                                int32_t area, double e);
+// a and b from window sums with the double-precision operation order the results depend on:
+// every product, sum and quotient is rounded on its own (no fused multiply-add), so the
+// outputs of near-constant windows (16v or 16v - 1) come out as defined. k is 1.0 / N; e is
+// the regularisation (the 8-bit filter passes eps truncated to an integer).
+inline Coefficients DoubleCoefficients(int64_t sumI, int64_t sumII, int64_t sumIp, int64_t sumP,
+                                       double k, double e) {
+    const double mI = static_cast<double>(sumI) * k;
+    const double mp = static_cast<double>(sumP) * k;
+    const double mIp = static_cast<double>(sumIp) * k;
+    const double mII = static_cast<double>(sumII) * k;
+    const double denominator = (mII - mI * mI) + e;
+    // A flat guide window without regularisation has no slope: 0/0 is taken as a = 0.
+    double a = denominator != 0.0 ? (mIp - mp * mI) / denominator : 0.0;
+    if (a != a) a = 0.0;  // NaN
+    double b = mp - mI * a;  // from a before clamping
+    if (b != b) b = 0.0;
+    a = a < -32.0 ? -32.0 : (a > 32.0 ? 32.0 : a);
+    b = b < -4096.0 ? -4096.0 : (b > 4096.0 ? 4096.0 : b);
+    return {static_cast<int32_t>(a * 1024.0), static_cast<int32_t>(b * 16.0)};
+}
 
 template <typename In>
 void AccumulateRow(GuidedBandContext *c, int32_t slot, int32_t length, bool add) {
@@ -92,6 +108,13 @@ inline void AddCoefficientRow(GuidedBandContext *c, int32_t slot, int32_t sign) 
     }
 }
 
+// Truncating division of a window sum; 32-bit division where the sum fits, which is the
+// common case and several times cheaper than the 64-bit one.
+inline int64_t DivideSum(int64_t sum, int32_t area) {
+    if (sum >= INT32_MIN && sum <= INT32_MAX) return static_cast<int32_t>(sum) / area;
+    return sum / area;
+}
+
 // Filters one band of a primed context. In is the input sample type; coefficients(SI, SII,
 // SIp, SP) gives a and b; output(row pointer offsets, x, I, mA, mB) stores one sample.
 //
@@ -109,7 +132,7 @@ void FilterBand(GuidedBandContext *c, CoefficientRule coefficients, OutputRule o
     const int32_t ring = 2 * r + 1;
     const int32_t coeffRing = 2 * r + 2;
     const int32_t length = width + 2 * r;
-    const int64_t area = c->windowArea;
+    const int32_t area = c->windowArea;
 
     int32_t nextOutput = 0;
     for (int32_t t = 0; t < height; ++t) {
@@ -167,7 +190,8 @@ void FilterBand(GuidedBandContext *c, CoefficientRule coefficients, OutputRule o
             }
             const uint8_t *guideRow = c->guideRows[Mod(u, ring)] + r;
             for (int32_t x = 0;; ++x) {
-                output(c, c->bandY + u, c->bandX + x, int32_t{guideRow[x]}, hA / area, hB / area);
+                output(c, c->bandY + u, c->bandX + x, int32_t{guideRow[x]}, DivideSum(hA, area),
+                       DivideSum(hB, area));
                 if (x + 1 == width) break;
                 const int32_t enter = x + 1 + r < width - 1 ? x + 1 + r : width - 1;
                 const int32_t leave = x - r > 0 ? x - r : 0;
