@@ -164,21 +164,17 @@ void SelectInCell(const ScoreMap &map, const Cell &cell, int32_t radius, int32_t
     }
 }
 
-// Cell (row, column) of an area split so that the remainders go one pixel each to the first
-// rows and columns.
-Cell GridCell(const PixelRect &area, int32_t across, int32_t down, int32_t row, int32_t column) {
+}  // namespace
+
+PixelRect CornerGridCell(const PixelRect &area, int32_t across, int32_t down, int32_t row,
+                         int32_t column) {
     const int32_t width = area.x1 - area.x0, height = area.y1 - area.y0;
     const int32_t cw = width / across, rw = width % across;
     const int32_t ch = height / down, rh = height % down;
-    Cell cell;
-    cell.left = area.x0 + column * cw + std::min(column, rw);
-    cell.width = cw + (column < rw ? 1 : 0);
-    cell.top = area.y0 + row * ch + std::min(row, rh);
-    cell.height = ch + (row < rh ? 1 : 0);
-    return cell;
+    const int32_t left = area.x0 + column * cw + std::min(column, rw);
+    const int32_t top = area.y0 + row * ch + std::min(row, rh);
+    return {left, top, left + cw + (column < rw ? 1 : 0), top + ch + (row < rh ? 1 : 0)};
 }
-
-}  // namespace
 
 int32_t DetectGridCorners(MemoryContext memory, const Plane8 *gradientX, const Plane8 *gradientY,
                           int32_t radius, int32_t cellsAcross, int32_t cellsDown,
@@ -211,7 +207,8 @@ int32_t DetectGridCorners(MemoryContext memory, const Plane8 *gradientX, const P
     const int32_t separation = std::clamp(radius, 1, width + height + 1);
     for (int32_t row = 0; row < cellsDown; ++row)
         for (int32_t column = 0; column < cellsAcross; ++column) {
-            const Cell cell = GridCell(searchArea, cellsAcross, cellsDown, row, column);
+            const PixelRect r = CornerGridCell(searchArea, cellsAcross, cellsDown, row, column);
+            const Cell cell = {r.x0, r.y0, r.x1 - r.x0, r.y1 - r.y0};
             if (cell.width > 0 && cell.height > 0)
                 SelectInCell(map, cell, separation, attemptsPerCell, set);
         }

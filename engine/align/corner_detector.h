@@ -19,6 +19,11 @@ int32_t ApproximateHypotenuse(int32_t d, int32_t e);
 // smaller eigenvalue (A + C - sqrt((A - C)^2 + 4B^2)) / 2, 0 when below the threshold.
 void CornerScoreRow(const int32_t *sums, int32_t width, int32_t *scores);
 
+// Cell (row, column) of area split into across x down cells: widths area width / across, the
+// remainder going one pixel each to the first columns (likewise rows), so the cells tile it.
+PixelRect CornerGridCell(const PixelRect &area, int32_t across, int32_t down, int32_t row,
+                         int32_t column);
+
 // Finds up to capacity corners in area (whole plane when null; clipped to the plane), whose
 // integer positions go to outX and outY, and returns their number. The area is split into
 // cellsAcross x cellsDown cells (remainders going one pixel each to the first cells); each cell

@@ -10,6 +10,8 @@
 #include "align/tracker_pyramid.h"
 #include "core/memory.h"
 
+int32_t SixteenthStep(double delta) { return TruncateToInt(16.0 * delta + 0.5); }
+
 void ComputeStructureTensor(const Plane8 *gradientX, const int8_t *gradientYData, int32_t x,
                             int32_t y, int32_t radius, StructureTensor *out) {
     const int64_t y0 = std::max<int64_t>(int64_t{y} - radius, 0);
@@ -191,9 +193,8 @@ bool TrackFineLevel(const LevelView &view, int32_t xr, int32_t yr, int32_t radiu
         double bx, by, dx, dy;
         if (!FineMismatch(view, xr, yr, radius, *r, *q, &bx, &by)) return false;
         SolveStep(t, det, bx, by, &dx, &dy);
-        // Truncation after adding 0.5: steps are deliberately not symmetric about 0.
-        *r += TruncateToInt(16.0 * dx + 0.5);
-        *q += TruncateToInt(16.0 * dy + 0.5);
+        *r += SixteenthStep(dx);
+        *q += SixteenthStep(dy);
         if (std::fabs(dx) < 0.04 && std::fabs(dy) < 0.04) break;
         if (!inside()) break;
     }

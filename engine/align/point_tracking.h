@@ -26,6 +26,10 @@ struct StructureTensor {
     double gyy;
 };
 
+// A level-0 step in sixteenths: trunc(16 * delta + 0.5), so steps are not symmetric about 0
+// (+0.04 pixel moves by 1, -0.04 by 0).
+int32_t SixteenthStep(double delta);
+
 // Tensor over rows max(y - r, 0)..min(y + r, height - 1) and the same columns of the x-gradient
 // plane's size; gradientYData shares its stride. All zero when the window holds no pixel.
 void ComputeStructureTensor(const Plane8 *gradientX, const int8_t *gradientYData, int32_t x,
