@@ -29,7 +29,9 @@ struct Frame {
         source = {PIXEL_FORMAT_YUYV, kWidth, kHeight, {bytes.data()}, {kPitch}};
         const int32_t ow = kWidth / 16 * 2, oh = kHeight / 16 * 2;
         planes.resize(static_cast<size_t>(3) * ow * oh);
-        output = {PIXEL_FORMAT_YUV444P, ow, oh,
+        output = {PIXEL_FORMAT_YUV444P,
+                  ow,
+                  oh,
                   {planes.data(), planes.data() + ow * oh, planes.data() + 2 * ow * oh},
                   {ow, ow, ow}};
     }

@@ -76,7 +76,8 @@ int FetchDisplacedChromaRow(int32_t widthBound, int32_t heightBound, int32_t dx,
     for (int64_t x = xStart; x < xEnd; x += 2) {
         const int64_t ex = displacementX >> s;
         const int64_t ey = displacementY >> s;
-        const int64_t sx = std::min<int64_t>(std::max<int64_t>((16 * x - ex) >> 4, 0), widthBound - 2);
+        const int64_t sx =
+            std::min<int64_t>(std::max<int64_t>((16 * x - ex) >> 4, 0), widthBound - 2);
         const int64_t sy =
             std::min<int64_t>(std::max<int64_t>((16 * int64_t{row} - ey) >> 4, 0), heightBound - 2);
         *out++ = chroma[sy * stride + sx / 2];

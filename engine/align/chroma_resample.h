@@ -13,8 +13,7 @@
 // the source; an empty one (x1 < x0 or y1 < y0) writes nothing.
 // Returns RESULT_OK, RESULT_UNSUPPORTED_FORMAT for another source format, or
 // RESULT_INVALID_ARGUMENT for a null image, a bad rectangle or an output too small.
-int ResampleThreeQuarters420(const ImageDesc *source, ImageDesc *output,
-                             const InclusiveRect *rect);
+int ResampleThreeQuarters420(const ImageDesc *source, ImageDesc *output, const InclusiveRect *rect);
 
 // Writes one chroma byte per two luma columns x = xStart, xStart + 2, ... below xEnd, taken
 // at the position minus a displacement: (dx, dy) >> (shift mod 32) are the displacement in

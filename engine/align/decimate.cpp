@@ -75,7 +75,8 @@ int AllocateOutput(MemoryContext memory, ImageDesc *output, const DecimatePlan &
     const int64_t planeBytes = static_cast<int64_t>(plan.width) * plan.height;
     uint8_t *block = nullptr;
     if (planeBytes > 0) {
-        block = static_cast<uint8_t *>(AllocateMemory(memory, 3 * static_cast<uint64_t>(planeBytes)));
+        block =
+            static_cast<uint8_t *>(AllocateMemory(memory, 3 * static_cast<uint64_t>(planeBytes)));
         if (!block) return RESULT_OUT_OF_MEMORY;
     }
     output->u32PixelArrayFormat = PIXEL_FORMAT_YUV444P;
@@ -166,8 +167,7 @@ int DecimateIntoImage(const ImageDesc *source, ImageDesc *output, const Inclusiv
 
 int DecimateIntoWindow(const ImageDesc *source, const ImageDesc *output,
                        const InclusiveRect *sourceRect, int32_t window[4], int factor) {
-    if (!source || !output || !sourceRect || !window || factor <= 0)
-        return RESULT_INVALID_ARGUMENT;
+    if (!source || !output || !sourceRect || !window || factor <= 0) return RESULT_INVALID_ARGUMENT;
     window[0] &= ~1;
     window[1] &= ~1;
     if (sourceRect->x0 >= sourceRect->x1 || sourceRect->y0 >= sourceRect->y1) return RESULT_OK;

@@ -34,8 +34,8 @@ uint32_t EvenLanes(uint32_t word) { return word & kEvenBytes; }
 uint32_t OddLanes(uint32_t word) { return (word >> 8) & kEvenBytes; }
 
 // One output pixel from the block whose words start at p0, p3 and p6 (rows 0, 3 and 6).
-void DecimatePackedPixel8(const uint8_t *p0, const uint8_t *p3, const uint8_t *p6,
-                          uint8_t *outY, uint8_t *outU, uint8_t *outV) {
+void DecimatePackedPixel8(const uint8_t *p0, const uint8_t *p3, const uint8_t *p6, uint8_t *outY,
+                          uint8_t *outU, uint8_t *outV) {
     const uint32_t w[8] = {LoadWord(p0), LoadWord(p0 + 4), LoadWord(p0 + 12),
                            LoadWord(p3), LoadWord(p3 + 4), LoadWord(p3 + 12),
                            LoadWord(p6), LoadWord(p6 + 4)};
@@ -79,7 +79,8 @@ TapWords LoadTapWords(const uint8_t *p) {
 // low 16 bits cannot reach bit 20, so the value is (mulhi(v, 50972) + v) >> 4.
 __m128i NinthOfEightMeansPlusNinth(__m128i sum, __m128i ninth) {
     const __m128i v = _mm_add_epi16(_mm_and_si128(sum, _mm_set1_epi16(~7)), ninth);
-    const __m128i high = _mm_mulhi_epu16(v, _mm_set1_epi16(static_cast<short>(kNinthMultiplier - 65536)));
+    const __m128i high =
+        _mm_mulhi_epu16(v, _mm_set1_epi16(static_cast<short>(kNinthMultiplier - 65536)));
     return _mm_srli_epi16(_mm_add_epi16(high, v), 4);
 }
 
@@ -97,8 +98,8 @@ void DecimatePackedQuad8(const uint8_t *p0, const uint8_t *p3, const uint8_t *p6
     const TapWords r0 = LoadTapWords(p0);
     const TapWords r3 = LoadTapWords(p3);
     const TapWords r6 = LoadTapWords(p6);
-    const __m128i eight[8] = {r0.first, r0.second, r0.last, r3.first,
-                              r3.second, r3.last, r6.first, r6.second};
+    const __m128i eight[8] = {r0.first,  r0.second, r0.last,  r3.first,
+                              r3.second, r3.last,   r6.first, r6.second};
     __m128i even = _mm_setzero_si128();
     __m128i odd = _mm_setzero_si128();
     for (const __m128i &w : eight) {
@@ -140,9 +141,10 @@ void DecimatePackedFactor8(const DecimateSource &source, ImageDesc *output,
     const uint8_t *first = source.luma + 2 * static_cast<ptrdiff_t>(rect.x0);
     for (int32_t oy = 0; oy < oh; ++oy) {
         const uint8_t *row0 = first + static_cast<ptrdiff_t>(rect.y0 + 8 * oy) * pitch;
-        DecimatePackedRow8(row0, row0 + 3 * pitch, row0 + 6 * pitch, ow,
-                           output->ppu8Plane[0] + static_cast<ptrdiff_t>(oy) * output->pi32Pitch[0],
-                           output->ppu8Plane[1] + static_cast<ptrdiff_t>(oy) * output->pi32Pitch[1],
-                           output->ppu8Plane[2] + static_cast<ptrdiff_t>(oy) * output->pi32Pitch[2]);
+        DecimatePackedRow8(
+            row0, row0 + 3 * pitch, row0 + 6 * pitch, ow,
+            output->ppu8Plane[0] + static_cast<ptrdiff_t>(oy) * output->pi32Pitch[0],
+            output->ppu8Plane[1] + static_cast<ptrdiff_t>(oy) * output->pi32Pitch[1],
+            output->ppu8Plane[2] + static_cast<ptrdiff_t>(oy) * output->pi32Pitch[2]);
     }
 }

@@ -75,8 +75,8 @@ constexpr ChannelTaps ColumnsByParity(TapOffsets even, TapOffsets odd, TapOffset
                                       TapValue value) {
     return {{even, odd}, {rows, rows}, value};
 }
-constexpr ChannelTaps ByParity(TapOffsets columnsEven, TapOffsets columnsOdd,
-                               TapOffsets rowsEven, TapOffsets rowsOdd, TapValue value) {
+constexpr ChannelTaps ByParity(TapOffsets columnsEven, TapOffsets columnsOdd, TapOffsets rowsEven,
+                               TapOffsets rowsOdd, TapValue value) {
     return {{columnsEven, columnsOdd}, {rowsEven, rowsOdd}, value};
 }
 
@@ -85,7 +85,8 @@ using enum TapValue;
 // Planar and semi-planar 4:2:0 sources (I420, NV12, NV21); factors 9 to 14 are I420's (NV21
 // has 9 and 10).
 constexpr RuleTable kRules420 = {{
-    {}, {},
+    {},  // factor 0
+    {},  // factor 1 has a kernel of its own
     {Same(k01, k01, kQuarter), Same(k0, k0, kCopy), false},
     {Same(k02, k02, kQuarter), Same(k01, k01, kQuarter), false},
     {Same(k02, k02, kQuarter), Same(k01, k01, kQuarter), false},
@@ -103,7 +104,8 @@ constexpr RuleTable kRules420 = {{
 
 // Planar 4:2:2 (YUV422P). NV16 differs only at factor 2, where it copies the top chroma row.
 constexpr RuleTable kRules422 = {{
-    {}, {},
+    {},  // factor 0
+    {},  // factor 1 has a kernel of its own
     {Same(k01, k01, kQuarter), Same(k0, k01, kHalf), false},
     {Same(k02, k02, kQuarter), Same(k01, k02, kQuarter), false},
     {Same(k02, k02, kQuarter), Same(k01, k02, kQuarter), false},
@@ -123,7 +125,8 @@ constexpr RuleTable kRulesNv16 = MakeNv16Rules();
 // Packed 4:2:2 (YUYV): chroma rows are source rows. From factor 5 up the taps are nine words
 // whose first eight are averaged before the ninth is added.
 constexpr RuleTable kRulesPacked = {{
-    {}, {},
+    {},  // factor 0
+    {},  // factor 1 has a kernel of its own
     {Same(k01, k01, kQuarter), Same(k0, k01, kHalf), false},
     {Same(k02, k012, kTwoRowsThenThird), Same(k01, k012, kTwoRowsThenThird), false},
     {Same(k02, k02, kQuarter), Same(k01, k02, kQuarter), false},
@@ -166,8 +169,7 @@ uint32_t CombineTaps(TapValue value, const uint32_t *taps, int count) {
 // Gathers one channel's taps, rows outer, and combines them. sample(column, row) reads the
 // channel at offsets from the block's origin.
 template <typename Sample>
-uint8_t EvaluateChannel(const ChannelTaps &taps, int columnParity, int rowParity,
-                        Sample sample) {
+uint8_t EvaluateChannel(const ChannelTaps &taps, int columnParity, int rowParity, Sample sample) {
     const TapOffsets &columns = taps.columns[columnParity];
     const TapOffsets &rows = taps.rows[rowParity];
     uint32_t values[kMaxTaps];
@@ -191,15 +193,12 @@ void RunRule(const DecimateSource &s, const DecimateRule &rule, int factor, Imag
             const int32_t bx = rect.x0 + ox * factor;
             const int32_t pair = bx >> 1;
             const int pairParity = rule.pairsByOutputColumn ? (ox & 1) : (bx & 1);
-            outY[ox] = EvaluateChannel(rule.luma, bx & 1, by & 1, [&](int c, int r) {
-                return s.Y(bx + c, by + r);
-            });
-            outU[ox] = EvaluateChannel(rule.chroma, pairParity, by & 1, [&](int c, int r) {
-                return s.U(pair + c, chromaRow + r);
-            });
-            outV[ox] = EvaluateChannel(rule.chroma, pairParity, by & 1, [&](int c, int r) {
-                return s.V(pair + c, chromaRow + r);
-            });
+            outY[ox] = EvaluateChannel(rule.luma, bx & 1, by & 1,
+                                       [&](int c, int r) { return s.Y(bx + c, by + r); });
+            outU[ox] = EvaluateChannel(rule.chroma, pairParity, by & 1,
+                                       [&](int c, int r) { return s.U(pair + c, chromaRow + r); });
+            outV[ox] = EvaluateChannel(rule.chroma, pairParity, by & 1,
+                                       [&](int c, int r) { return s.V(pair + c, chromaRow + r); });
         }
     }
 }
@@ -249,8 +248,7 @@ constexpr KernelSlots RuleKernels(std::index_sequence<kFactors...>) {
 
 template <const RuleTable &kRules, bool kPacked>
 constexpr KernelSlots KernelTable() {
-    KernelSlots table =
-        RuleKernels<kRules>(std::make_index_sequence<kRuleSlots>());
+    KernelSlots table = RuleKernels<kRules>(std::make_index_sequence<kRuleSlots>());
     table[1] = &Factor1Kernel<kPacked>;
     return table;
 }
@@ -278,8 +276,7 @@ int MaxFactorOf(uint32_t format) {
 DecimateKernel FindDecimateKernel(uint32_t format, int factor) {
     if (factor < 1 || factor > MaxFactorOf(format)) return nullptr;
     switch (format) {
-    case PIXEL_FORMAT_YUYV:
-        return factor == 8 ? &DecimatePackedFactor8 : kKernelsPacked[factor];
+    case PIXEL_FORMAT_YUYV: return factor == 8 ? &DecimatePackedFactor8 : kKernelsPacked[factor];
     case PIXEL_FORMAT_I420:
     case PIXEL_FORMAT_NV12:
     case PIXEL_FORMAT_NV21: return kKernels420[factor];

@@ -27,7 +27,9 @@ struct ChromaPlanes {
     int columnShift;
 
     uint8_t Y(int32_t x, int32_t y) const { return luma[y * lumaPitch + x * lumaStep]; }
-    ptrdiff_t Column(int32_t x) const { return (static_cast<ptrdiff_t>(x) * columnScale) >> columnShift; }
+    ptrdiff_t Column(int32_t x) const {
+        return (static_cast<ptrdiff_t>(x) * columnScale) >> columnShift;
+    }
     uint8_t U(int32_t x, int32_t y) const { return u[(y >> rowShift) * uPitch + Column(x)]; }
     uint8_t V(int32_t x, int32_t y) const { return v[(y >> rowShift) * vPitch + Column(x)]; }
 };
@@ -47,7 +49,9 @@ bool MakeChromaPlanes(uint32_t format, const uint8_t *p0, const uint8_t *p1, con
     case PIXEL_FORMAT_NV21:  // pairs at byte x: first byte "U", second "V"
         c = {p0, p1, p1 ? p1 + 1 : nullptr, pitch0, pitch1, pitch1, 1, 1, 1, 0};
         break;
-    case PIXEL_FORMAT_NV16: c = {p0, p1, p1 ? p1 + 1 : nullptr, pitch0, pitch1, pitch1, 1, 0, 1, 0}; break;
+    case PIXEL_FORMAT_NV16:
+        c = {p0, p1, p1 ? p1 + 1 : nullptr, pitch0, pitch1, pitch1, 1, 0, 1, 0};
+        break;
     default: return false;
     }
     if (!c.luma || !c.u || !c.v) return false;
@@ -120,13 +124,12 @@ void ComputeBlockChromaMeans(HdrSession *session, const ImageDesc *inputs, int32
 }
 
 void ComputeBlockChromaSums(int64_t, uint8_t *const plane0[3], uint8_t *const plane1[3],
-                            uint8_t *const plane2[3], int32_t width, int32_t height,
-                            int32_t pitch0, int32_t pitch1, int32_t pitch2, uint32_t format,
-                            int16_t *uGrid, int16_t *vGrid, int32_t gridColumns,
-                            int32_t gridRows, int32_t index) {
+                            uint8_t *const plane2[3], int32_t width, int32_t height, int32_t pitch0,
+                            int32_t pitch1, int32_t pitch2, uint32_t format, int16_t *uGrid,
+                            int16_t *vGrid, int32_t gridColumns, int32_t gridRows, int32_t index) {
     if (!plane0 || !plane1 || !plane2 || index < 0 || index >= kMaxExposures) return;
-    BlockChroma(format, plane0[index], plane1[index], plane2[index], width, height, pitch0,
-                pitch1, pitch2, {uGrid, vGrid, gridColumns, gridRows});
+    BlockChroma(format, plane0[index], plane1[index], plane2[index], width, height, pitch0, pitch1,
+                pitch2, {uGrid, vGrid, gridColumns, gridRows});
 }
 
 void ComputeChromaHistograms(int64_t, const HdrSession *session, int32_t *const uHist[3],

@@ -20,10 +20,9 @@ void ComputeBlockChromaMeans(HdrSession *session, const ImageDesc *inputs, int32
 
 // The same from caller-held planes of input `index` and a caller-sized grid.
 void ComputeBlockChromaSums(int64_t ignored, uint8_t *const plane0[3], uint8_t *const plane1[3],
-                            uint8_t *const plane2[3], int32_t width, int32_t height,
-                            int32_t pitch0, int32_t pitch1, int32_t pitch2, uint32_t format,
-                            int16_t *uGrid, int16_t *vGrid, int32_t gridColumns,
-                            int32_t gridRows, int32_t index);
+                            uint8_t *const plane2[3], int32_t width, int32_t height, int32_t pitch0,
+                            int32_t pitch1, int32_t pitch2, uint32_t format, int16_t *uGrid,
+                            int16_t *vGrid, int32_t gridColumns, int32_t gridRows, int32_t index);
 
 // Clears the six histograms, then for every sampled pixel where the brightest input's luma is
 // 239 or less counts each input's own U and V. Formats YUYV, I420 (and 0x605), YUV422P, NV12,

@@ -95,8 +95,8 @@ uint64_t Measure(const SampleLayout &layout, Sample sample, int32_t *histogram,
 // Layout of the full-resolution and caller-buffer forms: pixels whose x and y are multiples
 // of 8; a block is whole when its 32 columns (rows) lie inside the image.
 SampleLayout FullResolutionLayout(int32_t width, int32_t height) {
-    return {(width + kSampleStride - 1) / kSampleStride, (height + kSampleStride - 1) / kSampleStride,
-            width / 32, height / 32};
+    return {(width + kSampleStride - 1) / kSampleStride,
+            (height + kSampleStride - 1) / kSampleStride, width / 32, height / 32};
 }
 
 // Gain of the full-resolution and caller-buffer forms: the mean over the sampled pixels,
@@ -124,8 +124,8 @@ bool SessionGrid(const HdrSession &s, int32_t e, BlockGrid *grid) {
 }
 
 double MeasureCallerLuma(int32_t *histogram, const uint16_t *toLinear, const uint8_t *luma,
-                         int32_t width, int32_t height, int32_t pitch, int lumaStep,
-                         int16_t *cells, int32_t gridWidth, int32_t gridHeight) {
+                         int32_t width, int32_t height, int32_t pitch, int lumaStep, int16_t *cells,
+                         int32_t gridWidth, int32_t gridHeight) {
     if (!histogram || !toLinear) return kUnmeasuredCallerGain;
     const bool hasSamples = luma && width > 0 && height > 0;
     const SampleLayout layout =
@@ -190,8 +190,7 @@ double MeasureExposureGain(HdrSession *session, const ImageDesc *thumbnail, int3
 
 double MeasureExposureGainFullRes(HdrSession *session, const ImageDesc *inputs, int32_t e,
                                   const uint16_t *toLinear) {
-    if (!session || !inputs || !toLinear || e < 0 || e >= kMaxExposures ||
-        !session->histograms[e])
+    if (!session || !inputs || !toLinear || e < 0 || e >= kMaxExposures || !session->histograms[e])
         return kBlackThumbnailGain;
     const ImageDesc &input = inputs[e];
     int step = 1;
@@ -207,23 +206,21 @@ double MeasureExposureGainFullRes(HdrSession *session, const ImageDesc *inputs, 
                                   static_cast<ptrdiff_t>(i) * kSampleStride * step];
     };
     int32_t *histogram = (*session->histograms[e])[0];
-    const uint64_t sum = Measure(FullResolutionLayout(w, h), sample, histogram, toLinear,
-                                 hasGrid ? &grid : nullptr);
+    const uint64_t sum =
+        Measure(FullResolutionLayout(w, h), sample, histogram, toLinear, hasGrid ? &grid : nullptr);
     return SessionGain(SampledMean(sum, input.i32Width, input.i32Height));
 }
 
 double MeasureExposureGainPacked(int64_t, int32_t *histogram, const uint16_t *toLinear,
-                                 const uint8_t *luma, int32_t width, int32_t height,
-                                 int32_t pitch, int16_t *grid, int32_t gridWidth,
-                                 int32_t gridHeight) {
+                                 const uint8_t *luma, int32_t width, int32_t height, int32_t pitch,
+                                 int16_t *grid, int32_t gridWidth, int32_t gridHeight) {
     return MeasureCallerLuma(histogram, toLinear, luma, width, height, pitch, 2, grid, gridWidth,
                              gridHeight);
 }
 
 double MeasureExposureGainPlanar(int64_t, int32_t *histogram, const uint16_t *toLinear,
-                                 const uint8_t *luma, int32_t width, int32_t height,
-                                 int32_t pitch, int16_t *grid, int32_t gridWidth,
-                                 int32_t gridHeight) {
+                                 const uint8_t *luma, int32_t width, int32_t height, int32_t pitch,
+                                 int16_t *grid, int32_t gridWidth, int32_t gridHeight) {
     return MeasureCallerLuma(histogram, toLinear, luma, width, height, pitch, 1, grid, gridWidth,
                              gridHeight);
 }

@@ -30,13 +30,11 @@ double MeasureExposureGainFullRes(HdrSession *session, const ImageDesc *inputs, 
 // per pixel. The block grid has gridWidth columns (its row stride) and gridHeight rows. No
 // gain cap; 1.0 when the mean is 0.
 double MeasureExposureGainPacked(int64_t ignored, int32_t *histogram, const uint16_t *toLinear,
-                                 const uint8_t *luma, int32_t width, int32_t height,
-                                 int32_t pitch, int16_t *grid, int32_t gridWidth,
-                                 int32_t gridHeight);
+                                 const uint8_t *luma, int32_t width, int32_t height, int32_t pitch,
+                                 int16_t *grid, int32_t gridWidth, int32_t gridHeight);
 double MeasureExposureGainPlanar(int64_t ignored, int32_t *histogram, const uint16_t *toLinear,
-                                 const uint8_t *luma, int32_t width, int32_t height,
-                                 int32_t pitch, int16_t *grid, int32_t gridWidth,
-                                 int32_t gridHeight);
+                                 const uint8_t *luma, int32_t width, int32_t height, int32_t pitch,
+                                 int16_t *grid, int32_t gridWidth, int32_t gridHeight);
 // MeasureExposureGainPacked without the block grid.
 double EstimateExposureGainPacked(int64_t ignored, int32_t *histogram, const uint16_t *toLinear,
                                   const uint8_t *luma, int32_t width, int32_t height,

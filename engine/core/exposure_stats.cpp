@@ -100,8 +100,8 @@ void ClassifyScene(Analysis &a, HdrSession &s) {
 void SetLevelFlags(Analysis &a, HdrSession &s) {
     const int32_t *qd = a.d.q;
     const int32_t *qr = a.r.q;
-    a.highlightFlag = !(qr[15] > 223 ||
-                        (a.highlightLevel >= 252 && a.sumD + a.sumR >= 32 && qr[15] > 191));
+    a.highlightFlag =
+        !(qr[15] > 223 || (a.highlightLevel >= 252 && a.sumD + a.sumR >= 32 && qr[15] > 191));
     s.darkLacksHighlights = qd[16] < 224 ? 1 : 0;
     int k = 0;
     while (k < kLevels && qd[k] <= k) ++k;
@@ -130,7 +130,8 @@ void Linearize(const Analysis &a, ExposureLevels &e, bool keepBase) {
 
 // Step 7: very dark shadows in the darkest exposure.
 void SetDeepShadowFlag(const Analysis &a, HdrSession &s) {
-    if (s.sceneClass != 3 && a.C(a.d.nq[6]) <= 8) s.deepShadowFlag = a.n <= kLargeFrameSamples ? 2 : 1;
+    if (s.sceneClass != 3 && a.C(a.d.nq[6]) <= 8)
+        s.deepShadowFlag = a.n <= kLargeFrameSamples ? 2 : 1;
 }
 
 // Step 8: the high index, the last reference quantile not above level 240.
@@ -158,7 +159,8 @@ int32_t FindLowIndex(const Analysis &a, const HdrSession &s) {
         bool found;
         if (shadowScene) {
             const bool brighterThanB =
-                nb[w] == 0 || static_cast<uint32_t>(nr[w]) * 1024u / static_cast<uint32_t>(nb[w]) >= 257;
+                nb[w] == 0 ||
+                static_cast<uint32_t>(nr[w]) * 1024u / static_cast<uint32_t>(nb[w]) >= 257;
             found = (brighterThanB && qr[w] >= a.G(16)) || nb[w] >= bright;
         } else {
             found = qr[w] >= a.G(64) || nb[w] >= bright;
@@ -188,8 +190,8 @@ void WriteToneTables(const Analysis &a, HdrSession &s) {
         const ExposureLevels *levels;
         int32_t shift;
     };
-    const Write writes[3] = {{s.darkIndex, &a.d, 0}, {s.referenceIndex, &a.r, 0},
-                             {s.brightIndex, &a.b, 2}};
+    const Write writes[3] = {
+        {s.darkIndex, &a.d, 0}, {s.referenceIndex, &a.r, 0}, {s.brightIndex, &a.b, 2}};
     for (const Write &w : writes)
         if (s.exposureLuts[w.index])
             BuildQuantileToneTable(s.exposureLuts[w.index], w.levels->q, a.r.nq, kQuantileCount,
@@ -286,8 +288,8 @@ const int32_t *HistogramOf(const HdrSession &s, int32_t e, int channel) {
 }  // namespace
 
 int AnalyzeExposureQuantiles(int64_t, HdrSession *session, const int32_t *darkest,
-                             const int32_t *brightest, const int32_t *reference,
-                             int64_t pixelCount, int32_t *thresholds, int32_t *lowRampStep) {
+                             const int32_t *brightest, const int32_t *reference, int64_t pixelCount,
+                             int32_t *thresholds, int32_t *lowRampStep) {
     if (!session || !darkest || !brightest || !reference || !thresholds || !lowRampStep ||
         !ValidOrder(*session))
         return RESULT_INVALID_ARGUMENT;
@@ -353,8 +355,8 @@ int ComputeExposureStatistics(int64_t, HdrSession *session) {
     if (!dark || !bright || !ref) return RESULT_INVALID_ARGUMENT;
     // Samples of the frame: the overlap area over the pixels one thumbnail sample stands for.
     const int64_t perSample = s.pixelsPerSample > 0 ? s.pixelsPerSample : 1;
-    const int64_t area = static_cast<int64_t>(s.overlapRect.width) *
-                         std::max<int64_t>(s.overlapRect.height, 0);
-    return AnalyzeExposureQuantiles(0, &s, dark, bright, ref, area / perSample,
-                                    s.sceneThresholds, &s.lowRampStep);
+    const int64_t area =
+        static_cast<int64_t>(s.overlapRect.width) * std::max<int64_t>(s.overlapRect.height, 0);
+    return AnalyzeExposureQuantiles(0, &s, dark, bright, ref, area / perSample, s.sceneThresholds,
+                                    &s.lowRampStep);
 }

@@ -22,8 +22,8 @@ int ComputeExposureStatistics(int64_t ignored, HdrSession *session);
 // thresholds receives the five sceneThresholds (high ramp end, start, step; low ramp start,
 // end), lowRampStep the low ramp's step; the other results go to the session.
 int AnalyzeExposureQuantiles(int64_t ignored, HdrSession *session, const int32_t *darkest,
-                             const int32_t *brightest, const int32_t *reference,
-                             int64_t pixelCount, int32_t *thresholds, int32_t *lowRampStep);
+                             const int32_t *brightest, const int32_t *reference, int64_t pixelCount,
+                             int32_t *thresholds, int32_t *lowRampStep);
 
 // The number of bits of n - 1: ceil(log2 n) for n >= 2, 0 for n <= 1.
 int32_t CeilLog2(int32_t n);

@@ -58,8 +58,8 @@ void FillLinear(uint8_t *table, const int32_t *s, const int32_t *t) {
     for (int j = 0; j < s[0]; ++j) table[j] = static_cast<uint8_t>(t[0]);
     for (int k = 0; k < kKnots - 1; ++k)
         for (int32_t j = s[k]; j < s[k + 1]; ++j)
-            table[j] = static_cast<uint8_t>(t[k] + ((j - s[k]) * (t[k + 1] - t[k])) /
-                                                       (s[k + 1] - s[k]));
+            table[j] =
+                static_cast<uint8_t>(t[k] + ((j - s[k]) * (t[k + 1] - t[k])) / (s[k + 1] - s[k]));
     for (int32_t j = s[kKnots - 1]; j < 256; ++j) table[j] = static_cast<uint8_t>(t[kKnots - 1]);
 }
 
@@ -90,7 +90,8 @@ void ReshapeDarkest(uint8_t *table, const int32_t *s, const int32_t *t) {
     // The mean slope of the two segments that meet at knot i; a segment of zero width has no
     // slope, so the other one is used alone.
     if (da > 0 && db > 0)
-        ExtendDownward(table, s, t, i, da * (t[i + 1] - t[i]) + db * (t[i] - t[i - 1]), 2 * da * db);
+        ExtendDownward(table, s, t, i, da * (t[i + 1] - t[i]) + db * (t[i] - t[i - 1]),
+                       2 * da * db);
     else if (da > 0)
         ExtendDownward(table, s, t, i, t[i] - t[i - 1], da);
     else if (db > 0)
@@ -117,8 +118,8 @@ int64_t PixelsOf(const ImageDesc &image) {
 }  // namespace
 
 int BuildHistogramMatchTable(uint8_t *table, const int32_t *sourceHistogram,
-                             const int32_t *targetHistogram, int64_t pixelCount,
-                             int32_t slopeMode, int32_t topFlag) {
+                             const int32_t *targetHistogram, int64_t pixelCount, int32_t slopeMode,
+                             int32_t topFlag) {
     if (!table || !sourceHistogram || !targetHistogram) return RESULT_INVALID_ARGUMENT;
     int32_t s[kKnots];
     int32_t t[kKnots];

@@ -14,8 +14,8 @@
 // as found; mode 2 and other positive modes hold every segment's slope between 1/4 and 4.
 // RESULT_OK; RESULT_INVALID_ARGUMENT for null pointers.
 int BuildHistogramMatchTable(uint8_t *table, const int32_t *sourceHistogram,
-                             const int32_t *targetHistogram, int64_t pixelCount,
-                             int32_t slopeMode, int32_t topFlag);
+                             const int32_t *targetHistogram, int64_t pixelCount, int32_t slopeMode,
+                             int32_t topFlag);
 
 // The slope limit on caller-held knots S[0..10], T[0..10]: mode 2 the backward pass (without
 // its adjustment of T[10]), any other mode the forward pass.

@@ -52,8 +52,8 @@ int32_t Clamp32(int64_t v) {
 
 }  // namespace
 
-int SuggestParameters(MemoryContext memory, const ImageDesc *image,
-                      ParameterSuggestion *suggestion, int32_t *count) {
+int SuggestParameters(MemoryContext memory, const ImageDesc *image, ParameterSuggestion *suggestion,
+                      int32_t *count) {
     if (!image || !suggestion || !count) return RESULT_INVALID_ARGUMENT;
     LumaShares m;
     const int result = MeasureShares(memory, *image, &m);
@@ -61,10 +61,12 @@ int SuggestParameters(MemoryContext memory, const ImageDesc *image,
     const int64_t deep = m.shadows >= 30 ? 1 : 0;
     *suggestion = {0, 0, 0};
     suggestion->s0 = static_cast<int32_t>(2 + deep);
-    suggestion->s1 = Clamp32(-std::max<int64_t>(std::min<int64_t>(m.highlights / 4 - 2, 6), -1 - deep));
+    suggestion->s1 =
+        Clamp32(-std::max<int64_t>(std::min<int64_t>(m.highlights / 4 - 2, 6), -1 - deep));
     *count = 2;
     if (m.low < 5) {
-        suggestion->s2 = Clamp32(std::max<int64_t>(std::min<int64_t>(m.shadows / 10 + 2, 6), 3 + deep));
+        suggestion->s2 =
+            Clamp32(std::max<int64_t>(std::min<int64_t>(m.shadows / 10 + 2, 6), 3 + deep));
         *count = 3;
     }
     return RESULT_OK;
@@ -81,11 +83,12 @@ int SuggestParametersScaled(MemoryContext memory, const ImageDesc *image, int32_
     *suggestion = {0, 0, 0};
     const int64_t s0 = m.shadows >= 40 ? scale : scale * m.shadows / 40;
     suggestion->s0 = Clamp32(s0);
-    suggestion->s1 = Clamp32(-std::max<int64_t>(std::min<int64_t>(scale * m.highlights / 8, 5), 1 - s0));
+    suggestion->s1 =
+        Clamp32(-std::max<int64_t>(std::min<int64_t>(scale * m.highlights / 8, 5), 1 - s0));
     *count = 2;
     if (m.low < 5) {
-        suggestion->s2 =
-            Clamp32(std::max<int64_t>(std::min<int64_t>(scale / 3 + scale * m.shadows / 40, 5), s0 + 1));
+        suggestion->s2 = Clamp32(
+            std::max<int64_t>(std::min<int64_t>(scale / 3 + scale * m.shadows / 40, 5), s0 + 1));
         *count = 3;
     }
     return RESULT_OK;

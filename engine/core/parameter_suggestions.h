@@ -16,8 +16,8 @@ struct ParameterSuggestion {
 
 // Fixed-range suggestions. RESULT_OK; RESULT_INVALID_ARGUMENT for null pointers;
 // RESULT_OUT_OF_MEMORY when a histogram cannot be allocated (nothing written).
-int SuggestParameters(MemoryContext memory, const ImageDesc *image,
-                      ParameterSuggestion *suggestion, int32_t *count);
+int SuggestParameters(MemoryContext memory, const ImageDesc *image, ParameterSuggestion *suggestion,
+                      int32_t *count);
 
 // Suggestions scaled to the maximum c. RESULT_INVALID_ARGUMENT (nothing written) when a >= 0,
 // b <= 0 or c <= 0, or for null pointers; a and b serve only in that test. RESULT_OUT_OF_MEMORY

@@ -14,7 +14,8 @@ using decimate_test::TestImage;
 
 // Luma holds 10 x column + row so a sample names its source; chroma holds 100 + pair + 10 row.
 TestImage NamedI420(int32_t width, int32_t height) {
-    TestImage img = MakeImage(PIXEL_FORMAT_I420, width, height, [](int, size_t) { return uint8_t(0); });
+    TestImage img =
+        MakeImage(PIXEL_FORMAT_I420, width, height, [](int, size_t) { return uint8_t(0); });
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) img.Y(x, y) = static_cast<uint8_t>(10 * x + y);
     for (int r = 0; r < height / 2; ++r)
@@ -49,12 +50,13 @@ TEST(ResampleThreeQuartersTest, RectangleAndArgumentChecks) {
     EXPECT_EQ(out.At(1, 2, 0), 100 + 3 + 10 * 2);
     const InclusiveRect empty = {4, 4, 3, 7};
     EXPECT_EQ(ResampleThreeQuarters420(&img.desc, &out.desc, &empty), RESULT_OK);
-    for (const InclusiveRect bad : {InclusiveRect{0, 0, 5, 7}, InclusiveRect{12, 0, 19, 3},
-                                    InclusiveRect{0, 8, 3, 15}})
+    for (const InclusiveRect bad :
+         {InclusiveRect{0, 0, 5, 7}, InclusiveRect{12, 0, 19, 3}, InclusiveRect{0, 8, 3, 15}})
         EXPECT_EQ(ResampleThreeQuarters420(&img.desc, &out.desc, &bad), RESULT_INVALID_ARGUMENT);
     TestImage square = NamedI420(8, 8);
     Output444 small(5, 6);
-    EXPECT_EQ(ResampleThreeQuarters420(&square.desc, &small.desc, nullptr), RESULT_INVALID_ARGUMENT);
+    EXPECT_EQ(ResampleThreeQuarters420(&square.desc, &small.desc, nullptr),
+              RESULT_INVALID_ARGUMENT);
     TestImage nv12 = MakeImage(PIXEL_FORMAT_NV12, 8, 8, [](int, size_t) { return uint8_t(0); });
     EXPECT_EQ(ResampleThreeQuarters420(&nv12.desc, &out.desc, nullptr), RESULT_UNSUPPORTED_FORMAT);
 }
@@ -80,9 +82,9 @@ TEST(FetchDisplacedChromaRowTest, DisplacementsAreClampedToTheBounds) {
     EXPECT_EQ(out, (std::vector<uint8_t>{8, 8, 8, 8}));
     // dx falls by 2 x 8/16 pixel per output byte, so each sample lies one pixel further right
     // than the last; columns beyond widthBound - 2 and rows beyond heightBound - 2 clamp.
-    ASSERT_EQ(FetchDisplacedChromaRow(16, 4, 0, -160, -8, 0, 10, 9, 16, 8, chroma.data(),
-                                      out.data(), 0),
-              RESULT_OK);
+    ASSERT_EQ(
+        FetchDisplacedChromaRow(16, 4, 0, -160, -8, 0, 10, 9, 16, 8, chroma.data(), out.data(), 0),
+        RESULT_OK);
     // x = 10, 12, 14 with displacements 0, -1, -2 pixels: columns 10, 13, 16 -> 14; row 19 -> 2.
     EXPECT_EQ(out[0], 16 + 5);
     EXPECT_EQ(out[1], 16 + 6);

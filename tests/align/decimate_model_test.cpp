@@ -48,19 +48,17 @@ int CheckAgainstModel(TestImage &img, const InclusiveRect &rect, int factor) {
                               out.At(2, ox, oy) == want.v;
             if (!same) {
                 ADD_FAILURE() << "format 0x" << std::hex << img.format << std::dec << " "
-                              << img.width << "x" << img.height << " factor " << factor
-                              << " at (" << ox << ", " << oy << "): got "
-                              << int(out.At(0, ox, oy)) << "," << int(out.At(1, ox, oy)) << ","
-                              << int(out.At(2, ox, oy)) << " want " << int(want.y) << ","
-                              << int(want.u) << "," << int(want.v);
+                              << img.width << "x" << img.height << " factor " << factor << " at ("
+                              << ox << ", " << oy << "): got " << int(out.At(0, ox, oy)) << ","
+                              << int(out.At(1, ox, oy)) << "," << int(out.At(2, ox, oy)) << " want "
+                              << int(want.y) << "," << int(want.u) << "," << int(want.v);
                 return -1;
             }
         }
     // Bytes between the output width and the pitch are never written.
     for (int p = 0; p < 3; ++p)
         for (int32_t oy = 0; oy < oh; ++oy)
-            for (int32_t x = ow; x < out.desc.pi32Pitch[p]; ++x)
-                EXPECT_EQ(out.At(p, x, oy), 0xA5);
+            for (int32_t x = ow; x < out.desc.pi32Pitch[p]; ++x) EXPECT_EQ(out.At(p, x, oy), 0xA5);
     return ow * oh;
 }
 

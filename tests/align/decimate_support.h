@@ -116,9 +116,7 @@ struct Output444 {
 // ---- The model: the taps of each (format, factor) as the kernels are stated to take them.
 
 inline uint32_t ExactNinthExceptMultiples(uint32_t s) { return s / 9 - (s > 0 && s % 9 == 0); }
-inline uint32_t ExactTwelfthExceptMultiples(uint32_t s) {
-    return s / 12 - (s > 0 && s % 12 == 0);
-}
+inline uint32_t ExactTwelfthExceptMultiples(uint32_t s) { return s / 12 - (s > 0 && s % 12 == 0); }
 
 enum class Combine { kCopy, kHalf, kQuarter, kSixteenth, kNinth, kTwelfth, kMean8Ninth, kThirds };
 
@@ -197,8 +195,7 @@ inline KernelModel ModelFor(const TestImage &img, int factor, int bx, int by, in
         case 11:
             return {luma, {oddX ? V{0, 2, 3, 5} : V{0, 1, 3, 4}, V{0, 1, 3, 4}, C::kSixteenth}};
         case 12:
-            return {luma,
-                    {(ox & 1) ? V{0, 1, 2, 4} : V{0, 1, 3, 4}, V{0, 1, 3, 4}, C::kSixteenth}};
+            return {luma, {(ox & 1) ? V{0, 1, 2, 4} : V{0, 1, 3, 4}, V{0, 1, 3, 4}, C::kSixteenth}};
         default: return {luma, {V{0, 2, 4, 6}, V{0, 2, 4, 6}, C::kSixteenth}};
         }
     }

@@ -66,10 +66,12 @@ TEST(DecimateTest, FlatAreaAtEveryFactor) {
             TestImage img = FlatImage(format, 64, 64, 200);
             const int32_t side = (64 / (2 * factor)) * 2;
             Output444 out(side, side);
-            ASSERT_EQ(DecimateToYuv444(nullptr, &img.desc, &out.desc, nullptr, factor, 0), RESULT_OK);
+            ASSERT_EQ(DecimateToYuv444(nullptr, &img.desc, &out.desc, nullptr, factor, 0),
+                      RESULT_OK);
             const uint8_t want = factor <= 4 ? 200 : 199;
             for (int p = 0; p < 3; ++p)
-                EXPECT_EQ(out.At(p, side - 1, side - 1), want) << format << " " << factor << " " << p;
+                EXPECT_EQ(out.At(p, side - 1, side - 1), want)
+                    << format << " " << factor << " " << p;
         }
 }
 
@@ -209,10 +211,11 @@ TEST(DecimateTest, ArgumentChecks) {
     // Factor 9 has no kernel in the dispatcher: nothing written.
     EXPECT_EQ(DecimateToYuv444(nullptr, &img.desc, &out.desc, nullptr, 9, 0), RESULT_OK);
     EXPECT_EQ(out.planes[0], untouched);
-    const InclusiveRect bad[] = {{1, 0, 63, 63}, {0, 1, 63, 63}, {0, 0, 64, 63},
+    const InclusiveRect bad[] = {{1, 0, 63, 63}, {0, 1, 63, 63},  {0, 0, 64, 63},
                                  {0, 0, 63, 64}, {-2, 0, 63, 63}, {10, 0, 8, 63}};
     for (const InclusiveRect &r : bad)
-        EXPECT_EQ(DecimateToYuv444(nullptr, &img.desc, &out.desc, &r, 8, 0), RESULT_INVALID_ARGUMENT);
+        EXPECT_EQ(DecimateToYuv444(nullptr, &img.desc, &out.desc, &r, 8, 0),
+                  RESULT_INVALID_ARGUMENT);
     Output444 tooSmall(7, 8);
     EXPECT_EQ(DecimateToYuv444(nullptr, &img.desc, &tooSmall.desc, nullptr, 8, 0),
               RESULT_INVALID_ARGUMENT);
@@ -229,7 +232,8 @@ TEST(DecimateTest, ArgumentChecks) {
     ImageDesc fresh{};
     EXPECT_EQ(DecimateToYuv444(nullptr, &uyvy, &fresh, nullptr, 8, 1), RESULT_UNSUPPORTED_FORMAT);
     EXPECT_EQ(fresh.ppu8Plane[0], nullptr);
-    EXPECT_EQ(DecimateToYuv444(nullptr, nullptr, &out.desc, nullptr, 8, 0), RESULT_INVALID_ARGUMENT);
+    EXPECT_EQ(DecimateToYuv444(nullptr, nullptr, &out.desc, nullptr, 8, 0),
+              RESULT_INVALID_ARGUMENT);
     EXPECT_EQ(out.planes[0], untouched);
     // The plain form reports what the dispatcher reports.
     EXPECT_EQ(DecimateIntoImage(&img.desc, &out.desc, nullptr, 0), RESULT_INVALID_ARGUMENT);

@@ -1,6 +1,7 @@
 // Block chroma means and chroma histograms at full resolution.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "core/chroma_stats.h"
@@ -61,7 +62,8 @@ uint8_t PatternV(int x, int y) { return static_cast<uint8_t>(200 - 20 * (x / 32)
 
 void FillPattern(FullImage &img) {
     for (int y = 0; y < img.desc.i32Height; y += 8)
-        for (int x = 0; x < img.desc.i32Width; x += 8) img.SetChroma(x, y, PatternU(x, y), PatternV(x, y));
+        for (int x = 0; x < img.desc.i32Width; x += 8)
+            img.SetChroma(x, y, PatternU(x, y), PatternV(x, y));
 }
 
 // A 100 x 72 frame: three whole block columns of four and two whole rows of three. The
@@ -121,8 +123,8 @@ TEST(BlockChromaTest, CallerPlanesAndUnsampledFormats) {
                            v.data(), 2, 2, 1);
     EXPECT_EQ(u[3], PatternU(32, 32));
     EXPECT_EQ(v[1], PatternV(32, 0));
-    ComputeBlockChromaSums(0, p0, p1, p2, 64, 64, 64, 32, 32, PIXEL_FORMAT_UYVY, u.data(),
-                           v.data(), 2, 2, 1);
+    ComputeBlockChromaSums(0, p0, p1, p2, 64, 64, 64, 32, 32, PIXEL_FORMAT_UYVY, u.data(), v.data(),
+                           2, 2, 1);
     EXPECT_EQ(u, std::vector<int16_t>(4, 0));
 }
 
@@ -141,13 +143,17 @@ TEST(ChromaHistogramTest, CountsWhereTheBrightestIsNotNearWhite) {
     for (int e = 0; e < 3; ++e) {
         images.emplace_back(PIXEL_FORMAT_I420, 64, 32);
         for (int y = 0; y < 32; y += 8)
-            for (int x = 0; x < 64; x += 8) images[e].SetChroma(x, y, uint8_t(10 * (e + 1)), uint8_t(100 + e));
+            for (int x = 0; x < 64; x += 8)
+                images[e].SetChroma(x, y, uint8_t(10 * (e + 1)), uint8_t(100 + e));
     }
     for (int y = 0; y < 32; ++y)
         for (int x = 0; x < 64; ++x) images[2].SetLuma(x, y, x < 32 ? 250 : 239);  // brightest: 2
-    uint8_t *const p0[3] = {images[0].desc.ppu8Plane[0], images[1].desc.ppu8Plane[0], images[2].desc.ppu8Plane[0]};
-    uint8_t *const p1[3] = {images[0].desc.ppu8Plane[1], images[1].desc.ppu8Plane[1], images[2].desc.ppu8Plane[1]};
-    uint8_t *const p2[3] = {images[0].desc.ppu8Plane[2], images[1].desc.ppu8Plane[2], images[2].desc.ppu8Plane[2]};
+    uint8_t *const p0[3] = {images[0].desc.ppu8Plane[0], images[1].desc.ppu8Plane[0],
+                            images[2].desc.ppu8Plane[0]};
+    uint8_t *const p1[3] = {images[0].desc.ppu8Plane[1], images[1].desc.ppu8Plane[1],
+                            images[2].desc.ppu8Plane[1]};
+    uint8_t *const p2[3] = {images[0].desc.ppu8Plane[2], images[1].desc.ppu8Plane[2],
+                            images[2].desc.ppu8Plane[2]};
     HistogramSet h;
     ComputeChromaHistograms(0, ts.get(), h.uPtr, h.vPtr, p0, p1, p2, 64, 32, 64, 32, 32,
                             PIXEL_FORMAT_I420);

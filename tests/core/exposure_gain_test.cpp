@@ -2,6 +2,7 @@
 // the level curve.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -129,9 +130,9 @@ TEST(ExposureGainTest, CallerBufferForms) {
                      880.64);
     EXPECT_EQ(gridA, gridB);
     EXPECT_EQ(gridA[3], 1);
-    EXPECT_DOUBLE_EQ(EstimateExposureGainPacked(0, histogram, kGammaExpandTable, packed.data(),
-                                                64, 64, 128),
-                     880.64);
+    EXPECT_DOUBLE_EQ(
+        EstimateExposureGainPacked(0, histogram, kGammaExpandTable, packed.data(), 64, 64, 128),
+        880.64);
     std::fill(planar.begin(), planar.end(), 0);
     EXPECT_EQ(MeasureExposureGainPlanar(0, histogram, kGammaExpandTable, planar.data(), 64, 64, 64,
                                         gridA.data(), 2, 2),

@@ -64,8 +64,10 @@ void RunScene(int32_t width, int32_t height, Scene scene) {
     for (int e = 0; e < 3; ++e) {
         Planar444 thumb(tw, th);
         for (int y = 0; y < th; ++y)
-            for (int x = 0; x < tw; ++x) thumb.Y(x, y) = SceneLuma(scene, x, y, tw, th, exposures[e], rng);
-        ts->exposureGain[e] = MeasureExposureGain(ts.get(), &thumb.desc, ts.Luma(e), e, kGammaExpandTable);
+            for (int x = 0; x < tw; ++x)
+                thumb.Y(x, y) = SceneLuma(scene, x, y, tw, th, exposures[e], rng);
+        ts->exposureGain[e] =
+            MeasureExposureGain(ts.get(), &thumb.desc, ts.Luma(e), e, kGammaExpandTable);
         ts->exposureGainQ10[e] = static_cast<int32_t>(ts->exposureGain[e] * 1024 + 0.5);
     }
     ASSERT_EQ(OrderExposures(ts.get(), ts->exposureGain, 3), RESULT_OK);
@@ -82,8 +84,8 @@ struct FrameSize {
 };
 
 TEST(ExposureStatsSizesTest, SmallMidAndLargeFramesStayInRange) {
-    for (const FrameSize size : {FrameSize{96, 96}, FrameSize{100, 100}, FrameSize{300, 300},
-                                 FrameSize{8000, 6000}})
+    for (const FrameSize size :
+         {FrameSize{96, 96}, FrameSize{100, 100}, FrameSize{300, 300}, FrameSize{8000, 6000}})
         for (Scene scene : {Scene::kGradient, Scene::kDarkCorner, Scene::kBlackAndWhite,
                             Scene::kNoise, Scene::kFlat}) {
             SCOPED_TRACE(testing::Message() << size.width << "x" << size.height << " scene "

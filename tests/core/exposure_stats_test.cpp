@@ -2,6 +2,7 @@
 // chroma offsets.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <vector>
 
 #include "core/exposure_stats.h"

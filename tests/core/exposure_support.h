@@ -31,9 +31,8 @@ struct TestSession {
         s.blocksDown = (frameHeight + 31) / 32;
         s.paddedBlocksAcross = s.blocksAcross + 2;
         s.paddedBlocksDown = s.blocksDown + 2;
-        blockStats.assign(static_cast<size_t>(kBlockStatPlanes) * s.paddedBlocksAcross *
-                              s.paddedBlocksDown,
-                          0);
+        blockStats.assign(
+            static_cast<size_t>(kBlockStatPlanes) * s.paddedBlocksAcross * s.paddedBlocksDown, 0);
         s.blockStats = blockStats.data();
         s.overlapRect = {0, 0, static_cast<uint32_t>(frameWidth), frameHeight};
         for (int e = 0; e < kMaxExposures; ++e) {
@@ -79,7 +78,9 @@ struct Planar444 {
             desc.pi32Pitch[p] = pitch;
         }
     }
-    uint8_t &Y(int32_t x, int32_t y) { return planes[0][static_cast<size_t>(y) * desc.pi32Pitch[0] + x]; }
+    uint8_t &Y(int32_t x, int32_t y) {
+        return planes[0][static_cast<size_t>(y) * desc.pi32Pitch[0] + x];
+    }
 };
 
 // A histogram holding `count` samples at each of the given levels.

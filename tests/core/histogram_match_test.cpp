@@ -111,12 +111,12 @@ TEST(HistogramMatchTest, SlopeLimitsHoldSegmentsBetweenAQuarterAndFour) {
     int32_t s[11] = {0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100};
     int32_t t[11] = {0, 50, 52, 60, 70, 80, 90, 100, 110, 120, 130};
     ASSERT_EQ(LimitMatchSlopes(s, t, 0), RESULT_OK);  // forward pass
-    EXPECT_EQ(t[1], 40);  // rise 50 over 10: lowered to 4 x 10
-    EXPECT_EQ(s[2], 20);  // rise 12 over 10: within the limits
+    EXPECT_EQ(t[1], 40);                              // rise 50 over 10: lowered to 4 x 10
+    EXPECT_EQ(s[2], 20);                              // rise 12 over 10: within the limits
     int32_t s2[11] = {0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100};
     int32_t t2[11] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 60};
     ASSERT_EQ(LimitMatchSlopes(s2, t2, 2), RESULT_OK);  // backward pass
-    EXPECT_EQ(t2[9], 20);  // rise 51 over 10: raised to 60 - 4 x 10
+    EXPECT_EQ(t2[9], 20);                               // rise 51 over 10: raised to 60 - 4 x 10
     EXPECT_EQ(s2[7], 76);  // rise 1 over 10: shortened to 4 x 1, and so on down to S[0]
     EXPECT_EQ(s2[0], 48);
     // Mode 2 in the table: the backward pass raises S[0] to 100 here; the levels below it
