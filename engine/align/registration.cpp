@@ -1,0 +1,257 @@
+#include "registration.h"
+
+#include <algorithm>
+
+#include "align/block_refinement.h"
+#include "align/block_residual_check.h"
+#include "align/feature_tracker.h"
+#include "align/projective_fit.h"
+#include "align/quantile_curve.h"
+#include "align/transform_warp.h"
+#include "core/histogram_match.h"
+#include "core/image.h"
+#include "core/memory.h"
+
+namespace {
+
+constexpr uint32_t kMaxKeptStatus = 44;  // descriptor distance of a match worth keeping
+constexpr int32_t kMinReferenceFeatures = 3;
+constexpr int32_t kFeatureCapacity = 128;  // floats in each feature and motion array
+constexpr int32_t kFitScratchBytesPerFeature = 36;
+constexpr int32_t kMinFitMatches = 5;  // below this the fit forms no hypothesis
+
+// Table slot s of the level tables (curveTables[s] forward, [s + 2] reverse).
+int32_t TableSlot(const HdrSession *s, int32_t i) {
+    if (s->preparedByRun == 1) return i == s->darkIndex ? 0 : 1;
+    return i <= 1 ? 0 : 1;
+}
+
+// Grid slot k of the motion grids.
+int32_t GridSlot(const HdrSession *s, int32_t i) {
+    if (s->preparedByRun != 0) {
+        if (i == s->darkIndex) return 0;
+        if (i == s->brightIndex) return 1;
+    }
+    return std::max(i - 1, 0);
+}
+
+const int32_t *LumaHistogram(const HdrSession *s, int32_t i) { return (*s->histograms[i])[0]; }
+
+bool Valid(const HdrSession *s, int32_t i) {
+    if (!s || i < 0 || i >= kMaxExposures || s->referenceIndex < 0 ||
+        s->referenceIndex >= kMaxExposures)
+        return false;
+    const int32_t ref = s->referenceIndex;
+    const int32_t slot = TableSlot(s, i);
+    return s->workImage && s->alignedSmall[i] && s->smallImages[i] && s->inputImages &&
+           s->histograms[i] && s->histograms[ref] && s->curveTables[slot] &&
+           s->curveTables[slot + 2] && s->matchedMotionX[i] && s->matchedMotionY[i] &&
+           s->matchedMotionX[ref] && s->matchedMotionY[ref] && s->matchedExtra[i] &&
+           s->featureX && s->featureY && s->featureArrays[0] && s->featureArrays[1] &&
+           s->meshConstants[0] > 0 && s->workImage->ppu8Plane[0] &&
+           SameImageShape(s->workImage, s->smallImages[i]) &&
+           SameImageShape(s->workImage, s->alignedSmall[i]) &&
+           (s->featureCount < kMinReferenceFeatures || s->tracker);
+}
+
+// Step 1: the level tables between the exposure and the reference.
+int BuildLevelTables(MemoryContext memory, HdrSession *s, int32_t i, int64_t n) {
+    const int32_t slot = TableSlot(s, i);
+    const int32_t *exposure = LumaHistogram(s, i);
+    const int32_t *reference = LumaHistogram(s, s->referenceIndex);
+    uint8_t *table = s->curveTables[slot];
+    BuildHistogramMatchTable(table, exposure, reference, n, 0, 0);
+    if (i == s->darkIndex) {
+        uint8_t *curve = static_cast<uint8_t *>(AllocateMemory(memory, 256));
+        if (!curve) return RESULT_OUT_OF_MEMORY;
+        FitQuantileCurveLut(curve, exposure, reference, n);
+        BlendWithQuantileCurve(table, curve);
+        FreeMemory(memory, curve);
+    }
+    BuildHistogramMatchTable(s->curveTables[slot + 2], reference, exposure, n, 0, 1);
+    return RESULT_OK;
+}
+
+void ApplyToLuma(ImageDesc *image, const uint8_t *table) {
+    for (int32_t y = 0; y < image->i32Height; ++y) {
+        uint8_t *row = image->ppu8Plane[0] + static_cast<int64_t>(y) * image->pi32Pitch[0];
+        for (int32_t x = 0; x < image->i32Width; ++x) row[x] = table[row[x]];
+    }
+}
+
+// Steps 5b-d: tracks the reference features into the level-mapped thumbnail, keeps the
+// reference positions and tracked positions, and compacts the good matches into the fit's
+// input arrays. Returns the number of matches kept.
+int32_t TrackAndKeep(HdrSession *s, int32_t i, int32_t count) {
+    FeatureTracker *t = s->tracker;
+    TrackFeatures(t, s->workImage, s->featureArrays[0], s->featureArrays[1], 0);
+    const int32_t ref = s->referenceIndex;
+    int32_t kept = 0;
+    for (int32_t f = 0; f < count; ++f) {
+        s->matchedMotionX[ref][f] = t->referenceX[f];
+        s->matchedMotionY[ref][f] = t->referenceY[f];
+        s->matchedMotionX[i][f] = t->trackedX[f];
+        s->matchedMotionY[i][f] = t->trackedY[f];
+        const bool keep = static_cast<uint32_t>(t->trackedStatus[f]) <= kMaxKeptStatus;
+        s->matchedExtra[i][f] = keep ? 1 : 0;
+        if (!keep) continue;
+        s->featureX[kept] = t->referenceX[f];
+        s->featureY[kept] = t->referenceY[f];
+        s->featureArrays[0][kept] = t->trackedX[f];
+        s->featureArrays[1][kept] = t->trackedY[f];
+        ++kept;
+    }
+    return kept;
+}
+
+// Step 5e: the projective fit. After a failure the exposure is misaligned and the transform
+// left for the warps is the fit's best plausible hypothesis, or the identity when the fit
+// formed none (too few matches) or left an implausible one.
+int FitTransform(MemoryContext memory, HdrSession *s, int32_t i, int32_t kept, int32_t count,
+                 ProjectiveTransform *t) {
+    void *scratch =
+        AllocateMemory(memory, static_cast<uint64_t>(kFitScratchBytesPerFeature) * count);
+    if (!scratch) return RESULT_OUT_OF_MEMORY;
+    const int32_t w = s->workImage->i32Width;
+    const int32_t h = s->workImage->i32Height;
+    const int fit = FitProjectiveRansac(scratch, w, h, s->featureX, s->featureY,
+                                        s->featureArrays[0], s->featureArrays[1], kept,
+                                        t->matrix, t->translation, t->perspective);
+    FreeMemory(memory, scratch);
+    if (fit != FIT_OK) {
+        s->misaligned[i] = 1;
+        if (kept < kMinFitMatches ||
+            !IsPlausibleProjective(w, h, t->matrix, t->translation[0], t->translation[1],
+                                   t->perspective[0], t->perspective[1]))
+            SetIdentityProjective(t->matrix, t->translation, t->perspective);
+    }
+    return RESULT_OK;
+}
+
+// An empty warp leaves {0, 0, 0, 0}; any rectangle that is not well ordered is stored so.
+PixelRect NormalisedCrop(const PixelRect &crop) {
+    if (crop.x0 >= crop.x1 || crop.y0 >= crop.y1) return PixelRect{0, 0, 0, 0};
+    return crop;
+}
+
+// Step 5i: the exposure's own thumbnail, warped in place through a temporary copy.
+int WarpOwnThumbnail(MemoryContext memory, HdrSession *s, int32_t i, const ProjectiveTransform &t) {
+    ImageDesc *copy = nullptr;
+    ImageDesc *thumbnail = s->smallImages[i];
+    int r = CreateImage(&copy, thumbnail->i32Width, thumbnail->i32Height, PIXEL_FORMAT_YUV444P,
+                        memory);
+    if (r != RESULT_OK) return r;
+    r = CopyImage(copy, thumbnail);
+    if (r == RESULT_OK) {
+        PixelRect crop{0, 0, 0, 0};
+        WarpImageByTransform(copy, thumbnail, t.matrix, t.translation, t.perspective, nullptr,
+                             &crop);
+        s->overlapBounds[i] = NormalisedCrop(crop);
+    }
+    DestroyImage(&copy, memory);
+    return r;
+}
+
+// Steps 5a-j: tracking, fit, thumbnail warps and residuals; the transform comes back scaled
+// to full resolution.
+int AlignThumbnails(MemoryContext memory, HdrSession *s, int32_t i, ProjectiveTransform *t) {
+    const int32_t count =
+        std::min({s->featureCount, s->tracker->count, kFeatureCapacity});
+    const int32_t kept = TrackAndKeep(s, i, count);
+    for (int32_t f = count; f < std::min(s->tracker->count, kFeatureCapacity); ++f)
+        s->matchedExtra[i][f] = 0;
+    int r = FitTransform(memory, s, i, kept, std::max(count, 1), t);
+    if (r != RESULT_OK) return r;
+
+    PixelRect crop{0, 0, 0, 0};
+    WarpImageByTransform(s->workImage, s->alignedSmall[i], t->matrix, t->translation,
+                         t->perspective, nullptr, &crop);
+    if (!CoversNineteenTwentieths(crop, s->alignedSmall[i]->i32Width,
+                                  s->alignedSmall[i]->i32Height))
+        s->misaligned[i] = 1;
+    const int32_t ref = s->referenceIndex;
+    ComputeMatchResiduals(s->matchedMotionX[ref], s->matchedMotionY[ref], s->matchedMotionX[i],
+                          s->matchedMotionY[i], count, t->matrix, t->translation,
+                          t->perspective);
+    r = WarpOwnThumbnail(memory, s, i, *t);
+    if (r != RESULT_OK) return r;
+    // The thumbnail is taken as exactly 1/8 of the full frame.
+    for (double &v : t->translation) v *= 8;
+    for (double &v : t->perspective) v *= 0.125;
+    return RESULT_OK;
+}
+
+// Step 6: the exposure's motion grids, zero when the exposure could not be aligned.
+int StoreMotionGrids(MemoryContext memory, HdrSession *s, int32_t i, const ProjectiveTransform &t,
+                     int32_t C, int32_t D, int32_t **gridX, int32_t **gridY) {
+    s->globalOffsetEstimate[0] = s->globalOffsetEstimate[1] = 0;
+    s->globalShift[2 * i] = s->globalShift[2 * i + 1] = 0;
+    const uint64_t nodes = static_cast<uint64_t>(C + 2) * (D + 2);
+    int32_t *x = AllocateZeroed<int32_t>(memory, nodes);
+    int32_t *y = AllocateZeroed<int32_t>(memory, nodes);
+    if (!x || !y) {
+        FreeAndClear(memory, x);
+        FreeAndClear(memory, y);
+        return RESULT_OUT_OF_MEMORY;
+    }
+    if (s->pendingStatus != RESULT_ALIGNMENT_FAILED && s->misaligned[i] != 1)
+        BuildMotionGridFromTransform(t.matrix, t.translation, t.perspective, x, y,
+                                     s->meshConstants[3], C + 2, D + 2);
+    // A slot registered twice in one run gives its old grids back first.
+    const int32_t k = GridSlot(s, i);
+    FreeAndClear(memory, s->offsetGridX[k]);
+    FreeAndClear(memory, s->offsetGridY[k]);
+    s->offsetGridX[k] = *gridX = x;
+    s->offsetGridY[k] = *gridY = y;
+    return RESULT_OK;
+}
+
+}  // namespace
+
+bool CoversNineteenTwentieths(const PixelRect &crop, int32_t width, int32_t height) {
+    return int64_t{crop.x1 - crop.x0} * 20 >= int64_t{19} * width &&
+           int64_t{crop.y1 - crop.y0} * 20 >= int64_t{19} * height;
+}
+
+void BlendWithQuantileCurve(uint8_t table[256], const uint8_t curve[256]) {
+    if (std::all_of(curve, curve + 256, [](uint8_t v) { return v == 0; })) return;
+    for (int j = 64; j < 192; ++j)
+        table[j] = static_cast<uint8_t>(((192 - j) * table[j] + (j - 64) * curve[j] + 64) >> 7);
+    for (int j = 192; j < 256; ++j) table[j] = curve[j];
+}
+
+int RegisterExposureToReference(MemoryContext memory, HdrSession *s, int32_t i,
+                                ProgressCallback progress, void *user) {
+    if (!Valid(s, i)) return RESULT_INVALID_ARGUMENT;
+    ImageDesc *work = s->workImage;
+    const int64_t n = int64_t{work->i32Width} * work->i32Height;
+    int r = BuildLevelTables(memory, s, i, n);
+    if (r != RESULT_OK) return r;
+    ApplyToLuma(work, s->curveTables[TableSlot(s, i)]);
+    r = CopyImage(s->alignedSmall[i], work);
+    if (r != RESULT_OK) return r;
+
+    ProjectiveTransform t;
+    SetIdentityProjective(t.matrix, t.translation, t.perspective);
+    if (s->featureCount < kMinReferenceFeatures) {
+        s->pendingStatus = RESULT_ALIGNMENT_FAILED;
+        // No match is kept: the later stages read the flags, never stale ones.
+        for (int32_t f = 0; f < kFeatureCapacity; ++f) s->matchedExtra[i][f] = 0;
+    } else {
+        r = AlignThumbnails(memory, s, i, &t);
+        if (r != RESULT_OK) return r;
+    }
+
+    const ImageDesc &input = s->inputImages[i];
+    const int32_t b = s->meshConstants[0];
+    const int32_t C = (input.i32Width + b - 1) / b;
+    const int32_t D = (input.i32Height + b - 1) / b;
+    int32_t *gridX = nullptr;
+    int32_t *gridY = nullptr;
+    r = StoreMotionGrids(memory, s, i, t, C, D, &gridX, &gridY);
+    if (r != RESULT_OK) return r;
+    // The block check's verdict reaches the later stages only through misaligned[i].
+    MeasureBlockResidualShift(memory, s, i, nullptr, progress, user);
+    RefineMarkedNodes(memory, s, i, gridX, gridY, C, D, progress, user);
+    return RESULT_OK;
+}
