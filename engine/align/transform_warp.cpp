@@ -103,22 +103,26 @@ namespace {
 constexpr PixelRect kEmptyRect = {0, 0, 0, 0};
 
 // The rounded images of the four image corners when the transform moves each by the same whole
-// pixels; a corner with w <= 0 stands for itself. Rounding saturates far outside any image.
+// pixels; a corner with w <= 0 stands for itself. Worked in doubles, whose integers are exact far
+// beyond any image, so that a huge translation is still recognised as one.
 bool WholePixelTranslation(const Transform &t, int32_t width, int32_t height, int64_t *v,
                            int64_t *u) {
     const double corners[4][2] = {{0.0, 0.0}, {double(width), 0.0}, {0.0, double(height)},
                                   {double(width), double(height)}};
-    int64_t shift[4][2];
+    double shift[4][2];
     for (int32_t i = 0; i < 4; ++i) {
         double X = corners[i][0], Y = corners[i][1];
         MapPoint(t, corners[i][0], corners[i][1], &X, &Y);
-        shift[i][0] = RoundHalfAway(X) - static_cast<int64_t>(corners[i][0]);
-        shift[i][1] = RoundHalfAway(Y) - static_cast<int64_t>(corners[i][1]);
+        if (!std::isfinite(X) || !std::isfinite(Y)) return false;
+        shift[i][0] = std::trunc(X < 0.0 ? X - 0.5 : X + 0.5) - corners[i][0];
+        shift[i][1] = std::trunc(Y < 0.0 ? Y - 0.5 : Y + 0.5) - corners[i][1];
     }
     for (int32_t i = 1; i < 4; ++i)
         if (shift[i][0] != shift[0][0] || shift[i][1] != shift[0][1]) return false;
-    *v = shift[0][0];
-    *u = shift[0][1];
+    // Beyond 2^40 pixels nothing overlaps either way; the clamp keeps the int64 sums exact.
+    constexpr double kFar = 1099511627776.0;
+    *v = static_cast<int64_t>(std::clamp(shift[0][0], -kFar, kFar));
+    *u = static_cast<int64_t>(std::clamp(shift[0][1], -kFar, kFar));
     return true;
 }
 
@@ -143,22 +147,21 @@ PixelRect CopyTranslated(const ImageDesc *source, ImageDesc *destination, const 
     return to;
 }
 
-// Source positions beyond this many image sides are held there: far enough to lie outside any
-// cell's valid area, near enough for 32-bit sixteenths of a pixel.
+// A cell corner whose source lies beyond this many image sides cannot be held in 32-bit
+// sixteenths of a pixel for every image size; such a transform is far from any alignment.
 constexpr double kCornerBandSides = 4.0;
 
-// Corner displacement of one cell corner in 1/16 pixel.
-void CornerDisplacement(const Transform &t, int64_t x, int64_t y, double band, int32_t *dx,
+// Corner displacement of one cell corner in 1/16 pixel (0 where w <= 0). False when the source
+// lies outside the band (or is not a number): the cell cannot be warped.
+bool CornerDisplacement(const Transform &t, int64_t x, int64_t y, double band, int32_t *dx,
                         int32_t *dy) {
+    *dx = *dy = 0;
     double X, Y;
-    if (!MapPoint(t, static_cast<double>(x), static_cast<double>(y), &X, &Y)) {
-        *dx = *dy = 0;
-        return;
-    }
-    X = std::isnan(X) ? static_cast<double>(x) : std::clamp(X, -band, band);
-    Y = std::isnan(Y) ? static_cast<double>(y) : std::clamp(Y, -band, band);
+    if (!MapPoint(t, static_cast<double>(x), static_cast<double>(y), &X, &Y)) return true;
+    if (!(std::fabs(X) <= band) || !(std::fabs(Y) <= band)) return false;
     *dx = static_cast<int32_t>(TruncateToInt(X * 16.0) - 16 * x);
     *dy = static_cast<int32_t>(TruncateToInt(Y * 16.0) - 16 * y);
+    return true;
 }
 
 bool WarpsByCells(uint32_t format) {
@@ -190,16 +193,22 @@ void WarpCells(const ImageDesc *source, ImageDesc *destination, const Transform 
     const int32_t firstRow = clip.y0 >> s, lastRow = (clip.y1 - 1) >> s;
     const uint32_t format = source->u32PixelArrayFormat;
     *crop = {0, 0, width, height};
+    // A folded cell or one with a corner out of reach is skipped; its pixels keep their contents,
+    // and since no rectangle can leave it out otherwise, the crop becomes empty.
+    bool unwarpable = false;
     for (int32_t J = firstRow; J <= lastRow; ++J)
         for (int32_t K = firstColumn; K <= lastColumn; ++K) {
             int32_t dx[4], dy[4];
+            bool reachable = true;
             for (int32_t c = 0; c < 4; ++c)
-                CornerDisplacement(t, int64_t{K + (c & 1)} << s, int64_t{J + (c >> 1)} << s, band,
-                                   &dx[c], &dy[c]);
+                reachable &= CornerDisplacement(t, int64_t{K + (c & 1)} << s,
+                                                int64_t{J + (c >> 1)} << s, band, &dx[c], &dy[c]);
             PixelRect valid;
-            if (ComputeCellValidRegion(K, J, width, height, s, dx, dy, nullptr, nullptr, &valid,
-                                       crop) != 0)
-                continue;
+            const int region = reachable ? ComputeCellValidRegion(K, J, width, height, s, dx, dy,
+                                                                  nullptr, nullptr, &valid, crop)
+                                         : 2;
+            if (region == 2) unwarpable = true;
+            if (region != 0) continue;
             // The clip limits the outer cells.
             if (K == firstColumn) valid.x0 = std::max(valid.x0, clip.x0 - (firstColumn << s));
             if (K == lastColumn) valid.x1 = std::min(valid.x1, clip.x1 - (lastColumn << s));
@@ -211,6 +220,7 @@ void WarpCells(const ImageDesc *source, ImageDesc *destination, const Transform 
             else if (format == PIXEL_FORMAT_NV12 || format == PIXEL_FORMAT_NV21)
                 WarpCellRowsSemiPlanar(source, destination, K << s, J << s, dx, dy, s, &valid);
         }
+    if (unwarpable) *crop = kEmptyRect;
 }
 
 }  // namespace
@@ -241,6 +251,8 @@ int WarpImageByTransform(const ImageDesc *source, ImageDesc *destination, const 
     } else {
         WarpCells(source, destination, t, area, &result);
     }
+    // Cells pushed out of the image can leave the crop inverted; an empty crop reads as such.
+    if (result.x0 >= result.x1 || result.y0 >= result.y1) result = kEmptyRect;
     if (crop) *crop = result;
     return 1;
 }
