@@ -50,7 +50,7 @@ struct Candidate {
     int64_t count;
 };
 
-// The signature maps of one level and the two work maps of the search.
+// The signature maps of one level and the two work maps of the bitmap search.
 struct LevelMaps {
     SignatureMapGeometry geometry;
     int32_t rowBytes;
@@ -180,6 +180,7 @@ int AcquireMaps(const Aligner &al, const Level &level, int32_t tileType, bool se
     m->owned = al.form != Form::kScratch;
     for (int i = 0; i < 5; ++i) {
         if (i == 2 && !second) continue;
+        if (i >= 3 && !al.bitmap) continue;  // codes are shifted and counted in one pass
         if (m->owned) {
             *slots[i] = AllocateZeroed<uint8_t>(al.memory, static_cast<uint64_t>(m->bytes));
         } else {
@@ -267,15 +268,18 @@ void TryNineShifts(const Aligner &al, LevelMaps &m, const uint8_t *exposureMap, 
     for (int32_t j = -1; j <= 1; ++j) {
         for (int32_t i = -1; i <= 1; ++i) {
             const Shift s{centre.dx + i, centre.dy + j};
-            // Separate source and destination: the shifts allocate nothing and cannot fail.
-            if (al.bitmap)
+            int64_t count = 0;
+            if (al.bitmap) {
+                // Separate source and destination: the shift allocates nothing and cannot fail.
                 ShiftBitmap(al.memory, exposureMap, m.shifted, g.mapWidth, g.mapHeight, m.rowBytes,
                             s.dx, s.dy);
-            else
-                ShiftPlane8(al.memory, exposureMap, m.shifted, g.mapWidth, g.mapHeight,
-                            m.rowBytes, s.dx, s.dy);
-            XorMaps(m.shifted, m.maps[0], m.difference, m.rowBytes, g.mapHeight);
-            const int64_t count = CountDifference(al, m, m.difference, estimate);
+                XorMaps(m.shifted, m.maps[0], m.difference, m.rowBytes, g.mapHeight);
+                count = CountDifference(al, m, m.difference, estimate);
+            } else {
+                // Shift, XOR and count in one pass; equal to the three steps above for codes.
+                count = CountShiftedMapDifference(exposureMap, m.maps[0], g, s.dx, s.dy,
+                                                  estimate.dx, estimate.dy);
+            }
             if (count < best->count) *best = {s, count};
         }
     }

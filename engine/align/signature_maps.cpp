@@ -1,7 +1,9 @@
 #include "signature_maps.h"
 
 #include <algorithm>
+#include <cstring>
 
+#include "core/constant_tables.h"
 #include "core/memory.h"
 
 namespace {
@@ -33,12 +35,37 @@ bool LayOutTiles(int32_t levelSize, int32_t tileType, int32_t *mapPos, int32_t *
     return tile >= 3 && offset >= 1 && levelPos[3] + tileSize[3] <= levelSize;
 }
 
-uint8_t GradientCode(const LevelView &level, int32_t x, int32_t y) {
-    const int above = LevelSample(level, x, y - 1);
-    const int below = LevelSample(level, x, y + 1);
-    const int left = LevelSample(level, x - 1, y);
-    const int right = LevelSample(level, x + 1, y);
-    return static_cast<uint8_t>((above - below > 4 ? 1 : 0) | (left - right > 4 ? 2 : 0));
+// Codes of level samples (x0 + k, y), k < count, into out[k]; the neighbours one level sample
+// away must exist.
+void GradientCodeRow(const LevelView &level, int32_t y, int32_t x0, int32_t count, uint8_t *out) {
+    const int64_t step = level.colStep;
+    const uint8_t *centre = level.base + y * level.rowStep + x0 * step;
+    const uint8_t *above = centre - level.rowStep;
+    const uint8_t *below = centre + level.rowStep;
+    for (int32_t k = 0; k < count; ++k) {
+        const int64_t at = k * step;
+        const int vertical = above[at] - below[at];
+        const int horizontal = centre[at - step] - centre[at + step];
+        out[k] = static_cast<uint8_t>((vertical > 4 ? 1 : 0) | (horizontal > 4 ? 2 : 0));
+    }
+}
+
+// Set bits of a XOR b over n bytes, eight bytes at a time.
+int64_t CountXorBits(const uint8_t *a, const uint8_t *b, int32_t n) {
+    int64_t count = 0;
+    int32_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t x, y;
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&y, b + i, 8);
+        uint64_t v = x ^ y;
+        v = v - ((v >> 1) & 0x5555555555555555ULL);
+        v = (v & 0x3333333333333333ULL) + ((v >> 2) & 0x3333333333333333ULL);
+        v = (v + (v >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+        count += static_cast<int64_t>((v * 0x0101010101010101ULL) >> 56);
+    }
+    for (; i < n; ++i) count += kBitCountTable[a[i] ^ b[i]];
+    return count;
 }
 
 // Counts the set bits of columns [x0, x1) of one packed bitmap row.
@@ -110,7 +137,7 @@ void ComputeGradientCodes(const LevelView &level, uint8_t *map) {
     }
     for (int32_t y = 1; y < h - 1; ++y) {
         uint8_t *row = map + static_cast<int64_t>(y) * w;
-        for (int32_t x = 1; x < w - 1; ++x) row[x] = GradientCode(level, x, y);
+        GradientCodeRow(level, y, 1, w - 2, row + 1);
         row[0] = row[1];
         row[w - 1] = row[w - 2];
     }
@@ -131,8 +158,7 @@ void ComputeGradientCodesTiled(const LevelView &level, const SignatureMapGeometr
                 uint8_t *tile = row + g.mapX[tx];
                 const int32_t tw = g.tileWidth[tx];
                 // Map column m holds the code of crop column m - 1.
-                for (int32_t m = 1; m < tw - 1; ++m)
-                    tile[m] = GradientCode(level, g.levelX[tx] + m - 1, y);
+                GradientCodeRow(level, y, g.levelX[tx], tw - 2, tile + 1);
                 tile[0] = tile[1];
                 tile[tw - 1] = tile[tw - 2];
             }
@@ -215,6 +241,26 @@ int64_t CountBitmapBits(const uint8_t *bitmap, const SignatureMapGeometry &g, in
                 int32_t x0, x1;
                 RegionSpan(g.mapX[tx], g.tileWidth[tx], ex, &x0, &x1);
                 count += CountRowBits(row, x0, x1, table);
+            }
+        }
+    }
+    return count;
+}
+
+int64_t CountShiftedMapDifference(const uint8_t *exposure, const uint8_t *reference,
+                                  const SignatureMapGeometry &g, int32_t dx, int32_t dy,
+                                  int32_t ex, int32_t ey) {
+    int64_t count = 0;
+    for (int ty = 0; ty < g.tilesDown; ++ty) {
+        int32_t y0, y1;
+        RegionSpan(g.mapY[ty], g.tileHeight[ty], ey, &y0, &y1);
+        for (int32_t y = y0; y < y1; ++y) {
+            const uint8_t *ref = reference + static_cast<int64_t>(y) * g.mapWidth;
+            const uint8_t *exp = exposure + static_cast<int64_t>(y - dy) * g.mapWidth - dx;
+            for (int tx = 0; tx < g.tilesAcross; ++tx) {
+                int32_t x0, x1;
+                RegionSpan(g.mapX[tx], g.tileWidth[tx], ex, &x0, &x1);
+                if (x1 > x0) count += CountXorBits(ref + x0, exp + x0, x1 - x0);
             }
         }
     }

@@ -73,6 +73,14 @@ int64_t CountMapBits(const uint8_t *map, const SignatureMapGeometry &geometry, i
 int64_t CountBitmapBits(const uint8_t *bitmap, const SignatureMapGeometry &geometry, int32_t ex,
                         int32_t ey, const uint8_t *bitCountTable);
 
+// Fused form of ShiftPlane8 + XorMaps + CountMapBits for byte maps: the set bits of
+// reference(x, y) XOR exposure(x - dx, y - dy) over the counting region left by (ex, ey).
+// Every counted sample's source must lie in the map, which holds for |dx - ex| <= 1 and
+// |dy - ey| <= 1. Gives exactly the plain path's count, without the two work maps.
+int64_t CountShiftedMapDifference(const uint8_t *exposure, const uint8_t *reference,
+                                  const SignatureMapGeometry &geometry, int32_t dx, int32_t dy,
+                                  int32_t ex, int32_t ey);
+
 // destination(x, y) = source(x - dx, y - dy) where that source sample exists; the other
 // destination samples keep their values. Works in place through a temporary copy, which is the
 // only case that allocates (RESULT_OUT_OF_MEMORY when it cannot).

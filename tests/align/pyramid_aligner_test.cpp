@@ -394,6 +394,37 @@ TEST(SignatureMaps, BitmapShiftAndCountAgreeWithABytePerSampleModel) {
     }
 }
 
+// The fused shift-XOR-count of byte maps against the plain three steps, whole and tiled.
+TEST(SignatureMaps, FusedDifferenceCountEqualsShiftXorAndCount) {
+    std::mt19937 rng(3);
+    static uint8_t bits[256];
+    for (int i = 0; i < 256; ++i) bits[i] = static_cast<uint8_t>(__builtin_popcount(i));
+    for (int trial = 0; trial < 60; ++trial) {
+        const int32_t w = 40 + static_cast<int32_t>(rng() % 300);
+        const int32_t h = 30 + static_cast<int32_t>(rng() % 200);
+        const SignatureMapGeometry g = MakeSignatureMapGeometry(w, h, static_cast<int32_t>(rng() % 4));
+        const int32_t n = g.mapWidth * g.mapHeight;
+        std::vector<uint8_t> exposure(n), reference(n), shifted(n, 0), difference(n);
+        for (int32_t k = 0; k < n; ++k) {
+            exposure[k] = static_cast<uint8_t>(rng());
+            reference[k] = static_cast<uint8_t>(rng());
+        }
+        const int32_t ex = static_cast<int32_t>(rng() % 9) - 4;
+        const int32_t ey = static_cast<int32_t>(rng() % 9) - 4;
+        for (int32_t j = -1; j <= 1; ++j)
+            for (int32_t i = -1; i <= 1; ++i) {
+                ShiftPlane8(nullptr, exposure.data(), shifted.data(), g.mapWidth, g.mapHeight,
+                            g.mapWidth, ex + i, ey + j);
+                XorMaps(shifted.data(), reference.data(), difference.data(), g.mapWidth,
+                        g.mapHeight);
+                ASSERT_EQ(CountShiftedMapDifference(exposure.data(), reference.data(), g, ex + i,
+                                                    ey + j, ex, ey),
+                          CountMapBits(difference.data(), g, ex, ey, bits))
+                    << w << "x" << h << " type " << g.tileType;
+            }
+    }
+}
+
 TEST(SignatureMaps, GradientCodesAndMosaicGeometry) {
     // A vertical edge (left bright) sets bit 1 on the edge, a horizontal one (top bright) bit 0.
     std::vector<uint8_t> plane(8 * 8, 20);

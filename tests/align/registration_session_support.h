@@ -13,7 +13,7 @@
 #include "align/decimate.h"
 #include "align/feature_tracker.h"
 #include "align/registration.h"
-#include "align/synthetic_scene_support.h"
+#include "synthetic_scene_support.h"
 #include "core/exposure_gain.h"
 #include "core/image.h"
 #include "core/memory.h"
