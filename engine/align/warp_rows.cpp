@@ -25,7 +25,7 @@ RowSampler MakeRowSampler(int32_t y, int32_t s) {
 }
 
 // One bilinear sample; reads outside the plane are clamped to it.
-uint8_t SamplePixel(const SourcePlane &src, const RowSampler &r, int32_t x, int64_t dx,
+inline uint8_t SamplePixel(const SourcePlane &src, const RowSampler &r, int32_t x, int64_t dx,
                     int64_t dy) {
     const int64_t sx = x + (dx >> r.fractionBits);
     const int64_t sy = r.y + (dy >> r.fractionBits);
