@@ -30,8 +30,7 @@ struct Bracket {
 // Camera shake: a small rotation and shift of the whole frame. The transform fits it, so only
 // the blocks where the feature motions disagree are matched at full resolution.
 Motion Shake() {
-    return Homography::RotationScale(0.5, 1.005, kWidth / 2.0, kHeight / 2.0)
-        .AsMotion();
+    return Homography::RotationScale(0.5, 1.005, kWidth / 2.0, kHeight / 2.0).AsMotion();
 }
 
 // A ripple of about 3 pixels that no projective transform follows: nearly every block is
@@ -115,10 +114,10 @@ void BM_AlignTriplePyramidWindow(benchmark::State &state) {
     for (auto _ : state) {
         int thresholdState = 0;
         int32_t dx = 0, dy = 0, unusedX = 0, unusedY = 0;
-        benchmark::DoNotOptimize(AlignTriplePyramid(
-            nullptr, s, ref.data(), exposure.data(), nullptr, PIXEL_FORMAT_I420, 0, 256, 256, 256,
-            256, 256, 256, &dx, &dy, &unusedX, &unusedY, &thresholdState, depth, 0, nullptr,
-            nullptr));
+        benchmark::DoNotOptimize(AlignTriplePyramid(nullptr, s, ref.data(), exposure.data(),
+                                                    nullptr, PIXEL_FORMAT_I420, 0, 256, 256, 256,
+                                                    256, 256, 256, &dx, &dy, &unusedX, &unusedY,
+                                                    &thresholdState, depth, 0, nullptr, nullptr));
     }
     DestroyHdrSession(nullptr, s);
 }

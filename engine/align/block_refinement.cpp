@@ -12,8 +12,7 @@ constexpr double kMarkThreshold = 0.125;  // thumbnail pixels: one full-resoluti
 constexpr int kMinimumKeptFeatures = 4;
 
 // Weighted mean residual of the kept features around one block centre; false with too few.
-bool MeanResidualAt(const HdrSession *s, int32_t i, double cx, double cy, double *mx,
-                    double *my) {
+bool MeanResidualAt(const HdrSession *s, int32_t i, double cx, double cy, double *mx, double *my) {
     const int32_t ref = s->referenceIndex;
     const int32_t count = s->featureCount < 128 ? s->featureCount : 128;
     double sumW = 0, sumX = 0, sumY = 0;

@@ -21,6 +21,6 @@ void MarkResidualNodes(const HdrSession *session, int32_t exposure, int32_t bloc
 // to 1. Failures only end the refinement: buffers that cannot be allocated skip it, an aligner
 // failure or a window that cannot be cut stops it at that node. Reports progressBase to the
 // callback once when it completes.
-void RefineMarkedNodes(MemoryContext memory, HdrSession *session, int32_t exposure,
-                       int32_t *gridX, int32_t *gridY, int32_t blocksAcross, int32_t blocksDown,
+void RefineMarkedNodes(MemoryContext memory, HdrSession *session, int32_t exposure, int32_t *gridX,
+                       int32_t *gridY, int32_t blocksAcross, int32_t blocksDown,
                        ProgressCallback progress, void *user);

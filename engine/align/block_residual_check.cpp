@@ -21,8 +21,8 @@ bool HasLuma(const ImageDesc *image) {
 
 }  // namespace
 
-int MeasureBlockResidualShift(MemoryContext memory, HdrSession *s, int32_t i,
-                              const PixelRect *rect, ProgressCallback progress, void *user) {
+int MeasureBlockResidualShift(MemoryContext memory, HdrSession *s, int32_t i, const PixelRect *rect,
+                              ProgressCallback progress, void *user) {
     if (!s || i < 0 || i >= kMaxExposures || s->referenceIndex < 0 ||
         s->referenceIndex >= kMaxExposures || !HasLuma(s->smallImages[i]) ||
         !HasLuma(s->smallImages[s->referenceIndex]) || s->meshConstants[0] <= 0)
@@ -55,13 +55,13 @@ int MeasureBlockResidualShift(MemoryContext memory, HdrSession *s, int32_t i,
         // Each plane is read with its own pitch.
         ExtractLumaWindow(reference.ppu8Plane[0], reference.i32Width, reference.i32Height,
                           reference.pi32Pitch[0], refWindow, n, n, n, x, y, PIXEL_FORMAT_I420);
-        ExtractLumaWindow(exposure.ppu8Plane[0], w, h, exposure.pi32Pitch[0], expWindow, n, n, n,
-                          x, y, PIXEL_FORMAT_I420);
+        ExtractLumaWindow(exposure.ppu8Plane[0], w, h, exposure.pi32Pitch[0], expWindow, n, n, n, x,
+                          y, PIXEL_FORMAT_I420);
         int thresholdState = 0;  // thresholds from the two blocks themselves
         int32_t dx = 0, dy = 0, unusedX = 0, unusedY = 0;
-        result = AlignTriplePyramid(memory, s, refWindow, expWindow, nullptr, PIXEL_FORMAT_I420,
-                                    0, n, n, n, n, n, n, &dx, &dy, &unusedX, &unusedY,
-                                    &thresholdState, 2, 0, progress, user);
+        result = AlignTriplePyramid(memory, s, refWindow, expWindow, nullptr, PIXEL_FORMAT_I420, 0,
+                                    n, n, n, n, n, n, &dx, &dy, &unusedX, &unusedY, &thresholdState,
+                                    2, 0, progress, user);
         if (result == RESULT_OK && (dx > 1 || dx < -1 || dy > 1 || dy < -1)) s->misaligned[i] = 1;
     }
     FreeMemory(memory, refWindow);

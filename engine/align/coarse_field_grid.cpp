@@ -21,9 +21,9 @@ int32_t RoundToNode(float value) {
 struct CoarseField {
     const float *x;
     const float *y;
-    int32_t columns;  // Mc + 1
+    int32_t columns;     // Mc + 1
     int32_t lastColumn;  // Mc
-    int32_t lastRow;  // Rc
+    int32_t lastRow;     // Rc
 };
 
 // Field sample at (column, row). The row is limited so that the index stays inside the field
@@ -114,10 +114,10 @@ bool CanSample(const HdrSession *s, int32_t i) {
     if (i < 0 || i >= kMaxExposures || !s->inputImages || !s->smallImages[i]) return false;
     const ImageDesc &input = s->inputImages[i];
     const ImageDesc &thumb = *s->smallImages[i];
-    return input.i32Width > 0 && input.i32Height > 0 && thumb.i32Width > 0 &&
-           thumb.i32Height > 0 && s->registrationGrids[2] && s->registrationGrids[3] &&
-           s->meshConstants[0] > 0 && s->meshConstants[3] > 0 && s->meshConstants[3] < 16 &&
-           s->registrationSetting >= 0 && s->registrationSetting < 16;
+    return input.i32Width > 0 && input.i32Height > 0 && thumb.i32Width > 0 && thumb.i32Height > 0 &&
+           s->registrationGrids[2] && s->registrationGrids[3] && s->meshConstants[0] > 0 &&
+           s->meshConstants[3] > 0 && s->meshConstants[3] < 16 && s->registrationSetting >= 0 &&
+           s->registrationSetting < 16;
 }
 
 }  // namespace
@@ -144,10 +144,10 @@ int BuildMotionGridFromCoarseField(MemoryContext memory, HdrSession *s, int32_t 
         return RESULT_OUT_OF_MEMORY;
     }
     // The whole-image offset in full-resolution pixels, single precision.
-    const int32_t gx = RoundToNode(s->globalOffsetEstimate[0] * static_cast<float>(W) /
-                                   static_cast<float>(w));
-    const int32_t gy = RoundToNode(s->globalOffsetEstimate[1] * static_cast<float>(H) /
-                                   static_cast<float>(h));
+    const int32_t gx =
+        RoundToNode(s->globalOffsetEstimate[0] * static_cast<float>(W) / static_cast<float>(w));
+    const int32_t gy =
+        RoundToNode(s->globalOffsetEstimate[1] * static_cast<float>(H) / static_cast<float>(h));
     s->globalShift[2 * i] = gx;
     s->globalShift[2 * i + 1] = gy;
 

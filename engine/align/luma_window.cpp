@@ -11,19 +11,28 @@ namespace {
 void LumaLayout(uint32_t format, int32_t *step, int32_t *offset) {
     *offset = 0;
     switch (format) {
-        case PIXEL_FORMAT_YUYV: *step = 2; break;
-        case PIXEL_FORMAT_UYVY: *step = 2; *offset = 1; break;
+        case PIXEL_FORMAT_YUYV:
+            *step = 2;
+            break;
+        case PIXEL_FORMAT_UYVY:
+            *step = 2;
+            *offset = 1;
+            break;
         case PIXEL_FORMAT_I420:
         case PIXEL_FORMAT_YUV422P:
         case PIXEL_FORMAT_NV12:
         case PIXEL_FORMAT_NV21:
-        case PIXEL_FORMAT_NV16: *step = 1; break;
-        default: *step = 0; break;
+        case PIXEL_FORMAT_NV16:
+            *step = 1;
+            break;
+        default:
+            *step = 0;
+            break;
     }
 }
 
-void ExtractLumaRow(const uint8_t *row, int32_t width, int32_t step, int32_t offset,
-                    uint8_t *out, int32_t count, int32_t x) {
+void ExtractLumaRow(const uint8_t *row, int32_t width, int32_t step, int32_t offset, uint8_t *out,
+                    int32_t count, int32_t x) {
     // Columns [first, end) of the window have a source pixel; the rest are zero.
     const int32_t first = std::clamp(-x, 0, count);
     const int32_t end = std::clamp(width - x, first, count);

@@ -14,14 +14,16 @@ struct RowDisplacement {
 };
 
 RowDisplacement SetUpRow(const int32_t *dx, const int32_t *dy, int32_t s, int32_t r, int32_t x0) {
-    const int64_t d = (int64_t{dx[CELL_TOP_LEFT]} << s) +
-                      r * (int64_t{dx[CELL_BOTTOM_LEFT]} - dx[CELL_TOP_LEFT]);
-    const int64_t e =
-        ((int64_t{dx[CELL_TOP_RIGHT]} << s) + r * (int64_t{dx[CELL_BOTTOM_RIGHT]} - dx[CELL_TOP_RIGHT])) - d;
-    const int64_t f = (int64_t{dy[CELL_TOP_LEFT]} << s) +
-                      r * (int64_t{dy[CELL_BOTTOM_LEFT]} - dy[CELL_TOP_LEFT]);
-    const int64_t g =
-        ((int64_t{dy[CELL_TOP_RIGHT]} << s) + r * (int64_t{dy[CELL_BOTTOM_RIGHT]} - dy[CELL_TOP_RIGHT])) - f;
+    const int64_t d =
+        (int64_t{dx[CELL_TOP_LEFT]} << s) + r * (int64_t{dx[CELL_BOTTOM_LEFT]} - dx[CELL_TOP_LEFT]);
+    const int64_t e = ((int64_t{dx[CELL_TOP_RIGHT]} << s) +
+                       r * (int64_t{dx[CELL_BOTTOM_RIGHT]} - dx[CELL_TOP_RIGHT])) -
+                      d;
+    const int64_t f =
+        (int64_t{dy[CELL_TOP_LEFT]} << s) + r * (int64_t{dy[CELL_BOTTOM_LEFT]} - dy[CELL_TOP_LEFT]);
+    const int64_t g = ((int64_t{dy[CELL_TOP_RIGHT]} << s) +
+                       r * (int64_t{dy[CELL_BOTTOM_RIGHT]} - dy[CELL_TOP_RIGHT])) -
+                      f;
     return {(d << s) + x0 * e, (f << s) + x0 * g, e, g};
 }
 
@@ -75,7 +77,9 @@ void CopyNearestChroma(const I420Chroma &c, int32_t x, int32_t y, const SourcePo
     const int64_t sc = std::clamp<int64_t>((p.x + 1) >> 1, 0, c.sourceColumns - 1);
     const int64_t sr = std::clamp<int64_t>(p.y >> 1, 0, c.sourceRows - 1);
     for (int plane = 1; plane <= 2; ++plane)
-        c.destination->ppu8Plane[plane][static_cast<int64_t>(row) * c.destination->pi32Pitch[plane] + column] =
+        c.destination
+            ->ppu8Plane[plane]
+                       [static_cast<int64_t>(row) * c.destination->pi32Pitch[plane] + column] =
             c.source->ppu8Plane[plane][sr * c.source->pi32Pitch[plane] + sc];
 }
 
@@ -114,9 +118,8 @@ const uint8_t *PackedChromaGroup(const PackedPlane &p, const SourcePoint &s) {
 
 }  // namespace
 
-void WarpCellRowsI420(const ImageDesc *source, ImageDesc *destination, int32_t cellX,
-                      int32_t cellY, const int32_t *dx, const int32_t *dy, int32_t s,
-                      const PixelRect &valid) {
+void WarpCellRowsI420(const ImageDesc *source, ImageDesc *destination, int32_t cellX, int32_t cellY,
+                      const int32_t *dx, const int32_t *dy, int32_t s, const PixelRect &valid) {
     const I420Chroma chroma{source,
                             destination,
                             ChromaColumns(*source),
@@ -128,7 +131,8 @@ void WarpCellRowsI420(const ImageDesc *source, ImageDesc *destination, int32_t c
         const RowDisplacement d = SetUpRow(dx, dy, s, r, valid.x0);
         const int32_t first = cellX + valid.x0;
         const int32_t end = cellX + valid.x1;
-        uint8_t *row = destination->ppu8Plane[0] + static_cast<int64_t>(y) * destination->pi32Pitch[0];
+        uint8_t *row =
+            destination->ppu8Plane[0] + static_cast<int64_t>(y) * destination->pi32Pitch[0];
         SampleRowBilinear16(source->ppu8Plane[0], source->i32Width, source->i32Height,
                             source->pi32Pitch[0], row, y, first, end, d.startX, d.startY, d.stepX,
                             d.stepY, s);
@@ -156,7 +160,8 @@ void WarpCellRowsPackedLumaOdd(const ImageDesc *source, ImageDesc *destination, 
     for (int32_t r = valid.y0; r < valid.y1; ++r) {
         const int32_t y = cellY + r;
         const RowDisplacement d = SetUpRow(dx, dy, s, r, valid.x0);
-        uint8_t *row = destination->ppu8Plane[0] + static_cast<int64_t>(y) * destination->pi32Pitch[0];
+        uint8_t *row =
+            destination->ppu8Plane[0] + static_cast<int64_t>(y) * destination->pi32Pitch[0];
         VisitStretches(
             cellX + valid.x0, cellX + valid.x1, 2, d,
             [&](int32_t x, int64_t px, int64_t py) {

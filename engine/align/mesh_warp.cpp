@@ -232,8 +232,8 @@ int WarpImageByMeshAndCompact(const ImageDesc *source, ImageDesc *destination, c
     if (semiPlanar) {
         // The rewritten planes must stay inside the destination's block: its chroma plane has
         // to follow its luma plane.
-        const uint8_t *lumaEnd = destination->ppu8Plane[0] +
-                                 static_cast<int64_t>(destination->pi32Pitch[0]) * H;
+        const uint8_t *lumaEnd =
+            destination->ppu8Plane[0] + static_cast<int64_t>(destination->pi32Pitch[0]) * H;
         if (!destination->ppu8Plane[0] || !destination->ppu8Plane[1] ||
             destination->ppu8Plane[1] < lumaEnd || destination->pi32Pitch[0] < W ||
             destination->pi32Pitch[1] < W)

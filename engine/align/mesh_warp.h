@@ -31,8 +31,8 @@ int WarpImageByMesh(const ImageDesc *source, ImageDesc *destination, const float
 
 // The crop rectangle the mesh would leave on a W x H image (also written to out when given);
 // {0, 0, 0, 0} for a null mesh, an empty image or a cell shift outside 0..14.
-PixelRect ComputeMeshCropRect(int32_t width, int32_t height, const float *meshX,
-                              const float *meshY, int32_t cellShift, PixelRect *out);
+PixelRect ComputeMeshCropRect(int32_t width, int32_t height, const float *meshX, const float *meshY,
+                              int32_t cellShift, PixelRect *out);
 
 // Warps source into destination, then moves the crop rectangle of the warped image to the
 // start of the destination's buffer with rows of len = (x1 - x0) rounded down to even bytes

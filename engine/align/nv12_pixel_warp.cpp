@@ -53,7 +53,8 @@ int WarpNv12PerPixel(const ImageDesc *source, ImageDesc *destination, const doub
     const Projective transform{matrix, translation, perspective};
 
     for (int32_t y = r.y0; y < r.y1; ++y) {
-        uint8_t *out = destination->ppu8Plane[0] + static_cast<int64_t>(y) * destination->pi32Pitch[0];
+        uint8_t *out =
+            destination->ppu8Plane[0] + static_cast<int64_t>(y) * destination->pi32Pitch[0];
         for (int32_t x = r.x0; x < r.x1; ++x) {
             double sx, sy;
             transform.Map(x, y, &sx, &sy);
@@ -70,7 +71,8 @@ int WarpNv12PerPixel(const ImageDesc *source, ImageDesc *destination, const doub
         std::min(destination->pi32Pitch[1], ((destination->i32Width + 1) / 2) * 2);
     int32_t destRow = r.y0 / 2;
     for (int32_t y = r.y0; y < r.y1 && destRow < destRows; y += 2, ++destRow) {
-        uint8_t *out = destination->ppu8Plane[1] + static_cast<int64_t>(destRow) * destination->pi32Pitch[1];
+        uint8_t *out =
+            destination->ppu8Plane[1] + static_cast<int64_t>(destRow) * destination->pi32Pitch[1];
         for (int32_t x = r.x0; x < r.x1 && x + 1 < destRowBytes; x += 2) {
             double sx, sy;
             transform.Map(x, y, &sx, &sy);
@@ -80,7 +82,8 @@ int WarpNv12PerPixel(const ImageDesc *source, ImageDesc *destination, const doub
             const auto ry = static_cast<int32_t>(sy + 0.5);
             const int32_t column = (rx / 2) * 2;
             if (ry / 2 >= sourceRows || column + 1 >= sourceRowBytes) continue;
-            const uint8_t *in = source->ppu8Plane[1] + static_cast<int64_t>(ry / 2) * source->pi32Pitch[1] + column;
+            const uint8_t *in =
+                source->ppu8Plane[1] + static_cast<int64_t>(ry / 2) * source->pi32Pitch[1] + column;
             out[x] = in[0];
             out[x + 1] = in[1];
         }

@@ -222,8 +222,7 @@ int BuildMaps(const Aligner &al, const Level &level, LevelMaps *m) {
     return RESULT_OK;
 }
 
-int64_t CountDifference(const Aligner &al, const LevelMaps &m, const uint8_t *map,
-                        Shift estimate) {
+int64_t CountDifference(const Aligner &al, const LevelMaps &m, const uint8_t *map, Shift estimate) {
     const uint8_t *table = al.session->bitCountTable;
     return al.bitmap ? CountBitmapBits(map, m.geometry, estimate.dx, estimate.dy, table)
                      : CountMapBits(map, m.geometry, estimate.dx, estimate.dy, table);
@@ -245,8 +244,8 @@ int64_t CountAllBits(const Aligner &al, const LevelMaps &m, const uint8_t *map) 
 // every sample of the map, so the whole map is counted: the search region leaves out a border
 // around every tile, which in the 16-sample tiles of the finest levels is a quarter of the map
 // and would push a well-balanced bitmap below three eighths.
-bool CountsInBounds(const Aligner &al, const LevelMaps &m, const uint8_t *exposureMap,
-                    int64_t low, int64_t high) {
+bool CountsInBounds(const Aligner &al, const LevelMaps &m, const uint8_t *exposureMap, int64_t low,
+                    int64_t high) {
     const int64_t counts[2] = {CountAllBits(al, m, exposureMap), CountAllBits(al, m, m.maps[0])};
     for (int64_t c : counts)
         if (c < low || c > high) return false;
@@ -255,7 +254,8 @@ bool CountsInBounds(const Aligner &al, const LevelMaps &m, const uint8_t *exposu
 
 bool PassesCountCheck(const Aligner &al, const LevelMaps &m, const uint8_t *exposureMap) {
     const int64_t n = MapSampleCount(m);
-    if (al.form == Form::kPair) return !al.bitmap || CountsInBounds(al, m, exposureMap, n / 4, n - n / 4);
+    if (al.form == Form::kPair)
+        return !al.bitmap || CountsInBounds(al, m, exposureMap, n / 4, n - n / 4);
     if (al.bitmap) return CountsInBounds(al, m, exposureMap, (3 * n) / 8, n - (3 * n) / 8);
     return CountsInBounds(al, m, exposureMap, n / 8, 2 * n - n / 8);
 }
@@ -288,9 +288,12 @@ void TryNineShifts(const Aligner &al, LevelMaps &m, const uint8_t *exposureMap, 
 bool ZeroResearchApplies(const Aligner &al, int32_t h, Shift estimate) {
     if (estimate.dx == 0 && estimate.dy == 0) return false;
     switch (al.form) {
-        case Form::kPair: return h >= 1 && h <= 4;
-        case Form::kScratch: return h == 1;
-        default: return h > 0 && (al.strided ? h <= 4 : h <= 1);
+        case Form::kPair:
+            return h >= 1 && h <= 4;
+        case Form::kScratch:
+            return h == 1;
+        default:
+            return h > 0 && (al.strided ? h <= 4 : h <= 1);
     }
 }
 
@@ -308,7 +311,8 @@ int SearchExposure(const Aligner &al, LevelMaps &m, const uint8_t *exposureMap, 
         const int r = ReportProgress(al);
         if (r != RESULT_OK) return r;
     }
-    if (ZeroResearchApplies(al, h, estimate)) TryNineShifts(al, m, exposureMap, {0, 0}, estimate, &best);
+    if (ZeroResearchApplies(al, h, estimate))
+        TryNineShifts(al, m, exposureMap, {0, 0}, estimate, &best);
     *result = best.shift;
     return RESULT_OK;
 }
@@ -325,8 +329,10 @@ int ChooseTileType(const Aligner &al, const Level &level, int32_t h, const int32
     if (!al.strided) {
         const int32_t top = al.session->alignPyramidDepth;
         if (al.form == Form::kPair) {
-            if (h == top) *tileType = -1;
-            else *tileType = h == top - 1 ? 1 : 0;
+            if (h == top)
+                *tileType = -1;
+            else
+                *tileType = h == top - 1 ? 1 : 0;
         } else {
             *tileType = HalvingTileType(al, h, estimates);
         }
@@ -388,8 +394,8 @@ bool ValidLevel(const HdrSession *session, const uint8_t *reference, const uint8
 Level MakeLevel(uint8_t *reference, uint8_t *first, uint8_t *second, int32_t depth,
                 int32_t fullWidth, int32_t fullHeight, int32_t fullPitch, int32_t width,
                 int32_t height, int32_t pitch) {
-    return Level{{reference, first, second}, depth, fullWidth, fullHeight, fullPitch,
-                 width, height, pitch};
+    return Level{
+        {reference, first, second}, depth, fullWidth, fullHeight, fullPitch, width, height, pitch};
 }
 
 void WriteOut(int32_t *target, int32_t value) {
@@ -407,8 +413,18 @@ int AlignTriplePyramid(MemoryContext memory, HdrSession *session, uint8_t *refer
     if (!ValidLevel(session, reference, first, width, height, pitch, fullPitch) ||
         (session->alignGradientMode != 1 && !thresholdState))
         return RESULT_INVALID_ARGUMENT;
-    Aligner al{memory, session, Form::kTriple, session->alignStridedPyramid != 0,
-               session->alignGradientMode != 1, 1, 0, thresholdState, progress, user, nullptr, 0};
+    Aligner al{memory,
+               session,
+               Form::kTriple,
+               session->alignStridedPyramid != 0,
+               session->alignGradientMode != 1,
+               1,
+               0,
+               thresholdState,
+               progress,
+               user,
+               nullptr,
+               0};
     LumaByteLayout(al.form, format, &al.byteStep, &al.byteOffset);
     int32_t out[4] = {0, 0, 0, 0};
     const int r = SolveLevel(al,
@@ -426,13 +442,23 @@ int AlignTriplePyramid(MemoryContext memory, HdrSession *session, uint8_t *refer
 int AlignPairPyramid(MemoryContext memory, HdrSession *session, uint8_t *reference,
                      uint8_t *exposure, uint32_t format, int32_t depth, int32_t fullWidth,
                      int32_t fullHeight, int32_t fullPitch, int32_t width, int32_t height,
-                     int32_t pitch, int32_t *dx, int32_t *dy, int *thresholdState,
-                     int32_t levels, int32_t, ProgressCallback progress, void *user) {
+                     int32_t pitch, int32_t *dx, int32_t *dy, int *thresholdState, int32_t levels,
+                     int32_t, ProgressCallback progress, void *user) {
     if (!ValidLevel(session, reference, exposure, width, height, pitch, fullPitch) ||
         (session->alignGradientMode != 1 && !thresholdState))
         return RESULT_INVALID_ARGUMENT;
-    Aligner al{memory, session, Form::kPair, session->alignStridedPyramid != 0,
-               session->alignGradientMode != 1, 1, 0, thresholdState, progress, user, nullptr, 0};
+    Aligner al{memory,
+               session,
+               Form::kPair,
+               session->alignStridedPyramid != 0,
+               session->alignGradientMode != 1,
+               1,
+               0,
+               thresholdState,
+               progress,
+               user,
+               nullptr,
+               0};
     LumaByteLayout(al.form, format, &al.byteStep, &al.byteOffset);
     int32_t out[4] = {0, 0, 0, 0};
     const int r = SolveLevel(al,
@@ -454,8 +480,8 @@ int AlignTriplePyramidScratch(HdrSession *session, AlignerScratch *scratch, uint
     if (!ValidLevel(session, reference, first, width, height, pitch, fullPitch) || !scratch ||
         !scratch->base || !thresholdState)
         return RESULT_INVALID_ARGUMENT;
-    Aligner al{nullptr, session, Form::kScratch, true, true, 1, 0, thresholdState,
-               nullptr, nullptr, scratch, thresholdSet};
+    Aligner al{nullptr, session,        Form::kScratch, true,    true,    1,
+               0,       thresholdState, nullptr,        nullptr, scratch, thresholdSet};
     LumaByteLayout(al.form, format, &al.byteStep, &al.byteOffset);
     int32_t out[4] = {0, 0, 0, 0};
     const int r = SolveLevel(al,

@@ -33,8 +33,8 @@ int AlignTriplePyramid(MemoryContext memory, HdrSession *session, uint8_t *refer
 int AlignPairPyramid(MemoryContext memory, HdrSession *session, uint8_t *reference,
                      uint8_t *exposure, uint32_t format, int32_t depth, int32_t fullWidth,
                      int32_t fullHeight, int32_t fullPitch, int32_t width, int32_t height,
-                     int32_t pitch, int32_t *dx, int32_t *dy, int *thresholdState,
-                     int32_t levels, int32_t ignored, ProgressCallback progress, void *user);
+                     int32_t pitch, int32_t *dx, int32_t *dy, int *thresholdState, int32_t levels,
+                     int32_t ignored, ProgressCallback progress, void *user);
 
 // A caller-supplied work area from which every level cuts its maps; offset advances.
 struct AlignerScratch {

@@ -56,8 +56,8 @@ int CopyImageOutsideRect(const ImageDesc *source, ImageDesc *destination, const 
         case kPackedLumaOddA:
         case kPackedLumaOddB:
             if (!sameSize || !SamePitches(s, d, 1)) return RESULT_INVALID_ARGUMENT;
-            CopyPlaneOutsideRect(s.ppu8Plane[0], d.ppu8Plane[0], s.pi32Pitch[0], 2 * w, h,
-                                 2 * r.x0, r.y0, 2 * r.x1, r.y1);
+            CopyPlaneOutsideRect(s.ppu8Plane[0], d.ppu8Plane[0], s.pi32Pitch[0], 2 * w, h, 2 * r.x0,
+                                 r.y0, 2 * r.x1, r.y1);
             return RESULT_OK;
         case PIXEL_FORMAT_I420:
             if (!sameSize || !SamePitches(s, d, 3) || s.pi32Pitch[1] != s.pi32Pitch[2])
@@ -73,9 +73,8 @@ int CopyImageOutsideRect(const ImageDesc *source, ImageDesc *destination, const 
             if (!sameSize || !SamePitches(s, d, 2)) return RESULT_INVALID_ARGUMENT;
             CopyPlaneOutsideRect(s.ppu8Plane[0], d.ppu8Plane[0], s.pi32Pitch[0], w, h, r.x0, r.y0,
                                  r.x1, r.y1);
-            CopyPlaneOutsideRect(s.ppu8Plane[1], d.ppu8Plane[1], s.pi32Pitch[1], (w / 2) * 2,
-                                 h / 2, ((r.x0 + 1) / 2) * 2, (r.y0 + 1) / 2, (r.x1 / 2) * 2,
-                                 r.y1 / 2);
+            CopyPlaneOutsideRect(s.ppu8Plane[1], d.ppu8Plane[1], s.pi32Pitch[1], (w / 2) * 2, h / 2,
+                                 ((r.x0 + 1) / 2) * 2, (r.y0 + 1) / 2, (r.x1 / 2) * 2, r.y1 / 2);
             return RESULT_OK;
         default:
             return RESULT_UNSUPPORTED_FORMAT;

@@ -46,10 +46,9 @@ bool Valid(const HdrSession *s, int32_t i) {
     return s->workImage && s->alignedSmall[i] && s->smallImages[i] && s->inputImages &&
            s->histograms[i] && s->histograms[ref] && s->curveTables[slot] &&
            s->curveTables[slot + 2] && s->matchedMotionX[i] && s->matchedMotionY[i] &&
-           s->matchedMotionX[ref] && s->matchedMotionY[ref] && s->matchedExtra[i] &&
-           s->featureX && s->featureY && s->featureArrays[0] && s->featureArrays[1] &&
-           s->meshConstants[0] > 0 && s->workImage->ppu8Plane[0] &&
-           SameImageShape(s->workImage, s->smallImages[i]) &&
+           s->matchedMotionX[ref] && s->matchedMotionY[ref] && s->matchedExtra[i] && s->featureX &&
+           s->featureY && s->featureArrays[0] && s->featureArrays[1] && s->meshConstants[0] > 0 &&
+           s->workImage->ppu8Plane[0] && SameImageShape(s->workImage, s->smallImages[i]) &&
            SameImageShape(s->workImage, s->alignedSmall[i]) &&
            (s->featureCount < kMinReferenceFeatures || s->tracker);
 }
@@ -114,9 +113,9 @@ int FitTransform(MemoryContext memory, HdrSession *s, int32_t i, int32_t kept, i
     if (!scratch) return RESULT_OUT_OF_MEMORY;
     const int32_t w = s->workImage->i32Width;
     const int32_t h = s->workImage->i32Height;
-    const int fit = FitProjectiveRansac(scratch, w, h, s->featureX, s->featureY,
-                                        s->featureArrays[0], s->featureArrays[1], kept,
-                                        t->matrix, t->translation, t->perspective);
+    const int fit =
+        FitProjectiveRansac(scratch, w, h, s->featureX, s->featureY, s->featureArrays[0],
+                            s->featureArrays[1], kept, t->matrix, t->translation, t->perspective);
     FreeMemory(memory, scratch);
     if (fit != FIT_OK) {
         s->misaligned[i] = 1;
@@ -138,8 +137,8 @@ PixelRect NormalisedCrop(const PixelRect &crop) {
 int WarpOwnThumbnail(MemoryContext memory, HdrSession *s, int32_t i, const ProjectiveTransform &t) {
     ImageDesc *copy = nullptr;
     ImageDesc *thumbnail = s->smallImages[i];
-    int r = CreateImage(&copy, thumbnail->i32Width, thumbnail->i32Height, PIXEL_FORMAT_YUV444P,
-                        memory);
+    int r =
+        CreateImage(&copy, thumbnail->i32Width, thumbnail->i32Height, PIXEL_FORMAT_YUV444P, memory);
     if (r != RESULT_OK) return r;
     r = CopyImage(copy, thumbnail);
     if (r == RESULT_OK) {
@@ -155,8 +154,7 @@ int WarpOwnThumbnail(MemoryContext memory, HdrSession *s, int32_t i, const Proje
 // Steps 5a-j: tracking, fit, thumbnail warps and residuals; the transform comes back scaled
 // to full resolution.
 int AlignThumbnails(MemoryContext memory, HdrSession *s, int32_t i, ProjectiveTransform *t) {
-    const int32_t count =
-        std::min({s->featureCount, s->tracker->count, kFeatureCapacity});
+    const int32_t count = std::min({s->featureCount, s->tracker->count, kFeatureCapacity});
     const int32_t kept = TrackAndKeep(s, i, count);
     for (int32_t f = count; f < std::min(s->tracker->count, kFeatureCapacity); ++f)
         s->matchedExtra[i][f] = 0;
@@ -171,8 +169,7 @@ int AlignThumbnails(MemoryContext memory, HdrSession *s, int32_t i, ProjectiveTr
         s->misaligned[i] = 1;
     const int32_t ref = s->referenceIndex;
     ComputeMatchResiduals(s->matchedMotionX[ref], s->matchedMotionY[ref], s->matchedMotionX[i],
-                          s->matchedMotionY[i], count, t->matrix, t->translation,
-                          t->perspective);
+                          s->matchedMotionY[i], count, t->matrix, t->translation, t->perspective);
     r = WarpOwnThumbnail(memory, s, i, *t);
     if (r != RESULT_OK) return r;
     // The thumbnail is taken as exactly 1/8 of the full frame.

@@ -12,9 +12,12 @@ namespace {
 int32_t CropOffset(int32_t levelSize, int32_t tileType) {
     const int32_t cell = levelSize / 4;
     switch (tileType) {
-        case 1: return levelSize / 16;
-        case 2: return (cell * 3) / 8;
-        default: return (cell * 7) / 16;
+        case 1:
+            return levelSize / 16;
+        case 2:
+            return (cell * 3) / 8;
+        default:
+            return (cell * 7) / 16;
     }
 }
 
@@ -176,7 +179,8 @@ void ThresholdToBitmap(const LevelView &level, int32_t threshold, uint8_t *map) 
         uint8_t *row = map + static_cast<int64_t>(y) * rowBytes;
         FillBytes(row, 0, static_cast<size_t>(rowBytes));
         for (int32_t x = 0; x < level.width; ++x)
-            if (LevelSample(level, x, y) > threshold) row[x >> 3] |= static_cast<uint8_t>(1u << (x & 7));
+            if (LevelSample(level, x, y) > threshold)
+                row[x >> 3] |= static_cast<uint8_t>(1u << (x & 7));
     }
 }
 
@@ -248,8 +252,8 @@ int64_t CountBitmapBits(const uint8_t *bitmap, const SignatureMapGeometry &g, in
 }
 
 int64_t CountShiftedMapDifference(const uint8_t *exposure, const uint8_t *reference,
-                                  const SignatureMapGeometry &g, int32_t dx, int32_t dy,
-                                  int32_t ex, int32_t ey) {
+                                  const SignatureMapGeometry &g, int32_t dx, int32_t dy, int32_t ex,
+                                  int32_t ey) {
     int64_t count = 0;
     for (int ty = 0; ty < g.tilesDown; ++ty) {
         int32_t y0, y1;

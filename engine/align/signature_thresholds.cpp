@@ -135,9 +135,9 @@ void BuildGradientCodeMapsPair(const LevelView &reference, const LevelView &expo
     MakeCodes(exposure, geometry, maps[1]);
 }
 
-void BuildThresholdBitmapsPair(HdrSession *s, const LevelView &reference,
-                               const LevelView &exposure, const SignatureMapGeometry &geometry,
-                               int *state, uint8_t *const maps[2]) {
+void BuildThresholdBitmapsPair(HdrSession *s, const LevelView &reference, const LevelView &exposure,
+                               const SignatureMapGeometry &geometry, int *state,
+                               uint8_t *const maps[2]) {
     int32_t refLevel = 0;
     int32_t expLevel = 0;
     if (*state == kThresholdsCached) {

@@ -1,9 +1,10 @@
+#include "align/coarse_field_grid.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
-#include "align/coarse_field_grid.h"
 #include "core/memory.h"
 #include "core/session.h"
 

@@ -1,10 +1,11 @@
+#include "align/mesh_warp.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
 #include "align/image_fill_support.h"
-#include "align/mesh_warp.h"
 #include "align/nv12_pixel_warp.h"
 #include "align/rect_copy.h"
 #include "align/transform_warp.h"
@@ -17,7 +18,8 @@ using align_test::TestImage;
 // A mesh of (ceil(W / 2^s) + 1) x (ceil(H / 2^s) + 1) nodes from a per-node function.
 struct MeshArrays {
     std::vector<float> x, y;
-    MeshArrays(int32_t w, int32_t h, int32_t s, float (*fx)(float, float), float (*fy)(float, float)) {
+    MeshArrays(int32_t w, int32_t h, int32_t s, float (*fx)(float, float),
+               float (*fy)(float, float)) {
         const int32_t cols = (w + (1 << s) - 1) >> s, rows = (h + (1 << s) - 1) >> s;
         for (int32_t j = 0; j <= rows; ++j)
             for (int32_t k = 0; k <= cols; ++k) {
@@ -59,7 +61,8 @@ TEST(MeshWarp, ZeroMeshCopiesAllButTheLastColumnAndRow) {
 TEST(MeshWarp, CropOfAUniformShiftLosesTheAlignedRightBorderPixel) {
     // The destination samples 3 pixels to the right: the valid span of the last cell column
     // ends at 92, a multiple of 4 at the right border, and loses one more pixel.
-    const MeshArrays mesh(96, 64, 3, [](float, float) { return -3.0f; }, Zero);
+    const MeshArrays mesh(
+        96, 64, 3, [](float, float) { return -3.0f; }, Zero);
     PixelRect out{};
     const PixelRect crop = ComputeMeshCropRect(96, 64, mesh.x.data(), mesh.y.data(), 3, &out);
     EXPECT_EQ(crop.x0, 0);
@@ -81,8 +84,9 @@ TEST(MeshWarp, MeshOfATransformMatchesTheTransformWarpBitForBit) {
         FillAll(source, semi ? 2 : 3, bytes, rows);
         FillAll(byMesh, semi ? 2 : 3, bytes, rows);
         FillAll(byTransform, semi ? 2 : 3, bytes, rows);
-        const MeshArrays mesh(96, 64, 3, [](float x, float) { return -(x / 64 + 2.5f); },
-                              [](float, float y) { return -(y / 64 + 1.5f); });
+        const MeshArrays mesh(
+            96, 64, 3, [](float x, float) { return -(x / 64 + 2.5f); },
+            [](float, float y) { return -(y / 64 + 1.5f); });
         const double matrix[4] = {65.0 / 64, 0, 0, 65.0 / 64}, translation[2] = {2.5, 1.5},
                      perspective[2] = {0, 0};
         PixelRect meshCrop{}, transformCrop{};
@@ -103,14 +107,14 @@ TEST(MeshWarp, MeshOfATransformMatchesTheTransformWarpBitForBit) {
 TEST(MeshWarp, PlanarAndPackedLayoutsTakeNearestChroma) {
     // The destination samples 4 pixels to the right and 2 down: whole pixels, so luma is an
     // exact copy and chroma moves by whole chroma samples.
-    const MeshArrays mesh(64, 32, 3, [](float, float) { return -4.0f; },
-                          [](float, float) { return -2.0f; });
+    const MeshArrays mesh(
+        64, 32, 3, [](float, float) { return -4.0f; }, [](float, float) { return -2.0f; });
     {
         TestImage source(64, 32, PIXEL_FORMAT_I420), destination(64, 32, PIXEL_FORMAT_I420);
         int32_t bytes[3] = {64, 32, 32}, rows[3] = {32, 16, 16};
         FillAll(source, 3, bytes, rows);
-        ASSERT_EQ(WarpImageByMesh(source.get(), destination.get(), mesh.x.data(), mesh.y.data(),
-                                  3, nullptr, nullptr),
+        ASSERT_EQ(WarpImageByMesh(source.get(), destination.get(), mesh.x.data(), mesh.y.data(), 3,
+                                  nullptr, nullptr),
                   RESULT_OK);
         for (int32_t y = 0; y < 29; ++y)
             for (int32_t x = 0; x < 59; ++x)
@@ -126,15 +130,16 @@ TEST(MeshWarp, PlanarAndPackedLayoutsTakeNearestChroma) {
     {
         TestImage source(64, 32, 0x503), destination(64, 32, 0x503);
         source.Fill(0, 128, 32, [](int32_t x, int32_t y) { return Pattern(0, x, y); });
-        ASSERT_EQ(WarpImageByMesh(source.get(), destination.get(), mesh.x.data(), mesh.y.data(),
-                                  3, nullptr, nullptr),
+        ASSERT_EQ(WarpImageByMesh(source.get(), destination.get(), mesh.x.data(), mesh.y.data(), 3,
+                                  nullptr, nullptr),
                   RESULT_OK);
         // Pixel x of row y shows source pixel (x + 4, y + 2): luma byte 2x + 1 and the chroma
         // bytes of the group two groups further right.
         for (int32_t y = 0; y < 29; ++y)
             for (int32_t x = 0; x < 59; ++x) {
                 ASSERT_EQ(destination.At(0, 2 * x + 1, y), source.At(0, 2 * x + 9, y + 2));
-                ASSERT_EQ(destination.At(0, 2 * (x & ~1), y), source.At(0, 2 * (x & ~1) + 8, y + 2));
+                ASSERT_EQ(destination.At(0, 2 * (x & ~1), y),
+                          source.At(0, 2 * (x & ~1) + 8, y + 2));
             }
     }
 }
@@ -188,8 +193,10 @@ TEST(MeshWarp, ProjectiveMeshesOnOddSizesStayInsideThePlanes) {
                         for (int32_t j = 0; j <= (h + 7) / 8; ++j)
                             for (int32_t k = 0; k <= (w + 7) / 8; ++k) {
                                 const double x = 8.0 * k, y = 8.0 * j, wd = 1 - g * x;
-                                const double sx = (scale * (std::cos(a) * x - std::sin(a) * y)) / wd;
-                                const double sy = (scale * (std::sin(a) * x + std::cos(a) * y)) / wd;
+                                const double sx =
+                                    (scale * (std::cos(a) * x - std::sin(a) * y)) / wd;
+                                const double sy =
+                                    (scale * (std::sin(a) * x + std::cos(a) * y)) / wd;
                                 mx.push_back(static_cast<float>(x - sx));
                                 my.push_back(static_cast<float>(y - sy));
                             }
@@ -235,8 +242,8 @@ TEST(MeshWarpCompact, ChecksEverythingBeforeChangingTheDestination) {
               RESULT_INVALID_ARGUMENT);
     EXPECT_EQ(destination->i32Width, before.i32Width);
     TestImage small(96, 64, PIXEL_FORMAT_NV12), smaller(96, 60, PIXEL_FORMAT_NV12);
-    EXPECT_EQ(WarpImageByMeshAndCompact(small.get(), smaller.get(), mesh.x.data(), mesh.y.data(),
-                                        3, nullptr, 4),
+    EXPECT_EQ(WarpImageByMeshAndCompact(small.get(), smaller.get(), mesh.x.data(), mesh.y.data(), 3,
+                                        nullptr, 4),
               RESULT_INVALID_ARGUMENT);
     EXPECT_EQ(smaller->i32Height, 60);
     TestImage yuyv(96, 64, PIXEL_FORMAT_YUYV), yuyv2(96, 64, PIXEL_FORMAT_YUYV);
@@ -280,10 +287,14 @@ TEST(RectCopy, CopiesEverythingOutsideTheRectangle) {
             for (int32_t x = 0; x < 4; ++x)
                 EXPECT_EQ(i420b.At(p, x, y), (x >= 1 && x < 3 && y >= 1 && y < 3) ? 0 : 5);
 
-    const struct { PixelRect rect; int result; } bad[] = {
-        {{3, 1, 3, 5}, RESULT_INVALID_ARGUMENT}, {{1, 5, 4, 4}, RESULT_INVALID_ARGUMENT},
-        {{-1, 0, 4, 4}, RESULT_INVALID_ARGUMENT}, {{0, 0, 9, 4}, RESULT_INVALID_ARGUMENT},
-        {{0, 0, 4, 9}, RESULT_INVALID_ARGUMENT}};
+    const struct {
+        PixelRect rect;
+        int result;
+    } bad[] = {{{3, 1, 3, 5}, RESULT_INVALID_ARGUMENT},
+               {{1, 5, 4, 4}, RESULT_INVALID_ARGUMENT},
+               {{-1, 0, 4, 4}, RESULT_INVALID_ARGUMENT},
+               {{0, 0, 9, 4}, RESULT_INVALID_ARGUMENT},
+               {{0, 0, 4, 9}, RESULT_INVALID_ARGUMENT}};
     for (const auto &b : bad)
         EXPECT_EQ(CopyImageOutsideRect(source.get(), destination.get(), b.rect), b.result);
     EXPECT_EQ(CopyImageOutsideRect(source.get(), i420.get(), PixelRect{1, 1, 2, 2}),
@@ -296,7 +307,8 @@ TEST(RectCopy, CopiesEverythingOutsideTheRectangle) {
 TEST(Nv12PixelWarp, BilinearLumaNearestChromaAndRowBounds) {
     TestImage source(15, 8, PIXEL_FORMAT_NV12), destination(15, 8, PIXEL_FORMAT_NV12);
     source.Fill(0, 15, 8, [](int32_t x, int32_t y) { return uint8_t(16 * x + y); });
-    source.Fill(1, source->pi32Pitch[1], 4, [](int32_t x, int32_t y) { return uint8_t(100 + 10 * y + x); });
+    source.Fill(1, source->pi32Pitch[1], 4,
+                [](int32_t x, int32_t y) { return uint8_t(100 + 10 * y + x); });
     destination.Fill(0, 15, 8, [](int32_t, int32_t) { return 3; });
     destination.Fill(1, destination->pi32Pitch[1], 4, [](int32_t, int32_t) { return 3; });
     // Destination (x, y) samples the source at (x + 0.5, y + 1).

@@ -1,3 +1,5 @@
+#include "align/pyramid_aligner.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -5,7 +7,6 @@
 #include <vector>
 
 #include "align/luma_window.h"
-#include "align/pyramid_aligner.h"
 #include "align/signature_maps.h"
 #include "align/signature_thresholds.h"
 #include "align/synthetic_scene_support.h"
@@ -37,16 +38,16 @@ struct Result {
 };
 
 Result AlignWindows(HdrSession *s, std::vector<uint8_t> &ref, std::vector<uint8_t> &a,
-                    std::vector<uint8_t> *b, int32_t levels, int state = 0,
-                    int32_t side = kSide, int32_t height = kSide) {
+                    std::vector<uint8_t> *b, int32_t levels, int state = 0, int32_t side = kSide,
+                    int32_t height = kSide) {
     Result r{0, 99, 99, 99, 99};
     r.code = AlignTriplePyramid(nullptr, s, ref.data(), a.data(), b ? b->data() : nullptr,
-                                PIXEL_FORMAT_I420, 0, side, height, side, side, height, side,
-                                &r.dx, &r.dy, &r.dx2, &r.dy2, &state, levels, 0, nullptr, nullptr);
+                                PIXEL_FORMAT_I420, 0, side, height, side, side, height, side, &r.dx,
+                                &r.dy, &r.dx2, &r.dy2, &state, levels, 0, nullptr, nullptr);
     return r;
 }
 
-TEST(PyramidAligner, FindsTheShiftOfTheTexturedWindowFigure) {
+TEST(PyramidAligner, FindsTheShiftOfATexturedWindow) {
     // exposure(x, y) = reference(x + 5, y - 3), halving mode, two halvings, gradient codes.
     SessionHolder h;
     h.session->alignGradientMode = 1;
@@ -180,8 +181,8 @@ TEST(PyramidAligner, OutOfMemoryIsReported) {
     int state = 0;
     int32_t dx = 0, dy = 0, dx2 = 0, dy2 = 0;
     EXPECT_EQ(AlignTriplePyramid(pool, h.session, ref.data(), a.data(), nullptr, PIXEL_FORMAT_I420,
-                                 0, kSide, kSide, kSide, kSide, kSide, kSide, &dx, &dy, &dx2,
-                                 &dy2, &state, 2, 0, nullptr, nullptr),
+                                 0, kSide, kSide, kSide, kSide, kSide, kSide, &dx, &dy, &dx2, &dy2,
+                                 &state, 2, 0, nullptr, nullptr),
               RESULT_OUT_OF_MEMORY);
     EXPECT_EQ(LargestFreeBlock(pool), 2048 - 2 * 16);  // everything was given back
 }
@@ -223,8 +224,8 @@ TEST(PyramidAligner, StridedModeReadsPackedLumaAndReportsProgress) {
         int state = 0;
         int32_t dx = 0, dy = 0, dx2 = 0, dy2 = 0;
         ASSERT_EQ(AlignTriplePyramid(nullptr, h.session, ref.data(), dark.data(), nullptr, format,
-                                     0, w, ht, 2 * w, w, ht, 2 * w, &dx, &dy, &dx2, &dy2, &state,
-                                     5, 0, CountingCallback, &log),
+                                     0, w, ht, 2 * w, w, ht, 2 * w, &dx, &dy, &dx2, &dy2, &state, 5,
+                                     0, CountingCallback, &log),
                   RESULT_OK);
         EXPECT_EQ(dx, 20);
         EXPECT_EQ(dy, -12);
@@ -232,8 +233,8 @@ TEST(PyramidAligner, StridedModeReadsPackedLumaAndReportsProgress) {
         EXPECT_EQ(h.session->progressBase, 1);
         log = ProgressLog{0, 0};
         EXPECT_EQ(AlignTriplePyramid(nullptr, h.session, ref.data(), dark.data(), nullptr, format,
-                                     0, w, ht, 2 * w, w, ht, 2 * w, &dx, &dy, &dx2, &dy2, &state,
-                                     5, 0, CountingCallback, &log),
+                                     0, w, ht, 2 * w, w, ht, 2 * w, &dx, &dy, &dx2, &dy2, &state, 5,
+                                     0, CountingCallback, &log),
                   RESULT_CANCELLED);
     }
 }
@@ -306,8 +307,10 @@ TEST(LumaWindow, ZeroFillsOutsideAndReadsPackedLuma) {
     const struct {
         const std::vector<uint8_t> *image;
         uint32_t format;
-    } cases[] = {{&yuyv, PIXEL_FORMAT_YUYV}, {&uyvy, PIXEL_FORMAT_UYVY},
-                 {&planar, PIXEL_FORMAT_NV12}, {&planar, PIXEL_FORMAT_I420}};
+    } cases[] = {{&yuyv, PIXEL_FORMAT_YUYV},
+                 {&uyvy, PIXEL_FORMAT_UYVY},
+                 {&planar, PIXEL_FORMAT_NV12},
+                 {&planar, PIXEL_FORMAT_I420}};
     for (const auto &c : cases) {
         std::vector<uint8_t> window(5 * 4, 0x77);
         ASSERT_EQ(ExtractLumaWindow(c.image->data(), w, ht, pitch, window.data(), 4, 4, 5, -1, 1,
@@ -402,7 +405,8 @@ TEST(SignatureMaps, FusedDifferenceCountEqualsShiftXorAndCount) {
     for (int trial = 0; trial < 60; ++trial) {
         const int32_t w = 40 + static_cast<int32_t>(rng() % 300);
         const int32_t h = 30 + static_cast<int32_t>(rng() % 200);
-        const SignatureMapGeometry g = MakeSignatureMapGeometry(w, h, static_cast<int32_t>(rng() % 4));
+        const SignatureMapGeometry g =
+            MakeSignatureMapGeometry(w, h, static_cast<int32_t>(rng() % 4));
         const int32_t n = g.mapWidth * g.mapHeight;
         std::vector<uint8_t> exposure(n), reference(n), shifted(n, 0), difference(n);
         for (int32_t k = 0; k < n; ++k) {

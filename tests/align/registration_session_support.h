@@ -13,11 +13,11 @@
 #include "align/decimate.h"
 #include "align/feature_tracker.h"
 #include "align/registration.h"
-#include "synthetic_scene_support.h"
 #include "core/exposure_gain.h"
 #include "core/image.h"
 #include "core/memory.h"
 #include "core/session.h"
+#include "synthetic_scene_support.h"
 
 namespace synthetic {
 
@@ -41,8 +41,8 @@ struct Homography {
         *oy = (m[3] * x + m[4] * y + m[5]) / w;
     }
     Homography Inverse() const {
-        const double a = m[0], b = m[1], c = m[2], d = m[3], e = m[4], f = m[5], g = m[6],
-                     h = m[7], i = m[8];
+        const double a = m[0], b = m[1], c = m[2], d = m[3], e = m[4], f = m[5], g = m[6], h = m[7],
+                     i = m[8];
         const double A = e * i - f * h, B = -(d * i - f * g), C = d * h - e * g;
         const double det = a * A + b * B + c * C;
         return {{A / det, -(b * i - c * h) / det, (b * f - c * e) / det, B / det,
@@ -172,8 +172,8 @@ class RegistrationSession {
         if (!s_->blockStats) return false;
         const int32_t tw = (w / 16) * 2, th = (h / 16) * 2;
         for (int i = 0; i < 3; ++i) {
-            s_->histograms[i] = reinterpret_cast<ExposureHistograms *>(
-                AllocateZeroed<int32_t>(memory_, 3 * 256));
+            s_->histograms[i] =
+                reinterpret_cast<ExposureHistograms *>(AllocateZeroed<int32_t>(memory_, 3 * 256));
             s_->matchedMotionX[i] = AllocateZeroed<float>(memory_, 128);
             s_->matchedMotionY[i] = AllocateZeroed<float>(memory_, 128);
             s_->matchedExtra[i] = AllocateZeroed<int32_t>(memory_, 128);
@@ -195,9 +195,8 @@ class RegistrationSession {
         for (int i = 0; i < 3; ++i) {
             if (DecimateToYuv444(memory_, &inputs_[i], s_->smallImages[i], nullptr, 8, 0) != 0)
                 return false;
-            s_->exposureGain[i] = MeasureExposureGain(s_, s_->smallImages[i],
-                                                      (*s_->histograms[i])[0], i,
-                                                      s_->gammaExpandTable);
+            s_->exposureGain[i] = MeasureExposureGain(
+                s_, s_->smallImages[i], (*s_->histograms[i])[0], i, s_->gammaExpandTable);
         }
         // Darkest = largest gain, brightest = smallest, reference = the median; ties by index.
         std::array<int32_t, 3> order = {0, 1, 2};
@@ -229,9 +228,9 @@ class RegistrationSession {
                         memory_) != 0)
             return false;
         const bool landscape = thumb->i32Width >= thumb->i32Height;
-        s_->tracker = CreateFeatureTrackerSingle(memory_, thumb, landscape ? 5 : 4,
-                                                 landscape ? 4 : 5, 5, 128, s_->featureX,
-                                                 s_->featureY);
+        s_->tracker =
+            CreateFeatureTrackerSingle(memory_, thumb, landscape ? 5 : 4, landscape ? 4 : 5, 5, 128,
+                                       s_->featureX, s_->featureY);
         if (!s_->tracker) return false;
         s_->featureCount = s_->tracker->count;
         return true;

@@ -1,3 +1,5 @@
+#include "align/registration.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,7 +9,6 @@
 #include "align/block_refinement.h"
 #include "align/block_residual_check.h"
 #include "align/quantile_curve.h"
-#include "align/registration.h"
 #include "align/registration_session_support.h"
 
 namespace {
@@ -101,7 +102,8 @@ void CheckGrids(const HdrSession *s, const RegistrationSession &rs, const Regist
             EXPECT_EQ(s->misaligned[i], 1);
         }
     }
-    EXPECT_EQ(s->pendingStatus, c.expect == Expect::kPending ? uint64_t{RESULT_ALIGNMENT_FAILED} : 0u);
+    EXPECT_EQ(s->pendingStatus,
+              c.expect == Expect::kPending ? uint64_t{RESULT_ALIGNMENT_FAILED} : 0u);
 }
 
 TEST(Registration, SyntheticBracketsRegisterAsExpected) {
@@ -111,8 +113,8 @@ TEST(Registration, SyntheticBracketsRegisterAsExpected) {
         {"identity", Still(), false, Expect::kAligned, 0},
         {"translation by whole blocks of 8", Homography::Translation(24, -16).AsMotion(), false,
          Expect::kAligned, 1},
-        {"translation below 8", Homography::Translation(13, 7).AsMotion(), false,
-         Expect::kAligned, 1},
+        {"translation below 8", Homography::Translation(13, 7).AsMotion(), false, Expect::kAligned,
+         1},
         {"rotation 1 degree, scale 1.02", Homography::RotationScale(1, 1.02, cx, cy).AsMotion(),
          false, Expect::kAligned, 2},
         {"mild perspective", perspective.AsMotion(), false, Expect::kAligned, 2},
@@ -152,8 +154,8 @@ TEST(Registration, FeaturelessReferenceLeavesTheLevelMappedThumbnailUnwarped) {
     HdrSession *s = rs.session();
     ASSERT_LT(s->featureCount, 3);
     std::vector<uint8_t> before(s->smallImages[0]->ppu8Plane[0],
-                                s->smallImages[0]->ppu8Plane[0] + s->smallImages[0]->pi32Pitch[0] *
-                                                                      s->smallImages[0]->i32Height);
+                                s->smallImages[0]->ppu8Plane[0] +
+                                    s->smallImages[0]->pi32Pitch[0] * s->smallImages[0]->i32Height);
     s->overlapBounds[0] = PixelRect{1, 2, 3, 4};
     ASSERT_EQ(rs.Register(0), RESULT_OK);
     EXPECT_EQ(s->pendingStatus, uint64_t{RESULT_ALIGNMENT_FAILED});
@@ -163,7 +165,8 @@ TEST(Registration, FeaturelessReferenceLeavesTheLevelMappedThumbnailUnwarped) {
     for (int32_t y = 0; y < aligned->i32Height; ++y)
         for (int32_t x = 0; x < aligned->i32Width; ++x) {
             const uint8_t own = before[y * s->smallImages[0]->pi32Pitch[0] + x];
-            ASSERT_EQ(s->smallImages[0]->ppu8Plane[0][y * s->smallImages[0]->pi32Pitch[0] + x], own);
+            ASSERT_EQ(s->smallImages[0]->ppu8Plane[0][y * s->smallImages[0]->pi32Pitch[0] + x],
+                      own);
             ASSERT_EQ(aligned->ppu8Plane[0][y * aligned->pi32Pitch[0] + x], s->curveTables[0][own]);
         }
 }
@@ -238,7 +241,8 @@ TEST(Registration, DeterministicAndIndependentOfTheReferencePitch) {
             EXPECT_EQ(std::memcmp(x->offsetGridX[k], y->offsetGridX[k], nodes * 4), 0);
             EXPECT_EQ(std::memcmp(x->offsetGridY[k], y->offsetGridY[k], nodes * 4), 0);
         }
-        for (int t = 0; t < 4; ++t) EXPECT_EQ(std::memcmp(x->curveTables[t], y->curveTables[t], 256), 0);
+        for (int t = 0; t < 4; ++t)
+            EXPECT_EQ(std::memcmp(x->curveTables[t], y->curveTables[t], 256), 0);
         for (int i = 0; i < 3; ++i) {
             EXPECT_EQ(std::memcmp(x->matchedMotionX[i], y->matchedMotionX[i], 512), 0);
             const ImageDesc *p = x->alignedSmall[i], *q = y->alignedSmall[i];

@@ -39,7 +39,8 @@ class Scene {
 
     double operator()(double x, double y) const {
         if (flat_) return 0.18;
-        double u = 0.6 * Noise(x / 41.0, y / 41.0, seed_) + 0.4 * Noise(x / 13.0, y / 13.0, seed_ + 1);
+        double u =
+            0.6 * Noise(x / 41.0, y / 41.0, seed_) + 0.4 * Noise(x / 13.0, y / 13.0, seed_ + 1);
         u = (u - 0.5) * 2.0 + 0.5 + Rectangle(x, y);
         u = std::clamp(u, 0.0, 1.0);
         return 0.02 * std::pow(30.0, u);
