@@ -1,5 +1,6 @@
 // Row kernels of the cell warp: bilinear luma and planar samples, nearest chroma pairs.
 #include <algorithm>
+#include <cstring>
 
 #include "align/transform_warp.h"
 
@@ -22,24 +23,6 @@ struct RowSampler {
 
 RowSampler MakeRowSampler(int32_t y, int32_t s) {
     return {y, 2 * s + 4, 2 * s, (int64_t{1} << (2 * s + 4)) - 1};
-}
-
-// One bilinear sample; reads outside the plane are clamped to it.
-inline uint8_t SamplePixel(const SourcePlane &src, const RowSampler &r, int32_t x, int64_t dx,
-                    int64_t dy) {
-    const int64_t sx = x + (dx >> r.fractionBits);
-    const int64_t sy = r.y + (dy >> r.fractionBits);
-    const int32_t wx = static_cast<int32_t>((dx & r.mask) >> r.weightShift);
-    const int32_t wy = static_cast<int32_t>((dy & r.mask) >> r.weightShift);
-    const int64_t c0 = std::clamp<int64_t>(sx, 0, src.width - 1);
-    const int64_t c1 = std::min<int64_t>(c0 + 1, src.width - 1);
-    const int64_t r0 = std::clamp<int64_t>(sy, 0, src.height - 1);
-    const int64_t r1 = std::min<int64_t>(r0 + 1, src.height - 1);
-    const uint8_t *top = src.data + r0 * src.pitch;
-    const uint8_t *bottom = src.data + r1 * src.pitch;
-    const int32_t left = 16 * top[c0] + wy * (bottom[c0] - top[c0]);
-    const int32_t right = 16 * top[c1] + wy * (bottom[c1] - top[c1]);
-    return static_cast<uint8_t>((16 * left + wx * (right - left)) >> 8);
 }
 
 int32_t RoundUpToFour(int32_t v) { return (v + 3) & ~3; }
@@ -112,19 +95,31 @@ void SampleRowBilinear16(const uint8_t *source, int32_t sourceWidth, int32_t sou
                          int32_t end, int64_t dx, int64_t dy, int64_t stepX, int64_t stepY,
                          int32_t s) {
     if (!source || !destinationRow || sourceWidth <= 0 || sourceHeight <= 0) return;
-    const SourcePlane src = {source, sourceWidth, sourceHeight, sourcePitch};
-    const RowSampler r = MakeRowSampler(y, s);
+    const int32_t fractionBits = 2 * s + 4, weightShift = 2 * s;
+    const int64_t mask = (int64_t{1} << fractionBits) - 1;
+    const int64_t lastColumn = sourceWidth - 1, lastRow = sourceHeight - 1;
+    // One bilinear sample of pixel x at displacement (px, py); reads are clamped to the plane.
+    auto sample = [=](int32_t x, int64_t px, int64_t py) -> uint8_t {
+        const int64_t c0 = std::clamp<int64_t>(x + (px >> fractionBits), 0, lastColumn);
+        const int64_t r0 = std::clamp<int64_t>(y + (py >> fractionBits), 0, lastRow);
+        const int64_t c1 = std::min(c0 + 1, lastColumn);
+        const int64_t r1 = std::min(r0 + 1, lastRow);
+        const int32_t wx = static_cast<int32_t>((px & mask) >> weightShift);
+        const int32_t wy = static_cast<int32_t>((py & mask) >> weightShift);
+        const uint8_t *top = source + r0 * sourcePitch;
+        const uint8_t *bottom = source + r1 * sourcePitch;
+        const int32_t left = 16 * top[c0] + wy * (bottom[c0] - top[c0]);
+        const int32_t right = 16 * top[c1] + wy * (bottom[c1] - top[c1]);
+        return static_cast<uint8_t>((16 * left + wx * (right - left)) >> 8);
+    };
     VisitSpan(
         first, end, dx, dy, stepX, stepY,
-        [&](int32_t x, int64_t px, int64_t py) {
-            destinationRow[x] = SamplePixel(src, r, x, px, py);
-        },
+        [&](int32_t x, int64_t px, int64_t py) { destinationRow[x] = sample(x, px, py); },
         [&](int32_t x, int64_t px0, int64_t py0, int64_t px2, int64_t py2) {
             // The group is stored as one word in the pairing order.
-            destinationRow[x] = SamplePixel(src, r, x, px0, py0);
-            destinationRow[x + 1] = SamplePixel(src, r, x + 1, px0, py0);
-            destinationRow[x + 2] = SamplePixel(src, r, x + 2, px2, py2);
-            destinationRow[x + 3] = SamplePixel(src, r, x + 3, px2, py2);
+            const uint8_t group[4] = {sample(x, px0, py0), sample(x + 1, px0, py0),
+                                      sample(x + 2, px2, py2), sample(x + 3, px2, py2)};
+            std::memcpy(destinationRow + x, group, 4);
         });
 }
 
