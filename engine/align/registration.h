@@ -23,9 +23,11 @@
 // alignGradientMode := 1, alignPyramidDepth := 1; fewer than 3 reference features set
 // pendingStatus to RESULT_ALIGNMENT_FAILED (23) and leave zero grids. After a failed fit the
 // thumbnails are warped with the fit's best plausible hypothesis, or the identity when there
-// is none. Returns RESULT_OK, RESULT_OUT_OF_MEMORY, the code of a failed image creation or
-// copy, or RESULT_INVALID_ARGUMENT when a buffer registration needs is missing. Failures of
-// the block check and of the block refinement only skip them.
+// is none; the zero grids of an exposure that could not be aligned (or of a reference without
+// features) are kept as they are, without the block check and the block refinement.
+// Returns RESULT_OK, RESULT_OUT_OF_MEMORY, the code of a failed image creation or copy, or
+// RESULT_INVALID_ARGUMENT when a buffer registration needs is missing. Failures of the block
+// check and of the block refinement only skip them.
 int RegisterExposureToReference(MemoryContext memory, HdrSession *session, int32_t exposure,
                                 ProgressCallback progress, void *user);
 

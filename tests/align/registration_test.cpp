@@ -121,6 +121,9 @@ TEST(Registration, SyntheticBracketsRegisterAsExpected) {
         {"locally moved block", LocalBlockMotion(), false, Expect::kLocalBlock, 1},
         {"shift of 7 % of the width", Homography::Translation(0.07 * kWidth, 0).AsMotion(), false,
          Expect::kMisaligned, 0},
+        // Tracked well but beyond the plausible rotations: the failed fit keeps zero grids.
+        {"rotation 5 degrees", Homography::RotationScale(5, 1, cx, cy).AsMotion(), false,
+         Expect::kMisaligned, 0},
         {"featureless scene", Still(), true, Expect::kPending, 0},
     };
     for (const RegistrationCase &c : cases) {
