@@ -52,7 +52,8 @@ struct FeatureTracker {
 // grid of cells (the longer image side gets the larger of cellsA and cellsB; a square image
 // keeps cellsA across), featuresPerCell picks per cell, kept at least
 // (max(W, H) / max(cells)) / 4 pixels apart inside a 10-pixel margin, and their descriptors.
-// When both outputs are given they receive the count corner positions. Returns null for a frame
+// When both outputs are given they receive the count corner positions. Until a frame is tracked
+// its features read as lost (status -1 at their reference positions). Returns null for a frame
 // count outside 1..8, a null or unusable image, cell counts below 1, a negative capacity, or any
 // failed allocation (everything made so far is freed). When only the corner search's work
 // buffer cannot be had, the tracker is returned with count 0.
