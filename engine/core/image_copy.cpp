@@ -23,8 +23,38 @@ void CopyPlane(ImageDesc *destination, const ImageDesc *source, const CopyPlan &
                   source->pi32Pitch[p], SpanOfRect(*plan.info, p, plan.source));
 }
 
+bool HasBytePairs(const PixelFormatInfo &info, int plane) {
+    if (info.pairing == ChromaPairing::kSemiPlanar) return plane == 1;
+    return info.pairing == ChromaPairing::kPackedLumaEven ||
+           info.pairing == ChromaPairing::kPackedLumaOdd;
+}
+
+// An odd-width rectangle that starts on a pair and ends at the right edge of both images ends
+// on half a pair: the pair's second chroma byte lies past the last pixel's bytes but belongs to
+// it, so it travels too. Inside an image the byte beyond would belong to a pixel outside the
+// rectangle and is left alone.
+void CopyLastHalfPair(ImageDesc *destination, const ImageDesc *source, const CopyPlan &plan,
+                      int p) {
+    const PixelRect &to = plan.destination;
+    const PixelRect &from = plan.source;
+    const bool edge = to.x1 == destination->i32Width && from.x1 == source->i32Width;
+    if (!edge || ((to.x1 - to.x0) & 1) == 0 || (to.x0 & 1) != 0 || (from.x0 & 1) != 0) return;
+    PlaneSpan toSpan = SpanOfRect(*plan.info, p, to);
+    PlaneSpan fromSpan = SpanOfRect(*plan.info, p, from);
+    // Packed 4:2:2: the pair's last two bytes (Y1 slot and V); interleaved chroma: V.
+    const int64_t extra = p == 0 ? 2 : 1;
+    toSpan.firstByte += toSpan.rowBytes;
+    fromSpan.firstByte += fromSpan.rowBytes;
+    toSpan.rowBytes = fromSpan.rowBytes = extra;
+    CopyPlaneSpan(destination->ppu8Plane[p], destination->pi32Pitch[p], toSpan,
+                  source->ppu8Plane[p], source->pi32Pitch[p], fromSpan);
+}
+
 void CopyAllPlanes(ImageDesc *destination, const ImageDesc *source, const CopyPlan &plan) {
-    for (int p = 0; p < plan.info->planes; ++p) CopyPlane(destination, source, plan, p);
+    for (int p = 0; p < plan.info->planes; ++p) {
+        CopyPlane(destination, source, plan, p);
+        if (HasBytePairs(*plan.info, p)) CopyLastHalfPair(destination, source, plan, p);
+    }
 }
 
 void CopyPackedKeepChroma(ImageDesc *destination, const ImageDesc *source,

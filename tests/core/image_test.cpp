@@ -261,12 +261,33 @@ void ModelPlainChroma(Planes &out, const ImageDesc &dst, const PixelRect &d,
                     At(src, p, (s.y0 >> m.rowShift) + y, (s.x0 >> m.colShift) + x);
 }
 
+// An odd-width rectangle from an even origin to the right edge of both images also takes the
+// rest of its last pixel pair: the packed pair's last two bytes, or the interleaved V byte.
+void ModelLastHalfPair(Planes &out, const ImageDesc &dst, const PixelRect &d,
+                       const ImageDesc &src, const PixelRect &s, const FormatModel &m) {
+    const bool packed = m.pairing == Pairing::kPackedLumaEven || m.pairing == Pairing::kPackedLumaOdd;
+    if (!packed && m.pairing != Pairing::kSemi) return;
+    if (d.x1 != dst.i32Width || s.x1 != src.i32Width || ((d.x1 - d.x0) & 1) == 0 ||
+        (d.x0 & 1) != 0 || (s.x0 & 1) != 0)
+        return;
+    const int32_t h = d.y1 - d.y0;
+    if (packed) {
+        for (int32_t y = 0; y < h; ++y)
+            for (int k = 0; k < 2; ++k)
+                At(out, dst, 0, d.y0 + y, 2 * d.x1 + k) = At(src, 0, s.y0 + y, 2 * s.x1 + k);
+        return;
+    }
+    for (int32_t y = 0; y < (h >> m.rowShift); ++y)
+        At(out, dst, 1, (d.y0 >> m.rowShift) + y, d.x1) = At(src, 1, (s.y0 >> m.rowShift) + y, s.x1);
+}
+
 Planes ModelCopy(const ImageDesc &dst, const PixelRect &d, const ImageDesc &src,
                  const PixelRect &s) {
     Planes out = Snapshot(dst);
     const FormatModel m = ModelOf(src.u32PixelArrayFormat);
     ModelPlaneZero(out, dst, d, src, s, m);
     ModelPlainChroma(out, dst, d, src, s, m);
+    ModelLastHalfPair(out, dst, d, src, s, m);
     return out;
 }
 
@@ -373,6 +394,26 @@ TEST(ImageCopy, WholeImageCopyAndCloneGiveEqualPlanes) {
         OwnedImage owned(clone);
         EXPECT_TRUE(SameImageShape(clone, source.get()));
         EXPECT_EQ(Snapshot(*clone), ModelCopy(*clone, whole, *source, whole)) << code;
+    }
+}
+
+// An odd width ends on half a pixel pair; a whole-image copy must still carry that pair's V.
+TEST(ImageCopy, OddWidthWholeCopyKeepsTheLastPairsSecondChromaByte) {
+    const struct {
+        uint32_t format;
+        int plane;
+        int32_t byte;  // the V byte of the last pair in row 0
+    } cases[] = {{PIXEL_FORMAT_YUYV, 0, 2 * 97 + 1}, {PIXEL_FORMAT_NV12, 1, 97},
+                 {PIXEL_FORMAT_NV21, 1, 97}, {PIXEL_FORMAT_NV16, 1, 97}};
+    for (const auto &c : cases) {
+        OwnedImage source = MakeImage(97, 65, c.format);
+        OwnedImage destination = MakeImage(97, 65, c.format);
+        std::mt19937 rng(c.format);
+        FillRandom(*source, rng);
+        source->ppu8Plane[c.plane][c.byte] = 0xa5;
+        destination->ppu8Plane[c.plane][c.byte] = 0;
+        ASSERT_EQ(CopyImage(destination.get(), source.get()), RESULT_OK);
+        EXPECT_EQ(destination->ppu8Plane[c.plane][c.byte], 0xa5) << std::hex << c.format;
     }
 }
 
