@@ -137,6 +137,10 @@ struct ShiftCase {
     int32_t levels;
 };
 
+void PrintTo(const ShiftCase &c, std::ostream *out) {
+    *out << "(" << c.dx << ", " << c.dy << ") over " << c.levels << " levels";
+}
+
 class TrackShift : public ::testing::TestWithParam<ShiftCase> {};
 
 TEST_P(TrackShift, FollowsATexturedFrame) {

@@ -88,6 +88,9 @@ struct RecoveryCase {
     double gain;
 };
 
+// Keeps the test log readable: the case's name instead of its bytes.
+void PrintTo(const RecoveryCase &c, std::ostream *out) { *out << c.name; }
+
 class TrackingRecovery : public ::testing::TestWithParam<RecoveryCase> {};
 
 TEST_P(TrackingRecovery, RecoversTransformAndMotionGrid) {
