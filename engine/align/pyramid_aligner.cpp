@@ -398,8 +398,24 @@ Level MakeLevel(uint8_t *reference, uint8_t *first, uint8_t *second, int32_t dep
         {reference, first, second}, depth, fullWidth, fullHeight, fullPitch, width, height, pitch};
 }
 
-void WriteOut(int32_t *target, int32_t value) {
-    if (target) *target = value;
+// The allocating forms: strided sampling and the bitmap measure as the session chooses.
+Aligner SessionAligner(MemoryContext memory, HdrSession *session, Form form, int *state,
+                       ProgressCallback progress, void *user) {
+    return Aligner{memory, session, form, session->alignStridedPyramid != 0,
+                   session->alignGradientMode != 1, 1, 0, state, progress, user, nullptr, 0};
+}
+
+// Solves the pyramid from `level` down `levels` steps and writes each found offset
+// (first dx, first dy, second dx, second dy) whose target is not null.
+int SolveAndWrite(Aligner al, uint32_t format, const Level &level, int32_t levels,
+                  int32_t *const targets[4]) {
+    LumaByteLayout(al.form, format, &al.byteStep, &al.byteOffset);
+    int32_t out[4] = {0, 0, 0, 0};
+    const int r = SolveLevel(al, level, levels, out);
+    if (r != RESULT_OK) return r;
+    for (int32_t i = 0; i < 4; ++i)
+        if (targets[i]) *targets[i] = out[i];
+    return RESULT_OK;
 }
 
 }  // namespace
@@ -413,30 +429,12 @@ int AlignTriplePyramid(MemoryContext memory, HdrSession *session, uint8_t *refer
     if (!ValidLevel(session, reference, first, width, height, pitch, fullPitch) ||
         (session->alignGradientMode != 1 && !thresholdState))
         return RESULT_INVALID_ARGUMENT;
-    Aligner al{memory,
-               session,
-               Form::kTriple,
-               session->alignStridedPyramid != 0,
-               session->alignGradientMode != 1,
-               1,
-               0,
-               thresholdState,
-               progress,
-               user,
-               nullptr,
-               0};
-    LumaByteLayout(al.form, format, &al.byteStep, &al.byteOffset);
-    int32_t out[4] = {0, 0, 0, 0};
-    const int r = SolveLevel(al,
-                             MakeLevel(reference, first, second, depth, fullWidth, fullHeight,
-                                       fullPitch, width, height, pitch),
-                             levels, out);
-    if (r != RESULT_OK) return r;
-    WriteOut(firstDx, out[0]);
-    WriteOut(firstDy, out[1]);
-    WriteOut(secondDx, out[2]);
-    WriteOut(secondDy, out[3]);
-    return RESULT_OK;
+    int32_t *const targets[4] = {firstDx, firstDy, secondDx, secondDy};
+    return SolveAndWrite(
+        SessionAligner(memory, session, Form::kTriple, thresholdState, progress, user), format,
+        MakeLevel(reference, first, second, depth, fullWidth, fullHeight, fullPitch, width,
+                  height, pitch),
+        levels, targets);
 }
 
 int AlignPairPyramid(MemoryContext memory, HdrSession *session, uint8_t *reference,
@@ -447,28 +445,12 @@ int AlignPairPyramid(MemoryContext memory, HdrSession *session, uint8_t *referen
     if (!ValidLevel(session, reference, exposure, width, height, pitch, fullPitch) ||
         (session->alignGradientMode != 1 && !thresholdState))
         return RESULT_INVALID_ARGUMENT;
-    Aligner al{memory,
-               session,
-               Form::kPair,
-               session->alignStridedPyramid != 0,
-               session->alignGradientMode != 1,
-               1,
-               0,
-               thresholdState,
-               progress,
-               user,
-               nullptr,
-               0};
-    LumaByteLayout(al.form, format, &al.byteStep, &al.byteOffset);
-    int32_t out[4] = {0, 0, 0, 0};
-    const int r = SolveLevel(al,
-                             MakeLevel(reference, exposure, nullptr, depth, fullWidth, fullHeight,
-                                       fullPitch, width, height, pitch),
-                             levels, out);
-    if (r != RESULT_OK) return r;
-    WriteOut(dx, out[0]);
-    WriteOut(dy, out[1]);
-    return RESULT_OK;
+    int32_t *const targets[4] = {dx, dy, nullptr, nullptr};
+    return SolveAndWrite(
+        SessionAligner(memory, session, Form::kPair, thresholdState, progress, user), format,
+        MakeLevel(reference, exposure, nullptr, depth, fullWidth, fullHeight, fullPitch, width,
+                  height, pitch),
+        levels, targets);
 }
 
 int AlignTriplePyramidScratch(HdrSession *session, AlignerScratch *scratch, uint8_t *reference,
@@ -480,18 +462,11 @@ int AlignTriplePyramidScratch(HdrSession *session, AlignerScratch *scratch, uint
     if (!ValidLevel(session, reference, first, width, height, pitch, fullPitch) || !scratch ||
         !scratch->base || !thresholdState)
         return RESULT_INVALID_ARGUMENT;
-    Aligner al{nullptr, session,        Form::kScratch, true,    true,    1,
-               0,       thresholdState, nullptr,        nullptr, scratch, thresholdSet};
-    LumaByteLayout(al.form, format, &al.byteStep, &al.byteOffset);
-    int32_t out[4] = {0, 0, 0, 0};
-    const int r = SolveLevel(al,
-                             MakeLevel(reference, first, second, depth, fullWidth, fullHeight,
-                                       fullPitch, width, height, pitch),
-                             levels, out);
-    if (r != RESULT_OK) return r;
-    WriteOut(firstDx, out[0]);
-    WriteOut(firstDy, out[1]);
-    WriteOut(secondDx, out[2]);
-    WriteOut(secondDy, out[3]);
-    return RESULT_OK;
+    const Aligner al{nullptr, session,        Form::kScratch, true,    true,    1,
+                     0,       thresholdState, nullptr,        nullptr, scratch, thresholdSet};
+    int32_t *const targets[4] = {firstDx, firstDy, secondDx, secondDy};
+    return SolveAndWrite(al, format,
+                         MakeLevel(reference, first, second, depth, fullWidth, fullHeight,
+                                   fullPitch, width, height, pitch),
+                         levels, targets);
 }
