@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "align/match_means.h"
 #include "align/ransac_sampler.h"
 #include "align/ransac_scratch.h"
 #include "align/ransac_variants.h"
@@ -25,14 +26,7 @@ void WriteAffine(const Affine &a, double *matrix, double *translation) {
 Affine MeanDisplacement(const float *refX, const float *refY, const float *curX,
                         const float *curY, int32_t count) {
     Affine a = kAffineIdentity;
-    if (count <= 0) return a;
-    double sumX = 0.0, sumY = 0.0;
-    for (int32_t k = 0; k < count; ++k) {
-        sumX += curX[k] - refX[k];
-        sumY += curY[k] - refY[k];
-    }
-    a.t[0] = sumX / count;
-    a.t[1] = sumY / count;
+    if (count > 0) MeanMatchDisplacement(refX, refY, curX, curY, count, &a.t[0], &a.t[1]);
     return a;
 }
 
@@ -78,6 +72,11 @@ bool IsAffineInlier(const Affine &a, float x, float y, float X, float Y) {
     return std::fabs(mappedX - X) + std::fabs(mappedY - Y) <= 1.0;
 }
 
+// The inlier test of one hypothesis, as the consensus helpers call it.
+auto InlierTest(const Affine &a) {
+    return [&a](float x, float y, float X, float Y) { return IsAffineInlier(a, x, y, X, Y); };
+}
+
 }  // namespace
 
 int FitAffineRansac(void *scratch, int32_t width, int32_t height, const float *refX,
@@ -107,9 +106,7 @@ int FitAffineRansac(void *scratch, int32_t width, int32_t height, const float *r
                         translation);
             return AFFINE_FIT_FAILED;
         }
-        int32_t count = 0;
-        for (int32_t k = 0; k < n; ++k)
-            if (IsAffineInlier(hypothesis, refX[k], refY[k], curX[k], curY[k])) ++count;
+        const int32_t count = CountMatches(refX, refY, curX, curY, n, InlierTest(hypothesis));
         if (count <= bestCount) continue;
         best = hypothesis;
         bestCount = count;
@@ -120,15 +117,7 @@ int FitAffineRansac(void *scratch, int32_t width, int32_t height, const float *r
         WriteAffine(best, matrix, translation);
         return AFFINE_FIT_FAILED;
     }
-    int32_t inliers = 0;
-    for (int32_t k = 0; k < n; ++k) {
-        if (!IsAffineInlier(best, refX[k], refY[k], curX[k], curY[k])) continue;
-        s.refX[inliers] = refX[k];
-        s.refY[inliers] = refY[k];
-        s.curX[inliers] = curX[k];
-        s.curY[inliers] = curY[k];
-        ++inliers;
-    }
+    const int32_t inliers = CollectMatches(refX, refY, curX, curY, n, s, InlierTest(best));
     if (inliers < 3) {
         WriteAffine(kAffineIdentity, matrix, translation);
         return AFFINE_FIT_FAILED;
@@ -146,8 +135,7 @@ int FitAffineRansac(void *scratch, int32_t width, int32_t height, const float *r
 int FitAffineRansacAlloc(MemoryContext memory, int32_t width, int32_t height, const float *refX,
                          const float *refY, const float *curX, const float *curY, int32_t n,
                          double *matrix, double *translation) {
-    const uint64_t entries = n > 0 ? static_cast<uint64_t>(n) : 1;
-    void *scratch = AllocateMemory(memory, entries * 20);
+    void *scratch = AllocateMemory(memory, RansacScratchBytes(n));
     if (!scratch) return RESULT_OUT_OF_MEMORY;
     const int result = FitAffineRansac(scratch, width, height, refX, refY, curX, curY, n, matrix,
                                        translation);

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <initializer_list>
 
+#include "align/match_means.h"
 #include "align/ransac_sampler.h"
 #include "align/ransac_scratch.h"
 #include "align/reduced_least_squares.h"
@@ -33,41 +34,13 @@ ProjectiveTransform ReadTransform(const double *matrix, const double *translatio
             {perspective[0], perspective[1]}};
 }
 
-// Identity with the mean displacement of the set (each difference in single precision).
+// Identity with the mean displacement of the set.
 void SetMeanTranslation(const float *refX, const float *refY, const float *curX,
                         const float *curY, int32_t count, double *matrix, double *translation,
                         double *perspective) {
     SetIdentityProjective(matrix, translation, perspective);
     if (count <= 0) return;
-    double sumX = 0.0, sumY = 0.0;
-    for (int32_t k = 0; k < count; ++k) {
-        sumX += curX[k] - refX[k];
-        sumY += curY[k] - refY[k];
-    }
-    translation[0] = sumX / count;
-    translation[1] = sumY / count;
-}
-
-struct Means {
-    double x, y, X, Y, xX, yX, xY, yY;
-};
-
-Means ComputeMeans(const float *refX, const float *refY, const float *curX, const float *curY,
-                   int32_t count) {
-    Means m = {0, 0, 0, 0, 0, 0, 0, 0};
-    for (int32_t k = 0; k < count; ++k) {
-        const double x = refX[k], y = refY[k], X = curX[k], Y = curY[k];
-        m.x += x;
-        m.y += y;
-        m.X += X;
-        m.Y += Y;
-        m.xX += x * X;
-        m.yX += y * X;
-        m.xY += x * Y;
-        m.yY += y * Y;
-    }
-    for (double *v : {&m.x, &m.y, &m.X, &m.Y, &m.xX, &m.yX, &m.xY, &m.yY}) *v /= count;
-    return m;
+    MeanMatchDisplacement(refX, refY, curX, curY, count, &translation[0], &translation[1]);
 }
 
 }  // namespace
@@ -85,7 +58,7 @@ int SolveProjectiveLeastSquares(const float *refX, const float *refY, const floa
                                 const float *curY, int32_t count, double *matrix,
                                 double *translation, double *perspective) {
     if (count < 4) return FIT_TOO_FEW_POINTS;
-    const Means m = ComputeMeans(refX, refY, curX, curY, count);
+    const MatchMeans m = ComputeMatchMeans(refX, refY, curX, curY, count);
     // Centring each equation's columns removes tx (first equation) and ty (second) exactly.
     ReducedNormalSystem system;
     ClearReducedSystem(&system, 4);
@@ -98,8 +71,7 @@ int SolveProjectiveLeastSquares(const float *refX, const float *refY, const floa
         AddReducedRow(&system, second, x * Y - m.xY, y * Y - m.yY, Y - m.Y);
     }
     ScaleReducedSystem(&system, count);
-    const double spread = ReducedQEntry(system, 0, 0) * ReducedQEntry(system, 1, 1) -
-                          ReducedQEntry(system, 0, 1) * ReducedQEntry(system, 0, 1);
+    const double spread = ReducedQSpread(system);
     double q[4], p[2];
     if (std::fabs(spread) <= 1e-12 || !SolveReducedSystem(system, q, p)) {
         SetMeanTranslation(refX, refY, curX, curY, count, matrix, translation, perspective);
@@ -159,30 +131,11 @@ bool IsProjectiveInlier(const double *matrix, const double *translation,
 
 namespace {
 
-int32_t CountInliers(const ProjectiveTransform &t, const float *refX, const float *refY,
-                     const float *curX, const float *curY, int32_t n) {
-    int32_t count = 0;
-    for (int32_t k = 0; k < n; ++k)
-        if (IsProjectiveInlier(t.matrix, t.translation, t.perspective, refX[k], refY[k], curX[k],
-                               curY[k]))
-            ++count;
-    return count;
-}
-
-int32_t CollectInliers(const ProjectiveTransform &t, const float *refX, const float *refY,
-                       const float *curX, const float *curY, int32_t n, const RansacScratch &s) {
-    int32_t count = 0;
-    for (int32_t k = 0; k < n; ++k) {
-        if (!IsProjectiveInlier(t.matrix, t.translation, t.perspective, refX[k], refY[k],
-                                curX[k], curY[k]))
-            continue;
-        s.refX[count] = refX[k];
-        s.refY[count] = refY[k];
-        s.curX[count] = curX[k];
-        s.curY[count] = curY[k];
-        ++count;
-    }
-    return count;
+// The inlier test of one hypothesis, as the consensus helpers call it.
+auto InlierTest(const ProjectiveTransform &t) {
+    return [&t](float x, float y, float X, float Y) {
+        return IsProjectiveInlier(t.matrix, t.translation, t.perspective, x, y, X, Y);
+    };
 }
 
 }  // namespace
@@ -215,8 +168,8 @@ int FitProjectiveRansac(void *scratch, int32_t width, int32_t height, const floa
         const int solved = SolveProjectiveLeastSquares(s.refX, s.refY, s.curX, s.curY, drawn,
                                                        matrix, translation, perspective);
         if (solved != FIT_OK) return fail(solved);
-        const int32_t count = CountInliers(ReadTransform(matrix, translation, perspective), refX,
-                                           refY, curX, curY, n);
+        const ProjectiveTransform hypothesis = ReadTransform(matrix, translation, perspective);
+        const int32_t count = CountMatches(refX, refY, curX, curY, n, InlierTest(hypothesis));
         if (count <= bestCount ||
             !IsPlausibleProjective(width, height, matrix, translation[0], translation[1],
                                    perspective[0], perspective[1]))
@@ -228,7 +181,7 @@ int FitProjectiveRansac(void *scratch, int32_t width, int32_t height, const floa
     }
     // A hypothesis that fewer than five matches support is no fit: five points always fit.
     if (bestCount < kProjectiveSample) return fail(FIT_NO_HYPOTHESIS);
-    const int32_t inliers = CollectInliers(best, refX, refY, curX, curY, n, s);
+    const int32_t inliers = CollectMatches(refX, refY, curX, curY, n, s, InlierTest(best));
     const int refit = SolveProjectiveLeastSquares(s.refX, s.refY, s.curX, s.curY, inliers, matrix,
                                                   translation, perspective);
     if (refit != FIT_OK) return fail(refit);
@@ -242,8 +195,7 @@ int FitProjectiveRansacAlloc(MemoryContext memory, int32_t width, int32_t height
                              const float *refX, const float *refY, const float *curX,
                              const float *curY, int32_t n, double *matrix, double *translation,
                              double *perspective) {
-    const uint64_t entries = n > 0 ? static_cast<uint64_t>(n) : 1;
-    void *scratch = AllocateMemory(memory, entries * 20);
+    void *scratch = AllocateMemory(memory, RansacScratchBytes(n));
     if (!scratch) return RESULT_OUT_OF_MEMORY;
     const int result = FitProjectiveRansac(scratch, width, height, refX, refY, curX, curY, n,
                                            matrix, translation, perspective);

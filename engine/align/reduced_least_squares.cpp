@@ -30,6 +30,11 @@ double ReducedQEntry(const ReducedNormalSystem &system, int32_t i, int32_t j) {
     return system.gram[i][j];
 }
 
+double ReducedQSpread(const ReducedNormalSystem &system) {
+    return ReducedQEntry(system, 0, 0) * ReducedQEntry(system, 1, 1) -
+           ReducedQEntry(system, 0, 1) * ReducedQEntry(system, 0, 1);
+}
+
 namespace {
 
 // Solves Nqq * Z = [Nqp0 Nqp1 Nqt] by Gaussian elimination with partial pivoting.

@@ -31,6 +31,10 @@ void ScaleReducedSystem(ReducedNormalSystem *system, double count);
 // The Gram entry of q columns i and j.
 double ReducedQEntry(const ReducedNormalSystem &system, int32_t i, int32_t j);
 
+// The determinant of the Gram block of q columns 0 and 1 (their spread: near zero when the two
+// columns are nearly dependent).
+double ReducedQSpread(const ReducedNormalSystem &system);
+
 // Solves for q (qCount values) and p (two values). False when Nqq cannot be inverted or a result
 // is not finite.
 bool SolveReducedSystem(const ReducedNormalSystem &system, double *q, double *p);

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "align/match_means.h"
 #include "align/ransac_sampler.h"
 #include "align/ransac_scratch.h"
 #include "align/ransac_variants.h"
@@ -41,26 +42,9 @@ bool IsSimilarityInlier(const SimilarityPerspective &m, float x, float y, float 
     return dx * dx + dy * dy <= 1.0;
 }
 
-struct PointMeans {
-    double x, y, X, Y, xX, yX, xY, yY;
-};
-
-PointMeans MeansOf(const float *refX, const float *refY, const float *curX, const float *curY,
-                   int32_t count) {
-    PointMeans m = {0, 0, 0, 0, 0, 0, 0, 0};
-    for (int32_t k = 0; k < count; ++k) {
-        const double x = refX[k], y = refY[k], X = curX[k], Y = curY[k];
-        m.x += x;
-        m.y += y;
-        m.X += X;
-        m.Y += Y;
-        m.xX += x * X;
-        m.yX += y * X;
-        m.xY += x * Y;
-        m.yY += y * Y;
-    }
-    const double n = count;
-    return {m.x / n, m.y / n, m.X / n, m.Y / n, m.xX / n, m.yX / n, m.xY / n, m.yY / n};
+// The inlier test of one hypothesis, as the consensus helpers call it.
+auto InlierTest(const SimilarityPerspective &m) {
+    return [&m](float x, float y, float X, float Y) { return IsSimilarityInlier(m, x, y, X, Y); };
 }
 
 }  // namespace
@@ -70,7 +54,7 @@ int SolveSimilarityPerspectiveLeastSquares(const float *refX, const float *refY,
                                            double *params, double *translation,
                                            double *perspective) {
     if (count < 4) return FIT_TOO_FEW_POINTS;
-    const PointMeans m = MeansOf(refX, refY, curX, curY, count);
+    const MatchMeans m = ComputeMatchMeans(refX, refY, curX, curY, count);
     // q = (c, s), p = (a, b); centring removes tx and ty.
     ReducedNormalSystem system;
     ClearReducedSystem(&system, 2);
@@ -82,8 +66,7 @@ int SolveSimilarityPerspectiveLeastSquares(const float *refX, const float *refY,
         AddReducedRow(&system, second, x * Y - m.xY, y * Y - m.yY, y - m.y);
     }
     ScaleReducedSystem(&system, count);
-    const double spread = ReducedQEntry(system, 0, 0) * ReducedQEntry(system, 1, 1) -
-                          ReducedQEntry(system, 0, 1) * ReducedQEntry(system, 0, 1);
+    const double spread = ReducedQSpread(system);
     double q[2], p[2];
     bool solved = std::fabs(spread) > 1e-12 && SolveReducedSystem(system, q, p);
     SimilarityPerspective model = kSimilarityIdentity;
@@ -131,9 +114,7 @@ int FitSimilarityPerspectiveRansac(void *scratch, int32_t width, int32_t height,
             s.refX, s.refY, s.curX, s.curY, drawn, params, translation, perspective);
         if (solved != FIT_OK) return solved;
         const SimilarityPerspective hypothesis = ReadModel(params, translation);
-        int32_t count = 0;
-        for (int32_t k = 0; k < n; ++k)
-            if (IsSimilarityInlier(hypothesis, refX[k], refY[k], curX[k], curY[k])) ++count;
+        const int32_t count = CountMatches(refX, refY, curX, curY, n, InlierTest(hypothesis));
         if (count <= bestCount) continue;
         best = hypothesis;
         bestCount = count;
@@ -141,15 +122,7 @@ int FitSimilarityPerspectiveRansac(void *scratch, int32_t width, int32_t height,
         limit = RansacIterationLimit4(count, n);
     }
     if (bestCount < kSimilarityMinimumSupport) return fail(FIT_NO_HYPOTHESIS);
-    int32_t inliers = 0;
-    for (int32_t k = 0; k < n; ++k) {
-        if (!IsSimilarityInlier(best, refX[k], refY[k], curX[k], curY[k])) continue;
-        s.refX[inliers] = refX[k];
-        s.refY[inliers] = refY[k];
-        s.curX[inliers] = curX[k];
-        s.curY[inliers] = curY[k];
-        ++inliers;
-    }
+    const int32_t inliers = CollectMatches(refX, refY, curX, curY, n, s, InlierTest(best));
     return SolveSimilarityPerspectiveLeastSquares(s.refX, s.refY, s.curX, s.curY, inliers, params,
                                                   translation, perspective);
 }
@@ -158,8 +131,7 @@ int FitSimilarityPerspectiveRansacAlloc(MemoryContext memory, int32_t width, int
                                         const float *refX, const float *refY, const float *curX,
                                         const float *curY, int32_t n, double *params,
                                         double *translation, double *perspective) {
-    const uint64_t bytes = std::max<uint64_t>(20, n > 0 ? static_cast<uint64_t>(n) * 20 : 0);
-    void *scratch = AllocateMemory(memory, bytes);
+    void *scratch = AllocateMemory(memory, RansacScratchBytes(n));
     if (!scratch) return RESULT_OUT_OF_MEMORY;
     const int result = FitSimilarityPerspectiveRansac(scratch, width, height, refX, refY, curX,
                                                       curY, n, params, translation, perspective);
