@@ -4,6 +4,8 @@
 #include <cmath>
 #include <utility>
 
+#include "core/exposure_stats.h"
+
 namespace {
 
 constexpr int kQuantiles = 21;
@@ -55,27 +57,7 @@ bool SolveCompletePivoting(double a[kTerms][kTerms], double b[kTerms], double x[
 }  // namespace
 
 void FindQuantileLevels(const int32_t histogram[256], int64_t n, int32_t levels[21]) {
-    levels[0] = 0;
-    int64_t sum = 0;
-    int32_t start = 0;
-    for (int j = 1; j < kQuantiles; ++j) {
-        const int64_t threshold = j * n / 20;
-        int32_t level = 255;
-        for (int32_t v = start; v < 256; ++v) {
-            sum += histogram[v];
-            if (sum >= threshold) {
-                level = v;
-                break;
-            }
-        }
-        // Past the last level (or a threshold never reached) every later quantile is 255.
-        levels[j] = level;
-        start = level + 1;
-        if (start > 255) {
-            for (int k = j + 1; k < kQuantiles; ++k) levels[k] = 255;
-            return;
-        }
-    }
+    FindQuantileLevels(levels, kQuantiles - 1, histogram, n);
 }
 
 int FitQuantileCurveLut(uint8_t out[256], const int32_t exposureHistogram[256],

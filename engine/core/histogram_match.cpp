@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "exposure_stats.h"
+
 namespace {
 
 constexpr int kKnots = 11;  // level 0 and the ten deciles
@@ -13,22 +15,7 @@ constexpr int kTopLevel = 240;
 // previous knot, so knots strictly increase until one reaches 255; every later knot is 255,
 // and so is a decile the count never reaches.
 void FindDecileKnots(const int32_t *histogram, int64_t n, int32_t *knots) {
-    knots[0] = 0;
-    int64_t running = 0;
-    int next = 0;
-    for (int k = 1; k < kKnots; ++k) {
-        const int64_t threshold = n * k / 10;
-        int32_t level = 255;
-        while (next < 256) {
-            running += histogram[next];
-            if (running >= threshold) {
-                level = next++;
-                break;
-            }
-            ++next;
-        }
-        knots[k] = level;
-    }
+    FindQuantileLevels(knots, kKnots - 1, histogram, n);
 }
 
 void LimitSlopesForward(int32_t *s, int32_t *t) {
