@@ -159,13 +159,17 @@ Aliasing CompareRanges(const void *a, int64_t aPitch, int64_t aBytesPerRow, int3
     return aStart < bEnd && bStart < aEnd ? Aliasing::kOverlap : Aliasing::kNone;
 }
 
-int32_t RunBands(MemoryContext memory, GuidedBandContext *contexts[4], int (*job)(void *),
-                 JobRunner runner) {
-    const int32_t result = runner(4, job, contexts, sizeof(GuidedBandContext *));
+void FreeBandContexts(MemoryContext memory, GuidedBandContext *contexts[4]) {
     for (int32_t i = 0; i < 4; ++i) {
         FreeGuidedBandContext(memory, contexts[i]);
         contexts[i] = nullptr;
     }
+}
+
+int32_t RunBands(MemoryContext memory, GuidedBandContext *contexts[4], int (*job)(void *),
+                 JobRunner runner) {
+    const int32_t result = runner(4, job, contexts, sizeof(GuidedBandContext *));
+    FreeBandContexts(memory, contexts);
     return result;
 }
 
@@ -444,10 +448,7 @@ int32_t GuidedFilterThreaded8WithRunner(MemoryContext memory, const ImageDesc *g
         if (!contexts[i] ||
             !FreezeRowsBelowBand(memory, contexts[i], guideAlias == Aliasing::kSameRows,
                                  inputAlias == Aliasing::kSameRows)) {
-            for (GuidedBandContext *&c : contexts) {
-                FreeGuidedBandContext(memory, c);
-                c = nullptr;
-            }
+            FreeBandContexts(memory, contexts);
             return RESULT_OUT_OF_MEMORY;
         }
     }

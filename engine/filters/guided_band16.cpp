@@ -119,10 +119,7 @@ int32_t GuidedFilterThreaded16WithRunner(MemoryContext memory, const ImageDesc *
                                         inputAlias == Aliasing::kSameRows);
         }
         if (!ready) {
-            for (GuidedBandContext *&c : contexts) {
-                FreeGuidedBandContext(memory, c);
-                c = nullptr;
-            }
+            FreeBandContexts(memory, contexts);
             return RESULT_OUT_OF_MEMORY;
         }
     }

@@ -36,6 +36,9 @@ enum class Aliasing { kNone, kSameRows, kOverlap };
 Aliasing CompareRanges(const void *a, int64_t aPitch, int64_t aBytesPerRow, int32_t aRows,
                        const void *b, int64_t bPitch, int64_t bBytesPerRow, int32_t bRows);
 
+// Frees the four band contexts (any of them may be null) and clears the pointers.
+void FreeBandContexts(MemoryContext memory, GuidedBandContext *contexts[4]);
+
 // Runs the four band contexts with the worker through the runner, then frees them.
 int32_t RunBands(MemoryContext memory, GuidedBandContext *contexts[4], int (*job)(void *),
                  JobRunner runner);
