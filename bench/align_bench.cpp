@@ -73,11 +73,7 @@ void BM_FitProjectiveRansac(benchmark::State &state) {
         const double px = 10.0 + 730.0 * unit(random), py = 10.0 + 480.0 * unit(random);
         double X, Y;
         ApplyTransform(truth, px, py, &X, &Y);
-        if (k < outliers) {
-            const double a = 2.0 * M_PI * unit(random), r = 20.0 + 40.0 * unit(random);
-            X += r * std::cos(a);
-            Y += r * std::sin(a);
-        }
+        if (k < outliers) MoveFar(random, unit, &X, &Y);
         refX[k] = static_cast<float>(px);
         refY[k] = static_cast<float>(py);
         curX[k] = static_cast<float>(X + 0.1 * (unit(random) - 0.5));

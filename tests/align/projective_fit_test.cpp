@@ -8,24 +8,16 @@
 #include <vector>
 
 #include "align/ransac_sampler.h"
+#include "match_set_support.h"
 #include "tracking_scene_support.h"
 
 namespace {
 
 using tracking_test::ApplyTransform;
 using tracking_test::Identity;
+using tracking_test::MoveFar;
 using tracking_test::RotationScale;
-
-struct MatchSet {
-    std::vector<float> refX, refY, curX, curY;
-    int32_t n() const { return static_cast<int32_t>(refX.size()); }
-    void Add(double x, double y, double X, double Y) {
-        refX.push_back(static_cast<float>(x));
-        refY.push_back(static_cast<float>(y));
-        curX.push_back(static_cast<float>(X));
-        curY.push_back(static_cast<float>(Y));
-    }
-};
+using match_test::MatchSet;
 
 // Matches of a transform at random positions of a 500 x 374 thumbnail; `outliers` of them are
 // moved by 20 to 60 pixels in random directions.
@@ -37,11 +29,7 @@ MatchSet Matches(const ProjectiveTransform &t, int32_t n, int32_t outliers, uint
         const double x = std::round(px(random)), y = std::round(py(random));
         double X, Y;
         ApplyTransform(t, x, y, &X, &Y);
-        if (k < outliers) {
-            const double a = 2.0 * M_PI * unit(random), r = 20.0 + 40.0 * unit(random);
-            X += r * std::cos(a);
-            Y += r * std::sin(a);
-        }
+        if (k < outliers) MoveFar(random, unit, &X, &Y);
         m.Add(x, y, X, Y);
     }
     return m;

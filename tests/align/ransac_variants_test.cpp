@@ -6,18 +6,11 @@
 #include <random>
 #include <vector>
 
+#include "match_set_support.h"
+
 namespace {
 
-struct MatchSet {
-    std::vector<float> refX, refY, curX, curY;
-    int32_t n() const { return static_cast<int32_t>(refX.size()); }
-    void Add(double x, double y, double X, double Y) {
-        refX.push_back(static_cast<float>(x));
-        refY.push_back(static_cast<float>(y));
-        curX.push_back(static_cast<float>(X));
-        curY.push_back(static_cast<float>(Y));
-    }
-};
+using match_test::MatchSet;
 
 const double kAffine[6] = {1.01, 0.015, -0.02, 0.985, 4.0, -2.5};  // a00 a01 a10 a11 tx ty
 

@@ -47,6 +47,15 @@ inline void ApplyTransform(const ProjectiveTransform &t, double x, double y, dou
     *Y = (t.matrix[2] * x + t.matrix[3] * y + t.translation[1]) / w;
 }
 
+// Moves a match's current position 20 to 60 pixels in a random direction (an outlier); draws
+// the direction, then the distance, from `unit`.
+inline void MoveFar(std::mt19937 &random, std::uniform_real_distribution<double> &unit, double *X,
+                    double *Y) {
+    const double a = 2.0 * M_PI * unit(random), r = 20.0 + 40.0 * unit(random);
+    *X += r * std::cos(a);
+    *Y += r * std::sin(a);
+}
+
 // The inverse through the 3 x 3 homography [a00 a01 tx; a10 a11 ty; -g -h 1].
 inline void ApplyInverse(const ProjectiveTransform &t, double X, double Y, double *x,
                          double *y) {
