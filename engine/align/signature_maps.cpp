@@ -104,6 +104,20 @@ void SourcedSpan(int32_t size, int32_t d, int32_t *from, int32_t *to) {
     *to = std::clamp(size + d, *from, size);
 }
 
+// An in-place shift reads from a copy of the plane taken first: then *source points at the copy
+// and *copy holds it for the caller to free (null when source and destination differ). False
+// when the copy cannot be allocated.
+bool SnapshotIfInPlace(MemoryContext memory, const uint8_t **source, const uint8_t *destination,
+                       size_t bytes, uint8_t **copy) {
+    *copy = nullptr;
+    if (*source != destination) return true;
+    *copy = static_cast<uint8_t *>(AllocateMemory(memory, bytes));
+    if (!*copy) return false;
+    CopyBytes(*copy, *source, bytes);
+    *source = *copy;
+    return true;
+}
+
 }  // namespace
 
 SignatureMapGeometry MakeSignatureMapGeometry(int32_t width, int32_t height, int32_t tileType) {
@@ -273,14 +287,10 @@ int64_t CountShiftedMapDifference(const uint8_t *exposure, const uint8_t *refere
 
 int ShiftPlane8(MemoryContext memory, const uint8_t *source, uint8_t *destination, int32_t width,
                 int32_t height, int32_t pitch, int32_t dx, int32_t dy) {
-    uint8_t *copy = nullptr;
     const size_t bytes = static_cast<size_t>(pitch) * std::max(height, 0);
-    if (source == destination) {
-        copy = static_cast<uint8_t *>(AllocateMemory(memory, bytes));
-        if (!copy) return RESULT_OUT_OF_MEMORY;
-        CopyBytes(copy, source, bytes);
-        source = copy;
-    }
+    uint8_t *copy;
+    if (!SnapshotIfInPlace(memory, &source, destination, bytes, &copy))
+        return RESULT_OUT_OF_MEMORY;
     int32_t x0, x1, y0, y1;
     SourcedSpan(width, dx, &x0, &x1);
     SourcedSpan(height, dy, &y0, &y1);
@@ -294,16 +304,11 @@ int ShiftPlane8(MemoryContext memory, const uint8_t *source, uint8_t *destinatio
 
 int ShiftBitmap(MemoryContext memory, const uint8_t *source, uint8_t *destination, int32_t width,
                 int32_t height, int32_t rowBytes, int32_t dx, int32_t dy) {
-    uint8_t *copy = nullptr;
     const size_t bytes = static_cast<size_t>(rowBytes) * std::max(height, 0);
-    if (source == destination) {
-        copy = static_cast<uint8_t *>(AllocateMemory(memory, bytes));
-        if (!copy) return RESULT_OUT_OF_MEMORY;
-        CopyBytes(copy, source, bytes);
-        source = copy;
-    } else {
-        FillBytes(destination, 0xFF, bytes);
-    }
+    uint8_t *copy;
+    if (!SnapshotIfInPlace(memory, &source, destination, bytes, &copy))
+        return RESULT_OUT_OF_MEMORY;
+    if (!copy) FillBytes(destination, 0xFF, bytes);
     int32_t x0, x1, y0, y1;
     SourcedSpan(width, dx, &x0, &x1);
     SourcedSpan(height, dy, &y0, &y1);
