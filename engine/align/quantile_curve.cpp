@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/exposure_stats.h"
+#include "core/hdr_engine.h"
 
 namespace {
 
@@ -62,6 +63,7 @@ void FindQuantileLevels(const int32_t histogram[256], int64_t n, int32_t levels[
 
 int FitQuantileCurveLut(uint8_t out[256], const int32_t exposureHistogram[256],
                         const int32_t referenceHistogram[256], int64_t n) {
+    if (!out || !exposureHistogram || !referenceHistogram) return RESULT_INVALID_ARGUMENT;
     int32_t xLevels[kQuantiles];
     int32_t yLevels[kQuantiles];
     FindQuantileLevels(exposureHistogram, n, xLevels);

@@ -374,6 +374,7 @@ TEST(RegistrationParts, QuantileLevelsAndCurve) {
     saturated[255] = 2560;
     EXPECT_EQ(FitQuantileCurveLut(curve, saturated, ramp, 2560), 0);
     for (int m = 0; m < 256; ++m) EXPECT_EQ(curve[m], 0);
+    EXPECT_EQ(FitQuantileCurveLut(curve, nullptr, ramp, 2560), RESULT_INVALID_ARGUMENT);
 }
 
 // A session with just what the residual marks read.
