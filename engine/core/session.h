@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "engine_types.h"
+#include "filters/job_runner.h"
 
 struct FeatureTracker;
 
@@ -169,6 +170,8 @@ struct HdrSession {
     // Run control.
     int32_t progressBase;
     uint64_t pendingStatus;
+    uint32_t preparedImages;  // bit i: image i prepared by the caller, one image at a time
+    JobRunner jobRunner;      // how the band pass and the final rescale run; null: four threads
 };
 
 // Frees every per-run buffer that is set and clears its pointer.
