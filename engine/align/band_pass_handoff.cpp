@@ -64,7 +64,8 @@ int PrepareMotionGrids(MemoryContext memory, HdrSession *s, const int32_t *shift
         if (!s->offsetGridX[slot] || !s->offsetGridY[slot]) continue;
         if (cols < 1 || rows < 1) return RESULT_INVALID_ARGUMENT;
         const uint64_t nodes = static_cast<uint64_t>(cols) * static_cast<uint64_t>(rows);
-        if (!Renew(memory, s->slopeGridX[slot], nodes) || !Renew(memory, s->slopeGridY[slot], nodes))
+        if (!Renew(memory, s->slopeGridX[slot], nodes) ||
+            !Renew(memory, s->slopeGridY[slot], nodes))
             return RESULT_OUT_OF_MEMORY;
         ShiftAndScaleGrid(s->offsetGridX[slot], s->slopeGridX[slot], cols, rows,
                           shiftList[2 * slot], 1 << nodeShift);
@@ -154,7 +155,8 @@ int AllocateBandWorkerBuffers(MemoryContext memory, HdrSession *s, int32_t t, in
         s->paddedBlocksAcross < 1)
         return RESULT_INVALID_ARGUMENT;
     const int64_t c = s->paddedBlocksAcross;
-    if (!Renew(memory, s->runLists[0][t], static_cast<uint64_t>(10 * c))) return RESULT_OUT_OF_MEMORY;
+    if (!Renew(memory, s->runLists[0][t], static_cast<uint64_t>(10 * c)))
+        return RESULT_OUT_OF_MEMORY;
     s->runLists[1][t] = s->runLists[0][t] + c;
     s->spanBounds[t] = s->runLists[0][t] + 2 * c;
     s->spanTypes[t] = s->runLists[0][t] + 4 * c;

@@ -40,8 +40,7 @@ int32_t ExtremeOffset(const Levels &l, int base, int first, int last, bool large
 
 // Limits of the excess: a (at least -256) the largest and b (at most 0) the smallest of
 // Code(base, code) - code over count codes from first.
-void ExcessLimits(const Levels &l, int base, int32_t first, int32_t count, int32_t *a,
-                  int32_t *b) {
+void ExcessLimits(const Levels &l, int base, int32_t first, int32_t count, int32_t *a, int32_t *b) {
     *a = -256;
     *b = 0;
     for (int32_t k = first; k < first + count; ++k) {
@@ -84,17 +83,16 @@ int LimitHighlightExcess16(HdrSession *session, const int16_t *bright, int16_t *
     const size_t n = Cells(width, rows);
     for (size_t i = 0; i < n; ++i) {
         const int32_t r = reference[i];
-        int32_t e = std::max(brightLevels.Code(kBrightLevels, bright[i]),
-                             plain.Code(kReferenceLevels, r)) -
-                    r;
+        int32_t e =
+            std::max(brightLevels.Code(kBrightLevels, bright[i]), plain.Code(kReferenceLevels, r)) -
+            r;
         if (r > 32 && e > a) e = a;
         reference[i] = static_cast<int16_t>(std::max(e, b));
     }
     return RESULT_OK;
 }
 
-int DespeckleBlockPlane(const int16_t *source, int16_t *destination, int32_t width,
-                        int32_t rows) {
+int DespeckleBlockPlane(const int16_t *source, int16_t *destination, int32_t width, int32_t rows) {
     if (!ValidPlane(source, width, rows) || !destination || source == destination)
         return RESULT_INVALID_ARGUMENT;
     CopyBytes(destination, source, Cells(width, rows) * sizeof(int16_t));

@@ -22,8 +22,7 @@ int LimitHighlightExcess16(HdrSession *session, const int16_t *bright, int16_t *
                            const uint8_t *compress);
 // Copies source to destination, then every interior cell above 20 with at least two of its
 // four neighbours below 10 takes the smallest of -10 and those neighbours.
-int DespeckleBlockPlane(const int16_t *source, int16_t *destination, int32_t width,
-                        int32_t rows);
+int DespeckleBlockPlane(const int16_t *source, int16_t *destination, int32_t width, int32_t rows);
 // Mode 0: d = max(K, cmp[T[512 + r]] - d), K the smallest cmp[T[k]] - k over k = 1..32.
 // Mode 2: d = a below 32, else max(a, cmp[T[d]] - d), with a = cmp[T[32]] - 32.
 // Mode 1: d = min(M, max(K, cmp[T[d]] - d)), M the largest of 0 and cmp[T[k]] - k, k = 1..31.

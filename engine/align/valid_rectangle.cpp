@@ -12,8 +12,7 @@ struct Bounds {
 };
 
 // The part of the frame an exposure covers after its global shift and its motion grid.
-Bounds SlotBounds(const HdrSession *s, int32_t slot, int32_t dx, int32_t dy, int64_t w,
-                  int64_t h) {
+Bounds SlotBounds(const HdrSession *s, int32_t slot, int32_t dx, int32_t dy, int64_t w, int64_t h) {
     Bounds b{0, 0, w, h};
     if (dx > 0) b.left = dx;
     if (dy > 0) b.top = dy;

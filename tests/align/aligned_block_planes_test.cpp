@@ -1,9 +1,10 @@
+#include "align/aligned_block_planes.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 #include <vector>
 
-#include "align/aligned_block_planes.h"
 #include "align/handoff_session_support.h"
 
 namespace {
@@ -28,9 +29,13 @@ TEST(ShiftBlockPlane, WholeAndHalfCellShifts) {
         {0, 0, [](decltype(at) &a, int x, int y) { return int{a(x, y)}; }},
         // Moving right by one cell: shifted cells (x = 1..2, rows 0..1) take the left neighbour.
         {32, 0,
-         [](decltype(at) &a, int x, int y) { return int{(x >= 1 && x <= 2 && y <= 1) ? a(x - 1, y) : a(x, y)}; }},
+         [](decltype(at) &a, int x, int y) {
+             return int{(x >= 1 && x <= 2 && y <= 1) ? a(x - 1, y) : a(x, y)};
+         }},
         {-32, 0,
-         [](decltype(at) &a, int x, int y) { return int{(x >= 1 && x <= 2 && y <= 1) ? a(x + 1, y) : a(x, y)}; }},
+         [](decltype(at) &a, int x, int y) {
+             return int{(x >= 1 && x <= 2 && y <= 1) ? a(x + 1, y) : a(x, y)};
+         }},
         // A whole cell down leaves no row of a three-row plane with a source on both sides.
         {0, 32, [](decltype(at) &a, int x, int y) { return int{a(x, y)}; }},
     };
@@ -95,8 +100,8 @@ TEST(PrepareAlignedPlanes, ShiftsPadsAndGivesFreshWeightGrids) {
     EXPECT_EQ(s->paddedBlockPlanes[6], h.Plane(9));
     // Padded dark luma: cell (x, y) of the shifted plane sits at (x + 1, y + 1).
     EXPECT_EQ(s->paddedBlockPlanes[0][(1 + 1) * pw + 1 + 3], 2 + 2 * 1);  // took x = 2
-    EXPECT_EQ(s->paddedBlockPlanes[0][0], 0);                            // corner replicates (0, 0)
-    EXPECT_EQ(h.Plane(2)[0 * e + 3], 7 * 4);                             // bright took x = 4
+    EXPECT_EQ(s->paddedBlockPlanes[0][0], 0);  // corner replicates (0, 0)
+    EXPECT_EQ(h.Plane(2)[0 * e + 3], 7 * 4);   // bright took x = 4
     EXPECT_EQ(s->paddedBlockPlanes[1][1 * pw + 1], 100);
     EXPECT_EQ(s->paddedBlockPlanes[1][0], 100);
     for (size_t i = 0; i < h.Cells(); ++i) {

@@ -55,7 +55,8 @@ struct HandoffSession {
     HandoffSession &operator=(const HandoffSession &) = delete;
 
     size_t Cells() const {
-        return static_cast<size_t>(s->paddedBlocksAcross) * static_cast<size_t>(s->paddedBlocksDown);
+        return static_cast<size_t>(s->paddedBlocksAcross) *
+               static_cast<size_t>(s->paddedBlocksDown);
     }
     int16_t *Plane(int index) { return s->blockStats + index * Cells(); }
     // Zeroed motion grids for alignment slot k.

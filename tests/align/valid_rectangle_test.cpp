@@ -1,7 +1,8 @@
+#include "align/valid_rectangle.h"
+
 #include <gtest/gtest.h>
 
 #include "align/handoff_session_support.h"
-#include "align/valid_rectangle.h"
 
 namespace {
 
