@@ -48,6 +48,7 @@ struct HdrSession {
     int32_t contrastLevel;
     int32_t saturationLevel;
     uint8_t *toneTable;  // kToneTableBlockBytes; saved copy at kSavedToneTableOffset
+    int32_t toneTableComposed;  // 1 while the live tone table carries a brightness curve
     int32_t offsetFadeEnabled;
     uint8_t *curveTables[4];
     uint16_t *gainTable;
@@ -173,6 +174,12 @@ struct HdrSession {
     uint32_t preparedImages;  // bit i: image i prepared by the caller, one image at a time
     JobRunner jobRunner;      // how the band pass and the final rescale run; null: four threads
 };
+
+// darkBrightShift is stored as (dark dx, bright dx, dark dy, bright dy); read it by name.
+inline int32_t DarkShiftX(const HdrSession &s) { return s.darkBrightShift[0]; }
+inline int32_t BrightShiftX(const HdrSession &s) { return s.darkBrightShift[1]; }
+inline int32_t DarkShiftY(const HdrSession &s) { return s.darkBrightShift[2]; }
+inline int32_t BrightShiftY(const HdrSession &s) { return s.darkBrightShift[3]; }
 
 // Frees every per-run buffer that is set and clears its pointer.
 int ReleasePipelineBuffers(MemoryContext memory, HdrSession *session);
