@@ -98,7 +98,7 @@ TEST(FillWeightGridHoles, FrameCellsGetTheReferenceAndASecondaryWeight) {
     }
     EXPECT_EQ(g.dark[g.At(1, 0)], 100);
     EXPECT_EQ(g.dark[g.At(6, 6)], 1);  // neighbours carry no secondary weight: stored as 1
-    EXPECT_EQ(g.ref[g.At(6, 6)], 256);
+    EXPECT_EQ(g.ref[g.At(6, 6)], 255);  // a hole well inside: 256 less its new dark weight
     // The last four rows repeat row h - 5.
     for (int y = g.h - 4; y < g.h; ++y)
         for (int x = 0; x < g.w; ++x) {
