@@ -144,6 +144,11 @@ struct HdrSession {
     int32_t lowResMapsReady;
     int32_t darkShareQ10;
     int16_t *fusionWeightGrids[3];  // WeightGridIndex
+    int32_t movingRegionMode;   // 0 none, 1 a moving region goes to the reference, 2 an exposure dropped
+    int32_t droppedExposure;    // 1 the darkest exposure folded into the reference, 2 the brightest
+    int32_t resultOverrideFlag;
+    int32_t quarterGridWidth;   // quarter grids of the deghosting stage
+    int32_t quarterGridHeight;
     int16_t *recoveryMaskGrid;
 
     // Full-resolution tone.
