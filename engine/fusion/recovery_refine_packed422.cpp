@@ -1,6 +1,7 @@
 #include "recovery_refine_packed422.h"
 
 #include <cstdlib>
+#include <initializer_list>
 
 #include "core/session.h"
 

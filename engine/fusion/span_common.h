@@ -44,8 +44,10 @@ struct SpanRows {
 };
 
 // Map line indices by exposure: luma, U and V of the reference, dark and bright exposure.
-enum MapLine { kMapLumaReference = 0, kMapLumaDark, kMapLumaBright, kMapU = 3, kMapV = 6 };
-enum MapExposure { kMapReference = 0, kMapDark = 1, kMapBright = 2 };
+constexpr int kMapLumaReference = 0, kMapLumaDark = 1, kMapLumaBright = 2, kMapU = 3, kMapV = 6;
+// The exposure's offset within each group of three lines.
+using MapExposure = int;
+constexpr MapExposure kMapReference = 0, kMapDark = 1, kMapBright = 2;
 
 // A fused group before the tone stage: linear light per pixel (14-bit scale with valueShift
 // 2) and the chroma indices U0, V0, U1, V1 (16 x the blended 8-bit chroma).

@@ -36,7 +36,7 @@ FusedGroup BlendGroupLocalCurveBothPacked422(int32_t x, const uint8_t *ref, cons
     const int32_t oB = rows.mapLines[kMapLumaBright][x];
 
     FusedGroup g;
-    int32_t wD[4], wB[4];
+    int32_t wD[4] = {}, wB[4] = {};
     for (int i = 0; i < 4; ++i) {
         wD[i] = Ramp(pD, nD, i);
         wB[i] = Ramp(pB, nB, i);
@@ -70,7 +70,7 @@ FusedGroup BlendGroupLocalCurveOnePacked422(int32_t x, const uint8_t *ref, const
     const int32_t oC = rows.mapLines[kMapLumaReference + secondary][x];
 
     FusedGroup g;
-    int32_t wC[4];
+    int32_t wC[4] = {};
     for (int i = 0; i < 4; ++i) {
         wC[i] = Ramp(pC, nC, i);
         const int64_t sum = int64_t{wC[i]} * CurveLight(t, Luma(quad, i), oC) +

@@ -78,7 +78,7 @@ FusedGroup BlendGroupBothPacked422(int32_t x, const uint8_t *ref, const uint8_t 
     const int32_t e = rows.mask[x];
 
     FusedGroup g;
-    int32_t wD[4], wB[4];
+    int32_t wD[4] = {}, wB[4] = {};
     for (int i = 0; i < 4; ++i) {
         wD[i] = Ramp(pD, nD, i);
         wB[i] = Ramp(pB, nB, i);
@@ -111,7 +111,7 @@ FusedGroup BlendGroupDarkPacked422(int32_t x, const uint8_t *ref, const uint8_t 
     const int32_t e = rows.mask[x];
 
     FusedGroup g;
-    int32_t wC[4];
+    int32_t wC[4] = {};
     for (int i = 0; i < 4; ++i) {
         wC[i] = Ramp(pC, nC, i);
         const int64_t sum =
@@ -141,7 +141,7 @@ FusedGroup BlendGroupBrightPacked422(int32_t x, const uint8_t *ref, const uint8_
     const int32_t pC = weights->w[0];
 
     FusedGroup g;
-    int32_t wC[4];
+    int32_t wC[4] = {};
     for (int i = 0; i < 4; ++i) {
         wC[i] = Ramp(pC, nC, i);
         const int64_t sum =
