@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "core/constant_tables.h"
-#include "fusion/band_session_support.h"
+#include "band_session_support.h"
 #include "fusion/span_common.h"
 
 namespace fusion_test {
