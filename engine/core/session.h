@@ -170,6 +170,10 @@ struct HdrSession {
     uint16_t *workerRows16[kWorkerCount];
     int16_t *mapLineBuffers[9 * kWorkerCount];  // slot t + 4k; slots 0..3 own the blocks
     uint8_t *outputPlanes[3];
+    // The reference's luma as the caller supplied it (frame width x height, one byte a pixel),
+    // copied before the band pass renders the reference in place; the fetches' border
+    // estimates read it, so no band reads pixels another band has fused.
+    uint8_t *bandReferenceLuma;
     uint8_t *alternativeOutputPlanes[2][3];
     uint16_t *ringBuffers16[3];
 
