@@ -1,7 +1,7 @@
 // The full-resolution band pass.
 #include "band_pass.h"
 
-#include "fusion/packed422_band.h"
+#include "fusion/band_packed422.h"
 #include "threads.h"
 
 namespace {
@@ -46,16 +46,24 @@ int DispatchFusionBand(const RowBand &band, HdrSession *s, const ImageDesc *inpu
     }
     switch (first.u32PixelArrayFormat) {
         case PIXEL_FORMAT_YUYV:
-            return RenderFusedBandPacked422(band, s, planes0, first.i32Width, first.i32Height,
-                                            first.pi32Pitch[0], s->processRect, gains,
+            return RenderFusedBandPacked422(&band, s, planes0, first.i32Width, first.i32Height,
+                                            first.pi32Pitch[0], &s->processRect, gains,
                                             s->globalShift, progress, user);
         default:
             return RESULT_UNSUPPORTED_FORMAT;
     }
 }
 
-int RunFusionBandPass(HdrSession *s, const ImageDesc *inputs, ProgressCallback progress,
-                      void *user) {
+int RunFusionBandPass(MemoryContext memory, HdrSession *s, const ImageDesc *inputs,
+                      ProgressCallback progress, void *user) {
+    const ImageDesc &reference = inputs[s->referenceIndex];
+    if (reference.u32PixelArrayFormat == PIXEL_FORMAT_YUYV) {
+        // Bands fuse in place; the border estimates read the reference as it was.
+        const int r = CopyReferenceLumaForBandPass(memory, s, reference.ppu8Plane[0],
+                                                   reference.i32Width, reference.i32Height,
+                                                   reference.pi32Pitch[0]);
+        if (r != RESULT_OK) return r;
+    }
     RowBand bands[kWorkerCount];
     SplitFusionBands(s->processRect, bands);
     BandWorkerArgs args[kWorkerCount];

@@ -19,5 +19,5 @@ int DispatchFusionBand(const RowBand &band, HdrSession *session, const ImageDesc
 
 // Runs the four bands on four threads (a band whose thread cannot start runs on the calling
 // thread) and returns the first failure, a cancel winning over the others.
-int RunFusionBandPass(HdrSession *session, const ImageDesc *inputs, ProgressCallback progress,
-                      void *user);
+int RunFusionBandPass(MemoryContext memory, HdrSession *session, const ImageDesc *inputs,
+                      ProgressCallback progress, void *user);

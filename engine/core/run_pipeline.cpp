@@ -2,7 +2,7 @@
 #include <algorithm>
 
 #include "align/aligned_block_planes.h"
-#include "align/band_pass_inputs.h"
+#include "align/band_pass_handoff.h"
 #include "align/valid_rectangle.h"
 #include "band_pass.h"
 #include "chroma_stats.h"
@@ -13,8 +13,11 @@
 #include "plane_border.h"
 #include "run_driver.h"
 #include "threads.h"
-#include "tone_tables.h"
-#include "weights/planning_stages.h"
+#include "tone_setup.h"
+#include "weights/deghost.h"
+#include "weights/exposure_weights.h"
+#include "weights/lowres_weight_maps.h"
+#include "weights/preview_fusion.h"
 
 namespace {
 
@@ -146,7 +149,7 @@ int RunMergePipeline(MemoryContext memory, HdrSession *s, ImageDesc *inputs, voi
         r = static_cast<int>(s->pendingStatus);
         s->pendingStatus = 0;
     } else {
-        r = RunFusionBandPass(s, inputs, progress, user);
+        r = RunFusionBandPass(memory, s, inputs, progress, user);
         if (r == RESULT_OK) r = CropAndRescaleResult(memory, s, inputs, count);
     }
     ReleasePipelineBuffers(memory, s);

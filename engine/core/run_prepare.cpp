@@ -1,5 +1,7 @@
 // Preparation of a run: the block grid and thumbnails, the exposure gains and order, the
 // reference features and the registration of the darkest and brightest exposure.
+#include <initializer_list>
+
 #include "align/decimate.h"
 #include "align/feature_tracker.h"
 #include "align/registration.h"
@@ -37,8 +39,7 @@ void SetGridGeometry(HdrSession *s, const ImageDesc &first) {
 // would fill them, and all-zero histograms give neutral chroma offsets.
 int AllocateExposureSlot(MemoryContext memory, HdrSession *s, int i) {
     if (!s->histograms[i]) {
-        s->histograms[i] = static_cast<ExposureHistograms *>(
-            AllocateZeroed<int32_t>(memory, 3 * 256));
+        s->histograms[i] = AllocateZeroed<ExposureHistograms>(memory, 1);
         if (!s->histograms[i]) return RESULT_OUT_OF_MEMORY;
     }
     if (!s->exposureLuts[i]) {
@@ -57,7 +58,7 @@ int CreateThumbnail(MemoryContext memory, ImageDesc **image, int32_t w, int32_t 
 
 template <typename T>
 int AllocateOnce(MemoryContext memory, T *&block, uint64_t bytes) {
-    if (!block) block = static_cast<T *>(AllocateZeroed<uint8_t>(memory, bytes));
+    if (!block) block = AllocateZeroed<T>(memory, bytes / sizeof(T));
     return block ? RESULT_OK : RESULT_OUT_OF_MEMORY;
 }
 

@@ -40,9 +40,10 @@ inline Scene FlatScene(double level) {
     return [=](int, int) { return level; };
 }
 
-// 8-bit code of radiance times gain through a 1/2.2 gamma, clipped.
+// 8-bit code of radiance times gain through a 1/2.2 gamma, clipped at white and, below a small
+// black level, at black (as a sensor crushes its deepest shadows).
 inline uint8_t Code(double radiance, double gain) {
-    const double v = std::clamp(radiance * gain * 0.18, 0.0, 1.0);
+    const double v = std::clamp((radiance * gain * 0.18 - 0.004) / 0.996, 0.0, 1.0);
     return static_cast<uint8_t>(std::lround(255.0 * std::pow(v, 1 / 2.2)));
 }
 
