@@ -6,32 +6,27 @@
 
 namespace {
 
-void ContrastRow(uint8_t *row, int32_t width, const uint8_t curve[256]) {
+LOMO_ROW_KERNEL void ContrastRow(uint8_t *row, int32_t width, const uint8_t curve[256]) {
+    LOMO_SIMD
     for (int32_t i = 0; i < 3 * width; ++i) row[i] = curve[row[i]];
 }
 
-// Contrast and saturation in one visit of each pixel: the saturation step sees exactly the
-// bytes the contrast step stored.
-void ContrastSaturationRow(uint8_t *row, int32_t width, const uint8_t curve[256],
-                           const int32_t a[256], const int32_t b[256]) {
-    for (int32_t x = 0; x < width; ++x, row += 3) {
-        const int32_t cb = curve[row[0]];
-        const int32_t cg = curve[row[1]];
-        const int32_t cr = curve[row[2]];
-        int32_t m = cb > cg ? cb : cg;
-        int32_t n = cb > cg ? cg : cb;
-        m = cr > m ? cr : m;
-        n = cr < n ? cr : n;
-        if (m == n) {
-            row[0] = static_cast<uint8_t>(cb);
-            row[1] = static_cast<uint8_t>(cg);
-            row[2] = static_cast<uint8_t>(cr);
-            continue;
-        }
-        const int32_t am = a[m];
-        row[0] = static_cast<uint8_t>(ClampToByte((b[cb] + am) >> 7));
-        row[1] = static_cast<uint8_t>(ClampToByte((b[cg] + am) >> 7));
-        row[2] = static_cast<uint8_t>(ClampToByte((b[cr] + am) >> 7));
+// Contrast and saturation in one visit of each pixel. The contrast curve is folded into the
+// saturation tables: bc[v] = b[curve[v]] and ac[v] = a[curve[v]]. The curve never decreases, so
+// the brightest channel after contrast is the curve of the brightest channel before it. A grey
+// pixel needs no test of its own: with every channel at its largest value m,
+// (b[m] + a[m]) >> 7 = m leaves it unchanged.
+LOMO_ROW_KERNEL void ContrastSaturationRow(uint8_t *row, int32_t width, const int32_t ac[256],
+                                           const int32_t bc[256]) {
+    LOMO_SIMD
+    for (int32_t x = 0; x < width; ++x) {
+        uint8_t *p = row + 3 * x;
+        const int32_t vb = p[0], vg = p[1], vr = p[2];
+        const int32_t mbg = vb > vg ? vb : vg;
+        const int32_t am = ac[vr > mbg ? vr : mbg];
+        p[0] = static_cast<uint8_t>(ClampToByte((bc[vb] + am) >> 7));
+        p[1] = static_cast<uint8_t>(ClampToByte((bc[vg] + am) >> 7));
+        p[2] = static_cast<uint8_t>(ClampToByte((bc[vr] + am) >> 7));
     }
 }
 
@@ -58,7 +53,13 @@ int LomoContrastSaturation(uint8_t *buffer, int32_t width, int32_t height, int32
     int32_t a[256];
     int32_t b[256];
     BuildLomoSaturationTables(saturation, a, b);
+    int32_t ac[256];
+    int32_t bc[256];
+    for (int32_t i = 0; i < 256; ++i) {
+        ac[i] = a[curve[i]];
+        bc[i] = b[curve[i]];
+    }
     for (int32_t y = 0; y < height; ++y)
-        ContrastSaturationRow(LomoRow(buffer, y, lineBytes), width, curve, a, b);
+        ContrastSaturationRow(LomoRow(buffer, y, lineBytes), width, ac, bc);
     return 1;
 }

@@ -29,21 +29,32 @@ inline void StoreRgb(uint8_t *p, int32_t l, int32_t vn, int32_t un) {
     p[2] = static_cast<uint8_t>(ClampToByte((l + 1437 * vn) >> 10));
 }
 
-template <bool kKeepLuma>
-void TintRow(uint8_t *p, int32_t width, const Tint &t) {
-    for (int32_t x = 0; x < width; ++x, p += 3) {
+// The pixel's chroma mixed by opacity with the first-order product of pixel and lens colour.
+inline int32_t TintChroma(const Tint &t, int32_t c, int32_t y, int32_t lensC) {
+    return (t.ia * c + t.a * ((c * t.lens.y + y * lensC) >> 8)) >> 10;
+}
+
+// Keep-luminosity off: the luma is tinted too.
+LOMO_ROW_KERNEL void TintRow(uint8_t *row, int32_t width, Tint t) {
+    LOMO_SIMD
+    for (int32_t x = 0; x < width; ++x) {
+        uint8_t *p = row + 3 * x;
         const Yvu c = ToYvu(p[2], p[1], p[0]);
-        // The pixel's chroma mixed by opacity with the product of pixel and lens colour.
-        const int32_t vt = (t.ia * c.v + t.a * ((c.v * t.lens.y + c.y * t.lens.v) >> 8)) >> 10;
-        const int32_t ut = (t.ia * c.u + t.a * ((c.u * t.lens.y + c.y * t.lens.u) >> 8)) >> 10;
-        if constexpr (kKeepLuma) {
-            // The tint fades out in bright pixels.
-            const int32_t w = LomoKeepLumaWeight(c.y);
-            StoreRgb(p, 1024 * c.y, (vt * (256 - w) + c.v * w) >> 8, (ut * (256 - w) + c.u * w) >> 8);
-        } else {
-            const int32_t l = (t.ia * c.y + t.a * ((c.y * t.lens.y) >> 8)) & ~1023;
-            StoreRgb(p, l, vt, ut);
-        }
+        const int32_t l = (t.ia * c.y + t.a * ((c.y * t.lens.y) >> 8)) & ~1023;
+        StoreRgb(p, l, TintChroma(t, c.v, c.y, t.lens.v), TintChroma(t, c.u, c.y, t.lens.u));
+    }
+}
+
+// Keep-luminosity on: the luma stays and the tint fades out in bright pixels.
+LOMO_ROW_KERNEL void TintRowKeepLuma(uint8_t *row, int32_t width, Tint t) {
+    LOMO_SIMD
+    for (int32_t x = 0; x < width; ++x) {
+        uint8_t *p = row + 3 * x;
+        const Yvu c = ToYvu(p[2], p[1], p[0]);
+        const int32_t w = LomoKeepLumaWeight(c.y);
+        const int32_t vt = TintChroma(t, c.v, c.y, t.lens.v);
+        const int32_t ut = TintChroma(t, c.u, c.y, t.lens.u);
+        StoreRgb(p, 1024 * c.y, (vt * (256 - w) + c.v * w) >> 8, (ut * (256 - w) + c.u * w) >> 8);
     }
 }
 
@@ -61,9 +72,9 @@ int LomoLensTint(uint8_t *buffer, int32_t width, int32_t height, int32_t lineByt
     for (int32_t y = 0; y < height; ++y) {
         uint8_t *row = LomoRow(buffer, y, lineBytes);
         if (keepLuminosity)
-            TintRow<true>(row, width, t);
+            TintRowKeepLuma(row, width, t);
         else
-            TintRow<false>(row, width, t);
+            TintRow(row, width, t);
     }
     return 1;
 }

@@ -13,6 +13,7 @@ struct LomoPicture {
 
     uint8_t *data() { return bytes.data(); }
     uint8_t *pixel(int32_t x, int32_t y) { return bytes.data() + y * lineBytes + 3 * x; }
+    const uint8_t *pixel(int32_t x, int32_t y) const { return bytes.data() + y * lineBytes + 3 * x; }
 };
 
 // Random bytes everywhere, tails included, so that a write into a tail shows.
