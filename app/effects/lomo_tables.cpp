@@ -37,21 +37,22 @@ int32_t SignificantBits(int64_t v) {
 }  // namespace
 
 LomoVignetteGeometry BuildLomoVignetteGains(int32_t width, int32_t height, int32_t strength,
-                                            uint16_t gains[kLomoVignetteGainCount]) {
+                                            uint32_t gains[kLomoVignetteGainCount]) {
     LomoVignetteGeometry geometry;
     geometry.cx = static_cast<int32_t>((static_cast<int64_t>(width) + 1) >> 1);
     geometry.cy = static_cast<int32_t>((static_cast<int64_t>(height) + 1) >> 1);
     // 64-bit squares: the distances of pictures wider than 46340 pixels overflow 32 bits.
     const int64_t r2 = static_cast<int64_t>(geometry.cx) * geometry.cx +
                        static_cast<int64_t>(geometry.cy) * geometry.cy;
+    geometry.r2 = r2;
     geometry.shift = std::max(0, SignificantBits(r2) - 12);
     geometry.lastIndex = static_cast<int32_t>(r2 >> geometry.shift);
-    std::fill(gains, gains + kLomoVignetteGainCount, uint16_t{0});
+    std::fill(gains, gains + kLomoVignetteGainCount, 0u);
     for (int32_t j = 0; j <= geometry.lastIndex; ++j) {
         const double exponent = -0.02 * strength * static_cast<double>(static_cast<int64_t>(j)
                                                                        << geometry.shift) /
                                 static_cast<double>(r2);
-        gains[j] = static_cast<uint16_t>(1024.0 * std::pow(4.0, exponent) + 0.5);
+        gains[j] = static_cast<uint32_t>(1024.0 * std::pow(4.0, exponent) + 0.5);
     }
     return geometry;
 }

@@ -34,9 +34,11 @@ struct LomoVignetteGeometry {
     int32_t cy;
     int32_t shift;
     int32_t lastIndex;  // the corner distance's entry; entries beyond it stay 0
+    int64_t r2;         // the squared corner distance
 };
 
 // Fills gains (1024 = keep the value) for squared distances d >> shift, 0 <= d <= the squared
-// corner distance, for a strength above 0.
+// corner distance, for a strength above 0. The gains fit 16 bits; they are kept in 32-bit
+// entries so that a vectorised row loop can gather them.
 LomoVignetteGeometry BuildLomoVignetteGains(int32_t width, int32_t height, int32_t strength,
-                                            uint16_t gains[kLomoVignetteGainCount]);
+                                            uint32_t gains[kLomoVignetteGainCount]);

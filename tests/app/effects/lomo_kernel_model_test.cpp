@@ -92,13 +92,14 @@ void TintModel(uint8_t *bgr, const TintCase &t) {
     bgr[0] = static_cast<uint8_t>(Clamp255((l + 1812 * un) >> 10));
 }
 
-void VignetteModel(uint8_t *bgr, int32_t x, int32_t y, int32_t width, int32_t height, int32_t v) {
-    const int32_t cx = (width + 1) >> 1, cy = (height + 1) >> 1;
-    const int32_t r2 = cx * cx + cy * cy;
+void VignetteModel(uint8_t *bgr, int64_t x, int64_t y, int64_t width, int64_t height, int32_t v) {
+    const int64_t cx = (width + 1) >> 1, cy = (height + 1) >> 1;
+    const int64_t r2 = cx * cx + cy * cy;
     int32_t shift = 0;
     while ((r2 >> shift) >= 4096) ++shift;
-    const int32_t j = ((x - cx) * (x - cx) + (y - cy) * (y - cy)) >> shift;
-    const int32_t g = static_cast<int32_t>(1024.0 * std::pow(4.0, -0.02 * v * (j << shift) / r2) + 0.5);
+    const int64_t j = ((x - cx) * (x - cx) + (y - cy) * (y - cy)) >> shift;
+    const int32_t g = static_cast<int32_t>(
+        1024.0 * std::pow(4.0, -0.02 * v * static_cast<double>(j << shift) / static_cast<double>(r2)) + 0.5);
     for (int c = 0; c < 3; ++c) bgr[c] = static_cast<uint8_t>((bgr[c] * g) >> 10);
 }
 
@@ -180,7 +181,8 @@ TEST_P(LomoKernelModel, Vignette) {
 INSTANTIATE_TEST_SUITE_P(Sizes, LomoKernelModel,
                          ::testing::Values(Size{1, 1, 0}, Size{2, 3, 1}, Size{3, 2, 5},
                                            Size{5, 4, 3}, Size{17, 5, 0}, Size{17, 9, 7},
-                                           Size{64, 61, 4}),
+                                           Size{64, 61, 4}, Size{100001, 1, 1},
+                                           Size{140001, 1, 2}),
                          [](const ::testing::TestParamInfo<Size> &info) {
                              return std::to_string(info.param.width) + "x" +
                                     std::to_string(info.param.height) + "_tail" +

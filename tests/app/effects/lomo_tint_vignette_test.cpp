@@ -104,7 +104,7 @@ TEST(LomoVignette, CentreAndCornerGains) {
         int32_t strength, corner;
     } cases[] = {{25, 512}, {50, 256}, {100, 64}};
     for (const auto &c : cases) {
-        uint16_t gains[kLomoVignetteGainCount];
+        uint32_t gains[kLomoVignetteGainCount];
         const LomoVignetteGeometry g = BuildLomoVignetteGains(9, 9, c.strength, gains);
         EXPECT_EQ(g.cx, 5);
         EXPECT_EQ(g.cy, 5);
@@ -114,7 +114,7 @@ TEST(LomoVignette, CentreAndCornerGains) {
         EXPECT_EQ(gains[50], c.corner) << c.strength;
     }
     // 12 MP: the squared corner distance is scaled into the table.
-    uint16_t gains[kLomoVignetteGainCount];
+    uint32_t gains[kLomoVignetteGainCount];
     const LomoVignetteGeometry g = BuildLomoVignetteGains(4032, 3024, 50, gains);
     EXPECT_EQ(g.shift, 11);
     EXPECT_EQ(g.lastIndex, (2016 * 2016 + 1512 * 1512) >> 11);
