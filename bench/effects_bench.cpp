@@ -64,6 +64,13 @@ void BM_ContrastSaturation12MP(benchmark::State &state) {
     });
 }
 
+// Contrast alone, the pass a contrast control runs while saturation is 0.
+void BM_Contrast12MP(benchmark::State &state) {
+    RunOnFreshCopies(state, [](uint8_t *b) {
+        return LomoContrastSaturation(b, kWidth, kHeight, kLineBytes, 50, 0);
+    });
+}
+
 void BM_ColorLook12MP(benchmark::State &state) {
     RunOnFreshCopies(state, [](uint8_t *b) { return LomoColorLook(b, kWidth, kHeight, kLineBytes); });
 }
@@ -97,6 +104,7 @@ void BM_EffectChain12MP(benchmark::State &state) {
 
 EFFECTS_BENCHMARK(BM_PlainCopy12MP);
 EFFECTS_BENCHMARK(BM_ContrastSaturation12MP);
+EFFECTS_BENCHMARK(BM_Contrast12MP);
 EFFECTS_BENCHMARK(BM_ColorLook12MP);
 EFFECTS_BENCHMARK(BM_Grayscale12MP);
 EFFECTS_BENCHMARK(BM_LensTint12MP);
