@@ -7,6 +7,8 @@
 #include <sstream>
 #include <string>
 
+#include <sys/wait.h>
+
 #include "app/effects/lomo_support.h"
 #include "effects/lomo_color_look_table.h"
 #include "effects/lomo_kernels.h"
@@ -63,7 +65,9 @@ TEST(LomoColorLookTable, MatchesItsGenerator) {
     std::string generated;
     char chunk[4096];
     for (size_t n; (n = fread(chunk, 1, sizeof chunk, pipe.get())) > 0;) generated.append(chunk, n);
-    EXPECT_EQ(pclose(pipe.release()), 0) << "the generator failed";
+    const int status = pclose(pipe.release());
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 127) GTEST_SKIP() << "python3 is not installed";
+    ASSERT_EQ(status, 0) << "the generator failed";
     std::ifstream file(root + "/app/effects/lomo_color_look_table.cpp", std::ios::binary);
     std::stringstream stored;
     stored << file.rdbuf();
