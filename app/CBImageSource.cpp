@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <libyuv/convert_from_argb.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -15,6 +16,8 @@
 namespace {
 
 constexpr float kDefaultDpi = 72.0f;
+// Rows drawn and converted at a time (even, so 4:2:0 chroma rows pair up inside a band).
+constexpr int64_t kBandRows = 64;
 
 struct FreeDeleter {
     void operator()(uint8_t *block) const { std::free(block); }
@@ -40,6 +43,18 @@ bool RecordFits(const __tag_QELV_OFFSCREEN &record) {
                record.pi32Pitch[2] >= (w + 1) / 2;
     default: return false;
     }
+}
+
+// Converts rows of B,G,R,X pixels into the record's rows y .. y + rows - 1 (y even).
+bool ConvertRows(const uint8_t *bitmap, int stride, const __tag_QELV_OFFSCREEN &record, int y,
+                 int width, int rows) {
+    uint8_t *const *planes = record.ppu8Plane;
+    const int32_t *pitch = record.pi32Pitch;
+    const auto at = [&](int p, int row) { return planes[p] + static_cast<int64_t>(row) * pitch[p]; };
+    if (record.u32PixelArrayFormat == PIXEL_FORMAT_YUYV)
+        return libyuv::ARGBToYUY2(bitmap, stride, at(0, y), pitch[0], width, rows) == 0;
+    return libyuv::ARGBToI420(bitmap, stride, at(0, y), pitch[0], at(1, y / 2), pitch[1],
+                              at(2, y / 2), pitch[2], width, rows) == 0;
 }
 
 }  // namespace
@@ -103,22 +118,21 @@ bool CBImageSource::image(int orientation, __tag_QELV_OFFSCREEN *record) const {
     const int64_t w = static_cast<int64_t>(size.width()), h = static_cast<int64_t>(size.height());
     const int64_t recordWidth = record->i32Width;
     if (w <= 0 || recordWidth < w || record->i32Height != h) return false;
-    // One row of 4 bytes per record pixel; zero-filled so that nothing unwritten is ever read.
+    // Drawn and converted a band of rows at a time, so the bitmap stays small; one row of 4
+    // bytes per record pixel, zero-filled so that nothing unwritten is ever read.
     const int64_t stride = 4 * recordWidth;
+    const int64_t band = std::min<int64_t>(kBandRows, h);
     std::unique_ptr<uint8_t, FreeDeleter> bitmap(
-        static_cast<uint8_t *>(std::calloc(static_cast<size_t>(h), static_cast<size_t>(stride))));
+        static_cast<uint8_t *>(std::calloc(static_cast<size_t>(band), static_cast<size_t>(stride))));
     if (!bitmap) return false;
-    if (!DrawUpright(image_, orientation, bitmap.get(), stride, recordWidth, h)) return false;
-    const int s = static_cast<int>(stride), rw = record->i32Width, rh = record->i32Height;
-    int result = -1;
-    if (record->u32PixelArrayFormat == PIXEL_FORMAT_YUYV)
-        result = libyuv::ARGBToYUY2(bitmap.get(), s, record->ppu8Plane[0], record->pi32Pitch[0],
-                                    rw, rh);
-    else
-        result = libyuv::ARGBToI420(bitmap.get(), s, record->ppu8Plane[0], record->pi32Pitch[0],
-                                    record->ppu8Plane[1], record->pi32Pitch[1],
-                                    record->ppu8Plane[2], record->pi32Pitch[2], rw, rh);
-    return result == 0;
+    const int s = static_cast<int>(stride), rw = record->i32Width;
+    for (int64_t y = 0; y < h; y += band) {
+        const int rows = static_cast<int>(std::min(band, h - y));
+        if (!DrawUprightRows(image_, orientation, y, rows, bitmap.get(), stride, recordWidth))
+            return false;
+        if (!ConvertRows(bitmap.get(), s, *record, static_cast<int>(y), rw, rows)) return false;
+    }
+    return true;
 }
 
 QImage CBImageSource::image(int orientation) const {

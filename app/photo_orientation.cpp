@@ -61,30 +61,46 @@ void RepeatLastColumn(uint8_t *bitmap, int64_t stride, int64_t drawn, int64_t wi
 
 }  // namespace
 
-bool DrawUpright(const QImage &stored, int orientation, uint8_t *bitmap, int64_t stride,
-                 int64_t width, int64_t height) {
+bool DrawUprightRows(const QImage &stored, int orientation, int64_t firstRow, int64_t rows,
+                     uint8_t *bitmap, int64_t stride, int64_t width) {
     if (stored.isNull() || stored.format() != QImage::Format_RGB32 || !bitmap) return false;
     const int o = ClampOrientation(orientation);
     const int w = stored.width(), h = stored.height();
     const int64_t uprightW = OrientationSwapsSides(o) ? h : w;
     const int64_t uprightH = OrientationSwapsSides(o) ? w : h;
-    if (uprightW > width || uprightH != height || stride < 4 * width || stride > INT32_MAX)
+    if (firstRow < 0 || rows <= 0 || firstRow + rows > uprightH || uprightW > width ||
+        stride < 4 * width || stride > INT32_MAX)
         return false;
-    const uint8_t *src = stored.constBits();
+    const uint8_t *base = stored.constBits();
     const int s = static_cast<int>(stored.bytesPerLine()), d = static_cast<int>(stride);
+    const int y0 = static_cast<int>(firstRow), n = static_cast<int>(rows);
+    const auto row = [&](int y) { return base + static_cast<int64_t>(y) * s; };
+    // Upright rows y0..y0+n-1 come from n stored rows (orientations 1-4) or n stored columns
+    // (5-8); a negative height makes libyuv read that part of the source bottom row first.
     int result = 0;
-    // A negative height makes libyuv read the source bottom row first.
     switch (o) {
-    case 1: result = libyuv::ARGBCopy(src, s, bitmap, d, w, h); break;
-    case 2: result = libyuv::ARGBMirror(src, s, bitmap, d, w, h); break;
-    case 3: result = libyuv::ARGBRotate(src, s, bitmap, d, w, h, libyuv::kRotate180); break;
-    case 4: result = libyuv::ARGBCopy(src, s, bitmap, d, w, -h); break;
-    case 5: result = libyuv::ARGBRotate(src, s, bitmap, d, w, -h, libyuv::kRotate90); break;
-    case 6: result = libyuv::ARGBRotate(src, s, bitmap, d, w, h, libyuv::kRotate90); break;
-    case 7: result = libyuv::ARGBRotate(src, s, bitmap, d, w, -h, libyuv::kRotate270); break;
-    case 8: result = libyuv::ARGBRotate(src, s, bitmap, d, w, h, libyuv::kRotate270); break;
+    case 1: result = libyuv::ARGBCopy(row(y0), s, bitmap, d, w, n); break;
+    case 2: result = libyuv::ARGBMirror(row(y0), s, bitmap, d, w, n); break;
+    case 3: result = libyuv::ARGBRotate(row(h - y0 - n), s, bitmap, d, w, n, libyuv::kRotate180); break;
+    case 4: result = libyuv::ARGBCopy(row(h - y0 - n), s, bitmap, d, w, -n); break;
+    case 5: result = libyuv::ARGBRotate(base + 4 * y0, s, bitmap, d, n, -h, libyuv::kRotate90); break;
+    case 6: result = libyuv::ARGBRotate(base + 4 * y0, s, bitmap, d, n, h, libyuv::kRotate90); break;
+    case 7:
+        result = libyuv::ARGBRotate(base + 4 * (w - y0 - n), s, bitmap, d, n, -h, libyuv::kRotate270);
+        break;
+    case 8:
+        result = libyuv::ARGBRotate(base + 4 * (w - y0 - n), s, bitmap, d, n, h, libyuv::kRotate270);
+        break;
     }
     if (result != 0) return false;
-    RepeatLastColumn(bitmap, stride, uprightW, width, height);
+    RepeatLastColumn(bitmap, stride, uprightW, width, rows);
     return true;
+}
+
+bool DrawUpright(const QImage &stored, int orientation, uint8_t *bitmap, int64_t stride,
+                 int64_t width, int64_t height) {
+    const int o = ClampOrientation(orientation);
+    const int64_t uprightH = OrientationSwapsSides(o) ? stored.width() : stored.height();
+    if (height != uprightH) return false;
+    return DrawUprightRows(stored, o, 0, height, bitmap, stride, width);
 }

@@ -26,5 +26,10 @@ QTransform UprightTransform(int orientation, double width, double height);
 // first width x height pixels receive it; the bitmap must be at least the photo's upright size.
 // Columns from the photo's upright width up to width repeat its last column. Answers false when
 // the sizes do not fit.
+// The same for the upright rows firstRow .. firstRow + rows - 1 only, drawn into a bitmap of
+// that many rows.
+bool DrawUprightRows(const QImage &stored, int orientation, int64_t firstRow, int64_t rows,
+                     uint8_t *bitmap, int64_t stride, int64_t width);
+
 bool DrawUpright(const QImage &stored, int orientation, uint8_t *bitmap, int64_t stride,
                  int64_t width, int64_t height);

@@ -289,13 +289,19 @@ TEST(DrawUpright, MatchesThePaintedTransformAndRepeatsTheLastColumn) {
             painter.setTransform(UprightTransform(orientation, 7, 5));
             painter.drawImage(0, 0, stored);
         }
-        std::vector<uint32_t> bitmap(static_cast<size_t>(width) * h, 0);
-        ASSERT_TRUE(DrawUpright(stored, orientation, reinterpret_cast<uint8_t *>(bitmap.data()),
+        std::vector<uint32_t> whole(static_cast<size_t>(width) * h, 0), banded = whole;
+        ASSERT_TRUE(DrawUpright(stored, orientation, reinterpret_cast<uint8_t *>(whole.data()),
                                 4 * width, width, h));
+        // Bands of 2 rows, the last one shorter when the height is odd.
+        for (int y = 0; y < h; y += 2)
+            ASSERT_TRUE(DrawUprightRows(stored, orientation, y, std::min(2, h - y),
+                                        reinterpret_cast<uint8_t *>(&banded[y * width]),
+                                        4 * width, width));
         for (int y = 0; y < h; ++y) {
             for (int x = 0; x < width; ++x) {
                 const QRgb expected = painted.pixel(std::min(x, w - 1), y);
-                EXPECT_EQ(bitmap[y * width + x] & 0xFFFFFF, expected & 0xFFFFFF) << x << "," << y;
+                EXPECT_EQ(whole[y * width + x] & 0xFFFFFF, expected & 0xFFFFFF) << x << "," << y;
+                EXPECT_EQ(banded[y * width + x], whole[y * width + x]) << x << "," << y;
             }
         }
     }
