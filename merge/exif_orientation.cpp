@@ -1,0 +1,116 @@
+// Every offset read from the file is checked against the buffer before it is followed.
+#include "exif_orientation.h"
+
+#include <cstring>
+
+namespace tonefold {
+namespace {
+
+constexpr uint16_t kOrientationTag = 0x0112;
+constexpr uint16_t kTypeShort = 3;
+constexpr size_t kIfdEntryBytes = 12;
+
+struct TiffReader {
+    const uint8_t *data;
+    size_t size;
+    bool bigEndian;
+
+    bool Has(size_t offset, size_t bytes) const {
+        return offset <= size && bytes <= size - offset;
+    }
+    uint16_t U16(size_t offset) const {
+        const uint8_t *p = data + offset;
+        return bigEndian ? static_cast<uint16_t>(p[0] << 8 | p[1])
+                         : static_cast<uint16_t>(p[1] << 8 | p[0]);
+    }
+    uint32_t U32(size_t offset) const {
+        const uint32_t high = U16(offset + (bigEndian ? 0 : 2));
+        const uint32_t low = U16(offset + (bigEndian ? 2 : 0));
+        return high << 16 | low;
+    }
+};
+
+int ValidOrientation(int value) { return value >= 1 && value <= 8 ? value : 1; }
+
+}  // namespace
+
+int ReadTiffOrientation(const uint8_t *data, size_t size) {
+    if (data == nullptr || size < 8) return 1;
+    TiffReader tiff{data, size, false};
+    if (data[0] == 'M' && data[1] == 'M') {
+        tiff.bigEndian = true;
+    } else if (!(data[0] == 'I' && data[1] == 'I')) {
+        return 1;
+    }
+    if (tiff.U16(2) != 42) return 1;
+    const size_t ifd = tiff.U32(4);
+    if (!tiff.Has(ifd, 2)) return 1;
+    const size_t entries = tiff.U16(ifd);
+    for (size_t i = 0; i < entries; ++i) {
+        const size_t entry = ifd + 2 + i * kIfdEntryBytes;
+        if (!tiff.Has(entry, kIfdEntryBytes)) return 1;
+        if (tiff.U16(entry) != kOrientationTag) continue;
+        // One SHORT fits the value field, which holds it in its first two bytes.
+        if (tiff.U16(entry + 2) != kTypeShort || tiff.U32(entry + 4) < 1) return 1;
+        return ValidOrientation(tiff.U16(entry + 8));
+    }
+    return 1;
+}
+
+namespace {
+
+constexpr uint8_t kStartOfImage = 0xD8;
+constexpr uint8_t kEndOfImage = 0xD9;
+constexpr uint8_t kStartOfScan = 0xDA;
+constexpr uint8_t kApp1 = 0xE1;
+constexpr char kExifHeader[] = "Exif\0";  // six bytes with the terminator
+constexpr size_t kExifHeaderBytes = 6;
+
+// Markers that stand alone, without a length field.
+bool HasNoLength(uint8_t marker) {
+    return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7);
+}
+
+bool FindEndMarker(const uint8_t *data, size_t from, size_t size) {
+    for (size_t i = from; i + 1 < size; ++i) {
+        if (data[i] == 0xFF && data[i + 1] == kEndOfImage) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+JpegMarkerScan ScanJpegMarkers(const uint8_t *data, size_t size) {
+    JpegMarkerScan scan;
+    if (data == nullptr || size < 4 || data[0] != 0xFF || data[1] != kStartOfImage) return scan;
+    bool orientationFound = false;
+    size_t pos = 2;
+    while (pos < size) {
+        if (data[pos] != 0xFF) return scan;  // a segment must start with a marker
+        while (pos < size && data[pos] == 0xFF) ++pos;  // fill bytes
+        if (pos >= size) return scan;
+        const uint8_t marker = data[pos++];
+        if (marker == kEndOfImage) return scan;
+        if (HasNoLength(marker)) continue;
+        if (size - pos < 2) return scan;
+        const size_t length = static_cast<size_t>(data[pos] << 8 | data[pos + 1]);
+        if (length < 2 || length > size - pos) return scan;
+        const uint8_t *payload = data + pos + 2;
+        const size_t payloadBytes = length - 2;
+        if (marker == kStartOfScan) {
+            scan.hasScan = true;
+            scan.hasEnd = FindEndMarker(data, pos + length, size);
+            return scan;
+        }
+        if (marker == kApp1 && !orientationFound && payloadBytes >= kExifHeaderBytes &&
+            std::memcmp(payload, kExifHeader, kExifHeaderBytes) == 0) {
+            scan.orientation = ReadTiffOrientation(payload + kExifHeaderBytes,
+                                                   payloadBytes - kExifHeaderBytes);
+            orientationFound = true;
+        }
+        pos += length;
+    }
+    return scan;
+}
+
+}  // namespace tonefold

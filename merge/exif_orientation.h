@@ -1,0 +1,24 @@
+// EXIF orientation and the marker layout of JPEG files, read from untrusted bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tonefold {
+
+// The orientation tag (0x0112) of a TIFF-structured EXIF block (starting at its byte-order
+// mark): 1..8, or 1 when the block is malformed, has no tag or holds another value.
+int ReadTiffOrientation(const uint8_t *data, size_t size);
+
+struct JpegMarkerScan {
+    int orientation = 1;     // from the first APP1 "Exif" segment, 1 when there is none
+    bool hasScan = false;    // a start-of-scan marker was reached
+    bool hasEnd = false;     // an end-of-image marker follows the first scan
+};
+
+// Walks the segments from the start-of-image marker to the first scan, then looks for the
+// end-of-image marker after it. Entropy-coded data cannot hold 0xFF 0xD9 (0xFF is stuffed),
+// so a missing end marker means the file was cut short.
+JpegMarkerScan ScanJpegMarkers(const uint8_t *data, size_t size);
+
+}  // namespace tonefold

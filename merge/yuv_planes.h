@@ -1,0 +1,51 @@
+// Planar YUV as the decoders deliver it, and its way into the padded packed 4:2:2 rows.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "photo_io.h"
+
+namespace tonefold {
+
+// Luma and two chroma planes at any subsampling, or luma alone for a grey photo
+// (chromaWidth and chromaHeight 0, chroma planes null).
+struct YuvPlanes {
+    PixelBuffer block;
+    uint8_t *plane[3] = {};
+    int32_t stride[3] = {};
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t chromaWidth = 0;
+    int32_t chromaHeight = 0;
+
+    bool IsGrey() const { return plane[1] == nullptr; }
+};
+
+// Allocates uninitialised planes with the given strides and row counts (chroma rows 0: grey).
+void AllocatePlanes(YuvPlanes *planes, int32_t width, int32_t height, int32_t chromaWidth,
+                    int32_t chromaHeight, const int32_t strides[3], const int32_t rows[3]);
+
+// Full-range 4:2:2 planes from 32-bit B, G, R, X pixels.
+void PlanesFromBgrx(const uint8_t *bgrx, int32_t stride, int32_t width, int32_t height,
+                    YuvPlanes *planes);
+
+// The planes turned upright by an EXIF orientation 2..8 (1 gives a copy); 5..8 swap width and
+// height, of luma and chroma alike.
+void OrientPlanes(const YuvPlanes &source, int orientation, YuvPlanes *upright);
+
+// Packs into padded 4:2:2 rows, resampling chroma of any other subsampling; grey gets
+// neutral chroma.
+void PackYuyv(const YuvPlanes &planes, YuyvImage *image);
+
+// Decoders of the two formats; orientation receives the EXIF orientation (1 when absent).
+bool DecodeJpegPlanes(const uint8_t *data, size_t size, YuvPlanes *planes, int *orientation,
+                      std::string *reason);
+bool DecodePngPlanes(const uint8_t *data, size_t size, YuvPlanes *planes, int *orientation,
+                     std::string *reason);
+
+// A reason for a width or height outside what the program accepts, or empty.
+std::string CheckPhotoSize(int64_t width, int64_t height);
+
+}  // namespace tonefold

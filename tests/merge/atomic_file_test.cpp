@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "atomic_file.h"
+#include "merge/photo_support.h"
+
+using namespace photo_support;
+using tonefold::AtomicFile;
+
+namespace {
+
+const std::vector<uint8_t> kOld = {'o', 'l', 'd'};
+const std::vector<uint8_t> kNew = {'n', 'e', 'w', '!'};
+
+TEST(AtomicFile, CommitReplacesTheTargetAndKeepsItsPermissions) {
+    ScratchDir dir;
+    const std::string target = dir.File("out.jpg");
+    WriteFile(target, kOld);
+    ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+    AtomicFile file;
+    std::string reason;
+    ASSERT_TRUE(file.Open(target, &reason)) << reason;
+    ASSERT_TRUE(file.Write(kNew.data(), kNew.size(), &reason)) << reason;
+    EXPECT_EQ(ReadFile(target), kOld);  // untouched until the commit
+    ASSERT_TRUE(file.Commit(&reason)) << reason;
+    EXPECT_EQ(ReadFile(target), kNew);
+    struct stat info {};
+    ASSERT_EQ(stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"out.jpg"});
+}
+
+TEST(AtomicFile, AFileNeverCommittedLeavesTheTargetAndNoTemporary) {
+    ScratchDir dir;
+    const std::string target = dir.File("out.png");
+    WriteFile(target, kOld);
+    {
+        AtomicFile file;
+        std::string reason;
+        ASSERT_TRUE(file.Open(target, &reason)) << reason;
+        ASSERT_TRUE(file.Write(kNew.data(), kNew.size(), &reason));
+        EXPECT_EQ(dir.Entries().size(), 2u);  // the temporary lies beside the target
+    }
+    EXPECT_EQ(ReadFile(target), kOld);
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"out.png"});
+}
+
+TEST(AtomicFile, FailuresLeaveTheTargetAsItWas) {
+    ScratchDir dir;
+    std::string reason;
+    // A folder that does not exist cannot hold the temporary.
+    AtomicFile missing;
+    EXPECT_FALSE(missing.Open(dir.File("no/such/folder/out.jpg"), &reason));
+    EXPECT_FALSE(reason.empty());
+
+    // A target that is a folder with content cannot be replaced: the rename fails.
+    const std::string folder = dir.File("out.jpg");
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    WriteFile(folder + "/keep", kOld);
+    AtomicFile file;
+    ASSERT_TRUE(file.Open(folder, &reason)) << reason;
+    ASSERT_TRUE(file.Write(kNew.data(), kNew.size(), &reason));
+    reason.clear();
+    EXPECT_FALSE(file.Commit(&reason));
+    EXPECT_FALSE(reason.empty());
+    EXPECT_EQ(ReadFile(folder + "/keep"), kOld);
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"out.jpg"});
+}
+
+}  // namespace

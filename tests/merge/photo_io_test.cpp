@@ -1,0 +1,414 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "merge/photo_support.h"
+#include "photo_io.h"
+
+using namespace photo_support;
+using tonefold::DecodePhoto;
+using tonefold::YuyvImage;
+
+namespace {
+
+struct Difference {
+    double mean = 0;
+    int max = 0;
+};
+
+// Compares a decoded picture with the scene: luma per pixel, chroma per pair against the
+// scene's chroma at the pair's first pixel.
+void CompareWithScene(const YuyvImage &image, Difference *luma, Difference *chroma) {
+    double lumaSum = 0, chromaSum = 0;
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            const int dy = std::abs(LumaAt(image, x, y) - SceneLuma(x, y));
+            const int du = std::abs(UAt(image, x, y) - SceneU(x & ~1, y));
+            const int dv = std::abs(VAt(image, x, y) - SceneV(x & ~1, y));
+            lumaSum += dy;
+            chromaSum += du + dv;
+            luma->max = std::max(luma->max, dy);
+            chroma->max = std::max({chroma->max, du, dv});
+        }
+    }
+    const double pixels = static_cast<double>(image.width) * image.height;
+    luma->mean = lumaSum / pixels;
+    chroma->mean = chromaSum / (2 * pixels);
+}
+
+// The padding columns repeat the last column's luma and the last pair's chroma.
+void ExpectPaddingRepeatsLastColumn(const YuyvImage &image) {
+    ASSERT_EQ(image.paddedWidth, (image.width + 3) / 4 * 4);
+    const int last = image.width - 1;
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = image.width; x < image.paddedWidth; ++x) {
+            ASSERT_EQ(LumaAt(image, x, y), LumaAt(image, last, y)) << x << "," << y;
+            ASSERT_EQ(UAt(image, x, y), UAt(image, last, y)) << x << "," << y;
+            ASSERT_EQ(VAt(image, x, y), VAt(image, last, y)) << x << "," << y;
+        }
+    }
+}
+
+struct RoundTripCase {
+    const char *name;
+    int subsampling;
+    int width, height;
+};
+
+TEST(JpegDecode, EverySubsamplingAndOddSizesGiveTheSceneWithinJpegTolerance) {
+    const RoundTripCase cases[] = {
+        {"4:4:4", TJSAMP_444, 64, 48},  {"4:2:2 odd", TJSAMP_422, 101, 67},
+        {"4:2:0 odd", TJSAMP_420, 101, 67}, {"4:2:0 tall", TJSAMP_420, 3, 97},
+        {"4:4:0", TJSAMP_440, 50, 33},  {"4:1:1", TJSAMP_411, 37, 21},
+        {"grey", TJSAMP_GRAY, 45, 31},  {"4:2:0 one pixel", TJSAMP_420, 1, 1},
+    };
+    for (const RoundTripCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<uint8_t> jpeg =
+            EncodePlanesAsJpeg(MakeScenePlanes(c.width, c.height, c.subsampling));
+        ASSERT_FALSE(jpeg.empty());
+        YuyvImage image;
+        std::string reason;
+        ASSERT_TRUE(DecodePhoto(jpeg.data(), jpeg.size(), &image, &reason)) << reason;
+        ASSERT_EQ(image.width, c.width);
+        ASSERT_EQ(image.height, c.height);
+        ExpectPaddingRepeatsLastColumn(image);
+        Difference luma, chroma;
+        CompareWithScene(image, &luma, &chroma);
+        EXPECT_LT(luma.mean, 2.0);
+        EXPECT_LE(luma.max, 24);
+        if (c.subsampling == TJSAMP_GRAY) {
+            EXPECT_EQ(UAt(image, 0, 0), 128);
+            EXPECT_EQ(VAt(image, c.width - 1, c.height - 1), 128);
+        } else {
+            EXPECT_LT(chroma.mean, 2.0);
+            EXPECT_LE(chroma.max, 12);
+        }
+    }
+}
+
+// Where the upright photo's top-left and top-right corners lie in the stored picture, for
+// each EXIF orientation, from the tag's definition (which stored side is row 0 and which is
+// column 0). Corners: 0 top-left, 1 top-right, 2 bottom-right, 3 bottom-left.
+struct OrientationCase {
+    int orientation;
+    int topLeftStoredAt;
+    int topRightStoredAt;
+};
+
+const OrientationCase kOrientations[] = {
+    {1, 0, 1}, {2, 1, 0}, {3, 2, 3}, {4, 3, 2}, {5, 0, 3}, {6, 3, 0}, {7, 2, 1}, {8, 1, 2},
+};
+
+constexpr int kMarker = 16;
+
+bool InCorner(int corner, int x, int y, int width, int height) {
+    const int x0 = corner == 1 || corner == 2 ? width - kMarker : 0;
+    const int y0 = corner >= 2 ? height - kMarker : 0;
+    return x >= x0 && x < x0 + kMarker && y >= y0 && y < y0 + kMarker;
+}
+
+// Mean of one channel over the middle of a marker-sized block at a corner of the picture.
+double CornerMean(const YuyvImage &image, int corner, uint8_t (*at)(const YuyvImage &, int, int)) {
+    const int x0 = corner == 1 || corner == 2 ? image.width - kMarker : 0;
+    const int y0 = corner >= 2 ? image.height - kMarker : 0;
+    double sum = 0;
+    for (int y = y0 + 4; y < y0 + kMarker - 4; ++y) {
+        for (int x = x0 + 4; x < x0 + kMarker - 4; x += 2) sum += at(image, x, y);
+    }
+    return sum / ((kMarker - 8) * (kMarker - 8) / 2);
+}
+
+// A grey picture with a bright red-ish marker at one corner and a dark blue-ish one at another.
+Planes MarkedPlanes(int width, int height, int subsampling, int brightAt, int darkAt) {
+    auto value = [=](int x, int y, uint8_t bright, uint8_t dark) -> uint8_t {
+        if (InCorner(brightAt, x, y, width, height)) return bright;
+        if (InCorner(darkAt, x, y, width, height)) return dark;
+        return 128;
+    };
+    return MakePlanes(
+        width, height, subsampling, [&](int x, int y) { return value(x, y, 230, 30); },
+        [&](int x, int y) { return value(x, y, 128, 220); },
+        [&](int x, int y) { return value(x, y, 220, 128); });
+}
+
+TEST(JpegDecode, EachExifOrientationPutsTheMarkersWhereTheUprightPhotoHasThem) {
+    const int uprightWidth = 64, uprightHeight = 48;
+    for (const int subsampling : {TJSAMP_420, TJSAMP_422, TJSAMP_444, TJSAMP_GRAY}) {
+        for (const OrientationCase &c : kOrientations) {
+            for (const bool bigEndian : {false, true}) {
+                SCOPED_TRACE("orientation " + std::to_string(c.orientation) + " subsampling " +
+                             std::to_string(subsampling) + (bigEndian ? " MM" : " II"));
+                const bool swap = c.orientation >= 5;
+                const int width = swap ? uprightHeight : uprightWidth;
+                const int height = swap ? uprightWidth : uprightHeight;
+                const std::vector<uint8_t> jpeg = WithOrientation(
+                    EncodePlanesAsJpeg(MarkedPlanes(width, height, subsampling,
+                                                    c.topLeftStoredAt, c.topRightStoredAt)),
+                    c.orientation, bigEndian);
+                YuyvImage image;
+                std::string reason;
+                ASSERT_TRUE(DecodePhoto(jpeg.data(), jpeg.size(), &image, &reason)) << reason;
+                ASSERT_EQ(image.width, uprightWidth);
+                ASSERT_EQ(image.height, uprightHeight);
+                EXPECT_NEAR(CornerMean(image, 0, LumaAt), 230, 6);
+                EXPECT_NEAR(CornerMean(image, 1, LumaAt), 30, 6);
+                EXPECT_NEAR(CornerMean(image, 2, LumaAt), 128, 6);
+                EXPECT_NEAR(CornerMean(image, 3, LumaAt), 128, 6);
+                if (subsampling == TJSAMP_GRAY) continue;
+                EXPECT_NEAR(CornerMean(image, 0, VAt), 220, 8);
+                EXPECT_NEAR(CornerMean(image, 0, UAt), 128, 8);
+                EXPECT_NEAR(CornerMean(image, 1, UAt), 220, 8);
+                EXPECT_NEAR(CornerMean(image, 1, VAt), 128, 8);
+            }
+        }
+    }
+}
+
+TEST(JpegDecode, OrientationSixTurnsA400By300PhotoInto300By400) {
+    const std::vector<uint8_t> jpeg =
+        WithOrientation(EncodePlanesAsJpeg(MarkedPlanes(400, 300, TJSAMP_420, 3, 0)), 6);
+    YuyvImage image;
+    std::string reason;
+    ASSERT_TRUE(DecodePhoto(jpeg.data(), jpeg.size(), &image, &reason)) << reason;
+    EXPECT_EQ(image.width, 300);
+    EXPECT_EQ(image.height, 400);
+    EXPECT_EQ(image.paddedWidth, 300);
+    EXPECT_NEAR(CornerMean(image, 0, LumaAt), 230, 6);
+    EXPECT_NEAR(CornerMean(image, 1, LumaAt), 30, 6);
+}
+
+TEST(JpegEncode, KeepsSizeAndTheFourTwoTwoPlanesAndDropsThePadding) {
+    const YuyvImage source = MakeSceneYuyv(77, 35);  // padded to 80
+    std::vector<uint8_t> jpeg;
+    std::string reason;
+    ASSERT_TRUE(tonefold::EncodeJpeg(ViewOf(source), 95, &jpeg, &reason)) << reason;
+    tjhandle handle = tjInitDecompress();
+    int width = 0, height = 0, subsampling = -1, colorspace = -1;
+    ASSERT_EQ(tjDecompressHeader3(handle, jpeg.data(), jpeg.size(), &width, &height,
+                                  &subsampling, &colorspace),
+              0);
+    tjDestroy(handle);
+    EXPECT_EQ(width, 77);
+    EXPECT_EQ(height, 35);
+    EXPECT_EQ(subsampling, TJSAMP_422);
+
+    YuyvImage decoded;
+    ASSERT_TRUE(DecodePhoto(jpeg.data(), jpeg.size(), &decoded, &reason)) << reason;
+    Difference luma, chroma;
+    CompareWithScene(decoded, &luma, &chroma);
+    EXPECT_LT(luma.mean, 2.0);
+    EXPECT_LE(luma.max, 24);
+    EXPECT_LT(chroma.mean, 2.0);
+    EXPECT_LE(chroma.max, 12);
+}
+
+TEST(PngCodec, RoundTripThroughRgbKeepsThePicture) {
+    for (const int width : {75, 76, 1}) {
+        SCOPED_TRACE(width);
+        const YuyvImage source = MakeSceneYuyv(width, 41);
+        std::vector<uint8_t> png;
+        std::string reason;
+        ASSERT_TRUE(tonefold::EncodePng(ViewOf(source), &png, &reason)) << reason;
+        YuyvImage decoded;
+        ASSERT_TRUE(DecodePhoto(png.data(), png.size(), &decoded, &reason)) << reason;
+        ASSERT_EQ(decoded.width, width);
+        ASSERT_EQ(decoded.height, 41);
+        ExpectPaddingRepeatsLastColumn(decoded);
+        Difference luma, chroma;
+        CompareWithScene(decoded, &luma, &chroma);
+        EXPECT_LE(luma.max, 2);
+        EXPECT_LE(chroma.max, 3);
+    }
+}
+
+TEST(PngDecode, EveryColourTypeGivesItsGreyLevelsAsLuma) {
+    const int width = 23, height = 9;
+    auto level = [](int x, int y) { return static_cast<uint8_t>((x * 11 + y * 29) % 256); };
+    std::vector<uint8_t> colormap(256 * 3);
+    for (int i = 0; i < 256; ++i) colormap[3 * i] = colormap[3 * i + 1] = colormap[3 * i + 2] = i;
+    struct Case {
+        const char *name;
+        uint32_t format;
+        int channels;
+        bool indexed;
+    };
+    const Case cases[] = {
+        {"grey", PNG_FORMAT_GRAY, 1, false},   {"grey+alpha", PNG_FORMAT_GA, 2, false},
+        {"rgb", PNG_FORMAT_RGB, 3, false},     {"rgba", PNG_FORMAT_RGBA, 4, false},
+        {"palette", PNG_FORMAT_RGB_COLORMAP, 1, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * c.channels);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                for (int k = 0; k < c.channels; ++k) {
+                    // Alpha (the last of 2 or 4 channels) varies and must be ignored.
+                    const bool alpha = (c.channels == 2 || c.channels == 4) && k == c.channels - 1;
+                    pixels[(static_cast<size_t>(y) * width + x) * c.channels + k] =
+                        alpha ? static_cast<uint8_t>(x * 10) : level(x, y);
+                }
+            }
+        }
+        const std::vector<uint8_t> png = EncodePng(pixels, width, height, c.format,
+                                                   c.indexed ? colormap.data() : nullptr,
+                                                   c.indexed ? 256 : 0);
+        ASSERT_FALSE(png.empty());
+        YuyvImage image;
+        std::string reason;
+        ASSERT_TRUE(DecodePhoto(png.data(), png.size(), &image, &reason)) << reason;
+        ASSERT_EQ(image.width, width);
+        ASSERT_EQ(image.height, height);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                ASSERT_NEAR(LumaAt(image, x, y), level(x, y), 1) << x << "," << y;
+                ASSERT_NEAR(UAt(image, x, y), 128, 1) << x << "," << y;
+                ASSERT_NEAR(VAt(image, x, y), 128, 1) << x << "," << y;
+            }
+        }
+    }
+}
+
+TEST(PngDecode, ExifChunkOrientationTurnsThePhoto) {
+    // Stored 40x30; orientation 6 keeps the upright top-left corner at the stored bottom-left.
+    const int width = 40, height = 30;
+    std::vector<uint8_t> pixels(static_cast<size_t>(width) * height, 128);
+    for (int y = height - kMarker; y < height; ++y) {
+        for (int x = 0; x < kMarker; ++x) pixels[static_cast<size_t>(y) * width + x] = 230;
+    }
+    const std::vector<uint8_t> png = SpliceChunk(EncodePng(pixels, width, height, PNG_FORMAT_GRAY),
+                                                 "eXIf", TiffWithOrientation(6, true));
+    YuyvImage image;
+    std::string reason;
+    ASSERT_TRUE(DecodePhoto(png.data(), png.size(), &image, &reason)) << reason;
+    EXPECT_EQ(image.width, 30);
+    EXPECT_EQ(image.height, 40);
+    EXPECT_EQ(CornerMean(image, 0, LumaAt), 230);
+    EXPECT_EQ(CornerMean(image, 1, LumaAt), 128);
+}
+
+// Patches the size in the first start-of-frame segment.
+std::vector<uint8_t> WithJpegSize(std::vector<uint8_t> jpeg, int width, int height) {
+    for (size_t i = 2; i + 9 < jpeg.size(); ++i) {
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {
+            jpeg[i + 5] = static_cast<uint8_t>(height >> 8);
+            jpeg[i + 6] = static_cast<uint8_t>(height);
+            jpeg[i + 7] = static_cast<uint8_t>(width >> 8);
+            jpeg[i + 8] = static_cast<uint8_t>(width);
+            break;
+        }
+    }
+    return jpeg;
+}
+
+// Rewrites the header chunk's size, with a valid checksum when asked.
+std::vector<uint8_t> WithPngSize(const std::vector<uint8_t> &png, uint32_t width,
+                                 uint32_t height, bool fixChecksum) {
+    std::vector<uint8_t> header(png.begin() + 16, png.begin() + 29);
+    for (int k = 0; k < 4; ++k) {
+        header[k] = static_cast<uint8_t>(width >> (24 - 8 * k));
+        header[4 + k] = static_cast<uint8_t>(height >> (24 - 8 * k));
+    }
+    std::vector<uint8_t> out(png.begin(), png.begin() + 8);
+    AppendChunk(out, "IHDR", header);
+    if (!fixChecksum) out[29] ^= 0xFF;
+    out.insert(out.end(), png.begin() + 33, png.end());
+    return out;
+}
+
+std::vector<uint8_t> CmykJpeg() {
+    std::vector<uint8_t> cmyk(32 * 32 * 4, 100);
+    tjhandle handle = tjInitCompress();
+    unsigned char *jpeg = nullptr;
+    unsigned long size = 0;
+    tjCompress2(handle, cmyk.data(), 32, 0, 32, TJPF_CMYK, &jpeg, &size, TJSAMP_444, 90, 0);
+    std::vector<uint8_t> bytes(jpeg, jpeg + size);
+    tjFree(jpeg);
+    tjDestroy(handle);
+    return bytes;
+}
+
+TEST(PhotoDecode, TruncatedDamagedAndUnsupportedFilesAreRefused) {
+    const std::vector<uint8_t> jpeg = EncodePlanesAsJpeg(MakeScenePlanes(64, 48, TJSAMP_420));
+    const YuyvImage scene = MakeSceneYuyv(64, 48);
+    std::vector<uint8_t> png;
+    std::string reason;
+    ASSERT_TRUE(tonefold::EncodePng(ViewOf(scene), &png, &reason));
+    const std::vector<uint8_t> text = {'h', 'e', 'l', 'l', 'o', '\n'};
+    struct Case {
+        const char *name;
+        std::vector<uint8_t> bytes;
+        const char *reason;
+    };
+    const Case cases[] = {
+        {"empty", {}, "not a JPEG or PNG"},
+        {"text", text, "not a JPEG or PNG"},
+        {"JPEG signature only", Prefix(jpeg, 3), "truncated"},
+        {"JPEG header only", Prefix(jpeg, 200), "truncated"},
+        {"JPEG cut in half", Prefix(jpeg, jpeg.size() / 2), "truncated"},
+        {"JPEG without its end marker", Prefix(jpeg, jpeg.size() - 2), "truncated"},
+        {"JPEG of 65000x65000", WithJpegSize(jpeg, 65000, 65000), "too large"},
+        {"JPEG of width 0", WithJpegSize(jpeg, 0, 48), "not a valid JPEG"},
+        {"CMYK JPEG", CmykJpeg(), "CMYK"},
+        {"PNG signature only", Prefix(png, 8), "not a valid PNG"},
+        {"PNG header only", Prefix(png, 33), "truncated"},
+        {"PNG cut in half", Prefix(png, png.size() / 2), "truncated"},
+        {"PNG without its end chunk", Prefix(png, png.size() - 12), "cannot be decoded"},
+        {"PNG of 60000x60000", WithPngSize(png, 60000, 60000, true), "too large"},
+        {"PNG with a damaged header", WithPngSize(png, 64, 48, false), "not a valid PNG"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        YuyvImage image;
+        std::string why;
+        EXPECT_FALSE(DecodePhoto(c.bytes.data(), c.bytes.size(), &image, &why));
+        EXPECT_NE(why.find(c.reason), std::string::npos) << why;
+        EXPECT_EQ(image.pixels, nullptr);
+    }
+}
+
+TEST(PhotoDecode, RandomDamageIsDecodedOrRefusedCleanly) {
+    const std::vector<uint8_t> jpeg =
+        WithOrientation(EncodePlanesAsJpeg(MakeScenePlanes(64, 48, TJSAMP_422)), 5);
+    const YuyvImage scene = MakeSceneYuyv(48, 64);
+    std::vector<uint8_t> png;
+    std::string reason;
+    ASSERT_TRUE(tonefold::EncodePng(ViewOf(scene), &png, &reason));
+    std::mt19937 random(11);
+    for (const std::vector<uint8_t> *original : {&jpeg, static_cast<const std::vector<uint8_t> *>(&png)}) {
+        for (int trial = 0; trial < 150; ++trial) {
+            std::vector<uint8_t> damaged = *original;
+            for (int k = 0; k < 4; ++k) {
+                damaged[3 + random() % (damaged.size() - 3)] = static_cast<uint8_t>(random());
+            }
+            YuyvImage image;
+            std::string why;
+            if (DecodePhoto(damaged.data(), damaged.size(), &image, &why)) {
+                // A damaged size field may change the size; the picture is whole anyway.
+                ASSERT_GT(image.width, 0);
+                ASSERT_GT(image.height, 0);
+                uint64_t sum = 0;
+                const size_t bytes = static_cast<size_t>(image.Pitch()) * image.height;
+                for (size_t i = 0; i < bytes; ++i) sum += image.pixels[i];
+                EXPECT_GT(sum, 0u);
+            } else {
+                EXPECT_FALSE(why.empty());
+            }
+        }
+    }
+}
+
+TEST(PhotoFormat, ChosenByTheExtensionIgnoringCase) {
+    using tonefold::PhotoFormat;
+    using tonefold::PhotoFormatOfPath;
+    EXPECT_EQ(PhotoFormatOfPath("out.jpg"), PhotoFormat::kJpeg);
+    EXPECT_EQ(PhotoFormatOfPath("dir/out.JPEG"), PhotoFormat::kJpeg);
+    EXPECT_EQ(PhotoFormatOfPath("out.Png"), PhotoFormat::kPng);
+    EXPECT_EQ(PhotoFormatOfPath("out.tif"), PhotoFormat::kUnknown);
+    EXPECT_EQ(PhotoFormatOfPath("out"), PhotoFormat::kUnknown);
+    EXPECT_EQ(PhotoFormatOfPath("my.png/out"), PhotoFormat::kUnknown);
+}
+
+}  // namespace
