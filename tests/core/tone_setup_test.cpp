@@ -144,3 +144,20 @@ TEST(SetUpToneTables, AFailedStepKeepsTheSmallImages) {
 }
 
 }  // namespace
+
+namespace {
+
+// Small frames and widths with W mod 16 of 8 and 12 (run under the sanitizers).
+TEST(SetUpToneTables, SmallAndOddFrames) {
+    struct Size {
+        int32_t w, h;
+    };
+    for (Size z : {Size{96, 96}, Size{104, 111}, Size{108, 110}, Size{1000, 126}}) {
+        SetUpSession t(z.w, z.h);
+        ASSERT_EQ(t.Run(), RESULT_OK) << z.w << "x" << z.h;
+        EXPECT_EQ(t.s->gainGridStride, z.w / 8);
+        EXPECT_EQ(t.s->gainGridRows, z.h / 8);
+    }
+}
+
+}  // namespace
