@@ -1,6 +1,5 @@
 #include "block_grid.h"
 
-
 #include "core/memory.h"
 
 WeightBlockGrid BlockGridForFrame(int32_t width, int32_t height) {

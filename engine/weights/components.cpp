@@ -1,6 +1,5 @@
 #include "components.h"
 
-
 #include "core/memory.h"
 
 void CreateComponentList(MemoryContext memory, ComponentList *list, uint32_t originX,

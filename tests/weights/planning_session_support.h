@@ -37,9 +37,11 @@ inline Thumbnail SameInAll() {
 class PlanningSession {
   public:
     // Frame of width x height full-resolution pixels; thumbnails are 1/8 of it (even sides).
-    PlanningSession(int32_t width, int32_t height, const Thumbnail &luma, MemoryContext memory = nullptr)
+    // Without inputs the session has no full-resolution frames (no fallback can run).
+    PlanningSession(int32_t width, int32_t height, const Thumbnail &luma, MemoryContext memory = nullptr,
+                    bool withInputs = true)
         : memory_(memory) {
-        ok_ = CreateHdrSession(memory_, 0, &s_) == RESULT_OK && Build(width, height, luma);
+        ok_ = CreateHdrSession(memory_, 0, &s_) == RESULT_OK && Build(width, height, luma, withInputs);
     }
     ~PlanningSession() {
         if (!s_) return;
@@ -65,7 +67,7 @@ class PlanningSession {
     }
 
   private:
-    bool Build(int32_t width, int32_t height, const Thumbnail &luma) {
+    bool Build(int32_t width, int32_t height, const Thumbnail &luma, bool withInputs) {
         HdrSession *s = s_;
         s->exposureCount = 3;
         s->darkIndex = 0;
@@ -109,8 +111,10 @@ class PlanningSession {
         if (CreateImage(&s->previewImage, tw, th, PIXEL_FORMAT_YUV444P, memory_) != RESULT_OK ||
             CreateImage(&s->previewWorkImage, tw, th, PIXEL_FORMAT_YUV444P, memory_) != RESULT_OK)
             return false;
-        BuildInputs(width, height);
-        s->inputImages = inputs_.data();
+        if (withInputs) {
+            BuildInputs(width, height);
+            s->inputImages = inputs_.data();
+        }
         return true;
     }
 
