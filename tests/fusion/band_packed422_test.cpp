@@ -179,3 +179,20 @@ TEST(BandPacked422, RowsWithoutSecondaryWeightTakeTheReferenceAlone) {
 }
 
 }  // namespace
+
+namespace {
+
+// Frame sizes whose 8-pixel maps end in a partial node (widths of 8 or 12 mod 16, heights of
+// 14 mod 16) and the smallest frame: every mode renders them inside its buffers.
+TEST(BandPacked422, RendersAwkwardFrameSizes) {
+    for (const auto &[w, h] : {std::pair{96, 96}, std::pair{264, 254}, std::pair{268, 255},
+                               std::pair{300, 110}}) {
+        for (bool localCurve : {true, false}) {
+            BandSession b(w, h, {4, -3, 2}, {-5, 6, 2});
+            b.SetLocalCurve(localCurve);
+            EXPECT_EQ(b.RunPass(fusion_test::RunJobsHere<false>), RESULT_OK) << w << "x" << h;
+        }
+    }
+}
+
+}  // namespace
