@@ -119,14 +119,20 @@ int IsPlausibleProjective(int32_t width, int32_t height, const double *matrix, d
     return implausible ? 0 : 1;
 }
 
-bool IsProjectiveInlier(const double *matrix, const double *translation,
-                        const double *perspective, float x, float y, float X, float Y) {
+bool IsProjectiveInlierWithin(const double *matrix, const double *translation,
+                              const double *perspective, float x, float y, float X, float Y,
+                              double radius) {
     const double w = 1.0 - perspective[0] * x - perspective[1] * y;
     if (std::fabs(w) < 1e-12) return false;
     const double mappedX = (matrix[0] * x + matrix[1] * y + translation[0]) / w;
     const double mappedY = (matrix[2] * x + matrix[3] * y + translation[1]) / w;
     const double dx = mappedX - X, dy = mappedY - Y;
-    return dx * dx + dy * dy <= 1.0;
+    return dx * dx + dy * dy <= radius * radius;
+}
+
+bool IsProjectiveInlier(const double *matrix, const double *translation,
+                        const double *perspective, float x, float y, float X, float Y) {
+    return IsProjectiveInlierWithin(matrix, translation, perspective, x, y, X, Y, 1.0);
 }
 
 namespace {

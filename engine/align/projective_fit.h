@@ -56,6 +56,10 @@ int IsPlausibleProjective(int32_t width, int32_t height, const double *matrix, d
 // |w| < 1e-12 is never an inlier.
 bool IsProjectiveInlier(const double *matrix, const double *translation,
                         const double *perspective, float x, float y, float X, float Y);
+// The same test within the given radius.
+bool IsProjectiveInlierWithin(const double *matrix, const double *translation,
+                              const double *perspective, float x, float y, float X, float Y,
+                              double radius);
 
 // Fits the n matches (refX[k], refY[k]) -> (curX[k], curY[k]) from a width x height thumbnail.
 // scratch holds at least 5 * n 32-bit words. Returns:

@@ -89,6 +89,9 @@ int FitQuantileCurveLut(uint8_t out[256], const int32_t exposureHistogram[256],
         const double p = c[0] + c[1] * x + c[2] * x * x + c[3] * x * x * x + c[4] * x * x * x * x;
         const double value = std::trunc(255 * p + 0.5);
         out[m] = static_cast<uint8_t>(std::clamp(value, 0.0, 255.0));
+        // A quartic turns back past the last quantile it was fitted to: brighter levels must
+        // never map darker, so the curve holds its highest value from there on.
+        if (m > 0 && out[m] < out[m - 1]) out[m] = out[m - 1];
     }
     return 0;
 }

@@ -12,7 +12,8 @@ void FindQuantileLevels(const int32_t histogram[256], int64_t n, int32_t levels[
 
 // F[m] = clamp(trunc(255 P(m / 255) + 0.5), 0, 255), P the least-squares quartic through the 21
 // pairs (exposure quantile / 255, reference quantile / 255), solved by Gaussian elimination
-// with complete pivoting. A singular system (a pivot below 1e-14 in magnitude, or a zero
+// with complete pivoting, then held non-decreasing (F[m] >= F[m - 1]) where the quartic turns
+// back. A singular system (a pivot below 1e-14 in magnitude, or a zero
 // diagonal element) gives all-zero coefficients, hence an all-zero table. Returns 0, or
 // RESULT_INVALID_ARGUMENT for a null table or histogram.
 int FitQuantileCurveLut(uint8_t out[256], const int32_t exposureHistogram[256],

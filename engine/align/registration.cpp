@@ -103,6 +103,41 @@ int32_t TrackAndKeep(HdrSession *s, int32_t i, int32_t count) {
     return kept;
 }
 
+// Matches within half a thumbnail pixel of where the transform puts them.
+int32_t CountCloseMatches(const HdrSession *s, int32_t kept, const ProjectiveTransform &t) {
+    int32_t close = 0;
+    for (int32_t k = 0; k < kept; ++k)
+        close += IsProjectiveInlierWithin(t.matrix, t.translation, t.perspective, s->featureX[k],
+                                          s->featureY[k], s->featureArrays[0][k],
+                                          s->featureArrays[1][k], 0.5);
+    return close;
+}
+
+float MedianOf(float *values, int32_t count) {
+    std::nth_element(values, values + count / 2, values + count);
+    return values[count / 2];
+}
+
+// Eight parameters fitted to features that cover only part of a small thumbnail follow the
+// tracking noise and extrapolate it into a zoom or a tilt of several full-resolution pixels at
+// the far corners, where no feature constrains them (a tripod bracket then merges with double
+// edges). A plain shift by the median displacement is kept instead unless the full fit places
+// clearly more matches (over an eighth of them) within half a pixel.
+void PreferShiftWhenItExplainsAsMuch(const HdrSession *s, int32_t kept, ProjectiveTransform *t) {
+    float dx[kFeatureCapacity], dy[kFeatureCapacity];
+    const int32_t n = std::min(kept, kFeatureCapacity);
+    if (n < kMinFitMatches) return;
+    for (int32_t k = 0; k < n; ++k) {
+        dx[k] = s->featureArrays[0][k] - s->featureX[k];
+        dy[k] = s->featureArrays[1][k] - s->featureY[k];
+    }
+    ProjectiveTransform shift;
+    SetIdentityProjective(shift.matrix, shift.translation, shift.perspective);
+    shift.translation[0] = MedianOf(dx, n);
+    shift.translation[1] = MedianOf(dy, n);
+    if (CountCloseMatches(s, n, *t) - CountCloseMatches(s, n, shift) <= n / 8) *t = shift;
+}
+
 // Step 5e: the projective fit. After a failure the exposure is misaligned and the transform
 // left for the warps is the fit's best plausible hypothesis, or the identity when the fit
 // formed none (too few matches) or left an implausible one.
@@ -117,6 +152,7 @@ int FitTransform(MemoryContext memory, HdrSession *s, int32_t i, int32_t kept, i
         FitProjectiveRansac(scratch, w, h, s->featureX, s->featureY, s->featureArrays[0],
                             s->featureArrays[1], kept, t->matrix, t->translation, t->perspective);
     FreeMemory(memory, scratch);
+    if (fit == FIT_OK) PreferShiftWhenItExplainsAsMuch(s, kept, t);
     if (fit != FIT_OK) {
         s->misaligned[i] = 1;
         if (kept < kMinFitMatches ||

@@ -384,6 +384,22 @@ TEST(RegistrationParts, QuantileLevelsAndCurve) {
     EXPECT_EQ(FitQuantileCurveLut(curve, nullptr, ramp, 2560), RESULT_INVALID_ARGUMENT);
 }
 
+// A dark exposure whose levels end near 190 against a reference that reaches 255: the quartic
+// turns back past the last quantile, and the curve holds its peak there instead of mapping the
+// brightest levels dark.
+TEST(RegistrationParts, QuantileCurveNeverFalls) {
+    int32_t dark[256] = {}, reference[256] = {};
+    for (int v = 0; v < 256; ++v) {
+        dark[v * 190 / 255] += 10;
+        const int r = v < 200 ? v * 255 / 200 : 255;
+        reference[r] += 10;
+    }
+    uint8_t curve[256];
+    ASSERT_EQ(FitQuantileCurveLut(curve, dark, reference, 2560), 0);
+    for (int m = 1; m < 256; ++m) EXPECT_GE(curve[m], curve[m - 1]) << m;
+    EXPECT_GE(curve[255], 250);
+}
+
 // A session with just what the residual marks read.
 struct MarkSession {
     HdrSession s{};

@@ -346,6 +346,25 @@ TEST(RunHdrMerge, RecoversClippedHighlightsAndCrushedShadows) {
     EXPECT_GE(levels(b.images[2], light0, light1), midLight + 8);
 }
 
+// A still bracket whose width is not a multiple of 16: every exposure covers the frame, so the
+// picture is not scaled to the crop's 16-pixel grid and its edges stay where the photos have them.
+TEST(RunHdrMerge, AStillBracketIsNotRescaled) {
+    const int w = 392, h = 264;
+    const auto base = TexturedScene(w, h);
+    auto scene = [base](int x, int y) {
+        return x >= 300 ? 3.0 : x >= 260 ? 0.4 : 0.3 * base(x, y) + 0.1;
+    };
+    Bracket b = MakeBracket(scene, w, h);
+    SessionHolder holder;
+    ASSERT_EQ(Merge(holder.session, b), RESULT_OK);
+    for (int y = 40; y < h - 40; y += 16) {
+        int edge = -1;
+        for (int x = 280; x < 320 && edge < 0; ++x)
+            if (b.images[2].Luma(x, y) >= b.images[2].Luma(x - 1, y) + 24) edge = x;
+        EXPECT_EQ(edge, 300) << "row " << y;
+    }
+}
+
 TEST(RunHdrMerge, OrderOfInputsAndThreadsDoNotChangeThePicture) {
     Bracket base = MakeBracket(TexturedScene(kW, kH), kW, kH);
     std::vector<uint8_t> first;
