@@ -217,7 +217,9 @@ bool WritePngRows(PngWriteState *state, const YuyvView &picture, RowChunk *chunk
     png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width),
                  static_cast<png_uint_32>(picture.height), 8, PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_set_compression_level(png, 3);
+    // Two cheap filters and a low level: about half the time of the defaults, no larger.
+    png_set_filter(png, 0, PNG_FILTER_UP | PNG_FILTER_SUB);
+    png_set_compression_level(png, 2);
     png_write_info(png, info);
     png_set_bgr(png);
     png_set_filler(png, 0, PNG_FILLER_AFTER);
