@@ -110,8 +110,8 @@ bool DecodePngPlanes(const uint8_t *data, size_t size, YuvPlanes *planes, int *o
                      std::string *reason) {
     PngReadState state;
     state.reader = {data, size, 0};
-    state.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state.messages, OnPngError,
-                                       OnPngWarning);
+    state.png =
+        png_create_read_struct(PNG_LIBPNG_VER_STRING, &state.messages, OnPngError, OnPngWarning);
     if (state.png != nullptr) state.info = png_create_info_struct(state.png);
     if (state.info == nullptr) {
         *reason = "cannot be decoded (out of memory)";
@@ -227,16 +227,15 @@ bool WritePngRows(PngWriteState *state, const YuyvView &picture, RowChunk *chunk
     for (int32_t y = 0; y < picture.height; y += kRowsPerChunk) {
         const int32_t rows = std::min(kRowsPerChunk, picture.height - y);
         const auto start = std::chrono::steady_clock::now();
-        libyuv::YUY2ToI422(picture.pixels + static_cast<size_t>(y) * picture.pitch,
-                           picture.pitch, chunk->planes[0], chunk->strides[0], chunk->planes[1],
-                           chunk->strides[1], chunk->planes[2], chunk->strides[2], evenWidth,
-                           rows);
-        libyuv::J422ToARGB(chunk->planes[0], chunk->strides[0], chunk->planes[1],
-                           chunk->strides[1], chunk->planes[2], chunk->strides[2], chunk->bgrx,
-                           picture.width * 4, picture.width, rows);
-        *convertMs += std::chrono::duration<double, std::milli>(
-                          std::chrono::steady_clock::now() - start)
-                          .count();
+        libyuv::YUY2ToI422(picture.pixels + static_cast<size_t>(y) * picture.pitch, picture.pitch,
+                           chunk->planes[0], chunk->strides[0], chunk->planes[1], chunk->strides[1],
+                           chunk->planes[2], chunk->strides[2], evenWidth, rows);
+        libyuv::J422ToARGB(chunk->planes[0], chunk->strides[0], chunk->planes[1], chunk->strides[1],
+                           chunk->planes[2], chunk->strides[2], chunk->bgrx, picture.width * 4,
+                           picture.width, rows);
+        *convertMs +=
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
         png_write_rows(png, chunk->rows, static_cast<png_uint_32>(rows));
     }
     png_write_end(png, info);
@@ -255,8 +254,8 @@ bool EncodePng(const YuyvView &picture, std::vector<uint8_t> *out, std::string *
         return false;
     }
     PngWriteState state;
-    state.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state.messages, OnPngError,
-                                        OnPngWarning);
+    state.png =
+        png_create_write_struct(PNG_LIBPNG_VER_STRING, &state.messages, OnPngError, OnPngWarning);
     if (state.png != nullptr) state.info = png_create_info_struct(state.png);
     if (state.info == nullptr) {
         *reason = "cannot be encoded (out of memory)";
@@ -272,10 +271,10 @@ bool EncodePng(const YuyvView &picture, std::vector<uint8_t> *out, std::string *
     }
     if (times != nullptr) {
         times->convertMs = convertMs;
-        times->encodeMs = std::chrono::duration<double, std::milli>(
-                              std::chrono::steady_clock::now() - start)
-                              .count() -
-                          convertMs;
+        times->encodeMs =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count() -
+            convertMs;
     }
     return true;
 }
