@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -271,9 +272,13 @@ int Fail(std::ostream &err, const std::string &subject, const std::string &reaso
     return kExitFailure;
 }
 
-}  // namespace
+void ReportPeakMemory(std::ostream &out) {
+    char line[96];
+    std::snprintf(line, sizeof line, "%-28s %9.1f MB\n", "peak memory", PeakMemoryMegabytes());
+    out << line;
+}
 
-int RunMergeProgram(const std::vector<std::string> &args, std::ostream &out, std::ostream &err) {
+int RunSteps(const std::vector<std::string> &args, std::ostream &out, std::ostream &err) {
     const Clock::time_point programStart = Clock::now();
     MergeOptions options;
     std::string message;
@@ -322,6 +327,7 @@ int RunMergeProgram(const std::vector<std::string> &args, std::ostream &out, std
         Report(out, "merge", mergeMs);
     }
     if (result != RESULT_OK) {
+        if (options.verbose) ReportPeakMemory(out);
         return Fail(err, "",
                     "merge failed: " + std::string(ResultName(result)) + " (" +
                         std::to_string(result) + ")");
@@ -350,11 +356,19 @@ int RunMergeProgram(const std::vector<std::string> &args, std::ostream &out, std
         Report(out, "encode", encodeTimes.encodeMs);
         Report(out, "write", MillisecondsSince(start));
         Report(out, "total", MillisecondsSince(programStart));
-        char line[96];
-        std::snprintf(line, sizeof line, "%-28s %9.1f MB\n", "peak memory", PeakMemoryMegabytes());
-        out << line;
+        ReportPeakMemory(out);
     }
     return kExitOk;
+}
+
+}  // namespace
+
+int RunMergeProgram(const std::vector<std::string> &args, std::ostream &out, std::ostream &err) {
+    try {
+        return RunSteps(args, out, err);
+    } catch (const std::bad_alloc &) {
+        return Fail(err, "", "out of memory");
+    }
 }
 
 }  // namespace tonefold
