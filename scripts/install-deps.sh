@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build needs, only those that are missing.
+# Installs the Debian 12 packages the build needs, only those that are missing; extra package
+# names given as arguments are installed too (the screenshot script adds xvfb and xauth).
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libyuv-dev
-          libturbojpeg0-dev libpng-dev)
+  qt6-base-dev qt6-base-dev-tools libraw-dev libtiff-dev libexif-dev libturbojpeg0-dev libpng-dev
+  python3 "$@")
 
 missing=()
 for package in "${packages[@]}"; do

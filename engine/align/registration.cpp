@@ -247,14 +247,8 @@ int RegisterExposureToReference(MemoryContext memory, HdrSession *s, int32_t i,
     int32_t *gridY = nullptr;
     r = StoreMotionGrids(memory, s, i, t, C, D, &gridX, &gridY);
     if (r != RESULT_OK) return r;
-    if (s->pendingStatus == RESULT_ALIGNMENT_FAILED || s->misaligned[i] == 1) {
-        // The zero grids of an exposure that could not be aligned stay zero: refining single
-        // blocks against no transform would leave a patchwork, and the verdict is already in.
-        s->alignGradientMode = 1;
-        s->alignPyramidDepth = 1;
-        if (progress) progress(s->progressBase, 0, user);
-        return RESULT_OK;
-    }
+    // A misaligned exposure (or a reference without features) runs the block check and the
+    // refinement too: they act on its zero grids, and without kept matches nothing is marked.
     // The block check's verdict reaches the later stages only through misaligned[i].
     MeasureBlockResidualShift(memory, s, i, nullptr, progress, user);
     RefineMarkedNodes(memory, s, i, gridX, gridY, C, D, progress, user);

@@ -1,8 +1,139 @@
-// Engine entry points of a merge run. Placeholder until the run driver lands.
-#include "hdr_engine.h"
+// The merge entry point: argument checks, the tone parameters, the preparation when the caller
+// did not prepare the exposures, the pipeline and the copy of the result to the output index.
+#include "align/feature_tracker.h"
+#include "band_pass.h"
+#include "image.h"
+#include "run_driver.h"
 
-extern "C" int RunHdrMerge(MemoryContext, HdrSession *, __tag_QELV_OFFSCREEN *, int32_t,
-                           __tag_QELV_OFFSCREEN *, int32_t, const MergeParams *, int64_t,
-                           ProgressCallback, void *) {
-    return RESULT_UNSUPPORTED_FORMAT;
+namespace {
+
+constexpr int32_t kMinFrameSide = 96;
+
+// The engine reads the low 32 bits of each 64-bit slot as a signed value.
+int32_t Low32(int64_t slot) { return static_cast<int32_t>(static_cast<uint32_t>(slot)); }
+
+struct ToneParameters {
+    int32_t toneLength = 25;
+    int32_t brightness = 0;
+    int32_t toneSaturation = 0;
+};
+
+ToneParameters ClampParameters(const MergeParams *params) {
+    ToneParameters p;
+    if (!params) return p;
+    const int32_t tone = Low32(params->toneLength);
+    const int32_t bright = Low32(params->brightness);
+    const int32_t saturation = Low32(params->toneSaturation);
+    p.toneLength = static_cast<uint32_t>(tone) <= 100 ? tone : 25;
+    p.brightness = bright >= -100 && bright <= 100 ? bright : 0;
+    p.toneSaturation = static_cast<uint32_t>(saturation) <= 100 ? saturation : 0;
+    return p;
+}
+
+bool SupportedFormat(uint32_t format) {
+    switch (format) {
+        case PIXEL_FORMAT_YUYV:
+        case PIXEL_FORMAT_I420:
+        case PIXEL_FORMAT_NV12:
+        case PIXEL_FORMAT_NV21:
+        case PIXEL_FORMAT_NV16:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Every plane the format needs is present and its pitch holds a row.
+bool PlanesHoldRows(const ImageDesc &image) {
+    ImageDesc layout;
+    int32_t rows[3] = {};
+    if (LayoutImagePlanes(&layout, image.i32Width, image.i32Height, image.u32PixelArrayFormat,
+                          rows) != RESULT_OK)
+        return false;
+    for (int p = 0; p < 3; ++p) {
+        if (layout.pi32Pitch[p] == 0) continue;
+        if (!image.ppu8Plane[p] || image.pi32Pitch[p] < layout.pi32Pitch[p]) return false;
+    }
+    return true;
+}
+
+int CheckRunArguments(const HdrSession *s, const ImageDesc *inputs, int32_t count,
+                      const ImageDesc *outputs, int32_t outputIndex) {
+    if (!s || !inputs || !outputs || outputs != inputs) return RESULT_INVALID_ARGUMENT;
+    if (count < 1 || count > kMaxExposures || outputIndex < 0 || outputIndex >= count)
+        return RESULT_INVALID_ARGUMENT;
+    const ImageDesc &first = inputs[0];
+    if (first.i32Width < kMinFrameSide || first.i32Height < kMinFrameSide)
+        return RESULT_INVALID_ARGUMENT;
+    for (int32_t i = 1; i < count; ++i) {
+        if (inputs[i].u32PixelArrayFormat != first.u32PixelArrayFormat ||
+            inputs[i].i32Width != first.i32Width || inputs[i].i32Height != first.i32Height)
+            return RESULT_INVALID_ARGUMENT;
+    }
+    if (!SupportedFormat(first.u32PixelArrayFormat) || !HasBandRenderer(first.u32PixelArrayFormat))
+        return RESULT_UNSUPPORTED_FORMAT;
+    for (int32_t i = 0; i < count; ++i)
+        if (!PlanesHoldRows(inputs[i])) return RESULT_INVALID_ARGUMENT;
+    return RESULT_OK;
+}
+
+}  // namespace
+
+void ResetMergeRunState(HdrSession *s) {
+    s->pendingStatus = 0;
+    s->progressBase = 0;
+    s->sceneClass = 0;
+    s->statsLevelFlag = 0;
+    s->deepShadowFlag = 0;
+    s->darkLacksHighlights = 0;
+    s->alignGradientMode = 0;
+    s->alignPyramidDepth = 3;
+    for (int32_t &v : s->globalShift) v = 0;
+    for (int32_t &v : s->darkBrightShift) v = 0;
+    for (int32_t &v : s->misaligned) v = 0;
+    s->processRect = {};
+    s->overlapRect = {};
+    for (int32_t &v : s->cropRect) v = 0;
+    s->splitRow = 0;
+}
+
+namespace {
+
+bool AllPrepared(const HdrSession *s, int32_t count) {
+    const uint32_t all = (1u << count) - 1;
+    return (s->preparedImages & all) == all;
+}
+
+}  // namespace
+
+int RunHdrMerge(MemoryContext memory, HdrSession *s, ImageDesc *inputs, int32_t count,
+                ImageDesc *outputs, int32_t outputIndex, const MergeParams *params, int64_t,
+                ProgressCallback progress, void *user) {
+    int r = CheckRunArguments(s, inputs, count, outputs, outputIndex);
+    if (r != RESULT_OK) return r;
+    if (!s->tracker) {
+        ResetMergeRunState(s);
+        s->preparedByRun = 1;
+        r = PrepareExposures(memory, s, inputs, count, progress, user);
+    } else if (!AllPrepared(s, count) || s->inputImages != inputs) {
+        // A caller who prepares the exposures one by one must prepare each image of this set.
+        r = RESULT_INVALID_ARGUMENT;
+    }
+    s->preparedImages = 0;
+    if (r != RESULT_OK) {
+        ReleasePipelineBuffers(memory, s);
+        return r;
+    }
+    DestroyFeatureTracker(memory, &s->tracker);
+    const ToneParameters p = ClampParameters(params);
+    s->toneLength = p.toneLength;
+    uint8_t scratch[64] = {};
+    r = RunMergePipeline(memory, s, inputs, scratch, count, outputs, outputIndex, 0, nullptr,
+                         progress, user, p.toneLength, p.brightness, p.toneSaturation);
+    if (r != RESULT_OK) {
+        ReleasePipelineBuffers(memory, s);
+        return r;
+    }
+    if (s->referenceIndex == outputIndex) return RESULT_OK;
+    return CopyImage(&outputs[outputIndex], &inputs[s->referenceIndex]);
 }

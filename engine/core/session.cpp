@@ -73,6 +73,7 @@ void ReleaseBandBuffers(MemoryContext memory, HdrSession *s) {
         FreeAndClear(memory, s->mapLineBuffers[t]);
         for (int k = 1; k < 9; ++k) s->mapLineBuffers[t + 4 * k] = nullptr;
     }
+    FreeAndClear(memory, s->bandReferenceLuma);
 }
 
 void ReleasePlanningMaps(MemoryContext memory, HdrSession *s) {

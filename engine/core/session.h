@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "engine_types.h"
+#include "filters/job_runner.h"
 
 struct FeatureTracker;
 
@@ -47,6 +48,7 @@ struct HdrSession {
     int32_t contrastLevel;
     int32_t saturationLevel;
     uint8_t *toneTable;  // kToneTableBlockBytes; saved copy at kSavedToneTableOffset
+    int32_t toneTableComposed;  // 1 while the live tone table carries a brightness curve
     int32_t offsetFadeEnabled;
     uint8_t *curveTables[4];
     uint16_t *gainTable;
@@ -142,6 +144,11 @@ struct HdrSession {
     int32_t lowResMapsReady;
     int32_t darkShareQ10;
     int16_t *fusionWeightGrids[3];  // WeightGridIndex
+    int32_t movingRegionMode;   // 0 none, 1 a moving region goes to the reference, 2 an exposure dropped
+    int32_t droppedExposure;    // 1 the darkest exposure folded into the reference, 2 the brightest
+    int32_t resultOverrideFlag;
+    int32_t quarterGridWidth;   // quarter grids of the deghosting stage
+    int32_t quarterGridHeight;
     int16_t *recoveryMaskGrid;
 
     // Full-resolution tone.
@@ -163,13 +170,25 @@ struct HdrSession {
     uint16_t *workerRows16[kWorkerCount];
     int16_t *mapLineBuffers[9 * kWorkerCount];  // slot t + 4k; slots 0..3 own the blocks
     uint8_t *outputPlanes[3];
+    // The reference's luma as the caller supplied it (frame width x height, one byte a pixel),
+    // copied before the band pass renders the reference in place; the fetches' border
+    // estimates read it, so no band reads pixels another band has fused.
+    uint8_t *bandReferenceLuma;
     uint8_t *alternativeOutputPlanes[2][3];
     uint16_t *ringBuffers16[3];
 
     // Run control.
     int32_t progressBase;
     uint64_t pendingStatus;
+    uint32_t preparedImages;  // bit i: image i prepared by the caller, one image at a time
+    JobRunner jobRunner;      // how the band pass and the final rescale run; null: four threads
 };
+
+// darkBrightShift is stored as (dark dx, bright dx, dark dy, bright dy); read it by name.
+inline int32_t DarkShiftX(const HdrSession &s) { return s.darkBrightShift[0]; }
+inline int32_t BrightShiftX(const HdrSession &s) { return s.darkBrightShift[1]; }
+inline int32_t DarkShiftY(const HdrSession &s) { return s.darkBrightShift[2]; }
+inline int32_t BrightShiftY(const HdrSession &s) { return s.darkBrightShift[3]; }
 
 // Frees every per-run buffer that is set and clears its pointer.
 int ReleasePipelineBuffers(MemoryContext memory, HdrSession *session);

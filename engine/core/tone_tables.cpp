@@ -67,10 +67,13 @@ int BuildContrastCurve(HdrSession *s, int64_t, int32_t level) {
     const double k = (level * 0.005 + 1.0) - 1.0;
     uint16_t *curve = s->contrastCurve;
     for (int i = 0; i <= 736; ++i)
-        curve[i] = static_cast<uint16_t>(i - static_cast<int>(std::trunc(k * (368 - std::abs(i - 368)))));
+        curve[i] =
+            static_cast<uint16_t>(i - static_cast<int>(std::trunc(k * (368 - std::abs(i - 368)))));
     for (int i = 737; i < kLevels; ++i)
-        curve[i] = static_cast<uint16_t>(i + static_cast<int>(std::trunc(k * (1679 - std::abs(i - 2416)))));
+        curve[i] = static_cast<uint16_t>(
+            i + static_cast<int>(std::trunc(k * (1679 - std::abs(i - 2416)))));
     StoreToneFromCurve(s);
+    s->toneTableComposed = 0;
     s->contrastLevel = level;
     return RESULT_OK;
 }
@@ -141,11 +144,16 @@ int ApplyBrightnessCurve(HdrSession *s, int64_t, int32_t a, int32_t b, int32_t c
     uint8_t *saved = s->toneTable + kSavedToneTableOffset;
     std::memcpy(saved, s->toneTable, kLevels);
     for (int k = 0; k < kLevels; ++k) s->toneTable[k] = saved[curve[k]];
+    s->toneTableComposed = 1;
     return RESULT_OK;
 }
 
 int ApplyBrightnessLevel(MemoryContext, HdrSession *s, int32_t, int32_t brightness, int32_t start) {
     if (!s) return RESULT_INVALID_ARGUMENT;
+    // A live table that already carries a brightness curve goes back to the table the curve
+    // was composed onto, so setting the same brightness twice gives the same table.
+    if (s->toneTableComposed && s->toneTable)
+        std::memcpy(s->toneTable, s->toneTable + kSavedToneTableOffset, kLevels);
     const double factor = s->deepShadowFlag != 0 ? 1.2 : 1.0;
     return ApplyBrightnessCurve(s, 0, brightness, start, kLevels, factor);
 }

@@ -1,0 +1,143 @@
+#include "photo_metadata.h"
+
+#include <QFile>
+#include <QImageReader>
+#include <libexif/exif-data.h>
+
+#include <cstring>
+#include <memory>
+
+#include "photo_orientation.h"
+
+namespace {
+
+// Room for a 100-megapixel photo of 32-bit pixels; the reader's default refuses ~33 megapixels.
+constexpr int kReaderAllocationLimitMB = 400;
+
+struct ExifDataDeleter {
+    void operator()(ExifData *data) const { exif_data_unref(data); }
+};
+
+bool EntryNumber(ExifEntry *entry, ExifByteOrder order, unsigned index, double *value) {
+    if (!entry || !entry->data || index >= entry->components) return false;
+    const unsigned char *at = entry->data + index * exif_format_get_size(entry->format);
+    switch (entry->format) {
+    case EXIF_FORMAT_SHORT: *value = exif_get_short(at, order); return true;
+    case EXIF_FORMAT_LONG: *value = exif_get_long(at, order); return true;
+    case EXIF_FORMAT_RATIONAL: {
+        const ExifRational r = exif_get_rational(at, order);
+        if (!r.denominator) return false;
+        *value = static_cast<double>(r.numerator) / r.denominator;
+        return true;
+    }
+    case EXIF_FORMAT_SRATIONAL: {
+        const ExifSRational r = exif_get_srational(at, order);
+        if (!r.denominator) return false;
+        *value = static_cast<double>(r.numerator) / r.denominator;
+        return true;
+    }
+    default: return false;
+    }
+}
+
+void AddExifProperties(const QString &path, QVariantMap *properties) {
+    std::unique_ptr<ExifData, ExifDataDeleter> data(
+        exif_data_new_from_file(QFile::encodeName(path).constData()));
+    if (!data) return;
+    const ExifByteOrder order = exif_data_get_byte_order(data.get());
+    ExifContent *main = data->ifd[EXIF_IFD_0];
+    ExifContent *exif = data->ifd[EXIF_IFD_EXIF];
+
+    double x = 0, y = 0, unit = 2;
+    EntryNumber(exif_content_get_entry(main, EXIF_TAG_RESOLUTION_UNIT), order, 0, &unit);
+    const double perInch = unit == 3 ? 2.54 : 1.0;
+    if (!properties->contains(kPhotoDPIWidth) &&
+        EntryNumber(exif_content_get_entry(main, EXIF_TAG_X_RESOLUTION), order, 0, &x) &&
+        EntryNumber(exif_content_get_entry(main, EXIF_TAG_Y_RESOLUTION), order, 0, &y)) {
+        properties->insert(kPhotoDPIWidth, x * perInch);
+        properties->insert(kPhotoDPIHeight, y * perInch);
+    }
+
+    QVariantMap fields;
+    double value = 0;
+    if (EntryNumber(exif_content_get_entry(exif, EXIF_TAG_EXPOSURE_BIAS_VALUE), order, 0, &value))
+        fields.insert(kExifExposureBias, value);
+    if (EntryNumber(exif_content_get_entry(exif, EXIF_TAG_FOCAL_LENGTH), order, 0, &value))
+        fields.insert(kExifFocalLength, value);
+    ExifEntry *iso = exif_content_get_entry(exif, EXIF_TAG_ISO_SPEED_RATINGS);
+    QVariantList ratings;
+    for (unsigned i = 0; iso && i < iso->components; ++i)
+        if (EntryNumber(iso, order, i, &value)) ratings << static_cast<qint64>(value);
+    if (!ratings.isEmpty()) fields.insert(kExifISOSpeedRatings, ratings);
+    properties->insert(kPhotoExif, fields);
+}
+
+void PrepareReader(QImageReader *reader) {
+    reader->setAutoTransform(false);
+    reader->setAllocationLimit(kReaderAllocationLimitMB);
+}
+
+}  // namespace
+
+bool ReadJfifDensity(const QString &path, double *dpiX, double *dpiY) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    uchar head[2];
+    if (file.read(reinterpret_cast<char *>(head), 2) != 2 || head[0] != 0xFF || head[1] != 0xD8)
+        return false;
+    // Walks the segments before the first scan; JFIF's APP0 holds units and two densities.
+    for (;;) {
+        uchar marker[4];
+        if (file.read(reinterpret_cast<char *>(marker), 4) != 4 || marker[0] != 0xFF) return false;
+        const int length = (marker[2] << 8) | marker[3];
+        if (marker[1] == 0xDA || marker[1] == 0xD9 || length < 2) return false;
+        if (marker[1] == 0xE0 && length >= 16) {
+            uchar app0[14];
+            if (file.read(reinterpret_cast<char *>(app0), 14) != 14) return false;
+            if (std::memcmp(app0, "JFIF\0", 5) != 0) return false;
+            const int unit = app0[7];
+            const int x = (app0[8] << 8) | app0[9], y = (app0[10] << 8) | app0[11];
+            if ((unit != 1 && unit != 2) || x == 0 || y == 0) return false;
+            const double perInch = unit == 2 ? 2.54 : 1.0;
+            *dpiX = x * perInch;
+            *dpiY = y * perInch;
+            return true;
+        }
+        if (!file.seek(file.pos() + length - 2)) return false;
+    }
+}
+
+QVariantMap ReadReaderPhotoProperties(const QString &path) {
+    QImageReader reader(path);
+    PrepareReader(&reader);
+    if (!reader.canRead()) return {};
+    const QSize size = reader.size();
+    QVariantMap properties;
+    if (size.isValid()) {
+        properties.insert(kPhotoPixelWidth, static_cast<qint64>(size.width()));
+        properties.insert(kPhotoPixelHeight, static_cast<qint64>(size.height()));
+    }
+    properties.insert(kPhotoOrientation, OrientationFromTransformation(reader.transformation()));
+    double x = 0, y = 0;
+    if (ReadJfifDensity(path, &x, &y)) {
+        properties.insert(kPhotoDPIWidth, x);
+        properties.insert(kPhotoDPIHeight, y);
+    }
+    AddExifProperties(path, &properties);
+    return properties;
+}
+
+QImage DecodeReaderPhoto(const QString &path, qint64 headerWidth, qint64 headerHeight) {
+    if (headerWidth <= 0 || headerHeight <= 0 || headerWidth * headerHeight > kMaxPhotoPixels)
+        return {};
+    QImageReader reader(path);
+    PrepareReader(&reader);
+    // The file may have changed since its properties were read.
+    if (reader.size() != QSize(static_cast<int>(headerWidth), static_cast<int>(headerHeight)))
+        return {};
+    QImage image;
+    if (!reader.read(&image) || image.width() != headerWidth || image.height() != headerHeight)
+        return {};
+    if (image.format() != QImage::Format_RGB32) image.convertTo(QImage::Format_RGB32);
+    return image;
+}

@@ -1,0 +1,32 @@
+// The properties of a photo read from its header, without decoding its pixels.
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QVariantMap>
+
+// Keys of the property map. Absent properties have no key.
+inline constexpr const char *kPhotoPixelWidth = "PixelWidth";    // qint64
+inline constexpr const char *kPhotoPixelHeight = "PixelHeight";  // qint64
+inline constexpr const char *kPhotoOrientation = "Orientation";  // int, 1..8
+inline constexpr const char *kPhotoDPIWidth = "DPIWidth";        // double
+inline constexpr const char *kPhotoDPIHeight = "DPIHeight";      // double
+inline constexpr const char *kPhotoExif = "Exif";                // QVariantMap of the keys below
+inline constexpr const char *kExifExposureBias = "ExposureBiasValue";  // double
+inline constexpr const char *kExifISOSpeedRatings = "ISOSpeedRatings";  // QVariantList of qint64
+inline constexpr const char *kExifFocalLength = "FocalLength";          // double
+
+// Photos with more pixels than this are refused before their pixels are decoded.
+inline constexpr qint64 kMaxPhotoPixels = 100'000'000;
+
+// Properties of a JPEG (or another format of the image reader): pixel size and orientation from
+// the reader, resolution from the JFIF density or else the EXIF resolution, the EXIF fields.
+// Empty when the reader cannot read the file.
+QVariantMap ReadReaderPhotoProperties(const QString &path);
+
+// Decodes the photo through the image reader into RGB32, refusing a photo over the size limit
+// before decoding and one whose decoded size differs from the header's. Null on failure.
+QImage DecodeReaderPhoto(const QString &path, qint64 headerWidth, qint64 headerHeight);
+
+// Resolution in dots per inch from a JPEG's JFIF segment; false when it holds none.
+bool ReadJfifDensity(const QString &path, double *dpiX, double *dpiY);

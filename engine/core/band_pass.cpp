@@ -1,0 +1,73 @@
+// The full-resolution band pass.
+#include "band_pass.h"
+
+#include "fusion/band_packed422.h"
+#include "threads.h"
+
+namespace {
+
+struct BandWorkerArgs {
+    HdrSession *session;
+    const ImageDesc *inputs;
+    ProgressCallback progress;
+    void *user;
+    RowBand band;
+};
+
+int FusionBandWorker(void *record) {
+    auto *args = static_cast<BandWorkerArgs *>(record);
+    return DispatchFusionBand(args->band, args->session, args->inputs, args->progress, args->user);
+}
+
+}  // namespace
+
+void SplitFusionBands(const RegionRect &process, RowBand bands[kWorkerCount]) {
+    const int64_t y = process.y;
+    const int64_t h = process.height > 0 ? process.height : 0;
+    for (int i = 0; i < kWorkerCount; ++i) {
+        const int64_t first = 8 * ((i * h) / 32);
+        const int64_t end = i == kWorkerCount - 1 ? h : 8 * (((i + 1) * h) / 32);
+        bands[i] = {i, static_cast<int32_t>(y + first), static_cast<int32_t>(y + end),
+                    static_cast<int32_t>(first)};
+    }
+}
+
+bool HasBandRenderer(uint32_t format) { return format == PIXEL_FORMAT_YUYV; }
+
+int DispatchFusionBand(const RowBand &band, HdrSession *s, const ImageDesc *inputs,
+                       ProgressCallback progress, void *user) {
+    const ImageDesc &first = inputs[0];
+    const int32_t count = s->exposureCount < kMaxExposures ? s->exposureCount : kMaxExposures;
+    int32_t gains[kMaxExposures] = {};
+    uint8_t *planes0[kMaxExposures] = {};
+    for (int32_t e = 0; e < count; ++e) {
+        gains[e] = s->exposureGainQ10[e];
+        planes0[e] = inputs[e].ppu8Plane[0];
+    }
+    switch (first.u32PixelArrayFormat) {
+        case PIXEL_FORMAT_YUYV:
+            return RenderFusedBandPacked422(&band, s, planes0, first.i32Width, first.i32Height,
+                                            first.pi32Pitch[0], &s->processRect, gains,
+                                            s->globalShift, progress, user);
+        default:
+            return RESULT_UNSUPPORTED_FORMAT;
+    }
+}
+
+int RunFusionBandPass(MemoryContext memory, HdrSession *s, const ImageDesc *inputs,
+                      ProgressCallback progress, void *user) {
+    const ImageDesc &reference = inputs[s->referenceIndex];
+    if (reference.u32PixelArrayFormat == PIXEL_FORMAT_YUYV) {
+        // Bands fuse in place; the border estimates read the reference as it was.
+        const int r = CopyReferenceLumaForBandPass(memory, s, reference.ppu8Plane[0],
+                                                   reference.i32Width, reference.i32Height,
+                                                   reference.pi32Pitch[0]);
+        if (r != RESULT_OK) return r;
+    }
+    RowBand bands[kWorkerCount];
+    SplitFusionBands(s->processRect, bands);
+    BandWorkerArgs args[kWorkerCount];
+    for (int i = 0; i < kWorkerCount; ++i) args[i] = {s, inputs, progress, user, bands[i]};
+    const JobRunner runner = s->jobRunner ? s->jobRunner : RunParallelJobs;
+    return runner(kWorkerCount, FusionBandWorker, args, sizeof(BandWorkerArgs));
+}

@@ -1,0 +1,23 @@
+// The full-resolution band pass: the process rectangle cut into four row bands, each fused by
+// its own worker thread into the reference image's planes.
+#pragma once
+
+#include <cstdint>
+
+#include "session.h"
+
+// Bands start on multiples of 8 rows from the rectangle's top; the last takes the rest.
+void SplitFusionBands(const RegionRect &process, RowBand bands[kWorkerCount]);
+
+// Whether the full-resolution pass can fuse images of this pixel format.
+bool HasBandRenderer(uint32_t format);
+
+// Fuses one band with the renderer of the inputs' format. RESULT_UNSUPPORTED_FORMAT for a
+// format without one, else the renderer's result.
+int DispatchFusionBand(const RowBand &band, HdrSession *session, const ImageDesc *inputs,
+                       ProgressCallback progress, void *user);
+
+// Runs the four bands on four threads (a band whose thread cannot start runs on the calling
+// thread) and returns the first failure, a cancel winning over the others.
+int RunFusionBandPass(MemoryContext memory, HdrSession *session, const ImageDesc *inputs,
+                      ProgressCallback progress, void *user);

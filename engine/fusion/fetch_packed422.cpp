@@ -1,0 +1,110 @@
+#include "fetch_packed422.h"
+
+#include <algorithm>
+
+#include "core/session.h"
+
+namespace {
+
+constexpr int32_t kWholeShift = 16;   // 1/65536 pixel to whole pixels
+constexpr int32_t kSixteenthShift = 12;  // 1/65536 pixel to 1/16 pixel
+
+// The session's fetch shifts, or their usual values for a session that has none set.
+int32_t MeshShift(const HdrSession *session, int index, int32_t fallback) {
+    const int32_t shift = session ? session->meshConstants[index] : 0;
+    return shift > 0 && shift < 31 ? shift : fallback;
+}
+
+uint8_t ClampByte(int32_t v) { return static_cast<uint8_t>(std::clamp(v, 0, 255)); }
+
+// Luma of a group whose source column or row was clamped: the reference at the output
+// position, moved by a quarter of the difference of four source lumas (from the even pixel e)
+// and four reference lumas at the matching spot, held inside the rectangle.
+void EstimateBorderGroup(const uint8_t *sourceRow, int32_t sx, int32_t sy, int32_t dx, int32_t dy,
+                         int32_t x, int32_t r, int32_t right, int32_t bottom,
+                         const ReferenceLuma &ref, uint8_t *quad) {
+    const int32_t e = sx & ~1;
+    const int32_t refX = std::clamp(sx + dx, 0, std::max(right - 4, 0));
+    const int32_t refY = std::clamp(sy + dy, 0, std::max(bottom - 1, 0));
+    const uint8_t *spot = ref.data + static_cast<int64_t>(refY) * ref.pitch;
+    const uint8_t *here = ref.data + static_cast<int64_t>(r) * ref.pitch;
+    int32_t delta = 0;
+    for (int32_t i = 0; i < 4; ++i)
+        delta += sourceRow[2 * (e + i)] - spot[static_cast<int64_t>(refX + i) * ref.pixelStep];
+    delta >>= 2;
+    for (int32_t i = 0; i < 4; ++i)
+        quad[2 * i] = ClampByte(here[static_cast<int64_t>(x + i) * ref.pixelStep] + delta);
+    quad[1] = sourceRow[2 * e + 1];
+    quad[3] = sourceRow[2 * e + 3];
+    quad[5] = sourceRow[2 * e + 5];
+    quad[7] = sourceRow[2 * e + 7];
+}
+
+}  // namespace
+
+void FetchShiftedPacked422(const HdrSession *session, int32_t right, int32_t bottom,
+                           int32_t dispX, int32_t dispY, int32_t, int32_t, int32_t a, int32_t r,
+                           int32_t b, int32_t pitch, const uint8_t *source,
+                           const ReferenceLuma *reference, uint8_t *destination) {
+    const int32_t shift = MeshShift(session, 5, kWholeShift);
+    const int32_t dx = dispX >> shift;
+    const int32_t dy = dispY >> shift;
+    const int32_t unclampedRow = r - dy;
+    const bool rowClamped = unclampedRow < 0 || unclampedRow > bottom - 1;
+    const int32_t sy = std::clamp(unclampedRow, 0, bottom - 1);
+    const uint8_t *row = source + static_cast<int64_t>(sy) * pitch;
+    uint8_t *quad = destination;
+    for (int32_t x = a; x < b; x += 4, quad += 16) {
+        const int32_t unclampedColumn = x - dx;
+        const int32_t sx = std::clamp(unclampedColumn, 0, right - 4);
+        if (rowClamped || sx != unclampedColumn) {
+            EstimateBorderGroup(row, sx, sy, dx, dy, x, r, right, bottom, *reference, quad);
+            continue;
+        }
+        const uint8_t *p = row + 2 * sx;
+        if ((sx & 1) == 0) {
+            for (int32_t i = 0; i < 8; ++i) quad[i] = p[i];
+            continue;
+        }
+        // Odd column: the pixels straddle two pairs; take each pair's chroma whole.
+        quad[0] = p[0];
+        quad[1] = p[-1];
+        quad[2] = p[2];
+        quad[3] = p[1];
+        quad[4] = p[4];
+        quad[5] = p[3];
+        quad[6] = p[6];
+        quad[7] = p[5];
+    }
+}
+
+void FetchSubpelPacked422(const HdrSession *session, int32_t right, int32_t bottom, int32_t dispX,
+                          int32_t dispY, int32_t stepX, int32_t stepY, int32_t a, int32_t r,
+                          int32_t b, int32_t pitch, const uint8_t *source, uint8_t *destination) {
+    const int32_t shift = MeshShift(session, 4, kSixteenthShift);
+    uint8_t *quad = destination;
+    uint32_t ux = static_cast<uint32_t>(dispX), uy = static_cast<uint32_t>(dispY);
+    for (int32_t x = a; x < b; x += 4, quad += 16) {
+        const int32_t sx16 = 16 * x - (static_cast<int32_t>(ux) >> shift);
+        const int32_t sy16 = 16 * r - (static_cast<int32_t>(uy) >> shift);
+        const int32_t col = std::clamp(sx16 >> 4, 0, right - 5);
+        const int32_t srow = std::clamp(sy16 >> 4, 0, bottom - 2);
+        const int32_t fx = sx16 & 15, fy = sy16 & 15;
+        const uint8_t *top = source + static_cast<int64_t>(srow) * pitch;
+        const uint8_t *bot = top + pitch;
+        for (int32_t i = 0; i < 4; ++i) {
+            const int32_t p = 2 * (col + i);
+            const int32_t t = 16 * top[p] + fx * (top[p + 2] - top[p]);
+            const int32_t u = 16 * bot[p] + fx * (bot[p + 2] - bot[p]);
+            quad[2 * i] = static_cast<uint8_t>((16 * t + fy * (u - t)) >> 8);
+        }
+        const int32_t pair = 2 * (col & ~1);
+        quad[1] = top[pair + 1];
+        quad[3] = top[pair + 3];
+        quad[5] = top[pair + 5];
+        quad[7] = top[pair + 7];
+        // The displacement wraps like the 32-bit arithmetic it is carried in.
+        ux += static_cast<uint32_t>(stepX);
+        uy += static_cast<uint32_t>(stepY);
+    }
+}

@@ -1,0 +1,323 @@
+// Photo loading: orientation, resolution, EXIF fields, camera raw, refusals and the upright
+// drawing into image records.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <vector>
+
+#include "CBImageSource.h"
+#include "photo_orientation.h"
+#include "support/photo_fixtures.h"
+
+namespace {
+
+using fixtures::ExifFields;
+
+// A packed 4:2:2 record with its own storage.
+struct Record {
+    std::vector<uint8_t> plane;
+    __tag_QELV_OFFSCREEN desc{};
+    Record(int width, int height, uint8_t fill = 0) {
+        plane.assign(static_cast<size_t>(2) * width * height, fill);
+        desc.u32PixelArrayFormat = PIXEL_FORMAT_YUYV;
+        desc.i32Width = width;
+        desc.i32Height = height;
+        desc.ppu8Plane[0] = plane.data();
+        desc.pi32Pitch[0] = 2 * width;
+    }
+    int u(int x, int y) const { return plane[y * 2 * desc.i32Width + 4 * (x / 2) + 1]; }
+    int v(int x, int y) const { return plane[y * 2 * desc.i32Width + 4 * (x / 2) + 3]; }
+};
+
+class ImageSourceTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString Write(const QString &name, const QByteArray &bytes) {
+        const QString path = dir.filePath(name);
+        EXPECT_TRUE(fixtures::WriteFile(path, bytes));
+        return path;
+    }
+};
+
+double SrgbByte(double linear) {
+    const double v = linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
+    return 255 * v;
+}
+
+// Where the red and blue squares of the upright pattern are, and two plain grey places.
+void ExpectUprightMarkers(const Record &record) {
+    const int w = record.desc.i32Width, h = record.desc.i32Height;
+    EXPECT_GT(record.v(24, 24), 200) << "red square at the top left";
+    EXPECT_GT(record.u(w - 24, 24), 200) << "blue square at the top right";
+    for (const QPoint p : {QPoint(24, h - 12), QPoint(w - 24, h - 12)}) {
+        EXPECT_NEAR(record.u(p.x(), p.y()), 128, 12) << p.x() << "," << p.y();
+        EXPECT_NEAR(record.v(p.x(), p.y()), 128, 12) << p.x() << "," << p.y();
+    }
+}
+
+TEST_F(ImageSourceTest, EveryOrientationIsDrawnUpright) {
+    const QImage upright = fixtures::UprightPattern(96, 64);
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        SCOPED_TRACE(orientation);
+        const QByteArray jpeg = fixtures::WithSegments(
+            fixtures::EncodeJpeg(fixtures::StoredForOrientation(upright, orientation)), 0, 1, 1,
+            ExifFields{orientation, {}, {}, {}});
+        CBImageSource source;
+        ASSERT_TRUE(source.initWithPhoto(Write(QString("o%1.jpg").arg(orientation), jpeg)));
+        ASSERT_TRUE(source.open());
+        EXPECT_EQ(source.orientation(), orientation);
+        EXPECT_EQ(source.imageSize(orientation), QSizeF(96, 64));
+        Record record(96, 64);
+        ASSERT_TRUE(source.image(orientation, &record.desc));
+        ExpectUprightMarkers(record);
+        const QImage painted = source.image(orientation);
+        ASSERT_EQ(painted.size(), QSize(96, 64));
+        EXPECT_GT(qRed(painted.pixel(24, 24)), 200);
+        EXPECT_GT(qBlue(painted.pixel(72, 24)), 200);
+    }
+}
+
+TEST_F(ImageSourceTest, PortraitSizeResolutionAndOutOfRangeOrientations) {
+    struct Case {
+        int orientationTag;
+        int expected;
+    };
+    for (const Case c : {Case{6, 6}, Case{0, 1}, Case{9, 1}}) {
+        SCOPED_TRACE(c.orientationTag);
+        QImage stored(400, 300, QImage::Format_RGB32);
+        stored.fill(Qt::gray);
+        const QString path =
+            Write("p.jpg", fixtures::WithSegments(fixtures::EncodeJpeg(stored), 0, 1, 1,
+                                                  ExifFields{c.orientationTag, {}, {}, {}}));
+        CBImageSource source;
+        ASSERT_TRUE(source.initWithPhoto(path));
+        ASSERT_TRUE(source.open());
+        EXPECT_EQ(source.orientation(), c.expected);
+        const QSizeF size = source.imageSize(source.orientation());
+        EXPECT_EQ(size, c.expected == 6 ? QSizeF(300, 400) : QSizeF(400, 300));
+        // No resolution in the file: 72 both ways, and a drawing of unchanged size.
+        EXPECT_EQ(source.dpiWidth(), 72.0f);
+        EXPECT_EQ(source.dpiHeight(), 72.0f);
+        Record record(static_cast<int>(size.width()), static_cast<int>(size.height()));
+        EXPECT_TRUE(source.image(source.orientation(), &record.desc));
+    }
+}
+
+TEST_F(ImageSourceTest, UnequalResolutionsAreReadAndDoNotCropTheDrawing) {
+    const QImage upright = fixtures::UprightPattern(96, 64);
+    const QString path = Write("dpi.jpg", fixtures::WithSegments(fixtures::EncodeJpeg(upright),
+                                                                 1, 72, 144, std::nullopt));
+    CBImageSource source;
+    ASSERT_TRUE(source.initWithPhoto(path));
+    ASSERT_TRUE(source.open());
+    EXPECT_EQ(source.dpiWidth(), 72.0f);
+    EXPECT_EQ(source.dpiHeight(), 144.0f);
+    EXPECT_TRUE(source.imageTransform().isIdentity());
+    Record record(96, 64);
+    ASSERT_TRUE(source.image(1, &record.desc));
+    ExpectUprightMarkers(record);
+}
+
+TEST_F(ImageSourceTest, ExifFieldsAndTheirAbsence) {
+    QImage stored(128, 96, QImage::Format_RGB32);
+    stored.fill(Qt::gray);
+    const QByteArray jpeg = fixtures::EncodeJpeg(stored);
+    CBImageSource tagged, plain;
+    ASSERT_TRUE(tagged.initWithPhoto(
+        Write("exif.jpg", fixtures::WithSegments(jpeg, 0, 1, 1, ExifFields{1, -1.5, 400, 35.5}))));
+    EXPECT_FLOAT_EQ(tagged.imageExposure(), -1.5f);
+    EXPECT_EQ(tagged.imageISO(), 400);
+    EXPECT_DOUBLE_EQ(tagged.imageFocusLength(), 35.5);
+    ASSERT_TRUE(plain.initWithPhoto(Write("plain.jpg", fixtures::WithSegments(jpeg, 0, 1, 1, {}))));
+    EXPECT_EQ(plain.imageExposure(), 0.0f);
+    EXPECT_EQ(plain.imageISO(), 0);
+    EXPECT_EQ(plain.imageFocusLength(), 0.0);
+}
+
+TEST_F(ImageSourceTest, LinearDngLoadsUprightWithoutBrightening) {
+    // Upright: a dark left half, a brighter right half and a red square at the top left.
+    QImage classes(96, 64, QImage::Format_RGB32);
+    classes.fill(QColor(0, 0, 0));
+    QPainter(&classes).fillRect(48, 0, 48, 64, QColor(1, 1, 1));
+    QPainter(&classes).fillRect(16, 16, 16, 16, QColor(2, 2, 2));
+    const QImage stored = fixtures::StoredForOrientation(classes, 6);
+    const double linear[3][3] = {{0.05, 0.05, 0.05}, {0.2, 0.2, 0.2}, {0.6, 0.02, 0.02}};
+    std::vector<uint16_t> rgb;
+    for (int y = 0; y < stored.height(); ++y)
+        for (int x = 0; x < stored.width(); ++x)
+            for (double value : linear[qRed(stored.pixel(x, y))])
+                rgb.push_back(static_cast<uint16_t>(std::lround(value * 65535)));
+    const QString path = dir.filePath("bracket.dng");
+    ASSERT_TRUE(fixtures::WriteLinearDng(path, stored.width(), stored.height(), rgb, 6));
+
+    CBImageSource source;
+    ASSERT_TRUE(source.initWithPhoto(path));
+    ASSERT_TRUE(source.open());
+    EXPECT_EQ(source.orientation(), 6);
+    ASSERT_EQ(source.imageSize(6), QSizeF(96, 64));
+    const QImage upright = source.image(6);
+    ASSERT_EQ(upright.size(), QSize(96, 64));
+    // Each half keeps its own level (no automatic brightening) and stays neutral.
+    for (const auto &[x, level] : {std::pair{8, 0.05}, std::pair{80, 0.2}}) {
+        const QRgb pixel = upright.pixel(x, 48);
+        EXPECT_NEAR(qGreen(pixel), SrgbByte(level), 12) << x;
+        EXPECT_NEAR(qRed(pixel), qGreen(pixel), 6) << x;
+        EXPECT_NEAR(qBlue(pixel), qGreen(pixel), 6) << x;
+    }
+    const QRgb marker = upright.pixel(24, 24);
+    EXPECT_GT(qRed(marker), qGreen(marker) + 80);
+    Record record(96, 64);
+    EXPECT_TRUE(source.image(6, &record.desc));
+    EXPECT_GT(record.v(24, 24), 160);
+}
+
+// A JPEG whose frame header claims another size than its data holds.
+QByteArray WithClaimedSize(QByteArray jpeg, int width, int height) {
+    const qsizetype sof = jpeg.indexOf(QByteArray("\xFF\xC0", 2));
+    jpeg[sof + 5] = static_cast<char>(height >> 8);
+    jpeg[sof + 6] = static_cast<char>(height & 0xFF);
+    jpeg[sof + 7] = static_cast<char>(width >> 8);
+    jpeg[sof + 8] = static_cast<char>(width & 0xFF);
+    return jpeg;
+}
+
+long PeakResidentKilobytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+TEST_F(ImageSourceTest, UnreadablePhotosAreRefusedWithoutDecoding) {
+    QImage small(16, 16, QImage::Format_RGB32);
+    small.fill(Qt::gray);
+    const QByteArray tiny = fixtures::EncodeJpeg(small, 50);
+    QByteArray noise(4096, '\0');
+    QRandomGenerator random(7);
+    for (char &byte : noise) byte = static_cast<char>(random.bounded(256));
+    struct Case {
+        const char *name;
+        QString path;
+        bool removeAfterInit;
+    };
+    std::vector<Case> cases = {
+        {"random bytes", Write("noise.jpg", noise), false},
+        {"empty file", Write("empty.jpg", {}), false},
+        {"folder", dir.filePath("folder.jpg"), false},
+        {"deleted after selection", Write("gone.jpg", tiny), true},
+        {"claims 20000 x 20000", Write("huge.jpg", WithClaimedSize(tiny, 20000, 20000)), false},
+        {"claims 101 megapixels", Write("big.jpg", WithClaimedSize(tiny, 10100, 10000)), false},
+        {"random bytes named as raw", Write("noise.dng", noise), false},
+    };
+    QDir(dir.path()).mkdir("folder.jpg");
+    if (geteuid() != 0) {  // permissions do not stop the superuser
+        const QString locked = Write("locked.jpg", tiny);
+        QFile::setPermissions(locked, QFileDevice::Permissions());
+        cases.push_back({"unreadable", locked, false});
+    }
+    EXPECT_LT(QFileInfo(dir.filePath("huge.jpg")).size(), 1000);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const long before = PeakResidentKilobytes();
+        CBImageSource source;
+        const bool initialised = source.initWithPhoto(c.path);
+        if (c.removeAfterInit) {
+            ASSERT_TRUE(initialised);
+            QFile::remove(c.path);
+        }
+        EXPECT_FALSE(initialised && source.open());
+        EXPECT_LT(PeakResidentKilobytes() - before, 64 * 1024) << "decoded a refused photo";
+        Record record(16, 16);
+        EXPECT_FALSE(source.image(1, &record.desc));
+    }
+}
+
+TEST_F(ImageSourceTest, TruncatedJpegLoadsFullyWrittenOrIsRefused) {
+    QImage stored(256, 192, QImage::Format_RGB32);
+    QRandomGenerator random(3);
+    for (int y = 0; y < stored.height(); ++y)
+        for (int x = 0; x < stored.width(); ++x) stored.setPixel(x, y, random.generate() | 0xFF000000u);
+    const QByteArray jpeg = fixtures::EncodeJpeg(stored);
+    CBImageSource source;
+    ASSERT_TRUE(source.initWithPhoto(Write("cut.jpg", jpeg.left(jpeg.size() * 6 / 10))));
+    if (!source.open()) return;
+    // Every byte of the record is written: two records filled differently end up equal.
+    Record zeros(256, 192, 0x00), ones(256, 192, 0xFF);
+    ASSERT_TRUE(source.image(1, &zeros.desc));
+    ASSERT_TRUE(source.image(1, &ones.desc));
+    EXPECT_EQ(zeros.plane, ones.plane);
+}
+
+TEST_F(ImageSourceTest, RecordsThatDoNotFitAreRefused) {
+    QImage stored(101, 100, QImage::Format_RGB32);
+    stored.fill(Qt::gray);
+    CBImageSource source;
+    ASSERT_TRUE(source.initWithPhoto(Write("fit.jpg", fixtures::EncodeJpeg(stored))));
+    ASSERT_TRUE(source.open());
+    Record narrow(100, 100), short_(104, 99), fits(104, 100);
+    EXPECT_FALSE(source.image(1, &narrow.desc));
+    EXPECT_FALSE(source.image(1, &short_.desc));
+    EXPECT_FALSE(source.image(1, nullptr));
+    __tag_QELV_OFFSCREEN unknown = fits.desc;
+    unknown.u32PixelArrayFormat = PIXEL_FORMAT_NV16;
+    EXPECT_FALSE(source.image(1, &unknown));
+    EXPECT_TRUE(source.image(1, &fits.desc));
+}
+
+// The library's upright copy agrees pixel for pixel with painting through the transform, and
+// the columns beyond the photo repeat its last column.
+TEST(DrawUpright, MatchesThePaintedTransformAndRepeatsTheLastColumn) {
+    QImage stored(7, 5, QImage::Format_RGB32);
+    QRandomGenerator random(11);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 7; ++x) stored.setPixel(x, y, random.generate() | 0xFF000000u);
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        SCOPED_TRACE(orientation);
+        const bool swaps = OrientationSwapsSides(orientation);
+        const int w = swaps ? 5 : 7, h = swaps ? 7 : 5, width = (w + 3) & ~3;
+        QImage painted(w, h, QImage::Format_RGB32);
+        painted.fill(Qt::black);
+        {
+            QPainter painter(&painted);
+            painter.setTransform(UprightTransform(orientation, 7, 5));
+            painter.drawImage(0, 0, stored);
+        }
+        std::vector<uint32_t> whole(static_cast<size_t>(width) * h, 0), banded = whole;
+        ASSERT_TRUE(DrawUpright(stored, orientation, reinterpret_cast<uint8_t *>(whole.data()),
+                                4 * width, width, h));
+        // Bands of 2 rows, the last one shorter when the height is odd.
+        for (int y = 0; y < h; y += 2)
+            ASSERT_TRUE(DrawUprightRows(stored, orientation, y, std::min(2, h - y),
+                                        reinterpret_cast<uint8_t *>(&banded[y * width]),
+                                        4 * width, width));
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const QRgb expected = painted.pixel(std::min(x, w - 1), y);
+                EXPECT_EQ(whole[y * width + x] & 0xFFFFFF, expected & 0xFFFFFF) << x << "," << y;
+                EXPECT_EQ(banded[y * width + x], whole[y * width + x]) << x << "," << y;
+            }
+        }
+    }
+}
+
+TEST(Orientation, CodesFromTheReaderAndFromRawFlips) {
+    using T = QImageIOHandler;
+    const std::pair<T::Transformations, int> reader[] = {
+        {T::TransformationNone, 1},          {T::TransformationMirror, 2},
+        {T::TransformationRotate180, 3},     {T::TransformationFlip, 4},
+        {T::TransformationFlipAndRotate90, 5}, {T::TransformationRotate90, 6},
+        {T::TransformationMirrorAndRotate90, 7}, {T::TransformationRotate270, 8}};
+    for (const auto &[transformation, code] : reader)
+        EXPECT_EQ(OrientationFromTransformation(transformation), code);
+    const std::pair<int, int> flips[] = {{0, 1}, {3, 3}, {5, 8}, {6, 6}, {1, 1}};
+    for (const auto &[flip, code] : flips) EXPECT_EQ(OrientationFromRawFlip(flip), code) << flip;
+}
+
+}  // namespace
