@@ -15,9 +15,7 @@ struct TiffReader {
     size_t size;
     bool bigEndian;
 
-    bool Has(size_t offset, size_t bytes) const {
-        return offset <= size && bytes <= size - offset;
-    }
+    bool Has(size_t offset, size_t bytes) const { return offset <= size && bytes <= size - offset; }
     uint16_t U16(size_t offset) const {
         const uint8_t *p = data + offset;
         return bigEndian ? static_cast<uint16_t>(p[0] << 8 | p[1])
@@ -67,13 +65,15 @@ constexpr char kExifHeader[] = "Exif\0";  // six bytes with the terminator
 constexpr size_t kExifHeaderBytes = 6;
 
 // Markers that stand alone, without a length field.
-bool HasNoLength(uint8_t marker) {
-    return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7);
-}
+bool HasNoLength(uint8_t marker) { return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7); }
 
 bool FindEndMarker(const uint8_t *data, size_t from, size_t size) {
-    for (size_t i = from; i + 1 < size; ++i) {
-        if (data[i] == 0xFF && data[i + 1] == kEndOfImage) return true;
+    while (from + 1 < size) {
+        const void *found = std::memchr(data + from, 0xFF, size - from - 1);
+        if (found == nullptr) return false;
+        const size_t at = static_cast<size_t>(static_cast<const uint8_t *>(found) - data);
+        if (data[at + 1] == kEndOfImage) return true;
+        from = at + 1;
     }
     return false;
 }
@@ -86,7 +86,7 @@ JpegMarkerScan ScanJpegMarkers(const uint8_t *data, size_t size) {
     bool orientationFound = false;
     size_t pos = 2;
     while (pos < size) {
-        if (data[pos] != 0xFF) return scan;  // a segment must start with a marker
+        if (data[pos] != 0xFF) return scan;             // a segment must start with a marker
         while (pos < size && data[pos] == 0xFF) ++pos;  // fill bytes
         if (pos >= size) return scan;
         const uint8_t marker = data[pos++];
@@ -104,8 +104,8 @@ JpegMarkerScan ScanJpegMarkers(const uint8_t *data, size_t size) {
         }
         if (marker == kApp1 && !orientationFound && payloadBytes >= kExifHeaderBytes &&
             std::memcmp(payload, kExifHeader, kExifHeaderBytes) == 0) {
-            scan.orientation = ReadTiffOrientation(payload + kExifHeaderBytes,
-                                                   payloadBytes - kExifHeaderBytes);
+            scan.orientation =
+                ReadTiffOrientation(payload + kExifHeaderBytes, payloadBytes - kExifHeaderBytes);
             orientationFound = true;
         }
         pos += length;

@@ -11,9 +11,9 @@ namespace tonefold {
 int ReadTiffOrientation(const uint8_t *data, size_t size);
 
 struct JpegMarkerScan {
-    int orientation = 1;     // from the first APP1 "Exif" segment, 1 when there is none
-    bool hasScan = false;    // a start-of-scan marker was reached
-    bool hasEnd = false;     // an end-of-image marker follows the first scan
+    int orientation = 1;   // from the first APP1 "Exif" segment, 1 when there is none
+    bool hasScan = false;  // a start-of-scan marker was reached
+    bool hasEnd = false;   // an end-of-image marker follows the first scan
 };
 
 // Walks the segments from the start-of-image marker to the first scan, then looks for the

@@ -35,8 +35,8 @@ bool AllocateJpegPlanes(YuvPlanes *planes, int width, int height, int subsamplin
         rows[p] = tjPlaneHeight(p, height, subsampling);
         if (strides[p] < 1 || rows[p] < 1) return false;
     }
-    AllocatePlanes(planes, width, height, count == 3 ? strides[1] : 0,
-                   count == 3 ? rows[1] : 0, strides, rows);
+    AllocatePlanes(planes, width, height, count == 3 ? strides[1] : 0, count == 3 ? rows[1] : 0,
+                   strides, rows);
     return true;
 }
 
@@ -44,10 +44,9 @@ bool AllocateJpegPlanes(YuvPlanes *planes, int width, int height, int subsamplin
 bool DecodeRgbJpeg(tjhandle handle, const uint8_t *data, size_t size, int width, int height,
                    YuvPlanes *planes, std::string *reason) {
     const int32_t stride = width * 4;
-    auto pixels = AllocatePixels(static_cast<size_t>(stride) *
-                                                              static_cast<size_t>(height));
-    if (tjDecompress2(handle, data, static_cast<unsigned long>(size), pixels.get(), width,
-                      stride, height, TJPF_BGRX, TJFLAG_LIMITSCANS) != 0 &&
+    auto pixels = AllocatePixels(static_cast<size_t>(stride) * static_cast<size_t>(height));
+    if (tjDecompress2(handle, data, static_cast<unsigned long>(size), pixels.get(), width, stride,
+                      height, TJPF_BGRX, TJFLAG_LIMITSCANS) != 0 &&
         tjGetErrorCode(handle) != TJERR_WARNING) {
         *reason = "cannot be decoded (" + TurboError(handle) + ")";
         return false;
@@ -72,8 +71,8 @@ bool DecodeJpegPlanes(const uint8_t *data, size_t size, YuvPlanes *planes, int *
         return false;
     }
     int width = 0, height = 0, subsampling = 0, colorspace = 0;
-    if (tjDecompressHeader3(decoder.handle, data, static_cast<unsigned long>(size), &width,
-                            &height, &subsampling, &colorspace) != 0) {
+    if (tjDecompressHeader3(decoder.handle, data, static_cast<unsigned long>(size), &width, &height,
+                            &subsampling, &colorspace) != 0) {
         *reason = "is not a valid JPEG (" + TurboError(decoder.handle) + ")";
         return false;
     }
@@ -96,8 +95,7 @@ bool DecodeJpegPlanes(const uint8_t *data, size_t size, YuvPlanes *planes, int *
     // Warnings (stray bytes between markers and the like) still give a whole picture;
     // a file cut short was refused above.
     if (tjDecompressToYUVPlanes(decoder.handle, data, static_cast<unsigned long>(size),
-                                planes->plane, width, strides, height,
-                                TJFLAG_LIMITSCANS) != 0 &&
+                                planes->plane, width, strides, height, TJFLAG_LIMITSCANS) != 0 &&
         tjGetErrorCode(decoder.handle) != TJERR_WARNING) {
         *reason = "cannot be decoded (" + TurboError(decoder.handle) + ")";
         planes->block.reset();
@@ -123,8 +121,8 @@ bool EncodeJpeg(const YuyvView &picture, int quality, std::vector<uint8_t> *out,
     uint8_t *planes[3] = {block.get(), block.get() + lumaBytes,
                           block.get() + lumaBytes + chromaBytes};
     // An odd width keeps the last pair's second luma: TurboJPEG reads whole 4:2:2 pairs.
-    libyuv::YUY2ToI422(picture.pixels, picture.pitch, planes[0], evenWidth, planes[1],
-                       chromaWidth, planes[2], chromaWidth, evenWidth, picture.height);
+    libyuv::YUY2ToI422(picture.pixels, picture.pitch, planes[0], evenWidth, planes[1], chromaWidth,
+                       planes[2], chromaWidth, evenWidth, picture.height);
     const Clock::time_point converted = Clock::now();
 
     TurboHandle encoder(tjInitCompress());
@@ -136,9 +134,8 @@ bool EncodeJpeg(const YuyvView &picture, int quality, std::vector<uint8_t> *out,
     const unsigned char *constPlanes[3] = {planes[0], planes[1], planes[2]};
     unsigned char *jpeg = nullptr;
     unsigned long jpegSize = 0;
-    if (tjCompressFromYUVPlanes(encoder.handle, constPlanes, picture.width, strides,
-                                picture.height, TJSAMP_422, &jpeg, &jpegSize, quality,
-                                0) != 0) {
+    if (tjCompressFromYUVPlanes(encoder.handle, constPlanes, picture.width, strides, picture.height,
+                                TJSAMP_422, &jpeg, &jpegSize, quality, 0) != 0) {
         *reason = "cannot be encoded (" + TurboError(encoder.handle) + ")";
         tjFree(jpeg);
         return false;

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -125,8 +126,8 @@ bool ParseMergeOptions(const std::vector<std::string> &args, MergeOptions *optio
         if (!ParseWholeNumber(value, intOption->low, intOption->high,
                               &(options->*intOption->field))) {
             *message = "-" + std::string(1, letter) + " '" + value + "': the " + intOption->name +
-                       " must be a whole number from " + std::to_string(intOption->low) +
-                       " to " + std::to_string(intOption->high);
+                       " must be a whole number from " + std::to_string(intOption->low) + " to " +
+                       std::to_string(intOption->high);
             return false;
         }
     }
@@ -158,18 +159,12 @@ const char *ResultName(int code) {
     }
 }
 
-struct LoadedPhoto {
-    YuyvImage image;
-    std::string reason;
-    PhotoTimes times;
-    bool ok = false;
-};
+}  // namespace
 
-// Decodes the photos on one thread each; a thread that cannot start leaves its photo to the
-// calling thread.
-void ReadPhotos(const std::vector<std::string> &paths, std::array<LoadedPhoto, kPhotoCount> *photos) {
-    auto read = [&paths, photos](int i) {
-        LoadedPhoto &photo = (*photos)[i];
+std::array<LoadedPhoto, kPhotoCount> ReadPhotosInParallel(const std::vector<std::string> &paths) {
+    std::array<LoadedPhoto, kPhotoCount> photos;
+    auto read = [&paths, &photos](int i) {
+        LoadedPhoto &photo = photos[i];
         photo.ok = ReadPhotoFile(paths[i], &photo.image, &photo.reason, &photo.times);
     };
     std::array<std::thread, kPhotoCount> workers;
@@ -183,7 +178,10 @@ void ReadPhotos(const std::vector<std::string> &paths, std::array<LoadedPhoto, k
     for (std::thread &worker : workers) {
         if (worker.joinable()) worker.join();
     }
+    return photos;
 }
+
+namespace {
 
 // The checks the engine would otherwise answer with a bare code: size and equal shapes.
 bool CheckPhotoSet(const std::vector<std::string> &paths,
@@ -274,9 +272,13 @@ int Fail(std::ostream &err, const std::string &subject, const std::string &reaso
     return kExitFailure;
 }
 
-}  // namespace
+void ReportPeakMemory(std::ostream &out) {
+    char line[96];
+    std::snprintf(line, sizeof line, "%-28s %9.1f MB\n", "peak memory", PeakMemoryMegabytes());
+    out << line;
+}
 
-int RunMergeProgram(const std::vector<std::string> &args, std::ostream &out, std::ostream &err) {
+int RunSteps(const std::vector<std::string> &args, std::ostream &out, std::ostream &err) {
     const Clock::time_point programStart = Clock::now();
     MergeOptions options;
     std::string message;
@@ -299,8 +301,7 @@ int RunMergeProgram(const std::vector<std::string> &args, std::ostream &out, std
     }
 
     Clock::time_point start = Clock::now();
-    std::array<LoadedPhoto, kPhotoCount> photos;
-    ReadPhotos(options.photos, &photos);
+    std::array<LoadedPhoto, kPhotoCount> photos = ReadPhotosInParallel(options.photos);
     const double readMs = MillisecondsSince(start);
     if (!CheckPhotoSet(options.photos, photos, err)) return kExitFailure;
     const int32_t width = photos[0].image.width;
@@ -326,8 +327,10 @@ int RunMergeProgram(const std::vector<std::string> &args, std::ostream &out, std
         Report(out, "merge", mergeMs);
     }
     if (result != RESULT_OK) {
-        return Fail(err, "", "merge failed: " + std::string(ResultName(result)) + " (" +
-                                 std::to_string(result) + ")");
+        if (options.verbose) ReportPeakMemory(out);
+        return Fail(err, "",
+                    "merge failed: " + std::string(ResultName(result)) + " (" +
+                        std::to_string(result) + ")");
     }
     const __tag_QELV_OFFSCREEN &merged = records[kOutputIndex];
     if (merged.u32PixelArrayFormat != PIXEL_FORMAT_YUYV || merged.ppu8Plane[0] == nullptr ||
@@ -353,12 +356,19 @@ int RunMergeProgram(const std::vector<std::string> &args, std::ostream &out, std
         Report(out, "encode", encodeTimes.encodeMs);
         Report(out, "write", MillisecondsSince(start));
         Report(out, "total", MillisecondsSince(programStart));
-        char line[96];
-        std::snprintf(line, sizeof line, "%-28s %9.1f MB\n", "peak memory",
-                      PeakMemoryMegabytes());
-        out << line;
+        ReportPeakMemory(out);
     }
     return kExitOk;
+}
+
+}  // namespace
+
+int RunMergeProgram(const std::vector<std::string> &args, std::ostream &out, std::ostream &err) {
+    try {
+        return RunSteps(args, out, err);
+    } catch (const std::bad_alloc &) {
+        return Fail(err, "", "out of memory");
+    }
 }
 
 }  // namespace tonefold

@@ -1,9 +1,12 @@
 // The merge program: options, reading the three photos, the engine run and the output file.
 #pragma once
 
+#include <array>
 #include <ostream>
 #include <string>
 #include <vector>
+
+#include "photo_io.h"
 
 namespace tonefold {
 
@@ -22,6 +25,17 @@ struct MergeOptions {
 
 // Exit codes.
 enum { kExitOk = 0, kExitFailure = 1, kExitUsage = 2 };
+
+struct LoadedPhoto {
+    YuyvImage image;
+    std::string reason;  // why it could not be read, when ok is false
+    PhotoTimes times;
+    bool ok = false;
+};
+
+// Reads and decodes the three photos on one thread each; a thread that cannot start leaves
+// its photo to the calling thread.
+std::array<LoadedPhoto, 3> ReadPhotosInParallel(const std::vector<std::string> &paths);
 
 // Reads the arguments after the program name; false with a one-line message.
 bool ParseMergeOptions(const std::vector<std::string> &args, MergeOptions *options,

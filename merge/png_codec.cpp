@@ -110,8 +110,8 @@ bool DecodePngPlanes(const uint8_t *data, size_t size, YuvPlanes *planes, int *o
                      std::string *reason) {
     PngReadState state;
     state.reader = {data, size, 0};
-    state.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state.messages, OnPngError,
-                                       OnPngWarning);
+    state.png =
+        png_create_read_struct(PNG_LIBPNG_VER_STRING, &state.messages, OnPngError, OnPngWarning);
     if (state.png != nullptr) state.info = png_create_info_struct(state.png);
     if (state.info == nullptr) {
         *reason = "cannot be decoded (out of memory)";
@@ -217,7 +217,9 @@ bool WritePngRows(PngWriteState *state, const YuyvView &picture, RowChunk *chunk
     png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width),
                  static_cast<png_uint_32>(picture.height), 8, PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_set_compression_level(png, 3);
+    // Two cheap filters and a low level: about half the time of the defaults, no larger.
+    png_set_filter(png, 0, PNG_FILTER_UP | PNG_FILTER_SUB);
+    png_set_compression_level(png, 2);
     png_write_info(png, info);
     png_set_bgr(png);
     png_set_filler(png, 0, PNG_FILLER_AFTER);
@@ -225,16 +227,15 @@ bool WritePngRows(PngWriteState *state, const YuyvView &picture, RowChunk *chunk
     for (int32_t y = 0; y < picture.height; y += kRowsPerChunk) {
         const int32_t rows = std::min(kRowsPerChunk, picture.height - y);
         const auto start = std::chrono::steady_clock::now();
-        libyuv::YUY2ToI422(picture.pixels + static_cast<size_t>(y) * picture.pitch,
-                           picture.pitch, chunk->planes[0], chunk->strides[0], chunk->planes[1],
-                           chunk->strides[1], chunk->planes[2], chunk->strides[2], evenWidth,
-                           rows);
-        libyuv::J422ToARGB(chunk->planes[0], chunk->strides[0], chunk->planes[1],
-                           chunk->strides[1], chunk->planes[2], chunk->strides[2], chunk->bgrx,
-                           picture.width * 4, picture.width, rows);
-        *convertMs += std::chrono::duration<double, std::milli>(
-                          std::chrono::steady_clock::now() - start)
-                          .count();
+        libyuv::YUY2ToI422(picture.pixels + static_cast<size_t>(y) * picture.pitch, picture.pitch,
+                           chunk->planes[0], chunk->strides[0], chunk->planes[1], chunk->strides[1],
+                           chunk->planes[2], chunk->strides[2], evenWidth, rows);
+        libyuv::J422ToARGB(chunk->planes[0], chunk->strides[0], chunk->planes[1], chunk->strides[1],
+                           chunk->planes[2], chunk->strides[2], chunk->bgrx, picture.width * 4,
+                           picture.width, rows);
+        *convertMs +=
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
         png_write_rows(png, chunk->rows, static_cast<png_uint_32>(rows));
     }
     png_write_end(png, info);
@@ -253,8 +254,8 @@ bool EncodePng(const YuyvView &picture, std::vector<uint8_t> *out, std::string *
         return false;
     }
     PngWriteState state;
-    state.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state.messages, OnPngError,
-                                        OnPngWarning);
+    state.png =
+        png_create_write_struct(PNG_LIBPNG_VER_STRING, &state.messages, OnPngError, OnPngWarning);
     if (state.png != nullptr) state.info = png_create_info_struct(state.png);
     if (state.info == nullptr) {
         *reason = "cannot be encoded (out of memory)";
@@ -270,10 +271,10 @@ bool EncodePng(const YuyvView &picture, std::vector<uint8_t> *out, std::string *
     }
     if (times != nullptr) {
         times->convertMs = convertMs;
-        times->encodeMs = std::chrono::duration<double, std::milli>(
-                              std::chrono::steady_clock::now() - start)
-                              .count() -
-                          convertMs;
+        times->encodeMs =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count() -
+            convertMs;
     }
     return true;
 }

@@ -53,28 +53,26 @@ void OrientPlane(const uint8_t *source, int32_t sourceStride, int32_t width, int
     const uint8_t *lastRow = source + static_cast<ptrdiff_t>(height - 1) * sourceStride;
     switch (orientation) {
     case 2:
-        libyuv::MirrorPlane(source, sourceStride, destination, destinationStride, width,
-                            height);
+        libyuv::MirrorPlane(source, sourceStride, destination, destinationStride, width, height);
         break;
     case 3:
         libyuv::RotatePlane(source, sourceStride, destination, destinationStride, width, height,
                             libyuv::kRotate180);
         break;
     case 4:
-        libyuv::CopyPlane(lastRow, -sourceStride, destination, destinationStride, width,
-                          height);
+        libyuv::CopyPlane(lastRow, -sourceStride, destination, destinationStride, width, height);
         break;
     case 5:
-        libyuv::RotatePlane(lastRow, -sourceStride, destination, destinationStride, width,
-                            height, libyuv::kRotate90);
+        libyuv::RotatePlane(lastRow, -sourceStride, destination, destinationStride, width, height,
+                            libyuv::kRotate90);
         break;
     case 6:
         libyuv::RotatePlane(source, sourceStride, destination, destinationStride, width, height,
                             libyuv::kRotate90);
         break;
     case 7:
-        libyuv::RotatePlane(lastRow, -sourceStride, destination, destinationStride, width,
-                            height, libyuv::kRotate270);
+        libyuv::RotatePlane(lastRow, -sourceStride, destination, destinationStride, width, height,
+                            libyuv::kRotate270);
         break;
     case 8:
         libyuv::RotatePlane(source, sourceStride, destination, destinationStride, width, height,
@@ -97,8 +95,8 @@ void OrientPlanes(const YuvPlanes &source, int orientation, YuvPlanes *upright) 
     const int32_t strides[3] = {width, chromaWidth, chromaWidth};
     const int32_t rows[3] = {height, chromaHeight, chromaHeight};
     AllocatePlanes(upright, width, height, chromaWidth, chromaHeight, strides, rows);
-    OrientPlane(source.plane[0], source.stride[0], source.width, source.height,
-                upright->plane[0], upright->stride[0], orientation);
+    OrientPlane(source.plane[0], source.stride[0], source.width, source.height, upright->plane[0],
+                upright->stride[0], orientation);
     if (source.IsGrey()) return;
     for (int p = 1; p < 3; ++p) {
         OrientPlane(source.plane[p], source.stride[p], source.chromaWidth, source.chromaHeight,
@@ -131,14 +129,14 @@ void PackYuyv(const YuvPlanes &planes, YuyvImage *image) {
     image->width = width;
     image->height = height;
     image->paddedWidth = (width + 3) / 4 * 4;
-    image->pixels = AllocatePixels(
-        static_cast<size_t>(image->Pitch()) * static_cast<size_t>(height));
+    image->pixels =
+        AllocatePixels(static_cast<size_t>(image->Pitch()) * static_cast<size_t>(height));
 
     if (!planes.IsGrey() && planes.chromaWidth == chromaWidth &&
         planes.chromaHeight == (height + 1) / 2 && planes.chromaHeight != height) {
         libyuv::I420ToYUY2(planes.plane[0], planes.stride[0], planes.plane[1], planes.stride[1],
-                           planes.plane[2], planes.stride[2], image->pixels.get(),
-                           image->Pitch(), width, height);
+                           planes.plane[2], planes.stride[2], image->pixels.get(), image->Pitch(),
+                           width, height);
         PadRows(image);
         return;
     }

@@ -94,7 +94,8 @@ TEST(JpegMarkers, DamagedHeadersStayInsideTheBuffer) {
     }
     for (int trial = 0; trial < 500; ++trial) {
         std::vector<uint8_t> damaged(jpeg.begin(), jpeg.begin() + 60);
-        for (int k = 0; k < 3; ++k) damaged[random() % damaged.size()] = static_cast<uint8_t>(random());
+        for (int k = 0; k < 3; ++k)
+            damaged[random() % damaged.size()] = static_cast<uint8_t>(random());
         const JpegMarkerScan scan = ScanJpegMarkers(damaged.data(), damaged.size());
         EXPECT_GE(scan.orientation, 1);
         EXPECT_LE(scan.orientation, 8);

@@ -26,9 +26,9 @@ TEST(MergeOptions, DefaultsAndEveryOptionInBothSpellings) {
     EXPECT_EQ(defaults.photos, (std::vector<std::string>{"a", "b", "c"}));
 
     MergeOptions set;
-    ASSERT_TRUE(ParseMergeOptions({"a", "-g0", "-t", "100", "-b-100", "-s", "0", "-q1", "b",
-                                   "-v", "-oout.png", "--", "-c"},
-                                  &set, &message))
+    ASSERT_TRUE(ParseMergeOptions(
+        {"a", "-g0", "-t", "100", "-b-100", "-s", "0", "-q1", "b", "-v", "-oout.png", "--", "-c"},
+        &set, &message))
         << message;
     EXPECT_EQ(set.ghostLevel, 0);
     EXPECT_EQ(set.toneLength, 100);
@@ -123,27 +123,54 @@ TEST_F(MergeProgram, BadInputGivesOneLineNamingTheFileAndLeavesTheOutputAlone) {
     };
     const std::vector<uint8_t> text = {'n', 'o', 't', ' ', 'a', ' ', 'p', 'h', 'o', 't', 'o'};
     const Case cases[] = {
-        {"missing photo", {}, {"-o", "out.jpg", "a.jpg", "b.jpg", "gone.jpg"}, 1,
+        {"missing photo",
+         {},
+         {"-o", "out.jpg", "a.jpg", "b.jpg", "gone.jpg"},
+         1,
          "gone.jpg: No such file or directory"},
-        {"undecodable photo", {{"c.jpg", text}}, {"-o", "out.jpg", "a.jpg", "b.jpg", "c.jpg"}, 1,
+        {"undecodable photo",
+         {{"c.jpg", text}},
+         {"-o", "out.jpg", "a.jpg", "b.jpg", "c.jpg"},
+         1,
          "c.jpg: is not a JPEG or PNG file"},
-        {"truncated photo", {{"c.jpg", Prefix(Exposure(128, 100, 1.0), 600)}},
-         {"-o", "out.jpg", "a.jpg", "b.jpg", "c.jpg"}, 1, "c.jpg: is truncated"},
+        {"truncated photo",
+         {{"c.jpg", Prefix(Exposure(128, 100, 1.0), 600)}},
+         {"-o", "out.jpg", "a.jpg", "b.jpg", "c.jpg"},
+         1,
+         "c.jpg: is truncated"},
         {"two photos", {}, {"-o", "out.jpg", "a.jpg", "b.jpg"}, 2, "got 2"},
         {"four photos", {}, {"-o", "out.jpg", "a.jpg", "b.jpg", "c.jpg", "a.jpg"}, 2, "got 4"},
-        {"different sizes", {{"c.jpg", Exposure(128, 104, 1.0)}},
-         {"-o", "out.jpg", "a.jpg", "b.jpg", "c.jpg"}, 1, "c.jpg: is 128x104 upright, but"},
-        {"sizes differ once upright", {{"b.jpg", Exposure(128, 100, 1.0, 6)}},
-         {"-o", "out.jpg", "a.jpg", "b.jpg", "c.jpg"}, 1, "b.jpg: is 100x128 upright, but"},
+        {"different sizes",
+         {{"c.jpg", Exposure(128, 104, 1.0)}},
+         {"-o", "out.jpg", "a.jpg", "b.jpg", "c.jpg"},
+         1,
+         "c.jpg: is 128x104 upright, but"},
+        {"sizes differ once upright",
+         {{"b.jpg", Exposure(128, 100, 1.0, 6)}},
+         {"-o", "out.jpg", "a.jpg", "b.jpg", "c.jpg"},
+         1,
+         "b.jpg: is 100x128 upright, but"},
         {"smaller than the engine's frame",
-         {{"a.jpg", Exposure(95, 100, 1.0)}, {"b.jpg", Exposure(95, 100, 2.0)},
+         {{"a.jpg", Exposure(95, 100, 1.0)},
+          {"b.jpg", Exposure(95, 100, 2.0)},
           {"c.jpg", Exposure(95, 100, 0.5)}},
-         {"-o", "out.jpg", "a.jpg", "b.jpg", "c.jpg"}, 1, "a.jpg: is 95x100, smaller than the 96x96"},
-        {"unwritable output", {}, {"-o", "no/such/out.jpg", "a.jpg", "b.jpg", "c.jpg"}, 1,
+         {"-o", "out.jpg", "a.jpg", "b.jpg", "c.jpg"},
+         1,
+         "a.jpg: is 95x100, smaller than the 96x96"},
+        {"unwritable output",
+         {},
+         {"-o", "no/such/out.jpg", "a.jpg", "b.jpg", "c.jpg"},
+         1,
          "no/such/out.jpg: cannot be written"},
-        {"unknown extension", {}, {"-o", "out.bmp", "a.jpg", "b.jpg", "c.jpg"}, 1,
+        {"unknown extension",
+         {},
+         {"-o", "out.bmp", "a.jpg", "b.jpg", "c.jpg"},
+         1,
          "out.bmp: unknown output extension"},
-        {"bad option value", {}, {"-g", "12", "-o", "out.jpg", "a.jpg", "b.jpg", "c.jpg"}, 2,
+        {"bad option value",
+         {},
+         {"-g", "12", "-o", "out.jpg", "a.jpg", "b.jpg", "c.jpg"},
+         2,
          "-g '12'"},
     };
     for (const Case &c : cases) {
@@ -181,7 +208,8 @@ TEST_F(MergeProgram, MergesABracketIntoAPictureOfThePhotosUprightSize) {
         const int code = Run({"-v", "-o", output, photos[0], photos[1], photos[2]});
         EXPECT_NE(out.find("read (three in parallel)"), std::string::npos) << out;
         EXPECT_NE(out.find("decode " + photos[0]), std::string::npos) << out;
-        if (code != 0 && err.find("merge failed: RESULT_UNSUPPORTED_FORMAT (3)") != std::string::npos) {
+        if (code != 0 &&
+            err.find("merge failed: RESULT_UNSUPPORTED_FORMAT (3)") != std::string::npos) {
             EXPECT_EQ(dir.Entries().size(), 3u);  // no output, no temporary
             GTEST_SKIP() << "the engine's run driver is not there yet";
         }
@@ -216,8 +244,9 @@ TEST_F(MergeProgram, TheExecutableExitsWithTheProgramsCodes) {
     EXPECT_EQ(RunExecutable(dir, "", &errors), 2);
     EXPECT_NE(errors.find("usage:"), std::string::npos) << errors;
     const std::vector<std::string> photos = WriteBracket(120, 100);
-    EXPECT_EQ(RunExecutable(dir, "-o '" + dir.File("o.jpg") + "' '" + photos[0] + "' '" +
-                                     photos[1] + "' '" + dir.File("gone.png") + "'",
+    EXPECT_EQ(RunExecutable(dir,
+                            "-o '" + dir.File("o.jpg") + "' '" + photos[0] + "' '" + photos[1] +
+                                "' '" + dir.File("gone.png") + "'",
                             &errors),
               1);
     EXPECT_EQ(errors, "tonefold-merge: " + dir.File("gone.png") + ": No such file or directory\n");

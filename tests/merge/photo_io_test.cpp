@@ -58,10 +58,10 @@ struct RoundTripCase {
 
 TEST(JpegDecode, EverySubsamplingAndOddSizesGiveTheSceneWithinJpegTolerance) {
     const RoundTripCase cases[] = {
-        {"4:4:4", TJSAMP_444, 64, 48},  {"4:2:2 odd", TJSAMP_422, 101, 67},
+        {"4:4:4", TJSAMP_444, 64, 48},      {"4:2:2 odd", TJSAMP_422, 101, 67},
         {"4:2:0 odd", TJSAMP_420, 101, 67}, {"4:2:0 tall", TJSAMP_420, 3, 97},
-        {"4:4:0", TJSAMP_440, 50, 33},  {"4:1:1", TJSAMP_411, 37, 21},
-        {"grey", TJSAMP_GRAY, 45, 31},  {"4:2:0 one pixel", TJSAMP_420, 1, 1},
+        {"4:4:0", TJSAMP_440, 50, 33},      {"4:1:1", TJSAMP_411, 37, 21},
+        {"grey", TJSAMP_GRAY, 45, 31},      {"4:2:0 one pixel", TJSAMP_420, 1, 1},
     };
     for (const RoundTripCase &c : cases) {
         SCOPED_TRACE(c.name);
@@ -144,8 +144,8 @@ TEST(JpegDecode, EachExifOrientationPutsTheMarkersWhereTheUprightPhotoHasThem) {
                 const int width = swap ? uprightHeight : uprightWidth;
                 const int height = swap ? uprightWidth : uprightHeight;
                 const std::vector<uint8_t> jpeg = WithOrientation(
-                    EncodePlanesAsJpeg(MarkedPlanes(width, height, subsampling,
-                                                    c.topLeftStoredAt, c.topRightStoredAt)),
+                    EncodePlanesAsJpeg(MarkedPlanes(width, height, subsampling, c.topLeftStoredAt,
+                                                    c.topRightStoredAt)),
                     c.orientation, bigEndian);
                 YuyvImage image;
                 std::string reason;
@@ -186,8 +186,8 @@ TEST(JpegEncode, KeepsSizeAndTheFourTwoTwoPlanesAndDropsThePadding) {
     ASSERT_TRUE(tonefold::EncodeJpeg(ViewOf(source), 95, &jpeg, &reason)) << reason;
     tjhandle handle = tjInitDecompress();
     int width = 0, height = 0, subsampling = -1, colorspace = -1;
-    ASSERT_EQ(tjDecompressHeader3(handle, jpeg.data(), jpeg.size(), &width, &height,
-                                  &subsampling, &colorspace),
+    ASSERT_EQ(tjDecompressHeader3(handle, jpeg.data(), jpeg.size(), &width, &height, &subsampling,
+                                  &colorspace),
               0);
     tjDestroy(handle);
     EXPECT_EQ(width, 77);
@@ -235,8 +235,10 @@ TEST(PngDecode, EveryColourTypeGivesItsGreyLevelsAsLuma) {
         bool indexed;
     };
     const Case cases[] = {
-        {"grey", PNG_FORMAT_GRAY, 1, false},   {"grey+alpha", PNG_FORMAT_GA, 2, false},
-        {"rgb", PNG_FORMAT_RGB, 3, false},     {"rgba", PNG_FORMAT_RGBA, 4, false},
+        {"grey", PNG_FORMAT_GRAY, 1, false},
+        {"grey+alpha", PNG_FORMAT_GA, 2, false},
+        {"rgb", PNG_FORMAT_RGB, 3, false},
+        {"rgba", PNG_FORMAT_RGBA, 4, false},
         {"palette", PNG_FORMAT_RGB_COLORMAP, 1, true},
     };
     for (const Case &c : cases) {
@@ -252,9 +254,9 @@ TEST(PngDecode, EveryColourTypeGivesItsGreyLevelsAsLuma) {
                 }
             }
         }
-        const std::vector<uint8_t> png = EncodePng(pixels, width, height, c.format,
-                                                   c.indexed ? colormap.data() : nullptr,
-                                                   c.indexed ? 256 : 0);
+        const std::vector<uint8_t> png =
+            EncodePng(pixels, width, height, c.format, c.indexed ? colormap.data() : nullptr,
+                      c.indexed ? 256 : 0);
         ASSERT_FALSE(png.empty());
         YuyvImage image;
         std::string reason;
@@ -304,8 +306,8 @@ std::vector<uint8_t> WithJpegSize(std::vector<uint8_t> jpeg, int width, int heig
 }
 
 // Rewrites the header chunk's size, with a valid checksum when asked.
-std::vector<uint8_t> WithPngSize(const std::vector<uint8_t> &png, uint32_t width,
-                                 uint32_t height, bool fixChecksum) {
+std::vector<uint8_t> WithPngSize(const std::vector<uint8_t> &png, uint32_t width, uint32_t height,
+                                 bool fixChecksum) {
     std::vector<uint8_t> header(png.begin() + 16, png.begin() + 29);
     for (int k = 0; k < 4; ++k) {
         header[k] = static_cast<uint8_t>(width >> (24 - 8 * k));
@@ -377,7 +379,8 @@ TEST(PhotoDecode, RandomDamageIsDecodedOrRefusedCleanly) {
     std::string reason;
     ASSERT_TRUE(tonefold::EncodePng(ViewOf(scene), &png, &reason));
     std::mt19937 random(11);
-    for (const std::vector<uint8_t> *original : {&jpeg, static_cast<const std::vector<uint8_t> *>(&png)}) {
+    for (const std::vector<uint8_t> *original :
+         {&jpeg, static_cast<const std::vector<uint8_t> *>(&png)}) {
         for (int trial = 0; trial < 150; ++trial) {
             std::vector<uint8_t> damaged = *original;
             for (int k = 0; k < 4; ++k) {

@@ -54,7 +54,9 @@ Planes MakePlanes(int width, int height, int subsampling, Luma luma, U u, V v) {
                 const int lx = std::min(p == 0 ? x : x * sx, width - 1);
                 const int ly = std::min(p == 0 ? y : y * sy, height - 1);
                 planes.plane[p][static_cast<size_t>(y) * planes.stride[p] + x] =
-                    p == 0 ? luma(lx, ly) : p == 1 ? u(lx, ly) : v(lx, ly);
+                    p == 0   ? luma(lx, ly)
+                    : p == 1 ? u(lx, ly)
+                             : v(lx, ly);
             }
         }
     }
@@ -157,7 +159,8 @@ inline std::vector<uint8_t> EncodePng(const std::vector<uint8_t> &pixels, int wi
 inline void AppendChunk(std::vector<uint8_t> &out, const char type[4],
                         const std::vector<uint8_t> &data) {
     const uint32_t length = static_cast<uint32_t>(data.size());
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(length >> shift));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<uint8_t>(length >> shift));
     const size_t typeAt = out.size();
     out.insert(out.end(), type, type + 4);
     out.insert(out.end(), data.begin(), data.end());
