@@ -148,7 +148,7 @@ TEST(FilterComponents, BySizeAndFillMarkThenCompact) {
         {10, 0, 0, 100, 3, "123"},   // the hollow square is over max area
         {10, 0, 1, 100, 1, "3"},     // the square alone has sides above 1 and area within 10
         {100, 2, 0, 100, 3, "234"},  // the single cell is below min area
-        {100, 0, 0, 3, 2, "13"},     // spans of 3 reach max side
+        {100, 0, 0, 2, 2, "13"},     // the bar's span of 2 and the hollow square's 3 reach max side
         {100, 0, 1, 100, 2, "34"},   // sides of 1 are at most min side
     };
     for (const auto &c : cases) {
