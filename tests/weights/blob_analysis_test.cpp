@@ -161,8 +161,11 @@ TEST(FilterComponents, BySizeAndFillMarkThenCompact) {
             Drawn original(rows);
             EXPECT_EQ(d.list.items[k].index, k);
             EXPECT_EQ(d.list.items[k].area, original.list.items[old - 1].area);
-            for (int32_t i = 0; i < d.list.width * d.list.height; ++i)
-                if (original.list.labels[i] == old) EXPECT_EQ(d.list.labels[i], k + 1);
+            for (int32_t i = 0; i < d.list.width * d.list.height; ++i) {
+                if (original.list.labels[i] == old) {
+                    EXPECT_EQ(d.list.labels[i], k + 1);
+                }
+            }
         }
         int32_t labelled = 0;
         for (int32_t i = 0; i < d.list.width * d.list.height; ++i) labelled += d.list.labels[i] != 0;
