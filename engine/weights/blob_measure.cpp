@@ -1,6 +1,7 @@
 // Measurements over a labelled ComponentList: centroids and matching, the isolation radius,
 // contour tracing, span filling, mask images and overlap counts.
 #include <cstddef>
+#include <cstdint>
 
 #include "blob_analysis.h"
 
@@ -77,9 +78,13 @@ int32_t ComponentIsolationRadius(ComponentList *list, int32_t index, const int32
     static constexpr int32_t kDx[8] = {1, 1, 0, -1, -1, -1, 0, 1};
     static constexpr int32_t kDy[8] = {0, 1, 1, 1, 0, -1, -1, -1};
     if (!points) pointCount = 0;
-    int32_t radius = maxRadius + 1;
-    for (int32_t r = 1; r <= maxRadius && radius > maxRadius; ++r)
-        for (int32_t p = 0; p < pointCount && radius > maxRadius; ++p)
+    // Rings wider than the map meet nothing; the unfound radius stays representable.
+    const int32_t longest = list->width > list->height ? list->width : list->height;
+    const int32_t lastRing = maxRadius < longest ? maxRadius : longest;
+    const int32_t unfound = maxRadius < INT32_MAX ? maxRadius + 1 : INT32_MAX;
+    int32_t radius = unfound;
+    for (int32_t r = 1; r <= lastRing && radius == unfound; ++r)
+        for (int32_t p = 0; p < pointCount && radius == unfound; ++p)
             for (int d = 0; d < 8; ++d) {
                 const int64_t x = points[2 * p] + int64_t{r} * kDx[d];
                 const int64_t y = points[2 * p + 1] + int64_t{r} * kDy[d];

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -206,6 +207,7 @@ TEST(ComponentIsolationRadius, FirstRingThatMeetsAWeakerComponent) {
         {8, 10, 2},  // both are weaker: component 3 on the diagonal at ring 2
         {8, 5, 9},   // none is weaker than 5
         {2, 6, 3},   // the search ends at ring 2
+        {INT32_MAX, 5, INT32_MAX},
     };
     for (const auto &c : cases) {
         EXPECT_EQ(ComponentIsolationRadius(&d.list, 0, points, 1, c.maxRadius, c.minScore), c.radius);
