@@ -6,7 +6,9 @@
 #include <functional>
 #include <vector>
 
+#include "difference_map_frames.h"
 #include "planning_session_support.h"
+#include "weights/auxiliary_tools.h"
 #include "weights/deghost.h"
 
 // The engine's allocations pass through here (the linker wraps AllocateMemory for this program).
@@ -95,6 +97,28 @@ TEST(PlanningOutOfMemory, EveryAllocationFailureIsReportedAndNothingLeaks) {
             ASSERT_EQ(RunOnce(pool, c, k, &made), RESULT_OUT_OF_MEMORY) << c.name << ", allocation " << k;
             ASSERT_EQ(LargestFreeBlock(pool), empty) << c.name << ", allocation " << k;
         }
+    }
+}
+
+// The full-resolution difference maps allocate from the system heap: every failing allocation
+// is reported and leaves the frames as they were.
+TEST(PlanningOutOfMemory, FullResolutionDifferenceMapsChangeNothingWithoutMemory) {
+    gAllocations = 0;
+    {
+        planning::DifferenceMapFrames f(96, 96, {100, 100, 100}, {300, 300, 300});
+        ASSERT_EQ(ApplyDifferenceMapsFullRes(&f.session), RESULT_OK);
+    }
+    const int64_t total = gAllocations;
+    ASSERT_GT(total, 0);
+    for (int64_t k = 0; k < total; ++k) {
+        planning::DifferenceMapFrames f(96, 96, {100, 100, 100}, {300, 300, 300});
+        const auto before = f.frames;
+        gAllocations = 0;
+        gFailingAllocation = k;
+        const int result = ApplyDifferenceMapsFullRes(&f.session);
+        gFailingAllocation = -1;
+        EXPECT_EQ(result, RESULT_OUT_OF_MEMORY) << "allocation " << k;
+        EXPECT_EQ(f.frames, before) << "allocation " << k;
     }
 }
 
