@@ -137,7 +137,7 @@ TEST(GuidedFilterColour, MatchesDefinition) {
         const PixelRect rect = c.rect.x1 == 0 ? PixelRect{0, 0, c.w, c.h} : c.rect;
         const int bytes = (c.format == 0x302) ? 4 : 3;
         Packed packed(c.format, c.w, c.h, bytes);
-        Image planar(c.w, c.h, c.format < 0x500 ? PIXEL_FORMAT_GRAY8 : c.format);
+        Image planar(c.w, c.h, c.format < 0x500 ? uint32_t{PIXEL_FORMAT_GRAY8} : c.format);
         const ImageDesc *guide = c.format < 0x500 ? &packed.desc : planar.get();
         FillPlanes(guide, random, c.h, c.format < 0x500 ? 0 : planar.Rows(1));
         Image input(c.w, c.h, PIXEL_FORMAT_GRAY8), output(c.w, c.h, PIXEL_FORMAT_GRAY8);

@@ -115,7 +115,7 @@ TEST(ResizeToBgr, MatchesDefinition) {
     for (const Case &c : kCases) {
         std::vector<uint8_t> packed;
         ImageDesc packedDesc{};
-        Image planar(c.sw, c.sh, c.format == 0x201 ? PIXEL_FORMAT_GRAY8 : c.format);
+        Image planar(c.sw, c.sh, c.format == 0x201 ? uint32_t{PIXEL_FORMAT_GRAY8} : c.format);
         const ImageDesc *src = planar.get();
         planar.Fill(random);
         if (c.format == 0x201) {
