@@ -91,6 +91,16 @@ void AppendIntegralRowProduct(IntegralRowCache *cache, const RowImage *guide,
     });
 }
 
+void AppendIntegralRowProduct8(IntegralRowCache *cache, const RowImage *a, const RowImage *b,
+                               int32_t y) {
+    int64_t *row = BeginRow(cache, y);
+    if (!row) return;
+    const uint8_t *pa = a->rows[y];
+    const uint8_t *pb = b->rows[y];
+    FillRow(row, cache->rowTable[y], cache->rowLength - 1,
+            [pa, pb](int32_t x) { return static_cast<int64_t>(pa[x]) * pb[x]; });
+}
+
 void AppendIntegralRow32(IntegralRowCache *cache, const RowImage *image, int32_t y) {
     int64_t *row = BeginRow(cache, y);
     if (!row) return;

@@ -31,6 +31,9 @@ void AppendIntegralRow8(IntegralRowCache *cache, const RowImage *image, int32_t 
 // Sums guide sample x input sample (8-bit guide, signed 32-bit input), each product in 32 bits.
 void AppendIntegralRowProduct(IntegralRowCache *cache, const RowImage *guide,
                               const RowImage *input, int32_t y);
+// Sums A[y][x] * B[y][x] of two 8-bit images; A's width sets the row length.
+void AppendIntegralRowProduct8(IntegralRowCache *cache, const RowImage *a, const RowImage *b,
+                               int32_t y);
 void AppendIntegralRow32(IntegralRowCache *cache, const RowImage *image, int32_t y);
 // Frees rows y-1, y-2, ... going down, stopping at the first absent row.
 void ReleaseIntegralRowsBelow(IntegralRowCache *cache, int32_t y);
