@@ -1,7 +1,13 @@
 #!/usr/bin/env bash
-# Sets up a fresh Debian 12 machine, builds everything and runs the engine benchmarks.
+# Sets up a fresh Debian 12 machine, builds everything and merges the bundled sample bracket
+# into flowers-merged.jpg in the current folder (or the output named as the first argument).
 set -euo pipefail
+here=$(pwd)
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh build
-build/bench/tonefold_bench "$@"
+output=${1:-flowers-merged.jpg}
+case "$output" in /*) ;; *) output="$here/$output" ;; esac
+build/merge/tonefold-merge -v -o "$output" samples/flowers/Flowers1.jpg samples/flowers/Flowers2.jpg \
+  samples/flowers/Flowers3.jpg
+echo "Merged picture: $output"

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Merges every bracket folder (three JPEG photos each) under a brackets folder and scores each
+# merged picture against its exposures with an MEF-SSIM scorer:
+#   scripts/score-brackets.sh [BRACKETS_FOLDER] [SCORER]
+# Defaults: ../shared/data/brackets and ../shared/tools/mef_ssim.py beside the project. The
+# merged pictures go to build/brackets/. Needs a built tree (scripts/build.sh build).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+brackets=${1:-../shared/data/brackets}
+scorer=${2:-../shared/tools/mef_ssim.py}
+mkdir -p build/brackets
+for folder in "$brackets"/*/; do
+  name=$(basename "$folder")
+  mapfile -t photos < <(ls "$folder"*.jpg | sort)
+  [ "${#photos[@]}" -eq 3 ] || continue
+  out="build/brackets/$name.png"
+  build/merge/tonefold-merge -o "$out" "${photos[@]}"
+  printf '%-14s %s\n' "$name" "$("$scorer" "$out" "${photos[@]}" | cut -d' ' -f1)"
+done
