@@ -38,25 +38,24 @@ int64_t Stamp(int64_t percent, int64_t, void *user) {
     return 0;
 }
 
-// Splits a run into preparation (up to the first report at 5), stage groups 5..25 and the
-// band pass plus the final rescale (after 25).
+// Splits a run at its reports: preparation and stage 1 (up to 5), the planning stages 2-4 (to
+// 10), deghosting (to 15), the full-resolution set-up with the tone tables (to 20), the padding
+// of the maps (to 25), then the band pass and the final crop.
 void AddStageCounters(benchmark::State &state, const std::vector<StageClock> &runs) {
-    const char *names[] = {"prepare_ms", "stage1_ms", "plan_ms", "deghost_ms",
-                           "tone_setup_ms", "pad_ms", "bands_crop_ms"};
-    std::vector<double> sums(7, 0.0);
+    const char *names[] = {"prepare_ms", "plan_ms", "deghost_ms", "fullres_setup_ms", "pad_ms",
+                           "bands_crop_ms"};
+    double sums[6] = {};
     for (const StageClock &c : runs) {
         double previous = 0;
         int slot = 0;
         for (const auto &[percent, ms] : c.reports) {
-            if (percent == 0 || percent > 25) continue;
+            if (percent == 0 || percent > 25 || slot >= 5) continue;
             sums[slot++] += ms - previous;
             previous = ms;
         }
-        sums[6] += c.reports.empty() ? 0 : c.reports.back().second - previous;
-        (void)slot;
+        sums[5] += c.reports.empty() ? 0 : c.reports.back().second - previous;
     }
-    // Stage 1 ends at 5, planning at 10, deghosting at 15, the tone set-up at 20, padding at 25.
-    for (int k = 0; k < 7; ++k) state.counters[names[k]] = sums[k] / runs.size();
+    for (int k = 0; k < 6; ++k) state.counters[names[k]] = sums[k] / runs.size();
 }
 
 void BM_RunHdrMerge12MP(benchmark::State &state) {
