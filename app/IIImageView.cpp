@@ -7,6 +7,7 @@
 #include <libyuv/scale_argb.h>
 
 #include "IIImageClip.h"
+#include "picture_scaling.h"
 
 namespace {
 
@@ -24,13 +25,17 @@ QImage DrawableCopy(const QImage &image) {
     return image.format() == format ? image : image.convertToFormat(format);
 }
 
-QImage Scaled(const QImage &source, int width, int height, libyuv::FilterMode filter) {
-    QImage scaled(width, height, source.format());
-    if (scaled.isNull()) return {};
-    libyuv::ARGBScale(source.constBits(), static_cast<int>(source.bytesPerLine()), source.width(),
-                      source.height(), scaled.bits(), static_cast<int>(scaled.bytesPerLine()),
-                      width, height, filter);
-    return scaled;
+// Half the size, each pixel the mean of a 2 x 2 block; an odd last row or column is left out,
+// so the scaler always takes its exact halving path.
+QImage Halved(const QImage &source) {
+    QImage half(source.width() / 2, source.height() / 2, source.format());
+    if (half.isNull()) return {};
+    if (libyuv::ARGBScale(source.constBits(), static_cast<int>(source.bytesPerLine()),
+                          half.width() * 2, half.height() * 2, half.bits(),
+                          static_cast<int>(half.bytesPerLine()), half.width(), half.height(),
+                          libyuv::kFilterBox) != 0)
+        return {};
+    return half;
 }
 
 }  // namespace
@@ -105,15 +110,47 @@ QImage IIImageView::reducedCopy(double devicePixelRatio) const {
         const int halfWidth = level->width() / 2, halfHeight = level->height() / 2;
         if (halfWidth < width || halfHeight < height) break;
         if (i == levels_.size()) {
-            QImage half = Scaled(*level, halfWidth, halfHeight, libyuv::kFilterBox);
+            QImage half = Halved(*level);
             if (half.isNull()) break;
             levels_.push_back(std::move(half));
         }
         level = &levels_[i];
     }
-    reduced_ = Scaled(*level, width, height, libyuv::kFilterBilinear);
+    reduced_ = QImage(width, height, image_.format());
+    if (reduced_.isNull()) return {};
+    ScaleArgbPart(level->constBits(), level->bytesPerLine(), level->width(), level->height(),
+                  reduced_.bits(), reduced_.bytesPerLine(),
+                  ScaledPart{width, height, 0, 0, width, height});
     reduced_.setDevicePixelRatio(devicePixelRatio);
     return reduced_;
+}
+
+bool IIImageView::paintScaledPart(QPainter *painter, const QRect &exposed, double ratio) const {
+    // The whole picture as large as it is shown, in device pixels; only the exposed part of it is
+    // computed, straight from the picture.
+    const double scale = zoom_ * ratio;
+    const QRectF shown(exposed & rect());
+    ScaledPart part{SideInPixels(image_.width() * scale), SideInPixels(image_.height() * scale),
+                    0, 0, 0, 0};
+    const QRect pixels = QRectF(shown.topLeft() * ratio, shown.size() * ratio).toAlignedRect() &
+                         QRect(0, 0, part.fullWidth, part.fullHeight);
+    if (pixels.isEmpty()) return true;
+    if (scratch_.width() < pixels.width() || scratch_.height() < pixels.height() ||
+        scratch_.format() != image_.format())
+        scratch_ = QImage(pixels.size(), image_.format());
+    if (scratch_.isNull()) return false;
+    part.x = pixels.x();
+    part.y = pixels.y();
+    part.width = pixels.width();
+    part.height = pixels.height();
+    if (!ScaleArgbPart(image_.constBits(), image_.bytesPerLine(), image_.width(), image_.height(),
+                       scratch_.bits(), scratch_.bytesPerLine(), part))
+        return false;
+    QImage tile(scratch_.constBits(), part.width, part.height, scratch_.bytesPerLine(),
+                scratch_.format());
+    tile.setDevicePixelRatio(ratio);
+    painter->drawImage(QPointF(pixels.topLeft()) / ratio, tile);
+    return true;
 }
 
 void IIImageView::paintEvent(QPaintEvent *event) {
@@ -129,6 +166,7 @@ void IIImageView::paintEvent(QPaintEvent *event) {
             return;
         }
     }
+    if (angle_ == 0 && paintScaledPart(&painter, event->rect(), ratio)) return;
     painter.scale(zoom_, zoom_);
     // Only the picture pixels under the exposed part, with a margin for the smoothing.
     const QRectF exposed = painter.transform().inverted().mapRect(QRectF(event->rect()));

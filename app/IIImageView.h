@@ -51,6 +51,9 @@ protected:
 
 private:
     void dropReducedCopy();
+    // Scales the exposed part of the unturned picture into a scratch image and draws it; false
+    // when the scaler cannot take the sizes.
+    bool paintScaledPart(QPainter *painter, const QRect &exposed, double ratio) const;
 
     QImage image_;
     QSizeF originalSize_;
@@ -60,4 +63,5 @@ private:
     // Halved copies of the picture (level 1 is half size, level 2 a quarter...), made as needed.
     mutable std::vector<QImage> levels_;
     mutable QImage reduced_;
+    mutable QImage scratch_;
 };

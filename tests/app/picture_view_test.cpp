@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QNativeGestureEvent>
 #include <QPainter>
+#include <QRandomGenerator>
 #include <QTest>
 #include <QWheelEvent>
 #include <cmath>
@@ -16,6 +17,7 @@
 #include "IIImageView.h"
 #include "IIPopupImageView.h"
 #include "ImageRotated.h"
+#include "picture_scaling.h"
 
 namespace {
 
@@ -355,6 +357,76 @@ TEST(Popup, AClickOnAThumbnailOpensAPreviewUnderIt) {
     ASSERT_TRUE(preview);
     EXPECT_EQ(preview->size(), QSize(480, 320));
     popover->close();
+}
+
+}  // namespace
+
+namespace {
+
+QImage Noise(int width, int height, quint32 seed) {
+    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+    QRandomGenerator random(seed);
+    for (int y = 0; y < height; ++y) {
+        auto *row = reinterpret_cast<quint32 *>(image.scanLine(y));
+        for (int x = 0; x < width; ++x) row[x] = random.generate();
+    }
+    return image;
+}
+
+TEST(Scaling, VectorRowsMatchThePlainRowsAndFlatAreasStayExact) {
+    const QImage source = Noise(53, 37, 11);
+    const ScaledPart parts[] = {
+        {80, 56, 0, 0, 80, 56},      {530, 370, 101, 77, 67, 45}, {40, 29, 3, 2, 37, 27},
+        {27, 19, 0, 0, 27, 19},      {53, 370, 5, 300, 48, 70},   {1000, 37, 990, 0, 10, 37},
+        {2000, 2000, 1999, 1999, 1, 1},
+    };
+    for (const ScaledPart &part : parts) {
+        SCOPED_TRACE(testing::Message() << part.fullWidth << "x" << part.fullHeight << " at "
+                                        << part.x << "," << part.y);
+        QImage vector(part.width, part.height, source.format());
+        QImage plain(part.width, part.height, source.format());
+        ASSERT_TRUE(ScaleArgbPart(source.constBits(), source.bytesPerLine(), source.width(),
+                                  source.height(), vector.bits(), vector.bytesPerLine(), part));
+        ASSERT_TRUE(ScaleArgbPartReference(source.constBits(), source.bytesPerLine(),
+                                           source.width(), source.height(), plain.bits(),
+                                           plain.bytesPerLine(), part));
+        EXPECT_EQ(vector, plain);
+    }
+    // A flat picture keeps its exact value at every scale (no darkening of white).
+    QImage flat(31, 17, QImage::Format_RGB32);
+    flat.fill(0xFFFFFFFF);
+    for (const ScaledPart &part : parts) {
+        if (part.x + part.width > part.fullWidth) continue;
+        QImage out(part.width, part.height, flat.format());
+        ScaleArgbPart(flat.constBits(), flat.bytesPerLine(), flat.width(), flat.height(),
+                      out.bits(), out.bytesPerLine(), part);
+        for (int y = 0; y < out.height(); ++y)
+            for (int x = 0; x < out.width(); ++x) ASSERT_EQ(out.pixel(x, y), 0xFFFFFFFFu);
+    }
+    // Parts outside the full size, and empty sizes, write nothing.
+    QImage out(4, 4, QImage::Format_RGB32);
+    EXPECT_FALSE(ScaleArgbPart(source.constBits(), source.bytesPerLine(), 53, 37, out.bits(),
+                               out.bytesPerLine(), {10, 10, 8, 8, 4, 4}));
+    EXPECT_FALSE(ScaleArgbPart(source.constBits(), source.bytesPerLine(), 0, 37, out.bits(),
+                               out.bytesPerLine(), {10, 10, 0, 0, 4, 4}));
+}
+
+TEST(Scaling, PixelCentresMapOntoPixelCentres) {
+    // A ramp 0, 10, 20, ... scaled up 4x: destination pixel i sits at source (i + 0.5) / 4 - 0.5.
+    QImage ramp(8, 1, QImage::Format_RGB32);
+    for (int x = 0; x < 8; ++x) ramp.setPixel(x, 0, qRgb(10 * x, 0, 0));
+    QImage out(32, 1, QImage::Format_RGB32);
+    ASSERT_TRUE(ScaleArgbPart(ramp.constBits(), ramp.bytesPerLine(), 8, 1, out.bits(),
+                              out.bytesPerLine(), {32, 1, 0, 0, 32, 1}));
+    for (int i = 0; i < 32; ++i) {
+        const double at = std::clamp((i + 0.5) / 4 - 0.5, 0.0, 7.0);
+        EXPECT_NEAR(qRed(out.pixel(i, 0)), 10 * at, 0.6) << i;
+    }
+    // Halving averages neighbours.
+    QImage half(4, 1, QImage::Format_RGB32);
+    ScaleArgbPart(ramp.constBits(), ramp.bytesPerLine(), 8, 1, half.bits(), half.bytesPerLine(),
+                  {4, 1, 0, 0, 4, 1});
+    EXPECT_EQ(qRed(half.pixel(1, 0)), 25);
 }
 
 }  // namespace
