@@ -28,15 +28,20 @@ QWidget *IIImageViewController::view() {
 
 void IIImageViewController::viewDidLoad() {
     if (!imageView_) return;
-    const QImage preview = ImageByScalingProportionallyToSize(image, QSizeF(kPreviewSize));
+    // Made in device pixels, so a high-density screen shows the preview sharp.
+    const double ratio = imageView_->devicePixelRatioF();
+    QImage preview = ImageByScalingProportionallyToSize(image, QSizeF(kPreviewSize) * ratio);
+    preview.setDevicePixelRatio(ratio);
     imageView_->setPixmap(QPixmap::fromImage(preview));
-    imageView_->setFixedSize(preview.isNull() ? QSize(1, 1) : preview.size());
+    imageView_->setFixedSize(preview.isNull() ? QSize(1, 1)
+                                              : (QSizeF(preview.size()) / ratio).toSize());
 }
 
 IIPopupImageView::IIPopupImageView(QWidget *parent) : QLabel(parent) {}
 
 void IIPopupImageView::setImage(const QImage &image) {
     image_ = image;
+    shown_ = QImage();
     update();
 }
 
@@ -71,8 +76,12 @@ void IIPopupImageView::paintEvent(QPaintEvent *event) {
         QLabel::paintEvent(event);
         return;
     }
+    const double ratio = devicePixelRatioF();
+    const QSize pixels = size() * ratio;
+    if (shown_.size() != pixels || shown_.devicePixelRatio() != ratio) {
+        shown_ = ImageScaledToFitSize(image_, QSizeF(pixels));
+        shown_.setDevicePixelRatio(ratio);
+    }
     QPainter painter(this);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    DrawImageInRect(&painter, image_, QRectF(rect()), QPainter::CompositionMode_SourceOver, 1,
-                    ImageAspectFit);
+    painter.drawImage(QPointF(0, 0), shown_);
 }

@@ -50,5 +50,6 @@ protected:
 
 private:
     QImage image_;
+    QImage shown_;  // image_ fitted to the view, kept until either changes
     QPointer<QFrame> popover_;
 };

@@ -30,8 +30,10 @@ QImage ScaleWithBackground(const QImage &image, const QSizeF &size,
     scaled.fill(Qt::transparent);
     QPainter painter(&scaled);
     if (background) background(&painter, QRectF(scaled.rect()));
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(QRectF(scaled.rect()), image);
+    // Qt's smooth scaling averages the pixels a reduced pixel covers, so fine detail does not
+    // alias the way a painter's bilinear sampling would.
+    painter.drawImage(QPointF(0, 0), image.scaled(scaled.size(), Qt::IgnoreAspectRatio,
+                                                  Qt::SmoothTransformation));
     return scaled;
 }
 
@@ -99,7 +101,19 @@ void DrawImageInRect(QPainter *painter, const QImage &image, const QRectF &rect,
     painter->save();
     painter->setCompositionMode(operation);
     painter->setOpacity(painter->opacity() * fraction);
-    painter->drawImage(d.destination, image, d.source);
+    painter->setRenderHint(QPainter::SmoothPixmapTransform);
+    // A reduction is averaged ahead (see above); an enlargement is left to the painter.
+    const double ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+    const QSize pixels = (d.destination.size() * ratio).toSize();
+    if (pixels.width() > 0 && pixels.height() > 0 && pixels.width() < d.source.width() &&
+        pixels.height() < d.source.height()) {
+        QImage reduced = image.copy(d.source.toAlignedRect())
+                             .scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        reduced.setDevicePixelRatio(ratio);
+        painter->drawImage(d.destination, reduced);
+    } else {
+        painter->drawImage(d.destination, image, d.source);
+    }
     painter->restore();
 }
 
