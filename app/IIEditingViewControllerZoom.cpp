@@ -16,7 +16,11 @@ QSizeF FitSizeWithin(double width, double height, double boxWidth, double boxHei
 
 IIEditingViewController::IIEditingViewController(QObject *parent) : QObject(parent) {}
 
-IIEditingViewController::~IIEditingViewController() { disconnect(frameConnection_); }
+IIEditingViewController::~IIEditingViewController() {
+    disconnect(frameConnection_);
+    // The clip may outlive the controller; it must not report to it afterwards.
+    if (imageClip_ && imageClip_->clipDelegate() == this) imageClip_->setClipDelegate(nullptr);
+}
 
 void IIEditingViewController::setUpImageClip(IIImageClip *clip) {
     disconnect(frameConnection_);

@@ -162,6 +162,22 @@ TEST(Zoom, OnlyAFittedPictureFollowsTheClipsSize) {
     EXPECT_EQ(editor.view()->size(), QSize(600, 300));
 }
 
+TEST(Zoom, AClipThatOutlivesItsControllerReportsToNoOne) {
+    QWidget window;
+    auto *clip = new IIImageClip(&window);
+    clip->resize(100, 100);
+    {
+        IIEditingViewController controller;
+        controller.setUpImageClip(clip);
+        EXPECT_EQ(clip->clipDelegate(), &controller);
+    }
+    EXPECT_EQ(clip->clipDelegate(), nullptr);
+    QWheelEvent wheel(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(clip, &wheel);
+    clip->resize(50, 50);
+}
+
 TEST(Zoom, WithoutAPictureNothingChanges) {
     QWidget window;
     auto *clip = new IIImageClip(&window);
