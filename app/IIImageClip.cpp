@@ -49,7 +49,9 @@ void IIImageClip::updateDocument() {
 
 QPointF IIImageClip::clampedCenter(QPointF center) const {
     // NaN (from nothing to divide by) stays where it was.
-    auto clamp = [](double v, double old) { return std::isnan(v) ? old : std::clamp(v, 0.0, 1000.0); };
+    auto clamp = [](double v, double old) {
+        return std::isnan(v) ? old : std::clamp(v, 0.0, 1000.0);
+    };
     return QPointF(clamp(center.x(), center_.x()), clamp(center.y(), center_.y()));
 }
 

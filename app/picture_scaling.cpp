@@ -69,7 +69,8 @@ void BlendRowsSSE2(const uint32_t *upper, const uint32_t *lower, uint32_t w, uin
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(upper + k));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(lower + k));
         const __m128i low = Blend16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero), weight);
-        const __m128i high = Blend16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero), weight);
+        const __m128i high =
+            Blend16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero), weight);
         _mm_storeu_si128(reinterpret_cast<__m128i *>(out + k), _mm_packus_epi16(low, high));
     }
     BlendRowsC(upper + k, lower + k, w, out + k, count - k);
@@ -85,7 +86,8 @@ void ExpandRowSSE2(const uint32_t *line, const int32_t *index, const uint16_t *w
         auto right = [&](int n) { return line[index[i + n] + (weight[4 * (i + n)] != 0)]; };
         const __m128i a = _mm_setr_epi32(int(line[index[i]]), int(line[index[i + 1]]),
                                          int(line[index[i + 2]]), int(line[index[i + 3]]));
-        const __m128i b = _mm_setr_epi32(int(right(0)), int(right(1)), int(right(2)), int(right(3)));
+        const __m128i b =
+            _mm_setr_epi32(int(right(0)), int(right(1)), int(right(2)), int(right(3)));
         const __m128i w01 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(weight + 4 * i));
         const __m128i w23 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(weight + 4 * i + 8));
         const __m128i low = Blend16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero), w01);

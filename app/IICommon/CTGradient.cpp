@@ -298,8 +298,8 @@ void CTGradient::axialEnds(const QRectF &rect, float angle, QPointF *start, QPoi
     }
     const float a = static_cast<float>(angle * M_PI / 180);
     const float c = std::cos(a), s = std::sin(a);
-    const float length =
-        static_cast<float>(rect.width()) * std::fabs(c) + static_cast<float>(rect.height()) * std::fabs(s);
+    const float length = static_cast<float>(rect.width()) * std::fabs(c) +
+                         static_cast<float>(rect.height()) * std::fabs(s);
     const QPointF half(length / 2 * c, -length / 2 * s);
     *start = rect.center() - half;
     *end = rect.center() + half;

@@ -80,8 +80,8 @@ public:
     GradientColor evaluate(float position) const;
     QColor colorAtPosition(float position) const;
 
-    // Fills. The angle is in degrees, counter-clockwise on screen from the rectangle's left-to-right
-    // axis: at 90 the first colour is at the bottom and the last at the top. The axis spans the
+    // Fills. The angle is in degrees, counter-clockwise on screen from the rectangle's
+    // left-to-right axis: at 90 the first colour is at the bottom and the last at the top. The axis spans the
     // rectangle's extent along that direction.
     void fillRect(QPainter *painter, const QRectF &rect, float angle) const;
     // Rings from radius 1 around the centre out to half the longer side, padded at both ends.

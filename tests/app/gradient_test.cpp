@@ -71,7 +71,8 @@ TEST(Gradient, HsvConversionReducesTheHueModulo359AndBlackensNegativeHues) {
     EXPECT_NEAR(wrapped[1], 0.5 / 60, 1e-5);
     EXPECT_FLOAT_EQ(wrapped[2], 0);
     // So a hue-down rainbow, whose red start is lifted to 360 degrees, starts at 1 degree.
-    const GradientColor start = CTGradient::rainbowGradient().gradientWithBlendingMode(2).evaluate(0);
+    const GradientColor start =
+        CTGradient::rainbowGradient().gradientWithBlendingMode(2).evaluate(0);
     EXPECT_NEAR(start[1], 1.0 / 60, 1e-6);
     float negative[3] = {-10, 1, 1};
     ConvertHSVToRGB(negative);
@@ -201,7 +202,8 @@ TEST(Gradient, AStopAtAnExistingPositionGoesAfterTheStopsThere) {
     ASSERT_EQ(added.stopCount(), 6u);
     EXPECT_EQ(aqua.stopCount(), 4u);
     const std::vector<float> positions = {0, 0, 0.5f, 0.5f, 0.5f, 1};
-    for (std::size_t i = 0; i < positions.size(); ++i) EXPECT_EQ(added.stops()[i].position, positions[i]);
+    for (std::size_t i = 0; i < positions.size(); ++i)
+        EXPECT_EQ(added.stops()[i].position, positions[i]);
     EXPECT_EQ(added.colorStopAtIndex(1), QColor(Qt::blue));
     EXPECT_EQ(added.colorStopAtIndex(4), QColor(Qt::red));
     // The first stop still wins at 0.5; the copy with a new alpha is linear.

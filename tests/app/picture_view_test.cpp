@@ -368,7 +368,8 @@ TEST(Popup, AClickOnAThumbnailOpensAPreviewUnderIt) {
     ASSERT_TRUE(popover);
     EXPECT_TRUE(popover->isVisible());
     EXPECT_TRUE(popover->windowFlags() & Qt::Popup);
-    EXPECT_GE(popover->geometry().top(), thumbnail->mapToGlobal(QPoint(0, thumbnail->height())).y());
+    const QPoint below = thumbnail->mapToGlobal(QPoint(0, thumbnail->height()));
+    EXPECT_GE(popover->geometry().top(), below.y());
     auto *preview = popover->findChild<QLabel *>();
     ASSERT_TRUE(preview);
     EXPECT_EQ(preview->size(), QSize(480, 320));
