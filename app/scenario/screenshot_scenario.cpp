@@ -24,6 +24,9 @@
 #include "localized_string.h"
 #include "sheet.h"
 
+// The drawn controls and the picture view (view_scenes.cpp).
+void ShootViewScenes(const QString &folder);
+
 namespace {
 
 void WritePhoto(const QString &path, int shade) {
@@ -115,5 +118,8 @@ int main(int argc, char **argv) {
         waiting.window()->close();
     });
     waiting.startAnimation(&main);
+
+    main.hide();
+    ShootViewScenes(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots"));
     return 0;
 }
