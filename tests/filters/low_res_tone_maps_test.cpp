@@ -65,7 +65,9 @@ TEST(LowResToneMaps, PreviewTakesTheGainAndItsChromaFollows) {
         for (int e = 0; e < 3; ++e) t.Fill(s->smallImages[e], 100, 128, 128);
         ASSERT_EQ(BuildLowResToneAndChromaMaps(nullptr, s), RESULT_OK);
         EXPECT_EQ(s->previewImage->ppu8Plane[1][0], c.wantU) << int{c.y} << " " << int{c.u};
-        if (c.y == 100) EXPECT_EQ(s->previewImage->ppu8Plane[0][0], c.wantY);
+        if (c.y == 100) {
+            EXPECT_EQ(s->previewImage->ppu8Plane[0][0], c.wantY);
+        }
     }
     // The chroma factor stops at four times the old luma.
     EXPECT_EQ(RescaleChroma(160, 40, 255, 288, 224),
