@@ -77,8 +77,9 @@ void RefreshHighlightLumaRow(const BandContext &c, int32_t r);
 bool DarkOverlapInside(const BandContext &c, int32_t r);
 
 // Walks rows [firstRow, endRow) of the band: progress (worker 0, every 32nd row), the rows
-// refreshed every fourth row, then refine(r, refreshRow) in normal mode with the fade on, the
-// reference's map lines in local-curve mode, the gain row, and drive(row, RowDriver).
+// refreshed every fourth row, then in normal mode the highlight luma row (when the fade is on)
+// and refine(r, refreshRow, fade), in local-curve mode the reference's map lines, then the gain
+// row and drive(row, RowDriver).
 // Returns RESULT_OK or RESULT_CANCELLED.
 namespace band_detail {
 struct BandFlags {
@@ -111,10 +112,8 @@ int WalkBandRows(BandContext &c, HdrSession *s, const RowBand &band, ProgressCal
         const bool refreshRow = r % 4 == 0 || r == band.firstRow;
         const BandRow row = {r, (r + 128) >> 8, (r + 128) & 255, refreshRow};
         if (refreshRow) RefreshGroupRows(c, s, t, r, flags);
-        if (fade) {
-            RefreshHighlightLumaRow(c, r);
-            refine(r, refreshRow);
-        }
+        if (fade) RefreshHighlightLumaRow(c, r);
+        if (!c.localCurve) refine(r, refreshRow, fade);
         if (c.localCurve) RefreshReferenceLines(c, r, refreshRow);
         ExpandBandGainRow(c, s, t, r - band.firstRow, r);
         const RowDriver driver = flags.darkAllZero && flags.brightAllZero ? kDriveReferenceOnly

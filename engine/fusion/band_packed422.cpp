@@ -140,7 +140,9 @@ int RenderFusedBandPacked422(const RowBand *band, HdrSession *s, uint8_t *const 
     if (!ChooseReferenceLuma(c, s, width)) return RESULT_OUT_OF_MEMORY;
     return WalkBandRows(
         c, s, *band, callback, user,
-        [&](int32_t r, bool refreshRow) { RefineHighlightRows(c, r, refreshRow); },
+        [&](int32_t r, bool refreshRow, bool fade) {
+            if (fade) RefineHighlightRows(c, r, refreshRow);
+        },
         [&](const PackedRow &row, RowDriver driver) {
             switch (driver) {
                 case kDriveReferenceOnly: return FuseOutputRowRefOnlyPacked422(c, row);
