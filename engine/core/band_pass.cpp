@@ -68,9 +68,10 @@ int DispatchFusionBand(const RowBand &band, HdrSession *s, const ImageDesc *inpu
                                             s->globalShift, progress, user);
         case PIXEL_FORMAT_NV12:
         case PIXEL_FORMAT_NV21:
-            return RenderFusedBandSemiPlanar420(&band, s, planes[0], w, h, pitch[0], planes[1],
-                                                pitch[1], &s->processRect, gains, s->globalShift,
-                                                progress, user);
+            return RenderFusedBandSemiPlanar420(
+                &band, s, planes[0], w, h, pitch[0], planes[1], pitch[1], &s->processRect, gains,
+                s->globalShift, progress, user,
+                first.u32PixelArrayFormat == PIXEL_FORMAT_NV21 ? kChromaOrderVU : kChromaOrderUV);
         case PIXEL_FORMAT_NV16:
             return RenderFusedBandSemiPlanar422(&band, s, planes[0], w, h, pitch[0], planes[1],
                                                 pitch[1], &s->processRect, gains, s->globalShift,

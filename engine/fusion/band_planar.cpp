@@ -1,6 +1,7 @@
 #include "band_planar.h"
 
 #include <cstring>
+#include <utility>
 
 #include "core/memory.h"
 #include "core/session.h"
@@ -261,7 +262,7 @@ bool PlanesPresent(const HdrSession *s, const PlaneSet &set) {
 template <ChromaLayout Layout>
 int RenderBand(const RowBand *band, HdrSession *s, const PlaneSet &set, int32_t width,
                int32_t height, const RegionRect *processRect, ProgressCallback callback,
-               void *user) {
+               void *user, SemiPlanarChromaOrder order = kChromaOrderUV) {
     if (!band || !s || !processRect || !set.planes[0] || !set.planes[1]) return RESULT_INVALID_ARGUMENT;
     const int t = band->workerIndex;
     if (t < 0 || t >= kWorkerCount) return RESULT_INVALID_ARGUMENT;
@@ -280,6 +281,9 @@ int RenderBand(const RowBand *band, HdrSession *s, const PlaneSet &set, int32_t 
     }
     c.chromaTable2 = s->chromaTable2;
     c.endRow = band->endRow;
+    // The kernels read the maps of each exposure's first chroma byte from the U lines.
+    if (order == kChromaOrderVU && c.localCurve)
+        for (int e = 0; e < 3; ++e) std::swap(c.rows.mapLines[kMapU + e], c.rows.mapLines[kMapV + e]);
     // The border estimates read the luma copy taken before the pass, or the reference itself
     // when the output goes elsewhere.
     if (s->bandReferenceLuma)
@@ -321,9 +325,11 @@ int RenderFusedBandSemiPlanar420(const RowBand *band, HdrSession *s, uint8_t *co
                                  int32_t width, int32_t height, int32_t pitchY,
                                  uint8_t *const *secondPlanes, int32_t pitchC,
                                  const RegionRect *processRect, const int32_t *, const int32_t *,
-                                 ProgressCallback callback, void *user) {
+                                 ProgressCallback callback, void *user,
+                                 SemiPlanarChromaOrder order) {
     const PlaneSet set = {{firstPlanes, secondPlanes, nullptr}, {pitchY, pitchC, 0}};
-    return RenderBand<L::kSemiPlanar420>(band, s, set, width, height, processRect, callback, user);
+    return RenderBand<L::kSemiPlanar420>(band, s, set, width, height, processRect, callback, user,
+                                         order);
 }
 
 int RenderFusedBandSemiPlanar422(const RowBand *band, HdrSession *s, uint8_t *const *firstPlanes,

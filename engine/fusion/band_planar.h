@@ -41,11 +41,20 @@ int RenderFusedBandPlanar420(const RowBand *band, HdrSession *session,
                              uint8_t *const *thirdPlanes, int32_t pitchV,
                              const RegionRect *processRect, const int32_t *gains,
                              const int32_t *shifts, ProgressCallback callback, void *user);
+// Order of the bytes of an interleaved chroma pair: NV12 keeps U first, NV21 V first.
+enum SemiPlanarChromaOrder { kChromaOrderUV = 0, kChromaOrderVU = 1 };
+
+// The kernels fuse an interleaved pair as it lies (first byte in the U position). The U and V
+// maps of local-curve mode come from the thumbnails, which know each format's order, so for V
+// first they are handed to the kernels swapped: each correction meets its own channel and the
+// picture is that of the same scene in NV12 with its pairs swapped. (Normal mode's chroma
+// corrections are measured on the pairs as they lie and need no swap.)
 int RenderFusedBandSemiPlanar420(const RowBand *band, HdrSession *session,
                                  uint8_t *const *firstPlanes, int32_t width, int32_t height,
                                  int32_t pitchY, uint8_t *const *secondPlanes, int32_t pitchC,
                                  const RegionRect *processRect, const int32_t *gains,
-                                 const int32_t *shifts, ProgressCallback callback, void *user);
+                                 const int32_t *shifts, ProgressCallback callback, void *user,
+                                 SemiPlanarChromaOrder order = kChromaOrderUV);
 int RenderFusedBandSemiPlanar422(const RowBand *band, HdrSession *session,
                                  uint8_t *const *firstPlanes, int32_t width, int32_t height,
                                  int32_t pitchY, uint8_t *const *secondPlanes, int32_t pitchC,
