@@ -1,0 +1,214 @@
+// The planar and semi-planar band workers against the packed 4:2:2 worker on the same session
+// and the same exposures converted to each layout.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "band_session_support.h"
+#include "core/memory.h"
+#include "fusion/band_planar.h"
+
+namespace {
+
+using fusion_test::BandSession;
+using fusion_test::RunJobsHere;
+
+// The three exposures of a BandSession in one planar layout; each plane has its own pitch.
+struct PlanarFrames {
+    uint32_t format;
+    int width, height;
+    int pitch[3] = {};
+    std::vector<uint8_t> planes[3][3];  // [exposure][plane]
+    std::vector<uint8_t> output[3];     // a separate output, when used
+
+    bool Subsampled() const { return format != PIXEL_FORMAT_NV16; }
+    bool Planar() const { return format == PIXEL_FORMAT_I420; }
+    int ChromaRows() const { return Subsampled() ? height / 2 : height; }
+
+    PlanarFrames(BandSession &b, uint32_t f) : format(f), width(b.width()), height(b.height()) {
+        pitch[0] = width + 12;
+        pitch[1] = Planar() ? width / 2 + 20 : width + 36;  // chroma pitches unlike the luma's
+        pitch[2] = Planar() ? width / 2 + 4 : 0;
+        for (int e = 0; e < 3; ++e) {
+            const std::vector<uint8_t> &in = b.frame(e);
+            planes[e][0].assign(size_t(pitch[0]) * height, 0);
+            for (int p = 1; p < (Planar() ? 3 : 2); ++p)
+                planes[e][p].assign(size_t(pitch[p]) * ChromaRows(), 0);
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x)
+                    planes[e][0][size_t(y) * pitch[0] + x] = in[size_t(y) * b.pitch() + 2 * x];
+            for (int cy = 0; cy < ChromaRows(); ++cy) {
+                const uint8_t *row = in.data() + size_t(Subsampled() ? 2 * cy : cy) * b.pitch();
+                for (int x = 0; x < width; x += 2)
+                    for (int k = 0; k < 2; ++k) Chroma(e, x, cy, k) = row[2 * x + 1 + 2 * k];
+            }
+        }
+    }
+
+    uint8_t &Chroma(int e, int x, int cy, int k) {
+        if (Planar()) return planes[e][1 + k][size_t(cy) * pitch[1 + k] + x / 2];
+        return planes[e][1][size_t(cy) * pitch[1] + (x & ~1) + k];
+    }
+    int Luma(int e, int x, int y) const { return planes[e][0][size_t(y) * pitch[0] + x]; }
+};
+
+struct PlanarJob {
+    BandSession *session;
+    PlanarFrames *frames;
+    RowBand band;
+};
+
+int RunPlanarJob(void *record) {
+    auto *job = static_cast<PlanarJob *>(record);
+    PlanarFrames &f = *job->frames;
+    HdrSession *s = job->session->session();
+    uint8_t *p[3][3];
+    for (int k = 0; k < 3; ++k)
+        for (int e = 0; e < 3; ++e) p[k][e] = f.planes[e][k].empty() ? nullptr : f.planes[e][k].data();
+    switch (f.format) {
+        case PIXEL_FORMAT_I420:
+            return RenderFusedBandPlanar420(&job->band, s, p[0], f.width, f.height, f.pitch[0], p[1],
+                                            f.pitch[1], p[2], f.pitch[2], &s->processRect, nullptr,
+                                            nullptr, nullptr, nullptr);
+        case PIXEL_FORMAT_NV16:
+            return RenderFusedBandSemiPlanar422(&job->band, s, p[0], f.width, f.height, f.pitch[0],
+                                                p[1], f.pitch[1], &s->processRect, nullptr,
+                                                nullptr, nullptr, nullptr);
+        default:
+            return RenderFusedBandSemiPlanar420(&job->band, s, p[0], f.width, f.height, f.pitch[0],
+                                                p[1], f.pitch[1], &s->processRect, nullptr,
+                                                nullptr, nullptr, nullptr);
+    }
+}
+
+// The planar pass over the session's bands, in place on the reference (BandSession::kReference)
+// or into separate planes.
+int RunPlanarPass(BandSession &b, PlanarFrames &f, bool inPlace,
+                  int (*runner)(int, int (*)(void *), void *, size_t)) {
+    HdrSession *s = b.session();
+    constexpr int ref = BandSession::kReference;
+    const int planeCount = f.Planar() ? 3 : 2;
+    for (int k = 0; k < planeCount; ++k) {
+        if (!inPlace) f.output[k] = f.planes[ref][k];
+        s->outputPlanes[k] = inPlace ? f.planes[ref][k].data() : f.output[k].data();
+    }
+    EXPECT_EQ(CopyReferenceLumaPlaneForBandPass(nullptr, s, f.planes[ref][0].data(), f.width,
+                                                f.height, f.pitch[0]),
+              RESULT_OK);
+    std::vector<PlanarJob> jobs;
+    for (const RowBand &band : b.Bands()) jobs.push_back({&b, &f, band});
+    const int r = runner(4, RunPlanarJob, jobs.data(), sizeof(PlanarJob));
+    FreeAndClear(nullptr, s->bandReferenceLuma);
+    s->outputPlanes[0] = b.plane(ref);
+    s->outputPlanes[1] = s->outputPlanes[2] = nullptr;
+    return r;
+}
+
+// Where the format's kernels are the packed ones, the planar pass gives the packed pass's bytes:
+// luma wherever the luma offsets are sampled alike (all but semi-planar 4:2:0 in local-curve
+// mode), chroma where the layouts keep the same pairs (4:2:2 in local-curve mode; in normal
+// mode it pulls the bright chroma in), and 4:2:0 chroma row k equal to the packed chroma of the
+// row that keeps it: row 2k in local-curve mode, row 2k + 1 in normal mode (rendered in place,
+// so the odd row must not fuse chroma the even row already wrote). The motion is 1/16-pixel
+// (the whole-pixel border estimate of the planar formats sums luma from another column).
+TEST(BandPlanar, FusesLikeThePackedBandWhereTheKernelsAgree) {
+    struct Case {
+        uint32_t format;
+        bool localCurve;
+        bool sameLuma;
+        int chromaRowOf2k;  // packed row 2k + this holds chroma row k; -1: not compared
+    };
+    const Case cases[] = {
+        {PIXEL_FORMAT_I420, true, true, 0},   {PIXEL_FORMAT_I420, false, true, 1},
+        {PIXEL_FORMAT_NV12, true, false, 0},  {PIXEL_FORMAT_NV12, false, true, 1},
+        {PIXEL_FORMAT_NV16, true, true, 0},   {PIXEL_FORMAT_NV16, false, true, -1},
+    };
+    for (const Case &c : cases) {
+        BandSession b(520, 300, {0, 0, 3}, {0, 0, 2});
+        b.PairChromaRows();
+        b.SetLocalCurve(c.localCurve);
+        b.session()->offsetFadeEnabled = 0;
+        PlanarFrames planar(b, c.format);
+        ASSERT_EQ(b.RunPass(RunJobsHere<false>), RESULT_OK);
+        ASSERT_EQ(RunPlanarPass(b, planar, true, RunJobsHere<false>), RESULT_OK);
+        const std::vector<uint8_t> &packed = b.frame(BandSession::kReference);
+        const int ref = BandSession::kReference, bottom = b.height() & ~1, right = b.width() & ~7;
+        int lumaDiffs = 0, chromaDiffs = 0;
+        for (int y = 0; y < bottom; ++y)
+            for (int x = 0; x < right; ++x)
+                lumaDiffs += planar.Luma(ref, x, y) != packed[size_t(y) * b.pitch() + 2 * x];
+        if (c.chromaRowOf2k >= 0) {
+            const int step = planar.Subsampled() ? 2 : 1;
+            for (int y = 0; y < bottom; y += step)
+                for (int x = 0; x < right; x += 2)
+                    for (int k = 0; k < 2; ++k)
+                        chromaDiffs +=
+                            planar.Chroma(ref, x, y / step, k) !=
+                            packed[size_t(y + (step == 2 ? c.chromaRowOf2k : 0)) * b.pitch() +
+                                   2 * x + 1 + 2 * k];
+        }
+        const std::string what = std::to_string(c.format) + (c.localCurve ? " local" : " normal");
+        if (c.sameLuma)
+            EXPECT_EQ(lumaDiffs, 0) << what;
+        else
+            EXPECT_GT(lumaDiffs, 0) << what;
+        EXPECT_EQ(chromaDiffs, 0) << what;
+    }
+}
+
+// Rendered in place on four threads or into separate planes band after band, with the fade and
+// whole-pixel motion that takes the border estimate: the same bytes.
+TEST(BandPlanar, InPlaceOnFourThreadsMatchesSeparateOutput) {
+    for (uint32_t format : {PIXEL_FORMAT_I420, PIXEL_FORMAT_NV12, PIXEL_FORMAT_NV16}) {
+        for (bool localCurve : {true, false}) {
+            BandSession b(360, 232, {4, -6, 0}, {-3, 5, 1});
+            b.SetLocalCurve(localCurve);
+            b.session()->offsetFadeEnabled = 1;
+            b.session()->globalShift[0] = 2;
+            b.session()->globalShift[1] = -2;
+            PlanarFrames inPlace(b, format), separate(b, format);
+            ASSERT_EQ(RunPlanarPass(b, inPlace, true, RunParallelJobs), RESULT_OK);
+            ASSERT_EQ(RunPlanarPass(b, separate, false, RunJobsHere<true>), RESULT_OK);
+            const int ref = BandSession::kReference;
+            for (int k = 0; k < 3; ++k)
+                EXPECT_EQ(inPlace.planes[ref][k], separate.output[k])
+                    << format << (localCurve ? " local" : " normal") << " plane " << k;
+            EXPECT_NE(inPlace.planes[ref][0], separate.planes[ref][0]);
+        }
+    }
+}
+
+TEST(BandPlanar, MissingBuffersAndCancel) {
+    BandSession b(200, 96, {0, 0, 0}, {0, 0, 0});
+    PlanarFrames f(b, PIXEL_FORMAT_NV12);
+    HdrSession *s = b.session();
+    // In place without the luma copy: nothing to read the border estimates from.
+    s->outputPlanes[0] = f.planes[BandSession::kReference][0].data();
+    s->outputPlanes[1] = f.planes[BandSession::kReference][1].data();
+    PlanarJob job{&b, &f, {0, 0, 8, 0}};
+    EXPECT_EQ(RunPlanarJob(&job), RESULT_OUT_OF_MEMORY);
+    PlanarFrames i420(b, PIXEL_FORMAT_I420);
+    job.frames = &i420;
+    EXPECT_EQ(RunPlanarJob(&job), RESULT_INVALID_ARGUMENT);  // no output V plane
+    job.frames = &f;
+    job.band.workerIndex = 4;
+    EXPECT_EQ(RunPlanarJob(&job), RESULT_INVALID_ARGUMENT);
+    job.band.workerIndex = 0;
+    auto cancel = [](int64_t, int64_t, void *) -> int64_t { return RESULT_CANCELLED; };
+    ASSERT_EQ(CopyReferenceLumaPlaneForBandPass(nullptr, s, f.planes[2][0].data(), f.width,
+                                                f.height, f.pitch[0]),
+              RESULT_OK);
+    uint8_t *p[3][3] = {};
+    for (int e = 0; e < 3; ++e)
+        for (int k = 0; k < 2; ++k) p[k][e] = f.planes[e][k].data();
+    EXPECT_EQ(RenderFusedBandSemiPlanar420(&job.band, s, p[0], f.width, f.height, f.pitch[0], p[1],
+                                           f.pitch[1], &s->processRect, nullptr, nullptr, cancel,
+                                           nullptr),
+              RESULT_CANCELLED);
+    EXPECT_EQ(CopyReferenceLumaPlaneForBandPass(nullptr, s, p[0][0], f.width, f.height,
+                                                f.width - 1),
+              RESULT_INVALID_ARGUMENT);
+    FreeAndClear(nullptr, s->bandReferenceLuma);
+}
+
+}  // namespace
