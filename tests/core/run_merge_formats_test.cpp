@@ -208,4 +208,21 @@ TEST_F(MergeFormats, OneThreadAndFourGiveTheSameBytes) {
     }
 }
 
+// Awkward sizes: widths that are not multiples of 8 merge cleanly in every layout, and an odd
+// height in semi-planar 4:2:2.
+TEST(MergeFormatSizes, AwkwardFramesMerge) {
+    struct Case {
+        uint32_t format;
+        int w, h;
+    };
+    for (const Case &c : {Case{PIXEL_FORMAT_I420, 102, 98}, Case{PIXEL_FORMAT_NV12, 118, 96},
+                          Case{PIXEL_FORMAT_NV21, 134, 100}, Case{PIXEL_FORMAT_NV16, 110, 105}}) {
+        const Bracket b =
+            bracket_support::MakeBracket(bracket_support::TexturedScene(c.w, c.h), c.w, c.h);
+        const FormatMerge m = Merge(b, c.format);
+        EXPECT_NE(m.images[2].planes[0], Convert(b.images[2], c.format).planes[0])
+            << std::hex << c.format;
+    }
+}
+
 }  // namespace
