@@ -67,28 +67,6 @@ TEST(BandPlanar, FusesLikeThePackedBandWhereTheKernelsAgree) {
     }
 }
 
-// Rendered in place on four threads or into separate planes band after band, with the fade and
-// whole-pixel motion that takes the border estimate: the same bytes.
-TEST(BandPlanar, InPlaceOnFourThreadsMatchesSeparateOutput) {
-    for (uint32_t format : {PIXEL_FORMAT_I420, PIXEL_FORMAT_NV12, PIXEL_FORMAT_NV16}) {
-        for (bool localCurve : {true, false}) {
-            BandSession b(360, 232, {4, -6, 0}, {-3, 5, 1});
-            b.SetLocalCurve(localCurve);
-            b.session()->offsetFadeEnabled = 1;
-            b.session()->globalShift[0] = 2;
-            b.session()->globalShift[1] = -2;
-            PlanarFrames inPlace(b, format), separate(b, format);
-            ASSERT_EQ(RunPlanarPass(b, inPlace, true, RunParallelJobs), RESULT_OK);
-            ASSERT_EQ(RunPlanarPass(b, separate, false, RunJobsHere<true>), RESULT_OK);
-            const int ref = BandSession::kReference;
-            for (int k = 0; k < 3; ++k)
-                EXPECT_EQ(inPlace.planes[ref][k], separate.output[k])
-                    << format << (localCurve ? " local" : " normal") << " plane " << k;
-            EXPECT_NE(inPlace.planes[ref][0], separate.planes[ref][0]);
-        }
-    }
-}
-
 TEST(BandPlanar, MissingBuffersAndCancel) {
     BandSession b(200, 96, {0, 0, 0}, {0, 0, 0});
     PlanarFrames f(b, PIXEL_FORMAT_NV12);
