@@ -2,6 +2,7 @@
 #include "band_pass.h"
 
 #include "fusion/band_packed422.h"
+#include "fusion/band_planar.h"
 #include "threads.h"
 
 namespace {
@@ -32,23 +33,49 @@ void SplitFusionBands(const RegionRect &process, RowBand bands[kWorkerCount]) {
     }
 }
 
-bool HasBandRenderer(uint32_t format) { return format == PIXEL_FORMAT_YUYV; }
+bool HasBandRenderer(uint32_t format) {
+    switch (format) {
+        case PIXEL_FORMAT_YUYV:
+        case PIXEL_FORMAT_I420:
+        case PIXEL_FORMAT_NV12:
+        case PIXEL_FORMAT_NV21:
+        case PIXEL_FORMAT_NV16:
+            return true;
+        default:
+            return false;
+    }
+}
 
 int DispatchFusionBand(const RowBand &band, HdrSession *s, const ImageDesc *inputs,
                        ProgressCallback progress, void *user) {
     const ImageDesc &first = inputs[0];
     const int32_t count = s->exposureCount < kMaxExposures ? s->exposureCount : kMaxExposures;
     int32_t gains[kMaxExposures] = {};
-    uint8_t *planes0[kMaxExposures] = {};
+    uint8_t *planes[3][kMaxExposures] = {};
     for (int32_t e = 0; e < count; ++e) {
         gains[e] = s->exposureGainQ10[e];
-        planes0[e] = inputs[e].ppu8Plane[0];
+        for (int p = 0; p < 3; ++p) planes[p][e] = inputs[e].ppu8Plane[p];
     }
+    const int32_t w = first.i32Width, h = first.i32Height;
+    const int32_t *pitch = first.pi32Pitch;
     switch (first.u32PixelArrayFormat) {
         case PIXEL_FORMAT_YUYV:
-            return RenderFusedBandPacked422(&band, s, planes0, first.i32Width, first.i32Height,
-                                            first.pi32Pitch[0], &s->processRect, gains,
+            return RenderFusedBandPacked422(&band, s, planes[0], w, h, pitch[0], &s->processRect,
+                                            gains, s->globalShift, progress, user);
+        case PIXEL_FORMAT_I420:
+            return RenderFusedBandPlanar420(&band, s, planes[0], w, h, pitch[0], planes[1],
+                                            pitch[1], planes[2], pitch[2], &s->processRect, gains,
                                             s->globalShift, progress, user);
+        case PIXEL_FORMAT_NV12:
+        case PIXEL_FORMAT_NV21:
+            return RenderFusedBandSemiPlanar420(
+                &band, s, planes[0], w, h, pitch[0], planes[1], pitch[1], &s->processRect, gains,
+                s->globalShift, progress, user,
+                first.u32PixelArrayFormat == PIXEL_FORMAT_NV21 ? kChromaOrderVU : kChromaOrderUV);
+        case PIXEL_FORMAT_NV16:
+            return RenderFusedBandSemiPlanar422(&band, s, planes[0], w, h, pitch[0], planes[1],
+                                                pitch[1], &s->processRect, gains, s->globalShift,
+                                                progress, user);
         default:
             return RESULT_UNSUPPORTED_FORMAT;
     }
@@ -57,13 +84,14 @@ int DispatchFusionBand(const RowBand &band, HdrSession *s, const ImageDesc *inpu
 int RunFusionBandPass(MemoryContext memory, HdrSession *s, const ImageDesc *inputs,
                       ProgressCallback progress, void *user) {
     const ImageDesc &reference = inputs[s->referenceIndex];
-    if (reference.u32PixelArrayFormat == PIXEL_FORMAT_YUYV) {
-        // Bands fuse in place; the border estimates read the reference as it was.
-        const int r = CopyReferenceLumaForBandPass(memory, s, reference.ppu8Plane[0],
-                                                   reference.i32Width, reference.i32Height,
-                                                   reference.pi32Pitch[0]);
-        if (r != RESULT_OK) return r;
-    }
+    if (!HasBandRenderer(reference.u32PixelArrayFormat)) return RESULT_UNSUPPORTED_FORMAT;
+    // Bands fuse in place; the border estimates read the reference's luma as it was.
+    const auto copy = reference.u32PixelArrayFormat == PIXEL_FORMAT_YUYV
+                          ? CopyReferenceLumaForBandPass
+                          : CopyReferenceLumaPlaneForBandPass;
+    const int r = copy(memory, s, reference.ppu8Plane[0], reference.i32Width, reference.i32Height,
+                       reference.pi32Pitch[0]);
+    if (r != RESULT_OK) return r;
     RowBand bands[kWorkerCount];
     SplitFusionBands(s->processRect, bands);
     BandWorkerArgs args[kWorkerCount];

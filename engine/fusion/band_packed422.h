@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "core/engine_types.h"
+#include "fusion/band_common.h"
 #include "fusion/fetch_packed422.h"
 #include "fusion/fusion_types.h"
 #include "fusion/span_common.h"
@@ -40,36 +41,17 @@ int CopyReferenceLumaForBandPass(MemoryContext memory, HdrSession *session,
                                  const uint8_t *referencePlane, int32_t width, int32_t height,
                                  int32_t pitch);
 
-// What the row drivers of one band share: the session, the limits, the exposures and their
-// mesh grids, the mode's tables and the worker's rows.
-struct PackedBandContext {
-    const HdrSession *session;
-    bool localCurve;
-    int32_t x0, x1;         // the process rectangle's columns
-    int32_t right, bottom;  // its right and bottom edges
-    int32_t top;            // its top row
+// What the row drivers of one band share: the common band context, and the packed plane's
+// pitch, exposures, output and the reference luma the border estimates read.
+struct PackedBandContext : BandContext {
     int32_t pitch;
-    int32_t meshCols, meshRows;
     ExposureRows exposures;
-    MeshGridPair xOffsets, yOffsets, xSlopes, ySlopes;
     ReferenceLuma referenceLuma;  // what the border estimates read
-    SpanTables tables;
-    SpanRows rows;
-    int16_t *mapLines[9];  // the worker's map lines (fineGrids order)
-    uint8_t *warp;
-    uint8_t *output;  // outputPlanes[0]
-    const int32_t *runs[2];  // dark and bright run lists
-    int32_t runCounts[2];
-    int32_t *spanBounds;
-    int32_t *spanTypes;
+    uint8_t *output;              // outputPlanes[0]
 };
 
 // The row being fused.
-struct PackedRow {
-    int32_t r;
-    int32_t meshRow, meshFrac;  // (r + 128) >> 8 and (r + 128) & 255
-    bool refreshRow;            // the weight rows and chroma lines were refreshed on this row
-};
+using PackedRow = BandRow;
 
 void FuseOutputRowPacked422(const PackedBandContext &band, const PackedRow &row);
 // dark selects the dark exposure (true) or the bright one.

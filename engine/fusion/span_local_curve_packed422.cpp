@@ -23,7 +23,8 @@ const int16_t *WeightRow(const SpanRows &rows, MapExposure e) {
 
 FusedGroup BlendGroupLocalCurveBothPacked422(int32_t x, const uint8_t *ref, const uint8_t *dark,
                                              const uint8_t *bright, const SpanTables &tables,
-                                             const SpanRows &rows, RunningWeights *weights) {
+                                             const SpanRows &rows, RunningWeights *weights,
+                                             LumaOffsetSampling sampling) {
     const uint16_t *t = tables.fusion;
     const int32_t rawD = RawWeight(t, Luma(dark, 3), rows.weightDark[x]);
     const int32_t rawB = RawWeight(t, Luma(bright, 3), rows.weightBright[x]);
@@ -31,9 +32,10 @@ FusedGroup BlendGroupLocalCurveBothPacked422(int32_t x, const uint8_t *ref, cons
     const int32_t k = Reciprocal(t, rawD + rawB + rawR);
     const int32_t nD = rawD * k, nB = rawB * k;
     const int32_t pD = weights->w[0], pB = weights->w[1];
-    const int32_t oR = rows.mapLines[kMapLumaReference][x];
-    const int32_t oD = rows.mapLines[kMapLumaDark][x];
-    const int32_t oB = rows.mapLines[kMapLumaBright][x];
+    const int16_t *oR = rows.mapLines[kMapLumaReference] + x;
+    const int16_t *oD = rows.mapLines[kMapLumaDark] + x;
+    const int16_t *oB = rows.mapLines[kMapLumaBright] + x;
+    const int step = sampling == kPerPixelLumaOffset ? 1 : 0;
 
     FusedGroup g;
     int32_t wD[4] = {}, wB[4] = {};
@@ -41,9 +43,9 @@ FusedGroup BlendGroupLocalCurveBothPacked422(int32_t x, const uint8_t *ref, cons
         wD[i] = Ramp(pD, nD, i);
         wB[i] = Ramp(pB, nB, i);
         const int32_t wR = kFusionWeightOne - wD[i] - wB[i];
-        const int64_t sum = int64_t{wD[i]} * CurveLight(t, Luma(dark, i), oD) +
-                            int64_t{wB[i]} * CurveLight(t, Luma(bright, i), oB) +
-                            int64_t{wR} * CurveLight(t, Luma(ref, i), oR);
+        const int64_t sum = int64_t{wD[i]} * CurveLight(t, Luma(dark, i), oD[step * i]) +
+                            int64_t{wB[i]} * CurveLight(t, Luma(bright, i), oB[step * i]) +
+                            int64_t{wR} * CurveLight(t, Luma(ref, i), oR[step * i]);
         g.light[i] = static_cast<int32_t>(sum >> (tables.valueShift + 13));
     }
     // Pair 0 takes pixel 1's weights, pair 1 the group's own.
@@ -60,21 +62,24 @@ FusedGroup BlendGroupLocalCurveBothPacked422(int32_t x, const uint8_t *ref, cons
 
 FusedGroup BlendGroupLocalCurveOnePacked422(int32_t x, const uint8_t *ref, const uint8_t *quad,
                                             MapExposure secondary, const SpanTables &tables,
-                                            const SpanRows &rows, RunningWeights *weights) {
+                                            const SpanRows &rows, RunningWeights *weights,
+                                            LumaOffsetSampling sampling) {
     const uint16_t *t = tables.fusion;
     const int32_t rawC = RawWeight(t, Luma(quad, 3), WeightRow(rows, secondary)[x]);
     const int32_t rawR = RawWeight(t, Luma(ref, 3), rows.weightReference[x]);
     const int32_t nC = rawC * Reciprocal(t, rawC + rawR);
     const int32_t pC = weights->w[0];
-    const int32_t oR = rows.mapLines[kMapLumaReference][x];
-    const int32_t oC = rows.mapLines[kMapLumaReference + secondary][x];
+    const int16_t *oR = rows.mapLines[kMapLumaReference] + x;
+    const int16_t *oC = rows.mapLines[kMapLumaReference + secondary] + x;
+    const int step = sampling == kPerPixelLumaOffset ? 1 : 0;
 
     FusedGroup g;
     int32_t wC[4] = {};
     for (int i = 0; i < 4; ++i) {
         wC[i] = Ramp(pC, nC, i);
-        const int64_t sum = int64_t{wC[i]} * CurveLight(t, Luma(quad, i), oC) +
-                            int64_t{kFusionWeightOne - wC[i]} * CurveLight(t, Luma(ref, i), oR);
+        const int64_t sum =
+            int64_t{wC[i]} * CurveLight(t, Luma(quad, i), oC[step * i]) +
+            int64_t{kFusionWeightOne - wC[i]} * CurveLight(t, Luma(ref, i), oR[step * i]);
         g.light[i] = static_cast<int32_t>(sum >> (tables.valueShift + 13));
     }
     for (int c = 0; c < 4; ++c) {
@@ -89,11 +94,14 @@ FusedGroup BlendGroupLocalCurveOnePacked422(int32_t x, const uint8_t *ref, const
 }
 
 FusedGroup BlendGroupLocalCurveRefOnlyPacked422(int32_t x, const uint8_t *ref,
-                                                const SpanTables &tables, const SpanRows &rows) {
-    const int32_t oR = rows.mapLines[kMapLumaReference][x];
+                                                const SpanTables &tables, const SpanRows &rows,
+                                                LumaOffsetSampling sampling) {
+    const int16_t *oR = rows.mapLines[kMapLumaReference] + x;
+    const int step = sampling == kPerPixelLumaOffset ? 1 : 0;
     FusedGroup g;
     for (int i = 0; i < 4; ++i)
-        g.light[i] = ReferenceScale(CurveLight(tables.fusion, Luma(ref, i), oR), tables.valueShift);
+        g.light[i] = ReferenceScale(CurveLight(tables.fusion, Luma(ref, i), oR[step * i]),
+                                    tables.valueShift);
     for (int c = 0; c < 4; ++c) g.chroma[c] = 16 * MovedChroma(ref, c, rows, kMapReference, x);
     return g;
 }

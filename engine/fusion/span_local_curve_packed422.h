@@ -31,16 +31,23 @@ void FuseSpanLocalCurveRefOnlyPacked422(int32_t x0, int32_t x1, const uint8_t *r
                                         const SpanTables &tables, const SpanRows &rows,
                                         uint8_t *out);
 
-// The group steps before the tone tail, for callers that keep the blend (x is the group's
-// absolute column; the pointers stand at the group).
-FusedGroup BlendGroupLocalCurveBothPacked422(int32_t x, const uint8_t *reference,
-                                             const uint8_t *darkQuad, const uint8_t *brightQuad,
-                                             const SpanTables &tables, const SpanRows &rows,
-                                             RunningWeights *weights);
+// Which luma offset a pixel of a group takes: the group start's (packed 4:2:2, planar 4:2:0,
+// semi-planar 4:2:2) or its own (semi-planar 4:2:0).
+enum LumaOffsetSampling { kGroupStartLumaOffset = 0, kPerPixelLumaOffset = 1 };
+
+// The group steps before the tone tail, for callers that keep the blend or lay the group out
+// in another format (x is the group's absolute column; the pointers stand at the group, the
+// reference in packed order).
+FusedGroup BlendGroupLocalCurveBothPacked422(
+    int32_t x, const uint8_t *reference, const uint8_t *darkQuad, const uint8_t *brightQuad,
+    const SpanTables &tables, const SpanRows &rows, RunningWeights *weights,
+    LumaOffsetSampling sampling = kGroupStartLumaOffset);
 // secondary is kMapDark or kMapBright.
 FusedGroup BlendGroupLocalCurveOnePacked422(int32_t x, const uint8_t *reference,
                                             const uint8_t *quad, MapExposure secondary,
                                             const SpanTables &tables, const SpanRows &rows,
-                                            RunningWeights *weights);
-FusedGroup BlendGroupLocalCurveRefOnlyPacked422(int32_t x, const uint8_t *reference,
-                                                const SpanTables &tables, const SpanRows &rows);
+                                            RunningWeights *weights,
+                                            LumaOffsetSampling sampling = kGroupStartLumaOffset);
+FusedGroup BlendGroupLocalCurveRefOnlyPacked422(
+    int32_t x, const uint8_t *reference, const SpanTables &tables, const SpanRows &rows,
+    LumaOffsetSampling sampling = kGroupStartLumaOffset);

@@ -105,6 +105,16 @@ public:
         for (int e = 0; e < 3; ++e) std::copy(original_[e].begin(), original_[e].end(), frames_[e].begin());
     }
 
+    // Rows 2k + 1 take the chroma of row 2k in every exposure, so that a 4:2:0 copy of the
+    // frames loses nothing.
+    void PairChromaRows() {
+        for (auto *frames : {&frames_, &original_})
+            for (auto &f : *frames)
+                for (int y = 1; y < height_; y += 2)
+                    for (int x = 1; x < 2 * width_; x += 2)
+                        f[size_t(y) * pitch_ + x] = f[size_t(y - 1) * pitch_ + x];
+    }
+
     // The run driver's four bands.
     std::vector<RowBand> Bands() const {
         const int y = 0, h = height_ & ~1;

@@ -1,0 +1,21 @@
+// Where the planar and semi-planar formats keep the chroma of a pixel.
+//   planar 4:2:0       U and V planes: byte x >> 1 of chroma row r >> 1
+//   semi-planar 4:2:0  one interleaved plane: bytes (x with bit 0 cleared) and + 1 of row r >> 1
+//   semi-planar 4:2:2  one interleaved plane: the same bytes of row r
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+
+enum class ChromaLayout { kPlanar420, kSemiPlanar420, kSemiPlanar422 };
+
+template <ChromaLayout L>
+constexpr bool kSubsampledRows = L != ChromaLayout::kSemiPlanar422;
+
+// The chroma row of image row `row`. A 4:2:0 chroma row is held to the rows the process
+// rectangle covers (bottom its exclusive end), so an odd bottom never reads past h >> 1 rows.
+template <ChromaLayout L>
+inline int32_t ChromaRowOf(int32_t row, int32_t bottom) {
+    if constexpr (kSubsampledRows<L>) return std::min(row >> 1, std::max((bottom >> 1) - 1, 0));
+    return row;
+}
