@@ -25,18 +25,21 @@ struct ChromaPlanes {
     int rowShift;
     int columnScale;
     int columnShift;
+    int32_t lastChromaRow;  // 4:2:0 keeps height >> 1 chroma rows: an odd last row has none
 
     uint8_t Y(int32_t x, int32_t y) const { return luma[y * lumaPitch + x * lumaStep]; }
     ptrdiff_t Column(int32_t x) const {
         return (static_cast<ptrdiff_t>(x) * columnScale) >> columnShift;
     }
-    uint8_t U(int32_t x, int32_t y) const { return u[(y >> rowShift) * uPitch + Column(x)]; }
-    uint8_t V(int32_t x, int32_t y) const { return v[(y >> rowShift) * vPitch + Column(x)]; }
+    ptrdiff_t Row(int32_t y) const { return std::min(y >> rowShift, lastChromaRow); }
+    uint8_t U(int32_t x, int32_t y) const { return u[Row(y) * uPitch + Column(x)]; }
+    uint8_t V(int32_t x, int32_t y) const { return v[Row(y) * vPitch + Column(x)]; }
 };
 
 // Chroma addressing of a format; false when the format is not sampled or a plane is missing.
 bool MakeChromaPlanes(uint32_t format, const uint8_t *p0, const uint8_t *p1, const uint8_t *p2,
-                      int32_t pitch0, int32_t pitch1, int32_t pitch2, ChromaPlanes *out) {
+                      int32_t pitch0, int32_t pitch1, int32_t pitch2, int32_t height,
+                      ChromaPlanes *out) {
     ChromaPlanes c;
     switch (format) {
     case PIXEL_FORMAT_YUYV:  // U at byte 2x + 1, V at 2x + 3
@@ -55,6 +58,8 @@ bool MakeChromaPlanes(uint32_t format, const uint8_t *p0, const uint8_t *p1, con
     default: return false;
     }
     if (!c.luma || !c.u || !c.v) return false;
+    c.lastChromaRow = (height >> c.rowShift) - 1;
+    if (c.lastChromaRow < 0) return false;
     *out = c;
     return true;
 }
@@ -104,7 +109,8 @@ void BlockChroma(uint32_t format, const uint8_t *p0, const uint8_t *p1, const ui
     std::fill(g.u, g.u + static_cast<ptrdiff_t>(g.cols) * g.rows, 0);
     std::fill(g.v, g.v + static_cast<ptrdiff_t>(g.cols) * g.rows, 0);
     ChromaPlanes c;
-    if (width > 0 && height > 0 && MakeChromaPlanes(format, p0, p1, p2, pitch0, pitch1, pitch2, &c))
+    if (width > 0 && height > 0 &&
+        MakeChromaPlanes(format, p0, p1, p2, pitch0, pitch1, pitch2, height, &c))
         AccumulateBlockChroma(c, width, height, g);
     FinishBlockChroma(g, width, height);
 }
@@ -148,7 +154,7 @@ void ComputeChromaHistograms(int64_t, const HdrSession *session, int32_t *const 
     bool present[kMaxExposures];
     for (int e = 0; e < kMaxExposures; ++e)
         present[e] = MakeChromaPlanes(format, plane0[e], plane1[e], plane2[e], pitch0, pitch1,
-                                      pitch2, &planes[e]);
+                                      pitch2, height, &planes[e]);
     if (bright < 0 || bright >= kMaxExposures || !present[bright]) return;
     for (int32_t y = 0; y < height; y += kSampleStride)
         for (int32_t x = 0; x < width; x += kSampleStride) {

@@ -65,10 +65,13 @@ int CheckRunArguments(const HdrSession *s, const ImageDesc *inputs, int32_t coun
     const ImageDesc &first = inputs[0];
     if (first.i32Width < kMinFrameSide || first.i32Height < kMinFrameSide)
         return RESULT_INVALID_ARGUMENT;
+    // The band renderers address every exposure with the first one's pitches.
     for (int32_t i = 1; i < count; ++i) {
         if (inputs[i].u32PixelArrayFormat != first.u32PixelArrayFormat ||
             inputs[i].i32Width != first.i32Width || inputs[i].i32Height != first.i32Height)
             return RESULT_INVALID_ARGUMENT;
+        for (int p = 0; p < 3; ++p)
+            if (inputs[i].pi32Pitch[p] != first.pi32Pitch[p]) return RESULT_INVALID_ARGUMENT;
     }
     if (!SupportedFormat(first.u32PixelArrayFormat) || !HasBandRenderer(first.u32PixelArrayFormat))
         return RESULT_UNSUPPORTED_FORMAT;

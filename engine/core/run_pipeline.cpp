@@ -1,5 +1,6 @@
 // The merge's stages after the preparation, in their fixed order.
 #include <algorithm>
+#include <cstddef>
 
 #include "align/aligned_block_planes.h"
 #include "align/band_pass_handoff.h"
@@ -76,17 +77,41 @@ bool CoversTheFrame(const HdrSession *s, const ImageDesc &frame) {
     return o.x < 16 && o.y < 16 && right >= 0 && right < 16 && bottom >= 0 && bottom < 16;
 }
 
+bool HalfHeightChroma(uint32_t format) {
+    return format == PIXEL_FORMAT_I420 || format == PIXEL_FORMAT_NV12 ||
+           format == PIXEL_FORMAT_NV21;
+}
+
+// A 4:2:0 frame of odd height keeps height / 2 chroma rows: its last luma row has no chroma
+// row of its own and lies below the fused rows. The rescale works on the even rows (the only
+// sizes it takes for 4:2:0), and the last row then repeats the one above it.
+ImageDesc EvenRows(const ImageDesc &image) {
+    ImageDesc even = image;
+    if (HalfHeightChroma(image.u32PixelArrayFormat)) even.i32Height &= ~1;
+    return even;
+}
+
+void RepeatLastLumaRow(ImageDesc &image) {
+    if (!HalfHeightChroma(image.u32PixelArrayFormat) || (image.i32Height & 1) == 0) return;
+    const ptrdiff_t pitch = image.pi32Pitch[0];
+    uint8_t *last = image.ppu8Plane[0] + pitch * (image.i32Height - 1);
+    CopyBytes(last, last - pitch, static_cast<size_t>(image.i32Width));
+}
+
 // The crop rectangle scaled back to the full frame. The destination is another of the
 // exposures; the result is copied back into the reference.
 int CropAndRescaleResult(MemoryContext memory, HdrSession *s, ImageDesc *images, int32_t count) {
     if (count < 2 || CoversTheFrame(s, images[s->referenceIndex])) return RESULT_OK;
     const int32_t ref = s->referenceIndex;
     const int32_t other = count == 3 ? s->brightIndex : (ref == 0 ? 1 : 0);
+    ImageDesc source = EvenRows(images[ref]);
+    ImageDesc destination = EvenRows(images[other]);
     PixelRect rect = {s->cropRect[1], s->cropRect[0], s->cropRect[3], s->cropRect[2]};
     const JobRunner runner = s->jobRunner ? s->jobRunner : RunParallelJobs;
-    const int r = CropAndRescaleWithRunner(memory, &images[ref], &images[other], &rect, runner);
-    if (r != RESULT_OK) return r;
-    return CopyImage(&images[ref], &images[other]);
+    int r = CropAndRescaleWithRunner(memory, &source, &destination, &rect, runner);
+    if (r == RESULT_OK) r = CopyImage(&source, &destination);
+    if (r == RESULT_OK) RepeatLastLumaRow(images[ref]);
+    return r;
 }
 
 }  // namespace

@@ -208,15 +208,17 @@ TEST_F(MergeFormats, OneThreadAndFourGiveTheSameBytes) {
     }
 }
 
-// Awkward sizes: widths that are not multiples of 8 merge cleanly in every layout, and an odd
-// height in semi-planar 4:2:2.
+// Awkward sizes: widths that are not multiples of 8 and odd heights merge cleanly in every
+// layout (4:2:0 keeps height / 2 chroma rows: the last luma row of an odd frame has none).
 TEST(MergeFormatSizes, AwkwardFramesMerge) {
     struct Case {
         uint32_t format;
         int w, h;
     };
     for (const Case &c : {Case{PIXEL_FORMAT_I420, 102, 98}, Case{PIXEL_FORMAT_NV12, 118, 96},
-                          Case{PIXEL_FORMAT_NV21, 134, 100}, Case{PIXEL_FORMAT_NV16, 110, 105}}) {
+                          Case{PIXEL_FORMAT_NV21, 134, 100}, Case{PIXEL_FORMAT_NV16, 110, 105},
+                          Case{PIXEL_FORMAT_I420, 102, 99}, Case{PIXEL_FORMAT_NV12, 118, 97},
+                          Case{PIXEL_FORMAT_NV21, 134, 101}}) {
         const Bracket b =
             bracket_support::MakeBracket(bracket_support::TexturedScene(c.w, c.h), c.w, c.h);
         const FormatMerge m = Merge(b, c.format);

@@ -137,6 +137,8 @@ TEST(RunHdrMerge, RefusesBadArgumentsBeforeTouchingAnything) {
     EXPECT_EQ(run(with(2, [](auto &d) { d.i32Height -= 1; }), 3, 2), RESULT_INVALID_ARGUMENT);
     EXPECT_EQ(run(with(0, [](auto &d) { d.pi32Pitch[0] = 2 * kW - 2; }), 3, 2),
               RESULT_INVALID_ARGUMENT);
+    EXPECT_EQ(run(with(1, [](auto &d) { d.pi32Pitch[0] = 2 * kW + 16; }), 3, 2),
+              RESULT_INVALID_ARGUMENT);  // the renderers read every exposure with one pitch
     EXPECT_EQ(run(with(1, [](auto &d) { d.ppu8Plane[0] = nullptr; }), 3, 2),
               RESULT_INVALID_ARGUMENT);
     EXPECT_EQ(run(with(1, [](auto &d) { d.u32PixelArrayFormat = PIXEL_FORMAT_NV12; }), 3, 2),
