@@ -25,6 +25,8 @@ constexpr SliderRange kContrastRange{-100, 100};
 // The histogram spans 256 device columns at scale 1, one per sample value.
 constexpr int kHistogramWidth = 256;
 constexpr int kHistogramHeight = 100;
+// The panel is a column beside the picture, a little wider than the histogram.
+constexpr int kPanelWidth = kHistogramWidth + 44;
 
 QString ValueText(const QSlider *slider) { return QString::number(slider->value()); }
 
@@ -40,6 +42,7 @@ IIAdjustViewController::IIAdjustViewController(IHDREngineController *engineContr
 
 void IIAdjustViewController::loadView() {
     setObjectName(QStringLiteral("adjustView"));
+    setFixedWidth(kPanelWidth);
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(10, 10, 10, 10);
     column->setSpacing(4);

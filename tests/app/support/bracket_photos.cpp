@@ -21,7 +21,7 @@ std::vector<double> SceneLight(int width, int height) {
                 y < height / 2 ? 1.4 - 0.8 * y / height : 0.05 + 0.2 * x / width;
     std::mt19937 random(11);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
-    const int features = std::max(12, width * height / 900);
+    const int features = std::clamp(width * height / 900, 12, 400);
     for (int k = 0; k < features; ++k) {
         const double cx = unit(random) * width, cy = unit(random) * height;
         const double r = 3 + unit(random) * std::min(width, height) / 14.0;
