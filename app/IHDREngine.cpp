@@ -7,41 +7,32 @@ namespace {
 // The merge reports nothing to the user and is never cancelled.
 int64_t IgnoreProgress(int64_t, int64_t, void *) { return 0; }
 
-// Each record's descriptor and a copy of its pixels in a block of the backup's own.
-class RecordBackup {
+// Copies of the three records, each in a block of its own. The engine merges in the copies and
+// writes its picture into the third, so the caller's records are never written: they come out
+// of every run exactly as they went in, and no copying back is needed.
+class WorkingCopies {
 public:
-    ~RecordBackup() {
-        for (__tag_QELV_OFFSCREEN &copy : copies_) CBYUVRGB::releaseOffscreen(&copy);
+    ~WorkingCopies() {
+        for (__tag_QELV_OFFSCREEN &copy : records) CBYUVRGB::releaseOffscreen(&copy);
     }
 
-    // False, keeping nothing, when a copy cannot be made.
-    bool save(const HdrInputRecords &records, Allocator allocate) {
-        saved_ = records;
-        for (size_t i = 0; i < records.size(); ++i) {
-            copies_[i] = records[i];
-            if (!CBYUVRGB::allocOffscreen(&copies_[i], allocate) ||
-                !CBYUVRGB::copyOffscreen(&records[i], &copies_[i]))
+    // False when a copy cannot be made; the copies made so far are released with the object.
+    bool make(const HdrInputRecords &inputs, Allocator allocate) {
+        for (size_t i = 0; i < inputs.size(); ++i) {
+            records[i] = inputs[i];
+            if (!CBYUVRGB::allocOffscreen(&records[i], allocate) ||
+                !CBYUVRGB::copyOffscreen(&inputs[i], &records[i]))
                 return false;
         }
         return true;
     }
 
-    // Puts every descriptor back as it was and copies the saved pixels into its block.
-    void restore(HdrInputRecords &records) const {
-        for (size_t i = 0; i < records.size(); ++i) {
-            records[i] = saved_[i];
-            CBYUVRGB::copyOffscreen(&copies_[i], &records[i]);
-        }
-    }
-
-private:
-    HdrInputRecords saved_{};
-    HdrInputRecords copies_{};
+    HdrInputRecords records{};
 };
 
 }  // namespace
 
-int IHDREngine::run(HdrInputRecords &records, int64_t toneLength, int64_t birghtness,
+int IHDREngine::run(const HdrInputRecords &records, int64_t toneLength, int64_t birghtness,
                     int64_t toneSaturation, int32_t ghostSuppressionLevel,
                     const Handler &handler) const {
     for (const __tag_QELV_OFFSCREEN &record : records)
@@ -53,23 +44,22 @@ int IHDREngine::run(HdrInputRecords &records, int64_t toneLength, int64_t birght
         return result != RESULT_OK ? result : RESULT_OUT_OF_MEMORY;
     }
     {
-        RecordBackup backup;
-        if (!backup.save(records, allocate_)) {
+        WorkingCopies work;
+        if (!work.make(records, allocate_)) {
             result = RESULT_OUT_OF_MEMORY;
         } else {
             const MergeParams params{toneLength, birghtness, toneSaturation};
             api_.setGhostSuppressionLevel(0, session, ghostSuppressionLevel);
-            result = api_.runMerge(nullptr, session, records.data(), 3, records.data(), 2, &params,
-                                   0, IgnoreProgress, nullptr);
+            result = api_.runMerge(nullptr, session, work.records.data(), 3, work.records.data(),
+                                   2, &params, 0, IgnoreProgress, nullptr);
             if (result == RESULT_OK) {
-                // The merged picture is in record 2; read it back before the inputs return.
-                const FreeBuffer bgrx = CBYUVRGB::bgraData(&records[2], allocate_);
+                const __tag_QELV_OFFSCREEN &merged = work.records[2];
+                const FreeBuffer bgrx = CBYUVRGB::bgraData(&merged, allocate_);
                 if (!bgrx)
                     result = RESULT_OUT_OF_MEMORY;
                 else if (handler)
-                    handler(bgrx.get(), records[2].i32Width, records[2].i32Height, 0);
+                    handler(bgrx.get(), merged.i32Width, merged.i32Height, 0);
             }
-            backup.restore(records);
         }
     }
     api_.destroySession(nullptr, session);

@@ -1,5 +1,5 @@
-// One merge of three image records through the HDR engine, with the three inputs backed up
-// before the run and restored after it, whatever the run gives.
+// One merge of three image records through the HDR engine. The engine works on copies of the
+// records, so the records come out of every run exactly as they went in, whatever it gives.
 #pragma once
 
 #include <array>
@@ -31,13 +31,12 @@ public:
     explicit IHDREngine(HdrEngineApi api = {}, Allocator allocate = nullptr)
         : api_(api), allocate_(allocate) {}
 
-    // Merges the three records into record 2 and calls handler once with the merged picture.
-    // Every record must have its block. The records are backed up first and restored last, so
-    // they hold exactly what they held before. Returns the run's result: the engine's result
-    // code, RESULT_INVALID_ARGUMENT for a record without its block, or RESULT_OUT_OF_MEMORY
-    // when no session, backup or read-back could be made; the handler is called only for
-    // RESULT_OK.
-    int run(HdrInputRecords &records, int64_t toneLength, int64_t birghtness,
+    // Merges copies of the three records (the picture lands in the copy of record 2) and calls
+    // handler once with the merged picture. Every record must have its block; none is written.
+    // Returns the run's result: the engine's result code, RESULT_INVALID_ARGUMENT for a record
+    // without its block, or RESULT_OUT_OF_MEMORY when no session, copy or read-back could be
+    // made; the handler is called only for RESULT_OK.
+    int run(const HdrInputRecords &records, int64_t toneLength, int64_t birghtness,
             int64_t toneSaturation, int32_t ghostSuppressionLevel, const Handler &handler) const;
 
 private:

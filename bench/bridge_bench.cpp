@@ -1,5 +1,5 @@
-// The engine bridge on a 12 MP picture (4000 x 3000): backup and restore of the three input
-// records, the read-back of the merged record, building the shown picture with its histogram,
+// The engine bridge on a 12 MP picture (4000 x 3000): the working copies of the three input
+// records that a merge runs on (the engine's share left out), the read-back of the merged record, building the shown picture with its histogram,
 // painting the histogram, an effect re-run at default settings, and everything a merge costs
 // beyond the engine's own run (the engine replaced by a run that does nothing).
 #include <benchmark/benchmark.h>
@@ -61,13 +61,13 @@ std::unique_ptr<IHDREngineController> MergedBridge() {
     return bridge;
 }
 
-void BM_BackupAndRestoreThreeRecords(benchmark::State &state) {
+void BM_WorkingCopiesOfThreeRecords(benchmark::State &state) {
     const auto bridge = MergedBridge();
     HdrInputRecords records = bridge->inputOffscreen();
     const IHDREngine engine(HdrEngineApi{NoSession, NoGhost, CancelledMerge, NoDestroy});
     for (auto _ : state) benchmark::DoNotOptimize(engine.run(records, 45, 10, 40, 6, nullptr));
 }
-BENCHMARK(BM_BackupAndRestoreThreeRecords)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WorkingCopiesOfThreeRecords)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ReadBackBgraThenBgr(benchmark::State &state) {
     const auto bridge = MergedBridge();
@@ -134,7 +134,7 @@ void BM_EffectReRunAtDefaults(benchmark::State &state) {
 }
 BENCHMARK(BM_EffectReRunAtDefaults)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// A whole merge request with an engine that does nothing: backups, restore, read-back, the
+// A whole merge request with an engine that does nothing: working copies, read-back, the
 // effect's source and its default run.
 void BM_BridgeShareOfAMerge(benchmark::State &state) {
     const auto bridge = MergedBridge();

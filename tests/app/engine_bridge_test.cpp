@@ -285,7 +285,7 @@ TEST(CBYUVRGB, ImageTakesOverABgrxBuffer) {
 
 // ---- Merges through the real engine
 
-TEST_F(EngineBridgeTest, MergesABracketAndRestoresTheInputsSoASecondMergeIsIdentical) {
+TEST_F(EngineBridgeTest, MergesABracketAndKeepsTheInputsSoASecondMergeIsIdentical) {
     IHDREngineController bridge(kWatchedEngine);
     EXPECT_EQ(bridge.toneLength(), 45);
     EXPECT_EQ(bridge.brightness(), 10);
@@ -390,16 +390,16 @@ TEST_F(EngineBridgeTest, InjectedFailuresNeverCrashAndKeepTheInputs) {
         const char *what;
         int createResult;
         bool noSession;
-        int failAllocation;  // after the set is made: 1-3 backups, 4 read-back, 5 B,G,R rows
+        int failAllocation;  // after the set is made: 1-3 working copies, 4 read-back, 5 B,G,R rows
         int result;
         bool engineRuns;
     };
     const Case cases[] = {
         {"session creation", RESULT_OUT_OF_MEMORY, false, -1, RESULT_OUT_OF_MEMORY, false},
         {"no session", RESULT_OK, true, -1, RESULT_OUT_OF_MEMORY, false},
-        {"first backup", RESULT_OK, false, 1, RESULT_OUT_OF_MEMORY, false},
-        {"second backup", RESULT_OK, false, 2, RESULT_OUT_OF_MEMORY, false},
-        {"third backup", RESULT_OK, false, 3, RESULT_OUT_OF_MEMORY, false},
+        {"first copy", RESULT_OK, false, 1, RESULT_OUT_OF_MEMORY, false},
+        {"second copy", RESULT_OK, false, 2, RESULT_OUT_OF_MEMORY, false},
+        {"third copy", RESULT_OK, false, 3, RESULT_OUT_OF_MEMORY, false},
         {"read-back", RESULT_OK, false, 4, RESULT_OUT_OF_MEMORY, true},
         {"B,G,R rows", RESULT_OK, false, 5, RESULT_OUT_OF_MEMORY, true},
     };
@@ -434,7 +434,7 @@ TEST_F(EngineBridgeTest, AFailedEffectCopyHandsOnANullPicture) {
     IHDREngineController bridge(kWatchedEngine, CountingAllocate);
     ASSERT_TRUE(bridge.convertImages(Photos(kW, kH)));
     gAllocations = 0;
-    gFailAllocation = 6;  // three backups, read-back, B,G,R rows, then the effect's copy
+    gFailAllocation = 6;  // three working copies, read-back, B,G,R rows, then the effect's copy
     Picture merged;
     EXPECT_EQ(bridge.run(45, 10, 40, 6, merged.handler()), RESULT_OK);
     EXPECT_EQ(merged.calls, 1);
