@@ -7,8 +7,14 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 namespace {
+
+// Pictures of fewer rows than this are built on the calling thread alone.
+constexpr int64_t kRowsPerBand = 512;
+constexpr int64_t kMaxBands = 4;
 
 // Block size of a record in bytes, 0 when the record cannot have one. Computed in 64 bits so
 // that no size wraps; a block must stay below 2^31 bytes, which every pitch and row offset of
@@ -72,6 +78,21 @@ struct RowCounter {
         pending = 0;
     }
 };
+
+// Rows y0 .. y1 - 1: B,G,R into the picture's R,G,B, counted into histogram when given.
+void BuildRows(const uint8_t *bgr, int64_t lineBytes, uint8_t *rgb, int64_t rowBytes,
+               int64_t width, int64_t y0, int64_t y1, IIHistogramData *histogram) {
+    auto counter = histogram ? std::make_unique<RowCounter>() : nullptr;
+    for (int64_t y = y0; y < y1; ++y) {
+        const uint8_t *row = bgr + y * lineBytes;
+        // Swapping bytes 0 and 2 turns B,G,R into R,G,B.
+        libyuv::RAWToRGB24(row, 0, rgb + y * rowBytes, 0, static_cast<int>(width), 1);
+        if (!counter) continue;
+        if (counter->full(width)) counter->flushInto(*histogram);
+        counter->countRow(row, width);
+    }
+    if (counter) counter->flushInto(*histogram);
+}
 
 int64_t LargestCount(const IIHistogramData &histogram) {
     int64_t largest = 0;
@@ -162,20 +183,34 @@ QImage CBYUVRGB::bgr2image(const uint8_t *bgr, int64_t width, int64_t height, in
     if (!bgr || width <= 0 || height <= 0 || width > INT_MAX / 4 || height > INT_MAX ||
         lineBytes < 3 * width)
         return {};
-    QImage picture(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB888);
+    // The picture's pixels live in a block of the bridge's allocator, which the picture frees.
+    const int64_t rowBytes = bgrLineBytes(width);
+    FreeBuffer pixels = AllocateBuffer(nullptr, static_cast<size_t>(rowBytes * height));
+    if (!pixels) return {};
+    QImage picture(pixels.get(), static_cast<int>(width), static_cast<int>(height),
+                   static_cast<qsizetype>(rowBytes), QImage::Format_RGB888,
+                   [](void *block) { std::free(block); }, pixels.get());
     if (picture.isNull()) return {};
-    const int w = static_cast<int>(width);
-    auto counter = histogram ? std::make_unique<RowCounter>() : nullptr;
-    for (int64_t y = 0; y < height; ++y) {
-        const uint8_t *row = bgr + y * lineBytes;
-        // Swapping bytes 0 and 2 turns B,G,R into the picture's R,G,B.
-        libyuv::RAWToRGB24(row, 0, picture.scanLine(static_cast<int>(y)), 0, w, 1);
-        if (!counter) continue;
-        if (counter->full(width)) counter->flushInto(*histogram);
-        counter->countRow(row, width);
-    }
-    if (counter) {
-        counter->flushInto(*histogram);
+    uint8_t *const base = pixels.release();
+    // Large pictures are built in bands of rows on a few threads, each with its own counts.
+    const int bands = static_cast<int>(std::clamp<int64_t>(height / kRowsPerBand, 1, kMaxBands));
+    std::vector<IIHistogramData> counts(histogram ? bands : 0);
+    auto buildBand = [&](int band) {
+        const int64_t y0 = height * band / bands, y1 = height * (band + 1) / bands;
+        BuildRows(bgr, lineBytes, base, rowBytes, width, y0, y1,
+                  histogram ? &counts[band] : nullptr);
+    };
+    std::vector<std::thread> workers;
+    for (int band = 1; band < bands; ++band) workers.emplace_back(buildBand, band);
+    buildBand(0);
+    for (std::thread &worker : workers) worker.join();
+    if (histogram) {
+        for (const IIHistogramData &band : counts)
+            for (int v = 0; v < 256; ++v) {
+                histogram->rData[v] += band.rData[v];
+                histogram->gData[v] += band.gData[v];
+                histogram->bData[v] += band.bData[v];
+            }
         histogram->max = LargestCount(*histogram);
     }
     return picture;

@@ -245,30 +245,37 @@ TEST(CBYUVRGB, Bgra2BgrDropsTheFourthByteAndLeavesRowTailsAlone) {
 }
 
 TEST(CBYUVRGB, Bgr2ImageSwapsToRgbAndCountsTheHistogram) {
-    const int w = 7, h = 5;  // odd width: rows of 24 bytes with 3 bytes of tail
-    const int64_t line = CBYUVRGB::bgrLineBytes(w);
-    std::vector<uint8_t> bgr(size_t(line) * h, 0xEE);
-    uint32_t seed = 3;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < 3 * w; ++x) bgr[y * line + x] = (seed = seed * 1103515245 + 12345) >> 24;
-    for (int x = 0; x < 3 * w; x += 3) bgr[x] = 9;  // a bin that holds the most counts
+    // Odd widths give rows with tails; a tall picture is built in several bands of rows.
+    for (const QSize size : {QSize(7, 5), QSize(5, 1500)}) {
+        const int w = size.width(), h = size.height();
+        const int64_t line = CBYUVRGB::bgrLineBytes(w);
+        std::vector<uint8_t> bgr(size_t(line) * h, 0xEE);
+        uint32_t seed = 3;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < 3 * w; ++x)
+                bgr[y * line + x] = (seed = seed * 1103515245 + 12345) >> 24;
+        for (int y = 0; y < h; y += 2) bgr[y * line] = 9;  // a bin that holds the most counts
+        IIHistogramData histogram;
+        const QImage picture = CBYUVRGB::bgr2image(bgr.data(), w, h, line, &histogram);
+        ASSERT_EQ(picture.size(), size);
+        IIHistogramData direct;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const uint8_t *p = &bgr[y * line + 3 * x];
+                ASSERT_EQ(picture.pixel(x, y), qRgb(p[2], p[1], p[0])) << x << "," << y;
+                ++direct.bData[p[0]], ++direct.gData[p[1]], ++direct.rData[p[2]];
+            }
+        EXPECT_EQ(histogram.rData, direct.rData);
+        EXPECT_EQ(histogram.gData, direct.gData);
+        EXPECT_EQ(histogram.bData, direct.bData);
+        EXPECT_EQ(histogram.max, direct.bData[9]);
+        EXPECT_GE(histogram.max, (h + 1) / 2);
+    }
+    std::vector<uint8_t> bgr(64);
     IIHistogramData histogram;
-    const QImage picture = CBYUVRGB::bgr2image(bgr.data(), w, h, line, &histogram);
-    ASSERT_EQ(picture.size(), QSize(w, h));
-    IIHistogramData direct;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const uint8_t *p = &bgr[y * line + 3 * x];
-            EXPECT_EQ(picture.pixel(x, y), qRgb(p[2], p[1], p[0]));
-            ++direct.bData[p[0]], ++direct.gData[p[1]], ++direct.rData[p[2]];
-        }
-    EXPECT_EQ(histogram.rData, direct.rData);
-    EXPECT_EQ(histogram.gData, direct.gData);
-    EXPECT_EQ(histogram.bData, direct.bData);
-    EXPECT_EQ(histogram.max, direct.bData[9]);
-    EXPECT_GE(histogram.max, w);
-    EXPECT_TRUE(CBYUVRGB::bgr2image(nullptr, w, h, line, &histogram).isNull());
-    EXPECT_TRUE(CBYUVRGB::bgr2image(bgr.data(), w, h, 3 * w - 1, nullptr).isNull());
+    EXPECT_TRUE(CBYUVRGB::bgr2image(nullptr, 2, 2, 8, &histogram).isNull());
+    EXPECT_TRUE(CBYUVRGB::bgr2image(bgr.data(), 3, 2, 8, nullptr).isNull());  // rows too short
+    EXPECT_FALSE(CBYUVRGB::bgr2image(bgr.data(), 2, 2, 8, nullptr).isNull());
 }
 
 TEST(CBYUVRGB, ImageTakesOverABgrxBuffer) {
