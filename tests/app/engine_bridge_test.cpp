@@ -1,4 +1,4 @@
-// The engine bridge: image records, the backed-up merge through the real engine, the effect
+// The engine bridge: image records, the merge through the real engine on copies of the inputs, the effect
 // re-run, read-back conversions and every failure on the way.
 #include <gtest/gtest.h>
 
