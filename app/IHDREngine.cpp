@@ -12,22 +12,22 @@ int64_t IgnoreProgress(int64_t, int64_t, void *) { return 0; }
 // of every run exactly as they went in, and no copying back is needed.
 class WorkingCopies {
 public:
-    ~WorkingCopies() {
-        for (__tag_QELV_OFFSCREEN &copy : records) CBYUVRGB::releaseOffscreen(&copy);
-    }
-
     // False when a copy cannot be made; the copies made so far are released with the object.
     bool make(const HdrInputRecords &inputs, Allocator allocate) {
         for (size_t i = 0; i < inputs.size(); ++i) {
             records[i] = inputs[i];
-            if (!CBYUVRGB::allocOffscreen(&records[i], allocate) ||
-                !CBYUVRGB::copyOffscreen(&inputs[i], &records[i]))
-                return false;
+            const bool allocated = CBYUVRGB::allocOffscreen(&records[i], allocate);
+            // The blocks are kept apart from the descriptors that the engine is given.
+            blocks_[i].reset(records[i].ppu8Plane[0]);
+            if (!allocated || !CBYUVRGB::copyOffscreen(&inputs[i], &records[i])) return false;
         }
         return true;
     }
 
     HdrInputRecords records{};
+
+private:
+    FreeBuffer blocks_[3];
 };
 
 }  // namespace
