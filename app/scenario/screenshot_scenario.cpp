@@ -1,10 +1,12 @@
 // Builds the application's real windows one after another over a stand-in main window and saves
 // a picture of the screen for each: the open panel with its message, the alert over it, a
-// three-button warning sheet and the spinning waiting window. Run under a display server:
+// three-button warning sheet, the spinning waiting window, and the adjustment panel beside a
+// picture merged by the engine bridge, with that picture's histogram. Run under a display server:
 //   tonefold_screenshots OUTPUT_FOLDER
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QHBoxLayout>
 #include <QImageWriter>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,10 +21,15 @@
 #include <cstdio>
 
 #include "CBHDROpenController.h"
+#include "CBImageSource.h"
+#include "CBYUVRGB.h"
+#include "IHDREngineController.h"
+#include "IIAdjustViewController.h"
 #include "IIWarningMessageController.h"
 #include "MMWaitingWindowController.h"
 #include "localized_string.h"
 #include "sheet.h"
+#include "support/bracket_photos.h"
 
 // The drawn controls and the picture view (view_scenes.cpp).
 void ShootViewScenes(const QString &folder);
@@ -119,7 +126,47 @@ int main(int argc, char **argv) {
     });
     waiting.startAnimation(&main);
 
+    // A bracket merged through the engine bridge; the picture (a plain label standing in for
+    // the picture view) beside the adjustment panel with the picture's histogram.
+    const auto bracket = fixtures::OpenPhotos(fixtures::WriteBracket(photos.path(), 960, 640));
+    QList<const CBImageSource *> set;
+    for (const auto &photo : bracket) set << photo.get();
+    IHDREngineController bridge;
+    auto histogram = std::make_shared<IIHistogramData>();
+    QImage merged;
+    int64_t width = 0, height = 0;
+    if (bridge.convertImages(set))
+        bridge.run(bridge.toneLength(), bridge.brightness(), bridge.toneSaturation(),
+                   bridge.ghostSuppressionLevel(),
+                   [&](FreeBuffer bgr, int64_t w, int64_t h, int64_t) {
+                       merged = CBYUVRGB::bgr2image(bgr.get(), w, h, CBYUVRGB::bgrLineBytes(w),
+                                                    histogram.get());
+                       width = w;
+                       height = h;
+                   });
+    std::printf("merged %s %lldx%lld\n", merged.isNull() ? "nothing" : "a picture",
+                static_cast<long long>(width), static_cast<long long>(height));
+    // Its own window at its natural size, so that the window picture is whole at any scale
+    // even where the screen is too small for it.
+    QWidget editor;
+    editor.setWindowTitle(QStringLiteral("Tonefold"));
+    auto *row = new QHBoxLayout(&editor);
+    auto *picture = new QLabel(&editor);
+    picture->setPixmap(QPixmap::fromImage(merged).scaledToWidth(420, Qt::SmoothTransformation));
+    row->addWidget(picture, 0, Qt::AlignTop);
+    auto *adjust = new IIAdjustViewController(&bridge, &editor);
+    adjust->updateHistogramData(histogram);
+    adjust->updateSize(width, height);
+    adjust->enableControl(true);
+    adjust->updateDefaultEffectsUI();
+    row->addWidget(adjust);
+    editor.resize(editor.sizeHint());
+    editor.move(main.geometry().topLeft());
+    editor.show();
+    shooter.shoot("05-adjust-panel", &editor);
+
     main.hide();
+    editor.hide();
     ShootViewScenes(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots"));
     return 0;
 }

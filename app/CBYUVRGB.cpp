@@ -1,0 +1,227 @@
+#include "CBYUVRGB.h"
+
+#include <libyuv/convert_argb.h>
+#include <libyuv/convert_from_argb.h>
+#include <libyuv/planar_functions.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Pictures of fewer rows than this are built on the calling thread alone.
+constexpr int64_t kRowsPerBand = 512;
+constexpr int64_t kMaxBands = 4;
+
+// Block size of a record in bytes, 0 when the record cannot have one. Computed in 64 bits so
+// that no size wraps; a block must stay below 2^31 bytes, which every pitch and row offset of
+// the engine's 32-bit arithmetic then respects.
+int64_t BlockBytes(const __tag_QELV_OFFSCREEN &record) {
+    const int64_t w = record.i32Width, h = record.i32Height;
+    if (w <= 0 || h <= 0) return 0;
+    int64_t bytes = 0;
+    switch (record.u32PixelArrayFormat) {
+    case PIXEL_FORMAT_YUYV:
+        if (w % 2) return 0;
+        bytes = 2 * w * h;
+        break;
+    case PIXEL_FORMAT_I420:
+    case PIXEL_FORMAT_NV21:
+        if (w % 2 || h % 2) return 0;
+        bytes = w * h * 3 / 2;
+        break;
+    default: return 0;
+    }
+    return bytes <= INT32_MAX ? bytes : 0;
+}
+
+// Histogram counting keeps four sets of 32-bit counters and gives consecutive pixels to
+// different sets, so that runs of equal samples do not wait on one counter; the sets are
+// added into the 64-bit counts before any counter could overflow.
+struct RowCounter {
+    uint32_t counts[4][3][256];
+    int64_t pending = 0;
+
+    RowCounter() { std::memset(counts, 0, sizeof counts); }
+
+    void countRow(const uint8_t *bgr, int64_t width) {
+        int64_t x = 0;
+        for (; x + 4 <= width; x += 4, bgr += 12) {
+            for (int k = 0; k < 4; ++k) {
+                ++counts[k][0][bgr[3 * k]];
+                ++counts[k][1][bgr[3 * k + 1]];
+                ++counts[k][2][bgr[3 * k + 2]];
+            }
+        }
+        for (; x < width; ++x, bgr += 3) {
+            ++counts[0][0][bgr[0]];
+            ++counts[0][1][bgr[1]];
+            ++counts[0][2][bgr[2]];
+        }
+        pending += width;
+    }
+
+    bool full(int64_t nextRow) const { return pending + nextRow > int64_t(UINT32_MAX) / 2; }
+
+    void flushInto(IIHistogramData &histogram) {
+        for (int v = 0; v < 256; ++v) {
+            for (int k = 0; k < 4; ++k) {
+                histogram.bData[v] += counts[k][0][v];
+                histogram.gData[v] += counts[k][1][v];
+                histogram.rData[v] += counts[k][2][v];
+            }
+        }
+        std::memset(counts, 0, sizeof counts);
+        pending = 0;
+    }
+};
+
+// Rows y0 .. y1 - 1: B,G,R into the picture's R,G,B, counted into histogram when given.
+void BuildRows(const uint8_t *bgr, int64_t lineBytes, uint8_t *rgb, int64_t rowBytes,
+               int64_t width, int64_t y0, int64_t y1, IIHistogramData *histogram) {
+    auto counter = histogram ? std::make_unique<RowCounter>() : nullptr;
+    for (int64_t y = y0; y < y1; ++y) {
+        const uint8_t *row = bgr + y * lineBytes;
+        // Swapping bytes 0 and 2 turns B,G,R into R,G,B.
+        libyuv::RAWToRGB24(row, 0, rgb + y * rowBytes, 0, static_cast<int>(width), 1);
+        if (!counter) continue;
+        if (counter->full(width)) counter->flushInto(*histogram);
+        counter->countRow(row, width);
+    }
+    if (counter) counter->flushInto(*histogram);
+}
+
+int64_t LargestCount(const IIHistogramData &histogram) {
+    int64_t largest = 0;
+    for (const auto *bins : {&histogram.rData, &histogram.gData, &histogram.bData})
+        largest = std::max(largest, *std::max_element(bins->begin(), bins->end()));
+    return largest;
+}
+
+}  // namespace
+
+bool CBYUVRGB::allocOffscreen(__tag_QELV_OFFSCREEN *record, Allocator allocate) {
+    if (!record) return false;
+    record->ppu8Plane[0] = record->ppu8Plane[1] = record->ppu8Plane[2] = nullptr;
+    const int64_t bytes = BlockBytes(*record);
+    if (bytes == 0) return false;
+    const int32_t w = record->i32Width, h = record->i32Height;
+    uint8_t *block = AllocateBuffer(allocate, static_cast<size_t>(bytes)).release();
+    if (!block) return false;
+    record->ppu8Plane[0] = block;
+    switch (record->u32PixelArrayFormat) {
+    case PIXEL_FORMAT_YUYV:
+        record->pi32Pitch[0] = 2 * w;
+        break;
+    case PIXEL_FORMAT_I420:
+        record->pi32Pitch[0] = w;
+        record->pi32Pitch[1] = record->pi32Pitch[2] = w / 2;
+        record->ppu8Plane[1] = block + int64_t(w) * h;
+        record->ppu8Plane[2] = record->ppu8Plane[1] + int64_t(w) * h / 4;
+        break;
+    case PIXEL_FORMAT_NV21:
+        record->pi32Pitch[0] = record->pi32Pitch[1] = w;
+        record->ppu8Plane[1] = block + int64_t(w) * h;
+        break;
+    }
+    return true;
+}
+
+void CBYUVRGB::releaseOffscreen(__tag_QELV_OFFSCREEN *record) {
+    if (record && record->ppu8Plane[0]) std::free(record->ppu8Plane[0]);
+}
+
+bool CBYUVRGB::copyOffscreen(const __tag_QELV_OFFSCREEN *source,
+                             __tag_QELV_OFFSCREEN *destination) {
+    if (!source || !destination || !source->ppu8Plane[0] || !destination->ppu8Plane[0])
+        return false;
+    const uint32_t format = source->u32PixelArrayFormat;
+    if (format != PIXEL_FORMAT_YUYV && format != PIXEL_FORMAT_NV21) return false;
+    const int64_t bytes = BlockBytes(*source);
+    if (bytes == 0) return false;
+    destination->i32Width = source->i32Width;
+    destination->i32Height = source->i32Height;
+    destination->pi32Pitch[0] = source->pi32Pitch[0];
+    if (format == PIXEL_FORMAT_NV21) {
+        destination->pi32Pitch[1] = source->pi32Pitch[1];
+        destination->ppu8Plane[1] =
+            destination->ppu8Plane[0] + int64_t(source->i32Width) * source->i32Height;
+    }
+    std::memcpy(destination->ppu8Plane[0], source->ppu8Plane[0], static_cast<size_t>(bytes));
+    return true;
+}
+
+FreeBuffer CBYUVRGB::bgraData(const __tag_QELV_OFFSCREEN *record, Allocator allocate) {
+    if (!record || !record->ppu8Plane[0] || BlockBytes(*record) == 0) return nullptr;
+    const uint32_t format = record->u32PixelArrayFormat;
+    if (format != PIXEL_FORMAT_YUYV && !record->ppu8Plane[1]) return nullptr;
+    if (format == PIXEL_FORMAT_I420 && !record->ppu8Plane[2]) return nullptr;
+    const int w = record->i32Width, h = record->i32Height;
+    FreeBuffer bgra = AllocateBuffer(allocate, size_t(4) * size_t(w) * size_t(h));
+    if (!bgra) return nullptr;
+    uint8_t *const *p = record->ppu8Plane;
+    const int32_t *s = record->pi32Pitch;
+    const int stride = 4 * w;
+    int failed = 0;
+    switch (format) {
+    case PIXEL_FORMAT_YUYV: failed = libyuv::YUY2ToARGB(p[0], s[0], bgra.get(), stride, w, h); break;
+    case PIXEL_FORMAT_I420:
+        failed = libyuv::I420ToARGB(p[0], s[0], p[1], s[1], p[2], s[2], bgra.get(), stride, w, h);
+        break;
+    case PIXEL_FORMAT_NV21:
+        failed = libyuv::NV21ToARGB(p[0], s[0], p[1], s[1], bgra.get(), stride, w, h);
+        break;
+    }
+    return failed ? nullptr : std::move(bgra);
+}
+
+QImage CBYUVRGB::bgr2image(const uint8_t *bgr, int64_t width, int64_t height, int64_t lineBytes,
+                           IIHistogramData *histogram) {
+    if (!bgr || width <= 0 || height <= 0 || width > INT_MAX / 4 || height > INT_MAX ||
+        lineBytes < 3 * width)
+        return {};
+    // The picture's pixels live in a block of the bridge's allocator, which the picture frees.
+    const int64_t rowBytes = bgrLineBytes(width);
+    FreeBuffer pixels = AllocateBuffer(nullptr, static_cast<size_t>(rowBytes * height));
+    if (!pixels) return {};
+    QImage picture(pixels.get(), static_cast<int>(width), static_cast<int>(height),
+                   static_cast<qsizetype>(rowBytes), QImage::Format_RGB888,
+                   [](void *block) { std::free(block); }, pixels.get());
+    if (picture.isNull()) return {};
+    uint8_t *const base = pixels.release();
+    // Large pictures are built in bands of rows on a few threads, each with its own counts.
+    const int bands = static_cast<int>(std::clamp<int64_t>(height / kRowsPerBand, 1, kMaxBands));
+    std::vector<IIHistogramData> counts(histogram ? bands : 0);
+    auto buildBand = [&](int band) {
+        const int64_t y0 = height * band / bands, y1 = height * (band + 1) / bands;
+        BuildRows(bgr, lineBytes, base, rowBytes, width, y0, y1,
+                  histogram ? &counts[band] : nullptr);
+    };
+    std::vector<std::thread> workers;
+    for (int band = 1; band < bands; ++band) workers.emplace_back(buildBand, band);
+    buildBand(0);
+    for (std::thread &worker : workers) worker.join();
+    if (histogram) {
+        for (const IIHistogramData &band : counts)
+            for (int v = 0; v < 256; ++v) {
+                histogram->rData[v] += band.rData[v];
+                histogram->gData[v] += band.gData[v];
+                histogram->bData[v] += band.bData[v];
+            }
+        histogram->max = LargestCount(*histogram);
+    }
+    return picture;
+}
+
+QImage CBYUVRGB::image(FreeBuffer bgrx, int64_t width, int64_t height) {
+    if (!bgrx || width <= 0 || height <= 0 || width > INT_MAX / 4 || height > INT_MAX) return {};
+    QImage picture(bgrx.get(), static_cast<int>(width), static_cast<int>(height),
+                   static_cast<qsizetype>(4 * width), QImage::Format_RGB32,
+                   [](void *block) { std::free(block); }, bgrx.get());
+    if (picture.isNull()) return {};
+    bgrx.release();
+    return picture;
+}

@@ -1,0 +1,67 @@
+#include "IHDREngine.h"
+
+#include "CBYUVRGB.h"
+
+namespace {
+
+// The merge reports nothing to the user and is never cancelled.
+int64_t IgnoreProgress(int64_t, int64_t, void *) { return 0; }
+
+// Copies of the three records, each in a block of its own. The engine merges in the copies and
+// writes its picture into the third, so the caller's records are never written: they come out
+// of every run exactly as they went in, and no copying back is needed.
+class WorkingCopies {
+public:
+    // False when a copy cannot be made; the copies made so far are released with the object.
+    bool make(const HdrInputRecords &inputs, Allocator allocate) {
+        for (size_t i = 0; i < inputs.size(); ++i) {
+            records[i] = inputs[i];
+            const bool allocated = CBYUVRGB::allocOffscreen(&records[i], allocate);
+            // The blocks are kept apart from the descriptors that the engine is given.
+            blocks_[i].reset(records[i].ppu8Plane[0]);
+            if (!allocated || !CBYUVRGB::copyOffscreen(&inputs[i], &records[i])) return false;
+        }
+        return true;
+    }
+
+    HdrInputRecords records{};
+
+private:
+    FreeBuffer blocks_[3];
+};
+
+}  // namespace
+
+int IHDREngine::run(const HdrInputRecords &records, int64_t toneLength, int64_t birghtness,
+                    int64_t toneSaturation, int32_t ghostSuppressionLevel,
+                    const Handler &handler) const {
+    for (const __tag_QELV_OFFSCREEN &record : records)
+        if (!record.ppu8Plane[0]) return RESULT_INVALID_ARGUMENT;
+    HdrSession *session = nullptr;
+    int result = api_.createSession(nullptr, 0, &session);
+    if (result != RESULT_OK || !session) {
+        if (session) api_.destroySession(nullptr, session);
+        return result != RESULT_OK ? result : RESULT_OUT_OF_MEMORY;
+    }
+    {
+        WorkingCopies work;
+        if (!work.make(records, allocate_)) {
+            result = RESULT_OUT_OF_MEMORY;
+        } else {
+            const MergeParams params{toneLength, birghtness, toneSaturation};
+            api_.setGhostSuppressionLevel(0, session, ghostSuppressionLevel);
+            result = api_.runMerge(nullptr, session, work.records.data(), 3, work.records.data(),
+                                   2, &params, 0, IgnoreProgress, nullptr);
+            if (result == RESULT_OK) {
+                const __tag_QELV_OFFSCREEN &merged = work.records[2];
+                const FreeBuffer bgrx = CBYUVRGB::bgraData(&merged, allocate_);
+                if (!bgrx)
+                    result = RESULT_OUT_OF_MEMORY;
+                else if (handler)
+                    handler(bgrx.get(), merged.i32Width, merged.i32Height, 0);
+            }
+        }
+    }
+    api_.destroySession(nullptr, session);
+    return result;
+}
