@@ -185,20 +185,6 @@ bool SameImageSize(const ImageDesc &a, const ImageDesc &b) {
 
 int32_t Clamp8(int64_t v) { return v < 0 ? 0 : (v > 255 ? 255 : static_cast<int32_t>(v)); }
 
-bool IsEightBitGuideFormat(uint32_t format) {
-    switch (format) {
-    case PIXEL_FORMAT_YUV444P:
-    case PIXEL_FORMAT_GRAY8:
-    case PIXEL_FORMAT_NV12:
-    case PIXEL_FORMAT_NV21:
-    case 0x201:
-    case 0x401:
-        return true;
-    default:
-        return false;
-    }
-}
-
 // Runs the 8-bit band schedule with input samples of type In.
 template <typename In>
 void FilterBand8(GuidedBandContext *c) {

@@ -20,6 +20,21 @@ struct BandPlanes {
     int32_t inputBytes;   // 1 or 2
 };
 
+// The guide formats of the 8-bit band filters: planar, semi-planar and three-byte packed.
+inline bool IsEightBitGuideFormat(uint32_t format) {
+    switch (format) {
+    case PIXEL_FORMAT_YUV444P:
+    case PIXEL_FORMAT_GRAY8:
+    case PIXEL_FORMAT_NV12:
+    case PIXEL_FORMAT_NV21:
+    case 0x201:
+    case 0x401:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // Allocates and fills a context for one band without priming it.
 GuidedBandContext *AllocateContext(MemoryContext memory, const BandPlanes &planes, int32_t radius,
                                    const PixelRect &band, double eps);

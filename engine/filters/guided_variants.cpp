@@ -11,20 +11,6 @@ using namespace guided_band;
 
 namespace {
 
-bool IsBandFormat(uint32_t format) {
-    switch (format) {
-    case PIXEL_FORMAT_YUV444P:
-    case PIXEL_FORMAT_GRAY8:
-    case PIXEL_FORMAT_NV12:
-    case PIXEL_FORMAT_NV21:
-    case 0x201:
-    case 0x401:
-        return true;
-    default:
-        return false;
-    }
-}
-
 int64_t SelectedRowBytes(const GuidedBandContext &c) {
     return c.planeWidth > 0 ? int64_t{c.planeWidth - 1} * c.sampleStep + c.sampleOffset + 1 : 0;
 }
@@ -66,7 +52,7 @@ int32_t CheckBandCall(const ImageDesc *guide, const ImageDesc *input, ImageDesc 
                       PixelRect *area) {
     if (!guide || !input || !output) return RESULT_INVALID_ARGUMENT;
     const uint32_t format = guide->u32PixelArrayFormat;
-    if (!IsBandFormat(format)) return RESULT_UNSUPPORTED_FORMAT;
+    if (!IsEightBitGuideFormat(format)) return RESULT_UNSUPPORTED_FORMAT;
     const int32_t width = guide->i32Width;
     const int32_t height = guide->i32Height;
     if (width < 0 || height < 0 || input->u32PixelArrayFormat != format ||
