@@ -188,17 +188,9 @@ int32_t Clamp8(int64_t v) { return v < 0 ? 0 : (v > 255 ? 255 : static_cast<int3
 // Runs the 8-bit band schedule with input samples of type In.
 template <typename In>
 void FilterBand8(GuidedBandContext *c) {
-    const int32_t area = c->windowArea;
-    const double k = 1.0 / area;
-    const double e = std::trunc(c->eps);  // 4.9 acts as 4, 0.5 as 0
-    const int64_t bound = 255 * int64_t{area};
+    // eps is truncated: 4.9 acts as 4, 0.5 as 0. A window of zeros or of 255s has no slope.
     FilterBand<In>(
-        c,
-        [area, k, e, bound](int64_t sI, int64_t sII, int64_t sIp, int64_t sP) -> Coefficients {
-            // A window of zeros or of 255s has no slope; b is its mean.
-            if (sP <= 0 || sP >= bound) return {0, static_cast<int32_t>(16 * sP / area)};
-            return DoubleCoefficients(sI, sII, sIp, sP, k, e);
-        },
+        c, MakeDoubleCoefficientRule(c, 255, std::trunc(c->eps)),
         [](GuidedBandContext *ctx, int32_t y, int32_t x, int32_t guide, int64_t mA, int64_t mB) {
             const int64_t q = (guide * mA + 64 * mB) >> 10;
             ctx->outputPlane[static_cast<int64_t>(y) * ctx->outputPitch +

@@ -92,6 +92,25 @@ inline Coefficients DoubleCoefficients(int64_t sumI, int64_t sumII, int64_t sumI
     return {static_cast<int32_t>(a * 1024.0), static_cast<int32_t>(b * 16.0)};
 }
 
+// The coefficient rule of the double-precision filters. A window whose input sum is at most 0
+// or at least bound (the largest sample times the window area) has no slope: b is its mean.
+struct DoubleCoefficientRule {
+    int32_t area;
+    double k;  // 1.0 / area
+    double e;
+    int64_t bound;
+    Coefficients operator()(int64_t sI, int64_t sII, int64_t sIp, int64_t sP) const {
+        if (sP <= 0 || sP >= bound) return {0, static_cast<int32_t>(16 * sP / area)};
+        return DoubleCoefficients(sI, sII, sIp, sP, k, e);
+    }
+};
+
+inline DoubleCoefficientRule MakeDoubleCoefficientRule(const GuidedBandContext *c,
+                                                       int32_t largestSample, double e) {
+    const int32_t area = c->windowArea;
+    return {area, 1.0 / area, e, int64_t{largestSample} * area};
+}
+
 template <typename In>
 void AccumulateRow(GuidedBandContext *c, int32_t slot, int32_t length, bool add) {
     const uint8_t *g = c->guideRows[slot];

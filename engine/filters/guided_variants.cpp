@@ -76,16 +76,8 @@ bool IsEmpty(const PixelRect &area) { return area.x0 == area.x1 || area.y0 == ar
 
 // The band schedule with signed input bytes, eps as passed and a signed 8-bit output.
 void FilterBandSigned(GuidedBandContext *c) {
-    const int32_t area = c->windowArea;
-    const double k = 1.0 / area;
-    const double e = c->eps;
-    const int64_t bound = 255 * int64_t{area};
     FilterBand<int8_t>(
-        c,
-        [area, k, e, bound](int64_t sI, int64_t sII, int64_t sIp, int64_t sP) -> Coefficients {
-            if (sP <= 0 || sP >= bound) return {0, static_cast<int32_t>(16 * sP / area)};
-            return DoubleCoefficients(sI, sII, sIp, sP, k, e);
-        },
+        c, MakeDoubleCoefficientRule(c, 255, c->eps),
         [](GuidedBandContext *ctx, int32_t y, int32_t x, int32_t guide, int64_t mA, int64_t mB) {
             int64_t q = (guide * mA + 64 * mB) >> 10;
             q = q < -128 ? -128 : (q > 127 ? 127 : q);
