@@ -114,6 +114,19 @@ bool PlaneUsable(const ImageDesc *image, int32_t plane) {
     return image->ppu8Plane[plane] && image->pi32Pitch[plane] >= image->i32Width;
 }
 
+// Creates one band context over the whole area, runs filter(context) on it and frees it.
+template <typename Filter>
+int32_t FilterAsOneBand(MemoryContext memory, const ImageDesc *guide, const ImageDesc *input,
+                        int32_t radius, const PixelRect &area, ImageDesc *output, double eps,
+                        int32_t signedInput, Filter filter) {
+    GuidedBandContext *c =
+        CreateGuidedBandContext(memory, guide, input, radius, &area, output, eps, signedInput);
+    if (!c) return RESULT_OUT_OF_MEMORY;
+    filter(c);
+    FreeGuidedBandContext(memory, c);
+    return RESULT_OK;
+}
+
 }  // namespace
 
 int32_t GuidedFilterSigned8(MemoryContext memory, const ImageDesc *guide, const ImageDesc *input,
@@ -121,11 +134,7 @@ int32_t GuidedFilterSigned8(MemoryContext memory, const ImageDesc *guide, const 
     PixelRect area{};
     const int32_t checked = CheckBandCall(guide, input, output, radius, rect, eps, 0, &area);
     if (checked != RESULT_OK || IsEmpty(area)) return checked;
-    GuidedBandContext *c = CreateGuidedBandContext(memory, guide, input, radius, &area, output, eps, 1);
-    if (!c) return RESULT_OUT_OF_MEMORY;
-    FilterBandSigned(c);
-    FreeGuidedBandContext(memory, c);
-    return RESULT_OK;
+    return FilterAsOneBand(memory, guide, input, radius, area, output, eps, 1, FilterBandSigned);
 }
 
 int32_t GuidedFilterThreeChannels(MemoryContext memory, const ImageDesc *guide,
@@ -134,15 +143,14 @@ int32_t GuidedFilterThreeChannels(MemoryContext memory, const ImageDesc *guide,
     PixelRect area{};
     const int32_t checked = CheckBandCall(guide, input, output, radius, rect, 4.0, 2, &area);
     if (checked != RESULT_OK || IsEmpty(area)) return checked;
-    GuidedBandContext *c = CreateGuidedBandContext(memory, guide, input, radius, &area, output, 4.0, 0);
-    if (!c) return RESULT_OUT_OF_MEMORY;
     // The channels use disjoint samples, so each is filtered from the input as it was.
-    for (int32_t channel = 0; channel < 3; ++channel) {
-        if (channel > 0) PrimeGuidedBandContext(c, channel);
-        GuidedFilterBandWorker8(c);
-    }
-    FreeGuidedBandContext(memory, c);
-    return RESULT_OK;
+    return FilterAsOneBand(memory, guide, input, radius, area, output, 4.0, 0,
+                           [](GuidedBandContext *c) {
+                               for (int32_t channel = 0; channel < 3; ++channel) {
+                                   if (channel > 0) PrimeGuidedBandContext(c, channel);
+                                   GuidedFilterBandWorker8(c);
+                               }
+                           });
 }
 
 int32_t GuidedFilterSelf(MemoryContext memory, const ImageDesc *image, int32_t radius,
@@ -156,11 +164,8 @@ int32_t GuidedFilterSelf(MemoryContext memory, const ImageDesc *image, int32_t r
         if (copied != RESULT_OK) return copied;
     }
     if (IsEmpty(area)) return RESULT_OK;
-    GuidedBandContext *c = CreateGuidedBandContext(memory, image, image, radius, &area, output, eps, 0);
-    if (!c) return RESULT_OUT_OF_MEMORY;
-    GuidedFilterBandWorker8(c);
-    FreeGuidedBandContext(memory, c);
-    return RESULT_OK;
+    return FilterAsOneBand(memory, image, image, radius, area, output, eps, 0,
+                           GuidedFilterBandWorker8);
 }
 
 int32_t GuidedFilterIterative(MemoryContext memory, const ImageDesc *source,
