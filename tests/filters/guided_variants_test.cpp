@@ -12,22 +12,13 @@
 namespace {
 
 using filters_test::ClampInt;
+using filters_test::Coeff;
 using filters_test::Image;
 
-struct Coeff {
-    int32_t a, b;
-};
-
-Coeff DoubleCoeff(int64_t sI, int64_t sII, int64_t sIp, int64_t sP, int64_t n, double e) {
+// A window of zeros or of 255s has no slope: b is its mean.
+Coeff WindowCoeff(int64_t sI, int64_t sII, int64_t sIp, int64_t sP, int64_t n, double e) {
     if (sP <= 0 || sP >= 255 * n) return {0, static_cast<int32_t>(16 * sP / n)};
-    const double k = 1.0 / static_cast<double>(n);
-    const double mI = sI * k, mp = sP * k, mIp = sIp * k, mII = sII * k;
-    const double den = (mII - mI * mI) + e;
-    double a = den != 0.0 ? (mIp - mp * mI) / den : 0.0;
-    double b = mp - mI * a;
-    a = std::min(32.0, std::max(-32.0, a));
-    b = std::min(4096.0, std::max(-4096.0, b));
-    return {static_cast<int32_t>(a * 1024.0), static_cast<int32_t>(b * 16.0)};
+    return filters_test::DoubleCoeff(sI, sII, sIp, sP, n, e);
 }
 
 // One channel of an image: the plane, step and offset it selects and its plane size.
@@ -75,7 +66,7 @@ void ModelOneBand(const Channel &guide, const Channel &input, const Channel &out
                                                   : int64_t{input.at(row, col)};
                     sI += g, sII += g * g, sIp += g * p, sP += p;
                 }
-            coeff[t * w + x] = DoubleCoeff(sI, sII, sIp, sP, n, e);
+            coeff[t * w + x] = WindowCoeff(sI, sII, sIp, sP, n, e);
             guideRow[t * w + x] = guide.at(y0 + t, x0 + x);
         }
     for (int t = 0; t < h; ++t)
