@@ -114,6 +114,17 @@ inline Frame MakeFrame(const SceneFunction &scene, int32_t width, int32_t height
     return f;
 }
 
+// The three exposures of one scene at gains 1/4, 1 and 4; the dark and bright ones seen
+// through `motion`, the reference still and with referencePadding extra bytes ending its rows.
+struct Bracket {
+    Frame dark, reference, bright;
+    Bracket(const SceneFunction &scene, const Motion &motion, int32_t width, int32_t height,
+            int32_t referencePadding = 0)
+        : dark(MakeFrame(scene, width, height, 0.25, motion)),
+          reference(MakeFrame(scene, width, height, 1.0, Still(), referencePadding)),
+          bright(MakeFrame(scene, width, height, 4.0, motion)) {}
+};
+
 // A session prepared for registering a bracket of three frames: thumbnails, exposure gains and
 // order, block grid, histograms, feature arrays, the reference's tracker and the work image.
 class RegistrationSession {
