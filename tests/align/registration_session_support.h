@@ -17,6 +17,7 @@
 #include "core/image.h"
 #include "core/memory.h"
 #include "core/session.h"
+#include "../core/image_support.h"
 #include "synthetic_scene_support.h"
 
 namespace synthetic {
@@ -84,13 +85,7 @@ struct Frame {
     std::vector<uint8_t> bytes;
 
     ImageDesc Descriptor() {
-        ImageDesc d{};
-        d.u32PixelArrayFormat = PIXEL_FORMAT_YUYV;
-        d.i32Width = width;
-        d.i32Height = height;
-        d.ppu8Plane[0] = bytes.data();
-        d.pi32Pitch[0] = pitch;
-        return d;
+        return image_support::YuyvDescriptor(bytes.data(), width, height, pitch);
     }
 };
 
