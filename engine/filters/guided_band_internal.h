@@ -51,6 +51,14 @@ enum class Aliasing { kNone, kSameRows, kOverlap };
 Aliasing CompareRanges(const void *a, int64_t aPitch, int64_t aBytesPerRow, int32_t aRows,
                        const void *b, int64_t bPitch, int64_t bBytesPerRow, int32_t bRows);
 
+// Selects a channel's planes in the three images on a context that allocates nothing, checks
+// that each plane holds the selected samples of every row, and tells how guide and input sit
+// against the output. RESULT_INVALID_ARGUMENT when a plane is short or overlaps the output
+// other than row for row.
+int32_t ProbeChannelPlanes(const ImageDesc *guide, const ImageDesc *input, ImageDesc *output,
+                           const PixelRect &area, int32_t channel, Aliasing *guideAlias,
+                           Aliasing *inputAlias);
+
 // Frees the four band contexts (any of them may be null) and clears the pointers.
 void FreeBandContexts(MemoryContext memory, GuidedBandContext *contexts[4]);
 

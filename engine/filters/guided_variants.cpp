@@ -11,40 +11,6 @@ using namespace guided_band;
 
 namespace {
 
-int64_t SelectedRowBytes(const GuidedBandContext &c) {
-    return c.planeWidth > 0 ? int64_t{c.planeWidth - 1} * c.sampleStep + c.sampleOffset + 1 : 0;
-}
-
-bool PlaneFits(const uint8_t *plane, int32_t pitch, const GuidedBandContext &c) {
-    return plane && pitch >= SelectedRowBytes(c);
-}
-
-// Checks the planes a channel selects in the three images and how guide and input sit
-// against the output. A context that only selects planes is enough: nothing is allocated.
-int32_t CheckChannel(const ImageDesc *guide, const ImageDesc *input, ImageDesc *output,
-                     const PixelRect &area, int32_t channel) {
-    GuidedBandContext probe{};
-    probe.guideImage = guide;
-    probe.inputImage = input;
-    probe.outputImage = output;
-    probe.inputBytes = 1;
-    probe.bandRect = area;
-    const int32_t selected = SelectGuidedChannel(&probe, channel);
-    if (selected != RESULT_OK) return selected;
-    if (!PlaneFits(probe.guidePlane, probe.guidePitch, probe) ||
-        !PlaneFits(probe.inputPlane, probe.inputPitch, probe) ||
-        !PlaneFits(probe.outputPlane, probe.outputPitch, probe))
-        return RESULT_INVALID_ARGUMENT;
-    const int64_t rowBytes = SelectedRowBytes(probe);
-    const int32_t rows = probe.planeHeight;
-    if (CompareRanges(probe.guidePlane, probe.guidePitch, rowBytes, rows, probe.outputPlane,
-                      probe.outputPitch, rowBytes, rows) == Aliasing::kOverlap ||
-        CompareRanges(probe.inputPlane, probe.inputPitch, rowBytes, rows, probe.outputPlane,
-                      probe.outputPitch, rowBytes, rows) == Aliasing::kOverlap)
-        return RESULT_INVALID_ARGUMENT;
-    return RESULT_OK;
-}
-
 // Checks everything a one-band call over channels 0..lastChannel needs; *area receives the
 // rectangle.
 int32_t CheckBandCall(const ImageDesc *guide, const ImageDesc *input, ImageDesc *output,
@@ -65,8 +31,11 @@ int32_t CheckBandCall(const ImageDesc *guide, const ImageDesc *input, ImageDesc 
     if (area->x0 < 0 || area->y0 < 0 || area->x0 > area->x1 || area->y0 > area->y1 ||
         area->x1 > width || area->y1 > height)
         return RESULT_INVALID_ARGUMENT;
+    // The planes each channel selects, and how guide and input sit against the output.
     for (int32_t channel = 0; channel <= lastChannel; ++channel) {
-        const int32_t result = CheckChannel(guide, input, output, *area, channel);
+        Aliasing guideAlias = Aliasing::kNone, inputAlias = Aliasing::kNone;
+        const int32_t result =
+            ProbeChannelPlanes(guide, input, output, *area, channel, &guideAlias, &inputAlias);
         if (result != RESULT_OK) return result;
     }
     return RESULT_OK;
