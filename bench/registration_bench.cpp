@@ -12,20 +12,15 @@
 
 namespace {
 
+using synthetic::Bracket;
 using synthetic::Frame;
 using synthetic::Homography;
-using synthetic::MakeFrame;
 using synthetic::Motion;
 using synthetic::RegistrationSession;
 using synthetic::Scene;
-using synthetic::Still;
 
 constexpr int32_t kWidth = 4000;
 constexpr int32_t kHeight = 3000;
-
-struct Bracket {
-    Frame dark, reference, bright;
-};
 
 // Camera shake: a small rotation and shift of the whole frame. The transform fits it, so only
 // the blocks where the feature motions disagree are matched at full resolution.
@@ -48,9 +43,7 @@ const Bracket &MakeBracket(bool ripple) {
     if (!b) {
         const Scene scene(12);
         const Motion motion = ripple ? Ripple() : Shake();
-        b = std::make_unique<Bracket>(Bracket{MakeFrame(scene, kWidth, kHeight, 0.25, motion),
-                                              MakeFrame(scene, kWidth, kHeight, 1.0, Still()),
-                                              MakeFrame(scene, kWidth, kHeight, 4.0, motion)});
+        b = std::make_unique<Bracket>(scene, motion, kWidth, kHeight);
     }
     return *b;
 }

@@ -185,34 +185,12 @@ bool SameImageSize(const ImageDesc &a, const ImageDesc &b) {
 
 int32_t Clamp8(int64_t v) { return v < 0 ? 0 : (v > 255 ? 255 : static_cast<int32_t>(v)); }
 
-bool IsEightBitGuideFormat(uint32_t format) {
-    switch (format) {
-    case PIXEL_FORMAT_YUV444P:
-    case PIXEL_FORMAT_GRAY8:
-    case PIXEL_FORMAT_NV12:
-    case PIXEL_FORMAT_NV21:
-    case 0x201:
-    case 0x401:
-        return true;
-    default:
-        return false;
-    }
-}
-
 // Runs the 8-bit band schedule with input samples of type In.
 template <typename In>
 void FilterBand8(GuidedBandContext *c) {
-    const int32_t area = c->windowArea;
-    const double k = 1.0 / area;
-    const double e = std::trunc(c->eps);  // 4.9 acts as 4, 0.5 as 0
-    const int64_t bound = 255 * int64_t{area};
+    // eps is truncated: 4.9 acts as 4, 0.5 as 0. A window of zeros or of 255s has no slope.
     FilterBand<In>(
-        c,
-        [area, k, e, bound](int64_t sI, int64_t sII, int64_t sIp, int64_t sP) -> Coefficients {
-            // A window of zeros or of 255s has no slope; b is its mean.
-            if (sP <= 0 || sP >= bound) return {0, static_cast<int32_t>(16 * sP / area)};
-            return DoubleCoefficients(sI, sII, sIp, sP, k, e);
-        },
+        c, MakeDoubleCoefficientRule(c, 255, std::trunc(c->eps)),
         [](GuidedBandContext *ctx, int32_t y, int32_t x, int32_t guide, int64_t mA, int64_t mB) {
             const int64_t q = (guide * mA + 64 * mB) >> 10;
             ctx->outputPlane[static_cast<int64_t>(y) * ctx->outputPitch +
@@ -223,12 +201,6 @@ void FilterBand8(GuidedBandContext *c) {
 
 int BandJob8(void *record) {
     return GuidedFilterBandWorker8(*static_cast<GuidedBandContext **>(record));
-}
-
-bool SelectedPlaneFits(const ImageDesc *image, const GuidedBandContext &c, int32_t planeIndex) {
-    const int64_t rowBytes =
-        c.planeWidth > 0 ? int64_t{c.planeWidth - 1} * c.sampleStep + c.sampleOffset + 1 : 0;
-    return image->ppu8Plane[planeIndex] && image->pi32Pitch[planeIndex] >= rowBytes;
 }
 
 }  // namespace
@@ -327,6 +299,38 @@ int32_t SelectGuidedChannel(GuidedBandContext *c, int32_t channel) {
     return RESULT_OK;
 }
 
+namespace guided_band {
+
+int32_t ProbeChannelPlanes(const ImageDesc *guide, const ImageDesc *input, ImageDesc *output,
+                           const PixelRect &area, int32_t channel, Aliasing *guideAlias,
+                           Aliasing *inputAlias) {
+    GuidedBandContext probe{};
+    probe.guideImage = guide;
+    probe.inputImage = input;
+    probe.outputImage = output;
+    probe.inputBytes = 1;
+    probe.bandRect = area;
+    const int32_t selected = SelectGuidedChannel(&probe, channel);
+    if (selected != RESULT_OK) return selected;
+    const int64_t rowBytes =
+        probe.planeWidth > 0
+            ? int64_t{probe.planeWidth - 1} * probe.sampleStep + probe.sampleOffset + 1
+            : 0;
+    if (!probe.guidePlane || probe.guidePitch < rowBytes || !probe.inputPlane ||
+        probe.inputPitch < rowBytes || !probe.outputPlane || probe.outputPitch < rowBytes)
+        return RESULT_INVALID_ARGUMENT;
+    const int32_t rows = probe.planeHeight;
+    *guideAlias = CompareRanges(probe.guidePlane, probe.guidePitch, rowBytes, rows,
+                                probe.outputPlane, probe.outputPitch, rowBytes, rows);
+    *inputAlias = CompareRanges(probe.inputPlane, probe.inputPitch, rowBytes, rows,
+                                probe.outputPlane, probe.outputPitch, rowBytes, rows);
+    if (*guideAlias == Aliasing::kOverlap || *inputAlias == Aliasing::kOverlap)
+        return RESULT_INVALID_ARGUMENT;
+    return RESULT_OK;
+}
+
+}  // namespace guided_band
+
 int32_t PrimeGuidedBandContext(GuidedBandContext *c, int32_t channel) {
     const int32_t result = SelectGuidedChannel(c, channel);
     if (result != RESULT_OK) return result;
@@ -417,24 +421,10 @@ int32_t GuidedFilterThreaded8WithRunner(MemoryContext memory, const ImageDesc *g
     if (area.x0 == area.x1 || area.y0 == area.y1) return RESULT_OK;
 
     // Check the planes of channel 0 and how guide and input sit against the output.
-    GuidedBandContext probe{};
-    probe.guideImage = guide;
-    probe.inputImage = input;
-    probe.outputImage = output;
-    probe.inputBytes = 1;
-    probe.bandRect = area;
-    SelectGuidedChannel(&probe, 0);
-    if (!SelectedPlaneFits(guide, probe, 0) || !SelectedPlaneFits(input, probe, 0) ||
-        !SelectedPlaneFits(output, probe, 0))
-        return RESULT_INVALID_ARGUMENT;
-    const int64_t rowBytes = int64_t{probe.planeWidth - 1} * probe.sampleStep + probe.sampleOffset + 1;
-    const int32_t rows = probe.planeHeight;
-    const Aliasing guideAlias = CompareRanges(probe.guidePlane, probe.guidePitch, rowBytes, rows,
-                                              probe.outputPlane, probe.outputPitch, rowBytes, rows);
-    const Aliasing inputAlias = CompareRanges(probe.inputPlane, probe.inputPitch, rowBytes, rows,
-                                              probe.outputPlane, probe.outputPitch, rowBytes, rows);
-    if (guideAlias == Aliasing::kOverlap || inputAlias == Aliasing::kOverlap)
-        return RESULT_INVALID_ARGUMENT;
+    Aliasing guideAlias = Aliasing::kNone, inputAlias = Aliasing::kNone;
+    const int32_t probed =
+        ProbeChannelPlanes(guide, input, output, area, 0, &guideAlias, &inputAlias);
+    if (probed != RESULT_OK) return probed;
 
     int32_t bounds[5];
     SplitGuidedBands(area.y0, area.y1, bounds);

@@ -17,17 +17,9 @@ bool IsSixteenBitGuideFormat(uint32_t format) {
 // Mode 1: the double-precision coefficients of the 8-bit filter, constant windows up to
 // 2 x 255 x N and eps as passed.
 void FilterBandDouble(GuidedBandContext *c) {
-    const int32_t area = c->windowArea;
-    const double k = 1.0 / area;
-    const double e = c->eps;
-    const int64_t bound = 510 * int64_t{area};
+    // Difference maps are mostly zero or negative: such windows take their mean.
     FilterBand<int16_t>(
-        c,
-        [area, k, e, bound](int64_t sI, int64_t sII, int64_t sIp, int64_t sP) -> Coefficients {
-            // Difference maps are mostly zero or negative: such windows take their mean.
-            if (sP <= 0 || sP >= bound) return {0, static_cast<int32_t>(16 * sP / area)};
-            return DoubleCoefficients(sI, sII, sIp, sP, k, e);
-        },
+        c, MakeDoubleCoefficientRule(c, 510, c->eps),
         [](GuidedBandContext *ctx, int32_t y, int32_t x, int32_t guide, int64_t mA, int64_t mB) {
             const int64_t q = (guide * mA + mB * 64) >> 10;
             reinterpret_cast<int16_t *>(ctx->outputPlane)[static_cast<int64_t>(y) * ctx->outputPitch + x] =

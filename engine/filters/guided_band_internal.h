@@ -20,6 +20,21 @@ struct BandPlanes {
     int32_t inputBytes;   // 1 or 2
 };
 
+// The guide formats of the 8-bit band filters: planar, semi-planar and three-byte packed.
+inline bool IsEightBitGuideFormat(uint32_t format) {
+    switch (format) {
+    case PIXEL_FORMAT_YUV444P:
+    case PIXEL_FORMAT_GRAY8:
+    case PIXEL_FORMAT_NV12:
+    case PIXEL_FORMAT_NV21:
+    case 0x201:
+    case 0x401:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // Allocates and fills a context for one band without priming it.
 GuidedBandContext *AllocateContext(MemoryContext memory, const BandPlanes &planes, int32_t radius,
                                    const PixelRect &band, double eps);
@@ -35,6 +50,14 @@ bool FreezeRowsBelowBand(MemoryContext memory, GuidedBandContext *context, bool 
 enum class Aliasing { kNone, kSameRows, kOverlap };
 Aliasing CompareRanges(const void *a, int64_t aPitch, int64_t aBytesPerRow, int32_t aRows,
                        const void *b, int64_t bPitch, int64_t bBytesPerRow, int32_t bRows);
+
+// Selects a channel's planes in the three images on a context that allocates nothing, checks
+// that each plane holds the selected samples of every row, and tells how guide and input sit
+// against the output. RESULT_INVALID_ARGUMENT when a plane is short or overlaps the output
+// other than row for row.
+int32_t ProbeChannelPlanes(const ImageDesc *guide, const ImageDesc *input, ImageDesc *output,
+                           const PixelRect &area, int32_t channel, Aliasing *guideAlias,
+                           Aliasing *inputAlias);
 
 // Frees the four band contexts (any of them may be null) and clears the pointers.
 void FreeBandContexts(MemoryContext memory, GuidedBandContext *contexts[4]);
@@ -75,6 +98,25 @@ inline Coefficients DoubleCoefficients(int64_t sumI, int64_t sumII, int64_t sumI
     a = a < -32.0 ? -32.0 : (a > 32.0 ? 32.0 : a);
     b = b < -4096.0 ? -4096.0 : (b > 4096.0 ? 4096.0 : b);
     return {static_cast<int32_t>(a * 1024.0), static_cast<int32_t>(b * 16.0)};
+}
+
+// The coefficient rule of the double-precision filters. A window whose input sum is at most 0
+// or at least bound (the largest sample times the window area) has no slope: b is its mean.
+struct DoubleCoefficientRule {
+    int32_t area;
+    double k;  // 1.0 / area
+    double e;
+    int64_t bound;
+    Coefficients operator()(int64_t sI, int64_t sII, int64_t sIp, int64_t sP) const {
+        if (sP <= 0 || sP >= bound) return {0, static_cast<int32_t>(16 * sP / area)};
+        return DoubleCoefficients(sI, sII, sIp, sP, k, e);
+    }
+};
+
+inline DoubleCoefficientRule MakeDoubleCoefficientRule(const GuidedBandContext *c,
+                                                       int32_t largestSample, double e) {
+    const int32_t area = c->windowArea;
+    return {area, 1.0 / area, e, int64_t{largestSample} * area};
 }
 
 template <typename In>

@@ -11,54 +11,6 @@ using namespace guided_band;
 
 namespace {
 
-bool IsBandFormat(uint32_t format) {
-    switch (format) {
-    case PIXEL_FORMAT_YUV444P:
-    case PIXEL_FORMAT_GRAY8:
-    case PIXEL_FORMAT_NV12:
-    case PIXEL_FORMAT_NV21:
-    case 0x201:
-    case 0x401:
-        return true;
-    default:
-        return false;
-    }
-}
-
-int64_t SelectedRowBytes(const GuidedBandContext &c) {
-    return c.planeWidth > 0 ? int64_t{c.planeWidth - 1} * c.sampleStep + c.sampleOffset + 1 : 0;
-}
-
-bool PlaneFits(const uint8_t *plane, int32_t pitch, const GuidedBandContext &c) {
-    return plane && pitch >= SelectedRowBytes(c);
-}
-
-// Checks the planes a channel selects in the three images and how guide and input sit
-// against the output. A context that only selects planes is enough: nothing is allocated.
-int32_t CheckChannel(const ImageDesc *guide, const ImageDesc *input, ImageDesc *output,
-                     const PixelRect &area, int32_t channel) {
-    GuidedBandContext probe{};
-    probe.guideImage = guide;
-    probe.inputImage = input;
-    probe.outputImage = output;
-    probe.inputBytes = 1;
-    probe.bandRect = area;
-    const int32_t selected = SelectGuidedChannel(&probe, channel);
-    if (selected != RESULT_OK) return selected;
-    if (!PlaneFits(probe.guidePlane, probe.guidePitch, probe) ||
-        !PlaneFits(probe.inputPlane, probe.inputPitch, probe) ||
-        !PlaneFits(probe.outputPlane, probe.outputPitch, probe))
-        return RESULT_INVALID_ARGUMENT;
-    const int64_t rowBytes = SelectedRowBytes(probe);
-    const int32_t rows = probe.planeHeight;
-    if (CompareRanges(probe.guidePlane, probe.guidePitch, rowBytes, rows, probe.outputPlane,
-                      probe.outputPitch, rowBytes, rows) == Aliasing::kOverlap ||
-        CompareRanges(probe.inputPlane, probe.inputPitch, rowBytes, rows, probe.outputPlane,
-                      probe.outputPitch, rowBytes, rows) == Aliasing::kOverlap)
-        return RESULT_INVALID_ARGUMENT;
-    return RESULT_OK;
-}
-
 // Checks everything a one-band call over channels 0..lastChannel needs; *area receives the
 // rectangle.
 int32_t CheckBandCall(const ImageDesc *guide, const ImageDesc *input, ImageDesc *output,
@@ -66,7 +18,7 @@ int32_t CheckBandCall(const ImageDesc *guide, const ImageDesc *input, ImageDesc 
                       PixelRect *area) {
     if (!guide || !input || !output) return RESULT_INVALID_ARGUMENT;
     const uint32_t format = guide->u32PixelArrayFormat;
-    if (!IsBandFormat(format)) return RESULT_UNSUPPORTED_FORMAT;
+    if (!IsEightBitGuideFormat(format)) return RESULT_UNSUPPORTED_FORMAT;
     const int32_t width = guide->i32Width;
     const int32_t height = guide->i32Height;
     if (width < 0 || height < 0 || input->u32PixelArrayFormat != format ||
@@ -79,8 +31,11 @@ int32_t CheckBandCall(const ImageDesc *guide, const ImageDesc *input, ImageDesc 
     if (area->x0 < 0 || area->y0 < 0 || area->x0 > area->x1 || area->y0 > area->y1 ||
         area->x1 > width || area->y1 > height)
         return RESULT_INVALID_ARGUMENT;
+    // The planes each channel selects, and how guide and input sit against the output.
     for (int32_t channel = 0; channel <= lastChannel; ++channel) {
-        const int32_t result = CheckChannel(guide, input, output, *area, channel);
+        Aliasing guideAlias = Aliasing::kNone, inputAlias = Aliasing::kNone;
+        const int32_t result =
+            ProbeChannelPlanes(guide, input, output, *area, channel, &guideAlias, &inputAlias);
         if (result != RESULT_OK) return result;
     }
     return RESULT_OK;
@@ -90,16 +45,8 @@ bool IsEmpty(const PixelRect &area) { return area.x0 == area.x1 || area.y0 == ar
 
 // The band schedule with signed input bytes, eps as passed and a signed 8-bit output.
 void FilterBandSigned(GuidedBandContext *c) {
-    const int32_t area = c->windowArea;
-    const double k = 1.0 / area;
-    const double e = c->eps;
-    const int64_t bound = 255 * int64_t{area};
     FilterBand<int8_t>(
-        c,
-        [area, k, e, bound](int64_t sI, int64_t sII, int64_t sIp, int64_t sP) -> Coefficients {
-            if (sP <= 0 || sP >= bound) return {0, static_cast<int32_t>(16 * sP / area)};
-            return DoubleCoefficients(sI, sII, sIp, sP, k, e);
-        },
+        c, MakeDoubleCoefficientRule(c, 255, c->eps),
         [](GuidedBandContext *ctx, int32_t y, int32_t x, int32_t guide, int64_t mA, int64_t mB) {
             int64_t q = (guide * mA + 64 * mB) >> 10;
             q = q < -128 ? -128 : (q > 127 ? 127 : q);
@@ -136,6 +83,19 @@ bool PlaneUsable(const ImageDesc *image, int32_t plane) {
     return image->ppu8Plane[plane] && image->pi32Pitch[plane] >= image->i32Width;
 }
 
+// Creates one band context over the whole area, runs filter(context) on it and frees it.
+template <typename Filter>
+int32_t FilterAsOneBand(MemoryContext memory, const ImageDesc *guide, const ImageDesc *input,
+                        int32_t radius, const PixelRect &area, ImageDesc *output, double eps,
+                        int32_t signedInput, Filter filter) {
+    GuidedBandContext *c =
+        CreateGuidedBandContext(memory, guide, input, radius, &area, output, eps, signedInput);
+    if (!c) return RESULT_OUT_OF_MEMORY;
+    filter(c);
+    FreeGuidedBandContext(memory, c);
+    return RESULT_OK;
+}
+
 }  // namespace
 
 int32_t GuidedFilterSigned8(MemoryContext memory, const ImageDesc *guide, const ImageDesc *input,
@@ -143,11 +103,7 @@ int32_t GuidedFilterSigned8(MemoryContext memory, const ImageDesc *guide, const 
     PixelRect area{};
     const int32_t checked = CheckBandCall(guide, input, output, radius, rect, eps, 0, &area);
     if (checked != RESULT_OK || IsEmpty(area)) return checked;
-    GuidedBandContext *c = CreateGuidedBandContext(memory, guide, input, radius, &area, output, eps, 1);
-    if (!c) return RESULT_OUT_OF_MEMORY;
-    FilterBandSigned(c);
-    FreeGuidedBandContext(memory, c);
-    return RESULT_OK;
+    return FilterAsOneBand(memory, guide, input, radius, area, output, eps, 1, FilterBandSigned);
 }
 
 int32_t GuidedFilterThreeChannels(MemoryContext memory, const ImageDesc *guide,
@@ -156,15 +112,14 @@ int32_t GuidedFilterThreeChannels(MemoryContext memory, const ImageDesc *guide,
     PixelRect area{};
     const int32_t checked = CheckBandCall(guide, input, output, radius, rect, 4.0, 2, &area);
     if (checked != RESULT_OK || IsEmpty(area)) return checked;
-    GuidedBandContext *c = CreateGuidedBandContext(memory, guide, input, radius, &area, output, 4.0, 0);
-    if (!c) return RESULT_OUT_OF_MEMORY;
     // The channels use disjoint samples, so each is filtered from the input as it was.
-    for (int32_t channel = 0; channel < 3; ++channel) {
-        if (channel > 0) PrimeGuidedBandContext(c, channel);
-        GuidedFilterBandWorker8(c);
-    }
-    FreeGuidedBandContext(memory, c);
-    return RESULT_OK;
+    return FilterAsOneBand(memory, guide, input, radius, area, output, 4.0, 0,
+                           [](GuidedBandContext *c) {
+                               for (int32_t channel = 0; channel < 3; ++channel) {
+                                   if (channel > 0) PrimeGuidedBandContext(c, channel);
+                                   GuidedFilterBandWorker8(c);
+                               }
+                           });
 }
 
 int32_t GuidedFilterSelf(MemoryContext memory, const ImageDesc *image, int32_t radius,
@@ -178,11 +133,8 @@ int32_t GuidedFilterSelf(MemoryContext memory, const ImageDesc *image, int32_t r
         if (copied != RESULT_OK) return copied;
     }
     if (IsEmpty(area)) return RESULT_OK;
-    GuidedBandContext *c = CreateGuidedBandContext(memory, image, image, radius, &area, output, eps, 0);
-    if (!c) return RESULT_OUT_OF_MEMORY;
-    GuidedFilterBandWorker8(c);
-    FreeGuidedBandContext(memory, c);
-    return RESULT_OK;
+    return FilterAsOneBand(memory, image, image, radius, area, output, eps, 0,
+                           GuidedFilterBandWorker8);
 }
 
 int32_t GuidedFilterIterative(MemoryContext memory, const ImageDesc *source,

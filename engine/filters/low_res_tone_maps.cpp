@@ -106,6 +106,25 @@ struct Maps {
     }
 };
 
+struct ChromaPair {
+    int32_t u, v;
+};
+
+// Fills one exposure's map pixel by pixel: rule(Y, U, V, m, p, x) gives the pair at column x,
+// Y, U, V being the exposure's samples there, p the preview's row and m the ghost mask.
+template <typename Rule>
+void FillChromaMap(Maps map, const Planes &exposure, const Planes &preview, const uint8_t *mask,
+                   int32_t w, int32_t h, Rule rule) {
+    for (int32_t y = 0; y < h; ++y) {
+        const Sample e = exposure.Row(y), p = preview.Row(y);
+        for (int32_t x = 0; x < w; ++x) {
+            const size_t i = static_cast<size_t>(y) * w + x;
+            const ChromaPair d = rule(e.y[x], e.u[x], e.v[x], mask[i], p, x);
+            map.Set(i, d.u, d.v);
+        }
+    }
+}
+
 }  // namespace
 
 int32_t RescaleChroma(int32_t c, int32_t y, int32_t t, int32_t a, int32_t b) {
@@ -136,57 +155,39 @@ int BuildLowResToneAndChromaMaps(MemoryContext memory, HdrSession *s) {
     for (int e = 0; e < 3; ++e) maps[e] = {s->fineGrids[kMapU[e]], s->fineGrids[kMapV[e]]};
 
     ExpandMask(s, s->ghostMasks[3], mask, w, h);
-    for (int32_t y = 0; y < h; ++y) {
-        const Sample b = bright.Row(y), p = preview.Row(y);
-        for (int32_t x = 0; x < w; ++x) {
-            const size_t i = static_cast<size_t>(y) * w + x;
-            const int32_t Y = b.y[x], U = b.u[x], V = b.v[x], m = mask[i];
-            if (Y >= 224) {
-                maps[kBright].Set(i, du, dv);
-            } else if (Y >= 193) {
-                maps[kBright].Set(i, FloorDiv((Y - 192) * du, 32), FloorDiv((Y - 192) * dv, 32));
-            } else if (m == 0) {
-                maps[kBright].Set(i, p.u[x] - U, p.v[x] - V);
-            } else {
-                const int32_t sh = std::min<int32_t>(p.y[x], Y);
-                const int32_t us = Y == 0 ? U : (Y + (2 * U - 256) * sh) / (2 * Y) + 128;
-                const int32_t vs = Y == 0 ? V : (Y + (2 * V - 256) * sh) / (2 * Y) + 128;
-                maps[kBright].Set(i, Blend(us, p.u[x], m) - U, Blend(vs, p.v[x], m) - V);
-            }
-        }
-    }
+    FillChromaMap(maps[kBright], bright, preview, mask, w, h,
+                  [du, dv](int32_t Y, int32_t U, int32_t V, int32_t m, const Sample &p,
+                           int32_t x) -> ChromaPair {
+                      if (Y >= 224) return {du, dv};
+                      if (Y >= 193)
+                          return {FloorDiv((Y - 192) * du, 32), FloorDiv((Y - 192) * dv, 32)};
+                      if (m == 0) return {p.u[x] - U, p.v[x] - V};
+                      const int32_t sh = std::min<int32_t>(p.y[x], Y);
+                      const int32_t us = Y == 0 ? U : (Y + (2 * U - 256) * sh) / (2 * Y) + 128;
+                      const int32_t vs = Y == 0 ? V : (Y + (2 * V - 256) * sh) / (2 * Y) + 128;
+                      return {Blend(us, p.u[x], m) - U, Blend(vs, p.v[x], m) - V};
+                  });
 
     ExpandMask(s, s->ghostMasks[0], mask, w, h);
-    for (int32_t y = 0; y < h; ++y) {
-        const Sample r = ref.Row(y), p = preview.Row(y);
-        for (int32_t x = 0; x < w; ++x) {
-            const size_t i = static_cast<size_t>(y) * w + x;
-            const int32_t Y = r.y[x], U = r.u[x], V = r.v[x], m = mask[i];
-            if (m == 0) {
-                maps[kRef].Set(i, p.u[x] - U, p.v[x] - V);
-                continue;
-            }
-            const int32_t us = Y <= 32 ? U : RescaleChroma(U, Y, p.y[x], 288, 224);
-            const int32_t vs = Y <= 32 ? V : RescaleChroma(V, Y, p.y[x], 288, 224);
-            maps[kRef].Set(i, Blend(us, p.u[x], m) - U, Blend(vs, p.v[x], m) - V);
-        }
-    }
+    FillChromaMap(maps[kRef], ref, preview, mask, w, h,
+                  [](int32_t Y, int32_t U, int32_t V, int32_t m, const Sample &p,
+                     int32_t x) -> ChromaPair {
+                      if (m == 0) return {p.u[x] - U, p.v[x] - V};
+                      const int32_t us = Y <= 32 ? U : RescaleChroma(U, Y, p.y[x], 288, 224);
+                      const int32_t vs = Y <= 32 ? V : RescaleChroma(V, Y, p.y[x], 288, 224);
+                      return {Blend(us, p.u[x], m) - U, Blend(vs, p.v[x], m) - V};
+                  });
 
-    for (int32_t y = 0; y < h; ++y) {
-        const Sample d = dark.Row(y), p = preview.Row(y);
-        for (int32_t x = 0; x < w; ++x) {
-            const size_t i = static_cast<size_t>(y) * w + x;
-            const int32_t Y = d.y[x], U = d.u[x], V = d.v[x];
-            if (Y <= 64) {
-                maps[kDark].Set(i, p.u[x] - U, p.v[x] - V);
-                continue;
-            }
-            const int32_t q = Y <= 128 ? 4 * Y - 256 : 256;
-            const int32_t us = RescaleChroma(U, Y, p.y[x], 256, 256);
-            const int32_t vs = RescaleChroma(V, Y, p.y[x], 256, 256);
-            maps[kDark].Set(i, Blend(us, p.u[x], q) - U, Blend(vs, p.v[x], q) - V);
-        }
-    }
+    // The darkest exposure takes no ghost mask.
+    FillChromaMap(maps[kDark], dark, preview, mask, w, h,
+                  [](int32_t Y, int32_t U, int32_t V, int32_t, const Sample &p,
+                     int32_t x) -> ChromaPair {
+                      if (Y <= 64) return {p.u[x] - U, p.v[x] - V};
+                      const int32_t q = Y <= 128 ? 4 * Y - 256 : 256;
+                      const int32_t us = RescaleChroma(U, Y, p.y[x], 256, 256);
+                      const int32_t vs = RescaleChroma(V, Y, p.y[x], 256, 256);
+                      return {Blend(us, p.u[x], q) - U, Blend(vs, p.v[x], q) - V};
+                  });
     FreeMemory(memory, mask);
     return RESULT_OK;
 }

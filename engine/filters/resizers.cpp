@@ -27,6 +27,24 @@ void CopyRows(const uint8_t *source, int32_t sourcePitch, uint8_t *destination,
                   RowOf(source, sourcePitch, y), static_cast<size_t>(rowBytes));
 }
 
+// The checks and the same-size case of the plane resizers: planes of one size are copied
+// straight (nothing to do in place). false when nothing is left to resize, *result then
+// holding the call's result.
+bool NeedsResize(const uint8_t *source, int32_t sourceWidth, int32_t sourceHeight,
+                 int32_t sourcePitch, uint8_t *destination, int32_t destinationWidth,
+                 int32_t destinationHeight, int32_t destinationPitch, int32_t *result) {
+    *result = RESULT_OK;
+    if (!PlaneOk(source, sourceWidth, sourceHeight, sourcePitch) ||
+        !PlaneOk(destination, destinationWidth, destinationHeight, destinationPitch)) {
+        *result = RESULT_INVALID_ARGUMENT;
+        return false;
+    }
+    if (sourceWidth != destinationWidth || sourceHeight != destinationHeight) return true;
+    if (source != destination)
+        CopyRows(source, sourcePitch, destination, destinationPitch, sourceWidth, 0, sourceHeight, 0);
+    return false;
+}
+
 // Q7 horizontal interpolation of one source row at one map entry.
 inline int32_t Interpolate(const uint8_t *row, int32_t sourceWidth, BilinearMapEntry e) {
     if (e.index >= sourceWidth - 1) return row[sourceWidth - 1] * 128;
@@ -200,14 +218,10 @@ int32_t ResizeBilinearPlane(MemoryContext memory, const uint8_t *source, int32_t
                             int32_t sourceHeight, int32_t sourcePitch, uint8_t *destination,
                             int32_t destinationWidth, int32_t destinationHeight,
                             int32_t destinationPitch) {
-    if (!PlaneOk(source, sourceWidth, sourceHeight, sourcePitch) ||
-        !PlaneOk(destination, destinationWidth, destinationHeight, destinationPitch))
-        return RESULT_INVALID_ARGUMENT;
-    if (sourceWidth == destinationWidth && sourceHeight == destinationHeight) {
-        if (source != destination)
-            CopyRows(source, sourcePitch, destination, destinationPitch, sourceWidth, 0, sourceHeight, 0);
-        return RESULT_OK;
-    }
+    int32_t result = RESULT_OK;
+    if (!NeedsResize(source, sourceWidth, sourceHeight, sourcePitch, destination, destinationWidth,
+                     destinationHeight, destinationPitch, &result))
+        return result;
     const uint64_t w = static_cast<uint64_t>(destinationWidth);
     auto *rows = AllocateZeroed<int32_t>(memory, 2 * w);
     auto *maps = AllocateZeroed<BilinearMapEntry>(memory, w + static_cast<uint64_t>(destinationHeight));
@@ -338,14 +352,11 @@ int32_t ResizeBicubicPlane(MemoryContext memory, const uint8_t *source, int32_t 
                            int32_t sourceHeight, int32_t sourcePitch, uint8_t *destination,
                            int32_t destinationWidth, int32_t destinationHeight,
                            int32_t destinationPitch, BicubicCache *cache) {
-    if (!cache || !PlaneOk(source, sourceWidth, sourceHeight, sourcePitch) ||
-        !PlaneOk(destination, destinationWidth, destinationHeight, destinationPitch))
-        return RESULT_INVALID_ARGUMENT;
-    if (sourceWidth == destinationWidth && sourceHeight == destinationHeight) {
-        if (source != destination)
-            CopyRows(source, sourcePitch, destination, destinationPitch, sourceWidth, 0, sourceHeight, 0);
-        return RESULT_OK;
-    }
+    if (!cache) return RESULT_INVALID_ARGUMENT;
+    int32_t result = RESULT_OK;
+    if (!NeedsResize(source, sourceWidth, sourceHeight, sourcePitch, destination, destinationWidth,
+                     destinationHeight, destinationPitch, &result))
+        return result;
     if (std::min(sourceWidth, destinationWidth) < 5 || std::min(sourceHeight, destinationHeight) < 5)
         return RESULT_INVALID_ARGUMENT;
     if (!PrepareBicubicCache(memory, cache, sourceWidth, destinationWidth)) return RESULT_OUT_OF_MEMORY;

@@ -2,6 +2,7 @@
 // ComponentList, and a breadth-first flood fill of one region from a seed.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "core/hdr_engine.h"
@@ -32,6 +33,18 @@ struct ComponentList {
 
 enum { COMPONENT_CAPACITY = 256 };
 enum { LABEL_NO_SCRATCH = -1, LABEL_NO_TABLE = -2 };
+
+// Calls visit(i) for every cell of record r's box that carries its label; i indexes the
+// label map.
+template <typename Visit>
+void ForRegionCells(const ComponentList &list, const ComponentRecord &r, Visit visit) {
+    const int16_t label = static_cast<int16_t>(r.index + 1);
+    for (int32_t y = r.y0; y <= r.y1; ++y)
+        for (int32_t x = r.x0; x <= r.x1; ++x) {
+            const size_t i = static_cast<size_t>(y) * list.width + x;
+            if (list.labels[i] == label) visit(i);
+        }
+}
 
 // Allocates capacity zero-filled records and a width x height label map; a pointer stays null
 // when its allocation fails (LabelComponents then reports LABEL_NO_TABLE).

@@ -43,16 +43,6 @@ bool AllocateWork(MemoryContext memory, int32_t width, int32_t height, Work &w) 
 
 size_t At(int32_t x, int32_t y, int32_t width) { return static_cast<size_t>(y) * width + x; }
 
-template <typename Visit>
-void ForRegionCells(const ComponentList &list, const ComponentRecord &r, Visit visit) {
-    const int16_t label = static_cast<int16_t>(r.index + 1);
-    for (int32_t y = r.y0; y <= r.y1; ++y)
-        for (int32_t x = r.x0; x <= r.x1; ++x) {
-            const size_t i = At(x, y, list.width);
-            if (list.labels[i] == label) visit(i);
-        }
-}
-
 int Label(MemoryContext memory, ComponentList &list, const uint8_t *mask) {
     return LabelComponents(memory, &list, mask, 8, 255, 1) < 0 ? RESULT_OUT_OF_MEMORY : RESULT_OK;
 }

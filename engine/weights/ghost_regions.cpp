@@ -21,17 +21,6 @@ constexpr int32_t kCapacity = COMPONENT_CAPACITY;
 
 size_t At(int32_t x, int32_t y, int32_t width) { return static_cast<size_t>(y) * width + x; }
 
-// Calls visit(i) for every cell of record r's box that carries its label.
-template <typename Visit>
-void ForRegionCells(const ComponentList &list, const ComponentRecord &r, Visit visit) {
-    const int16_t label = static_cast<int16_t>(r.index + 1);
-    for (int32_t y = r.y0; y <= r.y1; ++y)
-        for (int32_t x = r.x0; x <= r.x1; ++x) {
-            const size_t i = At(x, y, list.width);
-            if (list.labels[i] == label) visit(i);
-        }
-}
-
 template <typename Visit>
 void ForBoxCells(const ComponentRecord &r, int32_t width, Visit visit) {
     for (int32_t y = r.y0; y <= r.y1; ++y)

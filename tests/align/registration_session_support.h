@@ -17,6 +17,7 @@
 #include "core/image.h"
 #include "core/memory.h"
 #include "core/session.h"
+#include "../core/image_support.h"
 #include "synthetic_scene_support.h"
 
 namespace synthetic {
@@ -84,13 +85,7 @@ struct Frame {
     std::vector<uint8_t> bytes;
 
     ImageDesc Descriptor() {
-        ImageDesc d{};
-        d.u32PixelArrayFormat = PIXEL_FORMAT_YUYV;
-        d.i32Width = width;
-        d.i32Height = height;
-        d.ppu8Plane[0] = bytes.data();
-        d.pi32Pitch[0] = pitch;
-        return d;
+        return image_support::YuyvDescriptor(bytes.data(), width, height, pitch);
     }
 };
 
@@ -113,6 +108,17 @@ inline Frame MakeFrame(const SceneFunction &scene, int32_t width, int32_t height
     }
     return f;
 }
+
+// The three exposures of one scene at gains 1/4, 1 and 4; the dark and bright ones seen
+// through `motion`, the reference still and with referencePadding extra bytes ending its rows.
+struct Bracket {
+    Frame dark, reference, bright;
+    Bracket(const SceneFunction &scene, const Motion &motion, int32_t width, int32_t height,
+            int32_t referencePadding = 0)
+        : dark(MakeFrame(scene, width, height, 0.25, motion)),
+          reference(MakeFrame(scene, width, height, 1.0, Still(), referencePadding)),
+          bright(MakeFrame(scene, width, height, 4.0, motion)) {}
+};
 
 // A session prepared for registering a bracket of three frames: thumbnails, exposure gains and
 // order, block grid, histograms, feature arrays, the reference's tracker and the work image.

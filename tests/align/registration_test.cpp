@@ -24,15 +24,11 @@ using synthetic::Still;
 constexpr int32_t kWidth = 1536;
 constexpr int32_t kHeight = 1152;
 
-// The three exposures of one scene at gains 1/4, 1 and 4; the dark and bright ones seen
-// through `motion`.
-struct Bracket {
-    Frame dark, reference, bright;
+// A bracket at the tests' frame size unless given another.
+struct Bracket : synthetic::Bracket {
     Bracket(const synthetic::SceneFunction &scene, const Motion &motion, int32_t width = kWidth,
             int32_t height = kHeight, int32_t referencePadding = 0)
-        : dark(MakeFrame(scene, width, height, 0.25, motion)),
-          reference(MakeFrame(scene, width, height, 1.0, Still(), referencePadding)),
-          bright(MakeFrame(scene, width, height, 4.0, motion)) {}
+        : synthetic::Bracket(scene, motion, width, height, referencePadding) {}
 };
 
 // Node value the motion calls for: the exposure pixel showing reference point p is at

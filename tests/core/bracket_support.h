@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/hdr_engine.h"
+#include "image_support.h"
 
 namespace bracket_support {
 
@@ -51,14 +52,8 @@ inline uint8_t Code(double radiance, double gain) {
 struct PackedImage {
     PackedImage(int w, int h, int extra = 0)
         : width(w), height(h), pitch(2 * w + extra), bytes(size_t(pitch) * h, 0) {}
-    __tag_QELV_OFFSCREEN Descriptor() {
-        __tag_QELV_OFFSCREEN d{};
-        d.u32PixelArrayFormat = PIXEL_FORMAT_YUYV;
-        d.i32Width = width;
-        d.i32Height = height;
-        d.ppu8Plane[0] = bytes.data();
-        d.pi32Pitch[0] = pitch;
-        return d;
+    ImageDesc Descriptor() {
+        return image_support::YuyvDescriptor(bytes.data(), width, height, pitch);
     }
     uint8_t Luma(int x, int y) const { return bytes[size_t(y) * pitch + 2 * x]; }
     int width, height, pitch;

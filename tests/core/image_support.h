@@ -89,4 +89,15 @@ inline Planes Snapshot(const ImageDesc &image) {
     return planes;
 }
 
+// A PIXEL_FORMAT_YUYV descriptor over packed bytes the test owns.
+inline ImageDesc YuyvDescriptor(uint8_t *bytes, int32_t width, int32_t height, int32_t pitch) {
+    ImageDesc d{};
+    d.u32PixelArrayFormat = PIXEL_FORMAT_YUYV;
+    d.i32Width = width;
+    d.i32Height = height;
+    d.ppu8Plane[0] = bytes;
+    d.pi32Pitch[0] = pitch;
+    return d;
+}
+
 }  // namespace image_support

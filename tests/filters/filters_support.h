@@ -3,6 +3,7 @@
 // out-of-memory paths.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <random>
@@ -129,6 +130,23 @@ private:
 
 inline int32_t ClampInt(int64_t v, int64_t lo, int64_t hi) {
     return static_cast<int32_t>(v < lo ? lo : (v > hi ? hi : v));
+}
+
+// Guided-filter coefficients a (times 1024) and b (times 16) written out from window sums
+// over n samples, with regularisation e.
+struct Coeff {
+    int32_t a, b;
+};
+
+inline Coeff DoubleCoeff(int64_t sI, int64_t sII, int64_t sIp, int64_t sP, int64_t n, double e) {
+    const double k = 1.0 / static_cast<double>(n);
+    const double mI = sI * k, mp = sP * k, mIp = sIp * k, mII = sII * k;
+    const double den = (mII - mI * mI) + e;
+    double a = den != 0.0 ? (mIp - mp * mI) / den : 0.0;
+    double b = mp - mI * a;
+    a = std::min(32.0, std::max(-32.0, a));
+    b = std::min(4096.0, std::max(-4096.0, b));
+    return {static_cast<int32_t>(a * 1024.0), static_cast<int32_t>(b * 16.0)};
 }
 
 }  // namespace filters_test

@@ -12,27 +12,14 @@
 namespace {
 
 using filters_test::ClampInt;
+using filters_test::Coeff;
+using filters_test::DoubleCoeff;
 using filters_test::Image;
 using filters_test::RunJobsInOrder;
 using filters_test::RunJobsInReverse;
 using filters_test::SmallPool;
 
 // ---- The definition, written out directly ------------------------------------------------
-
-struct Coeff {
-    int32_t a, b;
-};
-
-Coeff DoubleCoeff(int64_t sI, int64_t sII, int64_t sIp, int64_t sP, int64_t n, double e) {
-    const double k = 1.0 / static_cast<double>(n);
-    const double mI = sI * k, mp = sP * k, mIp = sIp * k, mII = sII * k;
-    const double den = (mII - mI * mI) + e;
-    double a = den != 0.0 ? (mIp - mp * mI) / den : 0.0;
-    double b = mp - mI * a;
-    a = std::min(32.0, std::max(-32.0, a));
-    b = std::min(4096.0, std::max(-4096.0, b));
-    return {static_cast<int32_t>(a * 1024.0), static_cast<int32_t>(b * 16.0)};
-}
 
 // One plane seen through its sample step and offset.
 struct View {

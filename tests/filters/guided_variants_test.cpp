@@ -12,22 +12,13 @@
 namespace {
 
 using filters_test::ClampInt;
+using filters_test::Coeff;
 using filters_test::Image;
 
-struct Coeff {
-    int32_t a, b;
-};
-
-Coeff DoubleCoeff(int64_t sI, int64_t sII, int64_t sIp, int64_t sP, int64_t n, double e) {
+// A window of zeros or of 255s has no slope: b is its mean.
+Coeff WindowCoeff(int64_t sI, int64_t sII, int64_t sIp, int64_t sP, int64_t n, double e) {
     if (sP <= 0 || sP >= 255 * n) return {0, static_cast<int32_t>(16 * sP / n)};
-    const double k = 1.0 / static_cast<double>(n);
-    const double mI = sI * k, mp = sP * k, mIp = sIp * k, mII = sII * k;
-    const double den = (mII - mI * mI) + e;
-    double a = den != 0.0 ? (mIp - mp * mI) / den : 0.0;
-    double b = mp - mI * a;
-    a = std::min(32.0, std::max(-32.0, a));
-    b = std::min(4096.0, std::max(-4096.0, b));
-    return {static_cast<int32_t>(a * 1024.0), static_cast<int32_t>(b * 16.0)};
+    return filters_test::DoubleCoeff(sI, sII, sIp, sP, n, e);
 }
 
 // One channel of an image: the plane, step and offset it selects and its plane size.
@@ -75,7 +66,7 @@ void ModelOneBand(const Channel &guide, const Channel &input, const Channel &out
                                                   : int64_t{input.at(row, col)};
                     sI += g, sII += g * g, sIp += g * p, sP += p;
                 }
-            coeff[t * w + x] = DoubleCoeff(sI, sII, sIp, sP, n, e);
+            coeff[t * w + x] = WindowCoeff(sI, sII, sIp, sP, n, e);
             guideRow[t * w + x] = guide.at(y0 + t, x0 + x);
         }
     for (int t = 0; t < h; ++t)
@@ -112,22 +103,32 @@ const Case kCases[] = {
 
 PixelRect RectOf(const Case &c) { return c.rect.x1 == 0 ? PixelRect{0, 0, c.width, c.height} : c.rect; }
 
-// Signed input bytes, eps as passed and the signed output clamp against the definition.
-TEST(GuidedFilterSigned8, MatchesDefinitionAsOneBand) {
-    std::mt19937 random(11);
-    for (const Case &c : kCases) {
-        Image guide(c.width, c.height, c.format), input(c.width, c.height, c.format),
-            output(c.width, c.height, c.format), expected(c.width, c.height, c.format);
+// Random guide, input and output of a case; expected starts as a copy of the output.
+struct CaseImages {
+    Image guide, input, output, expected;
+    CaseImages(const Case &c, std::mt19937 &random)
+        : guide(c.width, c.height, c.format), input(c.width, c.height, c.format),
+          output(c.width, c.height, c.format), expected(c.width, c.height, c.format) {
         guide.Fill(random);
         input.Fill(random);
         output.Fill(random);
         expected.CopyFrom(output);
+    }
+};
+
+// Signed input bytes, eps as passed and the signed output clamp against the definition.
+TEST(GuidedFilterSigned8, MatchesDefinitionAsOneBand) {
+    std::mt19937 random(11);
+    for (const Case &c : kCases) {
+        CaseImages im(c, random);
         const PixelRect rect = RectOf(c);
-        ModelOneBand(ChannelOf(guide.get(), 0), ChannelOf(input.get(), 0), ChannelOf(expected.get(), 0),
-                     rect, c.radius, c.eps, true, true);
-        ASSERT_EQ(GuidedFilterSigned8(nullptr, guide.get(), input.get(), c.radius, &rect, output.get(), c.eps),
+        ModelOneBand(ChannelOf(im.guide.get(), 0), ChannelOf(im.input.get(), 0),
+                     ChannelOf(im.expected.get(), 0), rect, c.radius, c.eps, true, true);
+        ASSERT_EQ(GuidedFilterSigned8(nullptr, im.guide.get(), im.input.get(), c.radius, &rect,
+                                      im.output.get(), c.eps),
                   RESULT_OK);
-        EXPECT_EQ(output.Bytes(), expected.Bytes()) << std::hex << c.format << std::dec << " " << c.width;
+        EXPECT_EQ(im.output.Bytes(), im.expected.Bytes())
+            << std::hex << c.format << std::dec << " " << c.width;
     }
 }
 
@@ -146,19 +147,15 @@ TEST(GuidedFilterThreeChannels, FiltersEachChannelInTurn) {
     std::mt19937 random(5);
     for (const Case &c : kCases) {
         if (c.format == PIXEL_FORMAT_GRAY8) continue;
-        Image guide(c.width, c.height, c.format), input(c.width, c.height, c.format),
-            output(c.width, c.height, c.format), expected(c.width, c.height, c.format);
-        guide.Fill(random);
-        input.Fill(random);
-        output.Fill(random);
-        expected.CopyFrom(output);
+        CaseImages im(c, random);
         const PixelRect rect = RectOf(c);
         for (int ch = 0; ch < 3; ++ch)
-            ModelOneBand(ChannelOf(guide.get(), ch), ChannelOf(input.get(), ch),
-                         ChannelOf(expected.get(), ch), rect, c.radius, 4.0, false, false);
-        ASSERT_EQ(GuidedFilterThreeChannels(nullptr, guide.get(), input.get(), c.radius, &rect, output.get()),
+            ModelOneBand(ChannelOf(im.guide.get(), ch), ChannelOf(im.input.get(), ch),
+                         ChannelOf(im.expected.get(), ch), rect, c.radius, 4.0, false, false);
+        ASSERT_EQ(GuidedFilterThreeChannels(nullptr, im.guide.get(), im.input.get(), c.radius, &rect,
+                                            im.output.get()),
                   RESULT_OK);
-        EXPECT_EQ(output.Bytes(), expected.Bytes()) << std::hex << c.format;
+        EXPECT_EQ(im.output.Bytes(), im.expected.Bytes()) << std::hex << c.format;
     }
 }
 

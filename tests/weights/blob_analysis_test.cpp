@@ -45,6 +45,16 @@ struct Drawn {
     ComponentList list{};
 };
 
+// A one-plane descriptor over bytes the test owns, rows packed at the width.
+ImageDesc BytePlane(std::vector<uint8_t> &bytes, int32_t width, int32_t height) {
+    ImageDesc image{};
+    image.i32Width = width;
+    image.i32Height = height;
+    image.ppu8Plane[0] = bytes.data();
+    image.pi32Pitch[0] = width;
+    return image;
+}
+
 std::string Rows(const std::vector<std::string> &rows) {
     std::string s;
     for (const std::string &r : rows) s += r + "\n";
@@ -246,11 +256,7 @@ TEST(FillComponentSpans, FillsCellsInsideBothSpans) {
     std::vector<uint8_t> bytes(7 * 3, 0);
     bytes[1 * 7 + 5] = 200;  // a mark inside the C's mouth gains 64 without wrapping
     bytes[1 * 7 + 3] = 255;  // outside every box: untouched
-    ImageDesc image{};
-    image.i32Width = 7;
-    image.i32Height = 3;
-    image.ppu8Plane[0] = bytes.data();
-    image.pi32Pitch[0] = 7;
+    ImageDesc image = BytePlane(bytes, 7, 3);
     ASSERT_EQ(FillComponentSpans(&d.list, &image), RESULT_OK);
     const std::vector<uint8_t> expected = {255, 255, 255, 0,   255, 255, 255,  //
                                            255, 255, 255, 255, 255, 255, 0,    //
@@ -271,11 +277,7 @@ TEST(ComponentLists, MaskImageOverlapsLargestAreaAndCopy) {
     EXPECT_EQ(MaxComponentArea(&a.list), 3);
 
     std::vector<uint8_t> bytes(4 * 3, 7);
-    ImageDesc image{};
-    image.i32Width = 4;
-    image.i32Height = 3;
-    image.ppu8Plane[0] = bytes.data();
-    image.pi32Pitch[0] = 4;
+    ImageDesc image = BytePlane(bytes, 4, 3);
     ASSERT_EQ(ComponentMaskToImage(&a.list, &image), RESULT_OK);
     EXPECT_EQ(bytes, (std::vector<uint8_t>{255, 255, 0, 0, 255, 0, 255, 0, 0, 0, 255, 255}));
 
