@@ -2,6 +2,8 @@
 // chroma offsets.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <iterator>
 #include <vector>
 
@@ -195,6 +197,24 @@ TEST(QuantileLevelsTest, ScanStartsAtZeroAndUnreachedLevelsAre255) {
     for (int k = 1; k <= 14; ++k) EXPECT_EQ(levels[k], 99 + k);
     EXPECT_EQ(levels[15], 255);
     EXPECT_EQ(levels[16], 255);
+}
+
+// A caller's pixel count may exceed what the histogram can hold, up to the largest int64:
+// the thresholds are computed without overflow and are then out of reach.
+TEST(QuantileLevelsTest, HugePixelCountsReachNoThreshold) {
+    int32_t h[256];
+    std::fill(std::begin(h), std::end(h), INT32_MAX);
+    for (int64_t n : {(int64_t{1} << 59) + 1, int64_t{1} << 62, INT64_MAX}) {
+        int32_t levels[21];
+        ASSERT_EQ(FindQuantileLevels(levels, 20, h, n), RESULT_OK);
+        EXPECT_EQ(levels[0], 0);
+        for (int k = 1; k <= 20; ++k) EXPECT_EQ(levels[k], 255) << n << " " << k;
+    }
+    // Exact floors where the product would still fit: 7 x 3 / 4 = 5 samples for k = 3.
+    std::fill(std::begin(h), std::end(h), 1);
+    int32_t levels[5];
+    ASSERT_EQ(FindQuantileLevels(levels, 4, h, 7), RESULT_OK);
+    EXPECT_EQ(std::vector<int32_t>(levels, levels + 5), (std::vector<int32_t>{0, 0, 2, 4, 6}));
 }
 
 TEST(QuantileLevelsTest, CeilLog2) {
