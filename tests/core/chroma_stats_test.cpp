@@ -100,6 +100,25 @@ TEST(BlockChromaTest, WholeColumnsAndTheNv21Order) {
     EXPECT_EQ(second[7], PatternV(96, 32));
 }
 
+// Means round half up: block c has kAbove[c] of its 16 samples one above the rest (U at 101
+// over 100, V at 51 over 50), so only 8 or more lift the mean.
+TEST(BlockChromaTest, MeansRoundToNearest) {
+    const int kAbove[4] = {0, 7, 8, 15};
+    TestSession ts(128, 32);
+    FullImage img(PIXEL_FORMAT_I420, 128, 32);
+    for (int y = 0; y < 32; y += 8)
+        for (int x = 0; x < 128; x += 8) {
+            const int above = (4 * (y / 8) + (x % 32) / 8) < kAbove[x / 32];
+            img.SetChroma(x, y, static_cast<uint8_t>(100 + above), static_cast<uint8_t>(50 + above));
+        }
+    std::vector<int16_t> u(4), v(4);
+    ComputeBlockChromaMeans(ts.get(), &img.desc, 0, u.data(), v.data());
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(u[c], 100 + (kAbove[c] >= 8)) << c;
+        EXPECT_EQ(v[c], 50 + (kAbove[c] >= 8)) << c;
+    }
+}
+
 // An input larger than the session's block grid writes only the grid.
 TEST(BlockChromaTest, GridsStayInsideTheSessionGrid) {
     TestSession ts(64, 64);

@@ -160,6 +160,29 @@ TEST_F(StatsFixture, DeepShadowRampAtLevelZero) {
     EXPECT_EQ(ts->lowQuantileIndex, 0);
 }
 
+// The deep-shadow test looks at the darkest's sixth normalized quantile: with 6/16 of the
+// samples black it is black and the low ramp takes the deep-shadow form (its step from the
+// bits of its level); with 5/16 only the fifth is black and the ramp keeps its plain step 8.
+TEST_F(StatsFixture, DeepShadowLooksAtTheSixthQuantile) {
+    for (const int32_t blackSixteenths : {5, 6}) {
+        std::fill_n(ts.Luma(0), 256, 0);
+        ts.Luma(0)[0] = kSamples / 16 * blackSixteenths;
+        ts.Luma(0)[200] = kSamples - ts.Luma(0)[0];
+        Spike(ts.Luma(1), {128}, kSamples);
+        Spike(ts.Luma(2), {200}, kSamples);
+        ts->sceneClass = 0;
+        ts->deepShadowFlag = 0;
+        ASSERT_EQ(Run(), RESULT_OK);
+        EXPECT_EQ(ts->sceneClass, 0);
+        if (blackSixteenths == 5) {
+            EXPECT_EQ(ts->lowRampStep, 8);
+            EXPECT_EQ(Thresholds()[4], Thresholds()[3] + 32);
+        } else {
+            EXPECT_NE(ts->lowRampStep, 8) << Thresholds()[3] << " " << Thresholds()[4];
+        }
+    }
+}
+
 // A scene class 3 left from an earlier run with a low index of 0: the low ramp's quantile is
 // held at 0 instead of -1.
 TEST_F(StatsFixture, StaleClassThreeKeepsTheLowIndexInRange) {
