@@ -26,10 +26,11 @@ struct ChromaPlanes {
     int columnScale;
     int columnShift;
     int32_t lastChromaRow;  // 4:2:0 keeps height >> 1 chroma rows: an odd last row has none
+    int32_t lastChromaX;    // width >> 1 chroma pairs: an odd last column has none
 
     uint8_t Y(int32_t x, int32_t y) const { return luma[y * lumaPitch + x * lumaStep]; }
     ptrdiff_t Column(int32_t x) const {
-        return (static_cast<ptrdiff_t>(x) * columnScale) >> columnShift;
+        return (static_cast<ptrdiff_t>(std::min(x, lastChromaX)) * columnScale) >> columnShift;
     }
     ptrdiff_t Row(int32_t y) const { return std::min(y >> rowShift, lastChromaRow); }
     uint8_t U(int32_t x, int32_t y) const { return u[Row(y) * uPitch + Column(x)]; }
@@ -38,28 +39,30 @@ struct ChromaPlanes {
 
 // Chroma addressing of a format; false when the format is not sampled or a plane is missing.
 bool MakeChromaPlanes(uint32_t format, const uint8_t *p0, const uint8_t *p1, const uint8_t *p2,
-                      int32_t pitch0, int32_t pitch1, int32_t pitch2, int32_t height,
-                      ChromaPlanes *out) {
+                      int32_t pitch0, int32_t pitch1, int32_t pitch2, int32_t width,
+                      int32_t height, ChromaPlanes *out) {
     ChromaPlanes c;
     switch (format) {
     case PIXEL_FORMAT_YUYV:  // U at byte 2x + 1, V at 2x + 3
-        c = {p0, p0 ? p0 + 1 : nullptr, p0 ? p0 + 3 : nullptr, pitch0, pitch0, pitch0, 2, 0, 2, 0};
+        c = {p0, p0 ? p0 + 1 : nullptr, p0 ? p0 + 3 : nullptr, pitch0, pitch0, pitch0, 2, 0, 2, 0,
+             0, 0};
         break;
     case PIXEL_FORMAT_I420:
-    case kPixelFormatI420Twin: c = {p0, p1, p2, pitch0, pitch1, pitch2, 1, 1, 1, 1}; break;
-    case PIXEL_FORMAT_YUV422P: c = {p0, p1, p2, pitch0, pitch1, pitch2, 1, 0, 1, 1}; break;
+    case kPixelFormatI420Twin: c = {p0, p1, p2, pitch0, pitch1, pitch2, 1, 1, 1, 1, 0, 0}; break;
+    case PIXEL_FORMAT_YUV422P: c = {p0, p1, p2, pitch0, pitch1, pitch2, 1, 0, 1, 1, 0, 0}; break;
     case PIXEL_FORMAT_NV12:
     case PIXEL_FORMAT_NV21:  // pairs at byte x: first byte "U", second "V"
-        c = {p0, p1, p1 ? p1 + 1 : nullptr, pitch0, pitch1, pitch1, 1, 1, 1, 0};
+        c = {p0, p1, p1 ? p1 + 1 : nullptr, pitch0, pitch1, pitch1, 1, 1, 1, 0, 0, 0};
         break;
     case PIXEL_FORMAT_NV16:
-        c = {p0, p1, p1 ? p1 + 1 : nullptr, pitch0, pitch1, pitch1, 1, 0, 1, 0};
+        c = {p0, p1, p1 ? p1 + 1 : nullptr, pitch0, pitch1, pitch1, 1, 0, 1, 0, 0, 0};
         break;
     default: return false;
     }
     if (!c.luma || !c.u || !c.v) return false;
     c.lastChromaRow = (height >> c.rowShift) - 1;
-    if (c.lastChromaRow < 0) return false;
+    c.lastChromaX = 2 * ((width >> 1) - 1);
+    if (c.lastChromaRow < 0 || c.lastChromaX < 0) return false;
     *out = c;
     return true;
 }
@@ -110,7 +113,7 @@ void BlockChroma(uint32_t format, const uint8_t *p0, const uint8_t *p1, const ui
     std::fill(g.v, g.v + static_cast<ptrdiff_t>(g.cols) * g.rows, 0);
     ChromaPlanes c;
     if (width > 0 && height > 0 &&
-        MakeChromaPlanes(format, p0, p1, p2, pitch0, pitch1, pitch2, height, &c))
+        MakeChromaPlanes(format, p0, p1, p2, pitch0, pitch1, pitch2, width, height, &c))
         AccumulateBlockChroma(c, width, height, g);
     FinishBlockChroma(g, width, height);
 }
@@ -154,7 +157,7 @@ void ComputeChromaHistograms(int64_t, const HdrSession *session, int32_t *const 
     bool present[kMaxExposures];
     for (int e = 0; e < kMaxExposures; ++e)
         present[e] = MakeChromaPlanes(format, plane0[e], plane1[e], plane2[e], pitch0, pitch1,
-                                      pitch2, height, &planes[e]);
+                                      pitch2, width, height, &planes[e]);
     if (bright < 0 || bright >= kMaxExposures || !present[bright]) return;
     for (int32_t y = 0; y < height; y += kSampleStride)
         for (int32_t x = 0; x < width; x += kSampleStride) {

@@ -28,10 +28,14 @@ int FindQuantileLevels(int32_t *levels, int32_t count, const int32_t *histogram,
                        int64_t pixelCount) {
     if (!levels || !histogram || count < 1) return RESULT_INVALID_ARGUMENT;
     levels[0] = 0;
+    // floor(pixelCount k / count) without forming pixelCount k, which a caller's count above
+    // 2^63 / k would overflow: the whole part times k plus the remainder's share (both terms
+    // carry the sign of pixelCount, so truncation matches the full quotient).
+    const int64_t whole = pixelCount / count, rest = pixelCount % count;
     int64_t running = 0;
     int next = 0;
     for (int32_t k = 1; k <= count; ++k) {
-        const int64_t threshold = pixelCount * k / count;
+        const int64_t threshold = whole * k + rest * k / count;
         int32_t level = 255;
         while (next < 256) {
             running += histogram[next];

@@ -74,11 +74,12 @@ int FillBorder8(uint8_t *plane, int32_t pitch, int32_t rows) {
 
 int ReplicateOutsideWindow8(uint8_t *plane, int32_t rowWidth, int32_t rows, int32_t pitch,
                             int32_t left, int32_t right, int32_t top, int32_t bottom) {
-    // The border is copied from the window's edge rows and columns, so the window must hold
-    // at least one sample and lie inside the plane.
+    // The border is copied from columns left and right - 1 and rows top and bottom - 1, so
+    // those must lie inside the plane. An empty window (top >= bottom) widens no row and
+    // still makes the row copies, which stay well defined.
     if (!plane || rowWidth <= 0 || rowWidth > pitch || rows <= 0) return RESULT_INVALID_ARGUMENT;
-    if (left < 0 || left >= right || right > rowWidth || top < 0 || top >= bottom ||
-        bottom > rows)
+    if (left < 0 || left >= rowWidth || right < 1 || right > rowWidth || top < 0 || top >= rows ||
+        bottom < 1 || bottom > rows)
         return RESULT_INVALID_ARGUMENT;
     for (int32_t r = top; r < bottom; ++r) {
         uint8_t *row = Row(plane, pitch, r);

@@ -14,7 +14,10 @@ int PadPlane32(const int32_t *source, int32_t *destination, int32_t width, int32
 int ReplicateBorder8(uint8_t *plane, int32_t pitch, int32_t rows);
 int FillBorder8(uint8_t *plane, int32_t pitch, int32_t rows);
 // In place: everything outside the window [left, right) x [top, bottom) repeats the window's
-// nearest edge, over rowWidth bytes of each of the rows. The window must be non-empty and
-// inside the rowWidth x rows plane, and rowWidth must not exceed the pitch.
+// nearest edge, over rowWidth bytes of each of the rows: first the window rows widen (columns
+// before left take column left, then those from right on take column right - 1), then the
+// rows above top take row top and those from bottom on take row bottom - 1. Columns left and
+// right - 1 and rows top and bottom - 1 must lie inside the rowWidth x rows plane, and rowWidth
+// must not exceed the pitch; an empty window (top >= bottom) only makes the row copies.
 int ReplicateOutsideWindow8(uint8_t *plane, int32_t rowWidth, int32_t rows, int32_t pitch,
                             int32_t left, int32_t right, int32_t top, int32_t bottom);

@@ -1,5 +1,6 @@
 #include "crop_rescale.h"
 
+#include <algorithm>
 #include <cstddef>
 
 #include "core/image.h"
@@ -195,13 +196,15 @@ int32_t CopyFrame(const ImageDesc *source, ImageDesc *destination) {
     return CopyImageRect(destination, nullptr, source, &frame);
 }
 
-// Clamps the rectangle to the frame and trims it to the frame's aspect: the wider side is cut
-// at its far end, to a multiple of 8 columns or 2 rows. Products are 64-bit.
+// Clamps both corners of the rectangle into the frame (a caller's corners may lie anywhere,
+// and their difference may not fit 32 bits until they do), then trims it to the frame's
+// aspect: the wider side is cut at its far end, to a multiple of 8 columns or 2 rows.
+// Products are 64-bit.
 void ClampAndTrim(PixelRect *r, int32_t w, int32_t h) {
-    if (r->x0 < 0) r->x0 = 0;
-    if (r->y0 < 0) r->y0 = 0;
-    if (r->x1 > w) r->x1 = w;
-    if (r->y1 > h) r->y1 = h;
+    r->x0 = std::clamp(r->x0, 0, w);
+    r->x1 = std::clamp(r->x1, 0, w);
+    r->y0 = std::clamp(r->y0, 0, h);
+    r->y1 = std::clamp(r->y1, 0, h);
     if (r->x1 - r->x0 == w && r->y1 - r->y0 == h) return;
     const int64_t rw = int64_t{r->x1} - r->x0;
     const int64_t rh = int64_t{r->y1} - r->y0;

@@ -100,6 +100,25 @@ TEST(BlockChromaTest, WholeColumnsAndTheNv21Order) {
     EXPECT_EQ(second[7], PatternV(96, 32));
 }
 
+// Means round half up: block c has kAbove[c] of its 16 samples one above the rest (U at 101
+// over 100, V at 51 over 50), so only 8 or more lift the mean.
+TEST(BlockChromaTest, MeansRoundToNearest) {
+    const int kAbove[4] = {0, 7, 8, 15};
+    TestSession ts(128, 32);
+    FullImage img(PIXEL_FORMAT_I420, 128, 32);
+    for (int y = 0; y < 32; y += 8)
+        for (int x = 0; x < 128; x += 8) {
+            const int above = (4 * (y / 8) + (x % 32) / 8) < kAbove[x / 32];
+            img.SetChroma(x, y, static_cast<uint8_t>(100 + above), static_cast<uint8_t>(50 + above));
+        }
+    std::vector<int16_t> u(4), v(4);
+    ComputeBlockChromaMeans(ts.get(), &img.desc, 0, u.data(), v.data());
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(u[c], 100 + (kAbove[c] >= 8)) << c;
+        EXPECT_EQ(v[c], 50 + (kAbove[c] >= 8)) << c;
+    }
+}
+
 // An input larger than the session's block grid writes only the grid.
 TEST(BlockChromaTest, GridsStayInsideTheSessionGrid) {
     TestSession ts(64, 64);
@@ -170,6 +189,58 @@ TEST(ChromaHistogramTest, CountsWhereTheBrightestIsNotNearWhite) {
         for (int level = 0; level < 256; ++level) {
             ASSERT_EQ(h.u[e][level], 0);
             ASSERT_EQ(h.v[e][level], 0);
+        }
+}
+
+// Frames of odd sizes in every sampled format, planes sized exactly as the layout keeps them
+// (width >> 1 chroma pairs, height >> 1 chroma rows for 4:2:0). Every chroma row starts with
+// 200 and holds 100 elsewhere: a sample past the last chroma pair would read the next row's
+// 200 (or past the plane); clamped, only the samples at x = 0 count 200.
+TEST(ChromaHistogramTest, OddSizesSampleInsideTheChromaPlanes) {
+    const struct {
+        int32_t w, h;
+    } sizes[] = {{65, 65}, {65, 64}, {64, 65}, {9, 17}, {3, 3}, {129, 9}};
+    for (uint32_t format : {uint32_t{PIXEL_FORMAT_YUYV}, uint32_t{PIXEL_FORMAT_I420}, 0x605u,
+                            uint32_t{PIXEL_FORMAT_YUV422P}, uint32_t{PIXEL_FORMAT_NV12},
+                            uint32_t{PIXEL_FORMAT_NV21}})
+        for (const auto &size : sizes) {
+            TestSession ts(size.w, size.h);
+            std::vector<FullImage> images;
+            for (int e = 0; e < 3; ++e) {
+                images.emplace_back(format, size.w, size.h);
+                FullImage &img = images.back();
+                for (int p = 1; p < 3; ++p)
+                    std::fill(img.planes[p].begin(), img.planes[p].end(), uint8_t{100});
+                // Rows that own chroma: all of them, or the even pairs of a 4:2:0 frame.
+                const bool halfRows = format != PIXEL_FORMAT_YUYV && format != PIXEL_FORMAT_YUV422P;
+                const int32_t chromaRows = halfRows ? size.h / 2 * 2 : size.h;
+                for (int y = 0; y < chromaRows; ++y) {
+                    for (int x = 0; x + 1 < size.w; x += 2) img.SetChroma(x, y, 100, 100);
+                    img.SetChroma(0, y, 200, 200);
+                }
+            }
+            uint8_t *const p0[3] = {images[0].desc.ppu8Plane[0], images[1].desc.ppu8Plane[0],
+                                    images[2].desc.ppu8Plane[0]};
+            uint8_t *const p1[3] = {images[0].desc.ppu8Plane[1], images[1].desc.ppu8Plane[1],
+                                    images[2].desc.ppu8Plane[1]};
+            uint8_t *const p2[3] = {images[0].desc.ppu8Plane[2], images[1].desc.ppu8Plane[2],
+                                    images[2].desc.ppu8Plane[2]};
+            const ImageDesc &d = images[0].desc;
+            HistogramSet h;
+            ComputeChromaHistograms(0, ts.get(), h.uPtr, h.vPtr, p0, p1, p2, size.w, size.h,
+                                    d.pi32Pitch[0], d.pi32Pitch[1], d.pi32Pitch[2], format);
+            const int32_t rows = (size.h + 7) / 8, columns = (size.w + 7) / 8;
+            for (int e = 0; e < 3; ++e)
+                for (const int32_t *hist : {h.u[e], h.v[e]}) {
+                    EXPECT_EQ(hist[200], rows)
+                        << format << " " << size.w << "x" << size.h;
+                    EXPECT_EQ(hist[100], rows * (columns - 1))
+                        << format << " " << size.w << "x" << size.h;
+                }
+            // The block means read whole blocks only; they too stay inside the planes.
+            std::vector<int16_t> u(((size.w + 31) / 32) * ((size.h + 31) / 32), -1), v(u);
+            ComputeBlockChromaMeans(ts.get(), &d, 0, u.data(), v.data());
+            if (size.w >= 64 && size.h >= 32) EXPECT_EQ(u[1], 100) << format << " " << size.w << "x" << size.h;
         }
 }
 

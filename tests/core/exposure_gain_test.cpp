@@ -87,6 +87,19 @@ TEST(ExposureGainTest, WholeBlockColumnsAreMeasuredLikeTheOthers) {
         for (int c = 0; c < 4; ++c) EXPECT_EQ(ts.Block(0, c, r), BlockBase(c, r) + 1);
 }
 
+// Means round half up: block c has kAbove[c] of its 16 samples at 41 and the rest at 40, so
+// its sum is 640 + kAbove[c] and the mean is 41 from 8 samples above on.
+TEST(ExposureGainTest, BlockMeansRoundToNearest) {
+    const int kAbove[4] = {0, 7, 8, 15};
+    TestSession ts(128, 32);
+    Planar444 thumb(16, 4);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 16; ++x)
+            thumb.Y(x, y) = static_cast<uint8_t>(40 + (4 * y + x % 4 < kAbove[x / 4]));
+    MeasureExposureGain(ts.get(), &thumb.desc, ts.Luma(0), 0, kGammaExpandTable);
+    for (int c = 0; c < 4; ++c) EXPECT_EQ(ts.Block(0, c, 0), 40 + (kAbove[c] >= 8)) << c;
+}
+
 // Full resolution: one pixel in 64 is measured; the 200 x 72 frame's seventh block column
 // (x 192..223) is partial, as is its third block row.
 TEST(ExposureGainTest, FullResolutionSamplesEveryEighthPixel) {

@@ -2,6 +2,8 @@
 // chroma offsets.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <iterator>
 #include <vector>
 
@@ -158,6 +160,29 @@ TEST_F(StatsFixture, DeepShadowRampAtLevelZero) {
     EXPECT_EQ(ts->lowQuantileIndex, 0);
 }
 
+// The deep-shadow test looks at the darkest's sixth normalized quantile: with 6/16 of the
+// samples black it is black and the low ramp takes the deep-shadow form (its step from the
+// bits of its level); with 5/16 only the fifth is black and the ramp keeps its plain step 8.
+TEST_F(StatsFixture, DeepShadowLooksAtTheSixthQuantile) {
+    for (const int32_t blackSixteenths : {5, 6}) {
+        std::fill_n(ts.Luma(0), 256, 0);
+        ts.Luma(0)[0] = kSamples / 16 * blackSixteenths;
+        ts.Luma(0)[200] = kSamples - ts.Luma(0)[0];
+        Spike(ts.Luma(1), {128}, kSamples);
+        Spike(ts.Luma(2), {200}, kSamples);
+        ts->sceneClass = 0;
+        ts->deepShadowFlag = 0;
+        ASSERT_EQ(Run(), RESULT_OK);
+        EXPECT_EQ(ts->sceneClass, 0);
+        if (blackSixteenths == 5) {
+            EXPECT_EQ(ts->lowRampStep, 8);
+            EXPECT_EQ(Thresholds()[4], Thresholds()[3] + 32);
+        } else {
+            EXPECT_NE(ts->lowRampStep, 8) << Thresholds()[3] << " " << Thresholds()[4];
+        }
+    }
+}
+
 // A scene class 3 left from an earlier run with a low index of 0: the low ramp's quantile is
 // held at 0 instead of -1.
 TEST_F(StatsFixture, StaleClassThreeKeepsTheLowIndexInRange) {
@@ -195,6 +220,24 @@ TEST(QuantileLevelsTest, ScanStartsAtZeroAndUnreachedLevelsAre255) {
     for (int k = 1; k <= 14; ++k) EXPECT_EQ(levels[k], 99 + k);
     EXPECT_EQ(levels[15], 255);
     EXPECT_EQ(levels[16], 255);
+}
+
+// A caller's pixel count may exceed what the histogram can hold, up to the largest int64:
+// the thresholds are computed without overflow and are then out of reach.
+TEST(QuantileLevelsTest, HugePixelCountsReachNoThreshold) {
+    int32_t h[256];
+    std::fill(std::begin(h), std::end(h), INT32_MAX);
+    for (int64_t n : {(int64_t{1} << 59) + 1, int64_t{1} << 62, INT64_MAX}) {
+        int32_t levels[21];
+        ASSERT_EQ(FindQuantileLevels(levels, 20, h, n), RESULT_OK);
+        EXPECT_EQ(levels[0], 0);
+        for (int k = 1; k <= 20; ++k) EXPECT_EQ(levels[k], 255) << n << " " << k;
+    }
+    // Exact floors where the product would still fit: 7 x 3 / 4 = 5 samples for k = 3.
+    std::fill(std::begin(h), std::end(h), 1);
+    int32_t levels[5];
+    ASSERT_EQ(FindQuantileLevels(levels, 4, h, 7), RESULT_OK);
+    EXPECT_EQ(std::vector<int32_t>(levels, levels + 5), (std::vector<int32_t>{0, 0, 2, 4, 6}));
 }
 
 TEST(QuantileLevelsTest, CeilLog2) {

@@ -161,14 +161,44 @@ TEST(ReplicateOutsideWindow8, MatchesTheClampModelForRandomWindows) {
     }
 }
 
-TEST(ReplicateOutsideWindow8, EmptyOrOutsideWindowsAreRefusedUntouched) {
+// An empty window inside the plane has no rows of its own to widen: the rows above it take
+// row top and the rows from bottom on take row bottom - 1, in that order. Empty columns widen
+// the window rows the same way: the left part takes column left, then the right part column
+// right - 1.
+TEST(ReplicateOutsideWindow8, EmptyWindowsInsideThePlaneStillCopyTheRows) {
+    const struct {
+        int32_t left, right, top, bottom;
+    } cases[] = {{1, 5, 2, 2}, {1, 5, 3, 1}, {1, 5, 2, 1}, {1, 5, 3, 3}, {3, 3, 0, 4},
+                 {4, 2, 1, 3}, {5, 1, 0, 4}};
+    const int32_t width = 6, rows = 4, pitch = 8;
+    for (const auto &c : cases) {
+        const std::vector<uint8_t> original = RandomPlane(pitch * rows, 7);
+        std::vector<uint8_t> expected = original, plane = original;
+        for (int32_t y = c.top; y < c.bottom; ++y) {  // the steps one after the other
+            uint8_t *row = &expected[y * pitch];
+            for (int32_t x = 0; x < c.left; ++x) row[x] = row[c.left];
+            for (int32_t x = c.right; x < width; ++x) row[x] = row[c.right - 1];
+        }
+        for (int32_t y = 0; y < c.top; ++y)
+            std::copy_n(&expected[c.top * pitch], width, &expected[y * pitch]);
+        for (int32_t y = c.bottom; y < rows; ++y)
+            std::copy_n(&expected[(c.bottom - 1) * pitch], width, &expected[y * pitch]);
+        EXPECT_EQ(ReplicateOutsideWindow8(plane.data(), width, rows, pitch, c.left, c.right, c.top,
+                                          c.bottom),
+                  RESULT_OK)
+            << c.left << " " << c.right << " " << c.top << " " << c.bottom;
+        EXPECT_EQ(plane, expected) << c.left << " " << c.right << " " << c.top << " " << c.bottom;
+    }
+}
+
+TEST(ReplicateOutsideWindow8, WindowsOutsideThePlaneAreRefusedUntouched) {
     const struct {
         const char *what;
         int32_t width, rows, pitch, left, right, top, bottom;
     } cases[] = {
-        {"empty rows", 6, 4, 8, 1, 5, 2, 2},
-        {"reversed rows", 6, 4, 8, 1, 5, 3, 1},
-        {"empty columns", 6, 4, 8, 3, 3, 0, 4},
+        {"empty rows below the plane", 6, 4, 8, 1, 5, 4, 4},
+        {"empty rows above the plane", 6, 4, 8, 1, 5, 0, 0},
+        {"empty columns past the row", 6, 4, 8, 6, 6, 0, 4},
         {"top past the plane", 6, 4, 8, 1, 5, 4, 6},
         {"bottom past the plane", 6, 4, 8, 1, 5, 1, 5},
         {"negative top", 6, 4, 8, 1, 5, -1, 2},

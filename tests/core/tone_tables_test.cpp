@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <tuple>
+#include <vector>
 
 #include "core/session.h"
 #include "core/tone_tables.h"
@@ -87,6 +90,40 @@ TEST_F(ToneTablesTest, VariantSaturationStoresFourTimesTheLevelAndStaysMonotone)
     HdrSession broken = *session;
     broken.chromaTable2 = nullptr;
     EXPECT_EQ(BuildSaturationTableVariant(&broken, 0, 10), RESULT_OUT_OF_MEMORY);
+}
+
+// Both variant tables, every entry, against their definition: the first table shifts its
+// lower half by c and its upper half by g, the second the other way round.
+TEST_F(ToneTablesTest, VariantSaturationTablesMatchTheirFormulas) {
+    const auto lower = [](int v) { return v <= 0 ? 0 : v >> 4; };
+    const auto upper = [](int v) { return v > 4094 ? 255 : v >> 4; };
+    for (int level : {0, 1, 10, 37, 100, 250, 1000}) {
+        const int k4 = 4 * level, d = level * 4096 / 100;
+        std::vector<int> first(4096, -1), second(4096, -1);
+        for (int j = 0; j <= 1022; ++j) {
+            const int i = 4095 - j;
+            const int c = k4 * (j + 1) / 100;
+            const int g = static_cast<int>(
+                std::trunc((i - 3072) * ((j + 1) * k4 / 115.0 - 1.0) * (1.0 / 1024) + 1.0));
+            for (auto [t, low, high] : {std::tuple{&first, c, g}, std::tuple{&second, g, c}}) {
+                (*t)[j + 1] = lower(j + 1 - low);
+                (*t)[i - 2048] = lower(i - low - 2048);
+                (*t)[j + 2049] = upper(j + high + 2049);
+                (*t)[i] = upper(i + high - 1);
+            }
+        }
+        for (std::vector<int> *t : {&first, &second}) {
+            (*t)[0] = 0;
+            (*t)[1024] = lower(1024 - d);
+            (*t)[2048] = 128;
+            (*t)[3072] = d + 3071 > 4094 ? 255 : (d + 3071) >> 4;
+        }
+        ASSERT_EQ(BuildSaturationTableVariant(session, 0, level), RESULT_OK);
+        EXPECT_EQ(std::vector<int>(session->chromaTable, session->chromaTable + 4096), first)
+            << level;
+        EXPECT_EQ(std::vector<int>(session->chromaTable2, session->chromaTable2 + 4096), second)
+            << level;
+    }
 }
 
 struct BrightnessCase {

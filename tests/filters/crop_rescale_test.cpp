@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <random>
 #include <vector>
 
@@ -34,8 +35,8 @@ Positions ModelPositions(int count, int start, int end) {
 
 // The rectangle after clamping and the aspect trim; the whole frame when nothing is left.
 PixelRect ModelRect(PixelRect r, int w, int h) {
-    r.x0 = std::max(r.x0, 0), r.y0 = std::max(r.y0, 0);
-    r.x1 = std::min(r.x1, w), r.y1 = std::min(r.y1, h);
+    r.x0 = std::clamp(r.x0, 0, w), r.y0 = std::clamp(r.y0, 0, h);
+    r.x1 = std::clamp(r.x1, 0, w), r.y1 = std::clamp(r.y1, 0, h);
     if (r.x1 - r.x0 == w && r.y1 - r.y0 == h) return r;
     const int64_t rw = r.x1 - r.x0, rh = r.y1 - r.y0;
     if (rw > 0 && rh > 0) {
@@ -121,6 +122,11 @@ const Case kCases[] = {
     {PIXEL_FORMAT_NV16, 14, 9, 14, 9, {2, 2, 13, 8}},
     {PIXEL_FORMAT_NV16, 14, 9, 14, 9, {-1, -1, 99, 99}},  // the whole frame: copy
     {PIXEL_FORMAT_NV12, 24, 16, 24, 16, {30, 2, 40, 12}},  // empty once clamped: copy
+    // Corners far apart on the wrong sides: their difference passes 32 bits; empty: copy.
+    {PIXEL_FORMAT_NV12, 24, 16, 24, 16, {2000000000, 2, -2000000000, 12}},
+    {PIXEL_FORMAT_YUYV, 16, 10, 16, 10, {3, 2000000000, 13, -2000000000}},
+    {PIXEL_FORMAT_I420, 18, 12, 18, 12, {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}},
+    {PIXEL_FORMAT_NV16, 14, 9, 14, 9, {-3, 2, 9, INT32_MAX}},  // clamped below: trimmed
 };
 
 // Random frames of every format against the definition: positions in single precision,
