@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "align/synthetic_scene_support.h"
+#include "../align/synthetic_scene_support.h"
 #include "core/engine_types.h"
 #include "core/memory.h"
 #include "core/session.h"

@@ -248,7 +248,8 @@ TEST(WeightFinalize, BracketEndsWithWeightsOnly) {
                           {PIXEL_FORMAT_YUV422P, 768, 384, 0, 0, 0},
                           {PIXEL_FORMAT_NV12, 640, 480, 0, 0, 8},
                           {PIXEL_FORMAT_NV21, 384, 384, 0, 0, 0},
-                          {PIXEL_FORMAT_NV16, 772, 390, 0, 0, 0}};
+                          {PIXEL_FORMAT_NV16, 772, 390, 0, 0, 0},
+                          {PIXEL_FORMAT_NV12, 4000, 3000, -8, 6, 0}};
     for (const Case &c : cases) {
         SessionHolder h;
         HdrSession *s = h.session;
