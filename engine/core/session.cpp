@@ -111,6 +111,9 @@ int ReleasePipelineBuffers(MemoryContext memory, HdrSession *s) {
     FreeEach(memory, s->offsetGridX);
     FreeEach(memory, s->offsetGridY);
     FreeEach(memory, s->ringBuffers16);
+    FreeEach(memory, s->tileScratch);
+    FreeAndClear(memory, s->tileLevelMin);
+    s->tileLevelMax = nullptr;
     FreeEach(memory, s->slopeGridX);
     FreeEach(memory, s->slopeGridY);
     FreeEach(memory, s->histograms);

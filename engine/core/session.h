@@ -177,6 +177,14 @@ struct HdrSession {
     uint8_t *alternativeOutputPlanes[2][3];
     uint16_t *ringBuffers16[3];
 
+    // Tile planning of the two-call merge: one scratch block per tile set (windows, cell
+    // grids, tile buffers), the reference's block-level range per tile (one block; the
+    // maximum grid points into it) and the part of the current tile all windows cover.
+    uint8_t *tileScratch[2];
+    int16_t *tileLevelMin;
+    int16_t *tileLevelMax;
+    int32_t tileValidBox[2][4];  // x0, x1, y0, y1
+
     // Run control.
     int32_t progressBase;
     uint64_t pendingStatus;
