@@ -30,13 +30,23 @@ bool DefaultPhotoLoader(CBImageSource &photo, const QString &path) {
 }
 
 
-// Sends a failure to the main queue: the waiting window closes, then the sheet shows the text.
-void ReportFailure(const QPointer<IIEditingViewController> &self, const char *key) {
+using Job = uint64_t;
+
+// Sends a failure to the main queue: the job's waiting window closes, then the sheet shows the
+// text.
+void ReportFailure(const QPointer<IIEditingViewController> &self, Job job, const char *key) {
     const QString text = LocalizedString(key);
-    DispatchMain([self, text] {
+    DispatchMain([self, job, text] {
         if (!self) return;
-        self->closeWaitingWindow();
+        self->closeWaitingWindow(job);
         self->showFailedWarning(text);
+    });
+}
+
+// Sends the job's closing step to the main queue.
+void CloseAtEnd(const QPointer<IIEditingViewController> &self, Job job) {
+    DispatchMain([self, job] {
+        if (self) self->closeWaitingWindow(job);
     });
 }
 
@@ -162,7 +172,8 @@ void IIEditingViewController::openURLs(const QList<QUrl> &urls) {
     QPointer<IIEditingViewController> self(this);
     IHDREngineController *bridge = engineController();
     PhotoLoader load = photoLoader_ ? photoLoader_ : PhotoLoader(DefaultPhotoLoader);
-    DispatchBackground([self, bridge, load, urls] {
+    const Job job = makeWaitingWindow(QString());
+    DispatchBackground([self, job, bridge, load, urls] {
         std::vector<std::unique_ptr<CBImageSource>> photos;
         QSizeF firstSize;
         const char *failure = nullptr;
@@ -186,7 +197,7 @@ void IIEditingViewController::openURLs(const QList<QUrl> &urls) {
             photos.push_back(std::move(photo));
         }
         if (failure) {
-            ReportFailure(self, failure);
+            ReportFailure(self, job, failure);
         } else if (photos.size() == 3) {
             QList<QImage> images;
             QList<const CBImageSource *> list;
@@ -198,41 +209,51 @@ void IIEditingViewController::openURLs(const QList<QUrl> &urls) {
                 if (self) self->showThumbnails(images);
             });
             if (!bridge->convertImages(list)) {
-                ReportFailure(self, "IDS_LOAD_FAILED");
+                ReportFailure(self, job, "IDS_LOAD_FAILED");
             } else {
                 const int result = bridge->run(
                     bridge->toneLength(), bridge->brightness(), bridge->toneSaturation(),
                     bridge->ghostSuppressionLevel(),
-                    [self](FreeBuffer bgr, int64_t width, int64_t height, int64_t) {
+                    [self, job](FreeBuffer bgr, int64_t width, int64_t height, int64_t) {
                         auto buffer = std::make_shared<FreeBuffer>(std::move(bgr));
-                        DispatchMain([self, buffer, width, height] {
-                            if (self) self->firstDisplay(std::move(*buffer), width, height);
+                        DispatchMain([self, job, buffer, width, height] {
+                            if (self) self->firstDisplay(job, std::move(*buffer), width, height);
                         });
                     });
-                if (result != RESULT_OK) ReportFailure(self, "IDS_MERGE_FAILED");
+                if (result != RESULT_OK) ReportFailure(self, job, "IDS_MERGE_FAILED");
             }
         }
         // Every job ends by closing its waiting window, whatever happened before.
-        DispatchMain([self] {
-            if (self) self->closeWaitingWindow();
-        });
+        CloseAtEnd(self, job);
     });
-    startWaitingWindow(QString());
+    startWaitingWindow(job);
 }
 
-void IIEditingViewController::startWaitingWindow(const QString &description) {
+uint64_t IIEditingViewController::makeWaitingWindow(const QString &description) {
+    // A window left by an earlier job (none should be) goes first.
+    closeWaitingWindow();
     auto *waiting = new MMWaitingWindowController(this);
     waitingWindowController_ = waiting;
+    waitingJob_ = ++lastJob_;
     if (!description.isEmpty()) waiting->setWaitingDesc(description);
-    waiting->startAnimation(hostWindow());
-    // A step run before the loop started may have closed the window already.
-    if (waitingWindowController_ == waiting) closeWaitingWindow();
+    return waitingJob_;
+}
+
+void IIEditingViewController::startWaitingWindow(uint64_t job) {
+    // The job's steps may have closed its window already.
+    if (job != waitingJob_ || !waitingWindowController_) return;
+    waitingWindowController_->startAnimation(hostWindow());
+}
+
+void IIEditingViewController::closeWaitingWindow(uint64_t job) {
+    if (job == waitingJob_) closeWaitingWindow();
 }
 
 void IIEditingViewController::closeWaitingWindow() {
     MMWaitingWindowController *waiting = waitingWindowController_.data();
     if (!waiting) return;
     waitingWindowController_.clear();
+    waitingJob_ = 0;
     waiting->setCancelAction(nullptr, nullptr);
     waiting->endAnimation();
     if (waiting->isWindowLoaded()) waiting->window()->close();
@@ -283,7 +304,11 @@ bool IIEditingViewController::displayPicture(FreeBuffer bgr, int64_t width, int6
     return true;
 }
 
-void IIEditingViewController::firstDisplay(FreeBuffer bgr, int64_t width, int64_t height) {
+// The display steps leave the waiting window up: the job's own last step closes it once the
+// bridge has finished its run, so that no second job can start while the first one still
+// works on the bridge's records.
+void IIEditingViewController::firstDisplay(Job, FreeBuffer bgr, int64_t width,
+                                           int64_t height) {
     if (displayPicture(std::move(bgr), width, height)) {
         zoomFit();
         if (saveButn_) saveButn_->setEnabled(true);
@@ -295,16 +320,15 @@ void IIEditingViewController::firstDisplay(FreeBuffer bgr, int64_t width, int64_
         isDirty_ = true;
         emit pictureChanged();
     }
-    closeWaitingWindow();
 }
 
-void IIEditingViewController::rerunDisplay(FreeBuffer bgr, int64_t width, int64_t height) {
+void IIEditingViewController::rerunDisplay(Job, FreeBuffer bgr, int64_t width,
+                                           int64_t height) {
     // The zoom mode and factor stay as the user left them.
     if (displayPicture(std::move(bgr), width, height)) {
         isDirty_ = true;
         emit pictureChanged();
     }
-    closeWaitingWindow();
 }
 
 void IIEditingViewController::engineSettingsChanged(qint64 toneLength, qint64 toneSaturation,
@@ -316,35 +340,39 @@ void IIEditingViewController::process(int64_t toneLength, int64_t birghtness,
                                       int64_t toneSaturation, int32_t ghostSuppressionLevel) {
     QPointer<IIEditingViewController> self(this);
     IHDREngineController *bridge = engineController();
-    DispatchBackground([self, bridge, toneLength, birghtness, toneSaturation,
+    const Job job = makeWaitingWindow(LocalizedString("IDS_LOADING"));
+    DispatchBackground([self, job, bridge, toneLength, birghtness, toneSaturation,
                         ghostSuppressionLevel] {
         const int result = bridge->run(
             toneLength, birghtness, toneSaturation, ghostSuppressionLevel,
-            [self](FreeBuffer bgr, int64_t width, int64_t height, int64_t) {
+            [self, job](FreeBuffer bgr, int64_t width, int64_t height, int64_t) {
                 auto buffer = std::make_shared<FreeBuffer>(std::move(bgr));
-                DispatchMain([self, buffer, width, height] {
-                    if (self) self->rerunDisplay(std::move(*buffer), width, height);
+                DispatchMain([self, job, buffer, width, height] {
+                    if (self) self->rerunDisplay(job, std::move(*buffer), width, height);
                 });
             });
         // A failed merge makes no handler call: the picture stays, the window closes here.
-        if (result != RESULT_OK) ReportFailure(self, "IDS_MERGE_FAILED");
+        if (result != RESULT_OK) ReportFailure(self, job, "IDS_MERGE_FAILED");
+        CloseAtEnd(self, job);
     });
-    startWaitingWindow(LocalizedString("IDS_LOADING"));
+    startWaitingWindow(job);
 }
 
 void IIEditingViewController::effectSettingsChanged(qint64 contrast, qint64 saturation,
                                                     qint64 style) {
     QPointer<IIEditingViewController> self(this);
     IHDREngineController *bridge = engineController();
-    DispatchBackground([self, bridge, contrast, saturation, style] {
+    const Job job = makeWaitingWindow(LocalizedString("IDS_LOADING"));
+    DispatchBackground([self, job, bridge, contrast, saturation, style] {
         bridge->run(static_cast<int32_t>(style), LomoLensRGB{255, 255, 255}, 50,
                     static_cast<int32_t>(contrast), static_cast<int32_t>(saturation),
-                    [self](FreeBuffer bgr, int64_t width, int64_t height, int64_t) {
+                    [self, job](FreeBuffer bgr, int64_t width, int64_t height, int64_t) {
                         auto buffer = std::make_shared<FreeBuffer>(std::move(bgr));
-                        DispatchMain([self, buffer, width, height] {
-                            if (self) self->rerunDisplay(std::move(*buffer), width, height);
+                        DispatchMain([self, job, buffer, width, height] {
+                            if (self) self->rerunDisplay(job, std::move(*buffer), width, height);
                         });
                     });
+        CloseAtEnd(self, job);
     });
-    startWaitingWindow(LocalizedString("IDS_LOADING"));
+    startWaitingWindow(job);
 }

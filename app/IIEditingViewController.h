@@ -85,6 +85,9 @@ public:
     void openURLs(const QList<QUrl> &urls);
     // Ends and closes the waiting window of the running job; nothing when none is up.
     void closeWaitingWindow();
+    // The same for the window of one job only: a step of a job that has already ended, run
+    // after the next job has started, leaves that job's window alone.
+    void closeWaitingWindow(uint64_t job);
     // The failure sheet over the view's window with the text and an OK button.
     void showFailedWarning(const QString &text);
     void warningSheetDidEnd(int returnCode);
@@ -138,14 +141,16 @@ signals:
 
 private:
     void imageClipFrameChanged();
-    // Runs the waiting window over the view's window until a main-queue step closes it.
-    void startWaitingWindow(const QString &description);
+    // Makes the next job's waiting window and numbers the job; startWaitingWindow then runs the
+    // window over the view's window until a main-queue step closes it.
+    uint64_t makeWaitingWindow(const QString &description);
+    void startWaitingWindow(uint64_t job);
     void showThumbnails(const QList<QImage> &images);
     // Builds the picture and histogram of a merged or effect buffer and shows them; false
     // (showing nothing) for a missing buffer.
     bool displayPicture(FreeBuffer bgr, int64_t width, int64_t height);
-    void firstDisplay(FreeBuffer bgr, int64_t width, int64_t height);
-    void rerunDisplay(FreeBuffer bgr, int64_t width, int64_t height);
+    void firstDisplay(uint64_t job, FreeBuffer bgr, int64_t width, int64_t height);
+    void rerunDisplay(uint64_t job, FreeBuffer bgr, int64_t width, int64_t height);
     QWidget *hostWindow() const;
 
     int64_t zoomMode_ = kZoomFit;
@@ -163,5 +168,7 @@ private:
     QPointer<APView> bottomView_;
     std::array<QPointer<QLabel>, 3> thumbnails_;
     QPointer<MMWaitingWindowController> waitingWindowController_;
+    // The number of the job whose waiting window is up, and of the last job started.
+    uint64_t waitingJob_ = 0, lastJob_ = 0;
     QPointer<IIWarningMessageController> warningMessageController_;
 };

@@ -18,10 +18,8 @@
 
 namespace {
 
-QString ApplicationName() {
-    const QString name = QGuiApplication::applicationDisplayName();
-    return name.isEmpty() ? QStringLiteral("Tonefold") : name;
-}
+// The application's name, shown in the title and in the About and Quit items.
+QString ApplicationName() { return QStringLiteral("Tonefold"); }
 
 }  // namespace
 
@@ -52,13 +50,13 @@ void IIMainWindow::buildMenus() {
     const QString name = ApplicationName();
 
     QMenu *file = menuBar()->addMenu(tr("&File"));
-    importTilesMeunItem_ = addItem(file, "IDS_MENU_TILES", QKeySequence::Open, Action::kOpenTile);
-    saveMeunItem_ = addItem(file, "IDS_MENU_SAVE", QKeySequence::Save, Action::kSaveAs);
+    importTilesMeunItem_ = addItem(file, "IDS_MENU_TILES", QKeySequence(Qt::CTRL | Qt::Key_O), Action::kOpenTile);
+    saveMeunItem_ = addItem(file, "IDS_MENU_SAVE", QKeySequence(Qt::CTRL | Qt::Key_S), Action::kSaveAs);
     file->addSeparator();
     pageSetupMeunItem_ = addItem(file, "IDS_MENU_PAGESETUP", {}, Action::kPrintSetup);
-    printMeunItem_ = addItem(file, "IDS_MENU_PRINT", QKeySequence::Print, Action::kPrint);
+    printMeunItem_ = addItem(file, "IDS_MENU_PRINT", QKeySequence(Qt::CTRL | Qt::Key_P), Action::kPrint);
     file->addSeparator();
-    quitMeunItem_ = addItem(file, "IDS_MENU_QUIT", QKeySequence::Quit, Action::kOther);
+    quitMeunItem_ = addItem(file, "IDS_MENU_QUIT", QKeySequence(Qt::CTRL | Qt::Key_Q), Action::kOther);
     quitMeunItem_->setText(LocalizedString("IDS_MENU_QUIT").arg(name));
     quitMeunItem_->setMenuRole(QAction::QuitRole);
 
@@ -66,11 +64,11 @@ void IIMainWindow::buildMenus() {
     actualSizeMenuItem_ = addItem(view, "IDS_MENU_ACTUALSIZE", QKeySequence(Qt::CTRL | Qt::Key_0),
                                   Action::kZoomActual);
     fitinMeunItem_ = addItem(view, "IDS_MENU_FITIN", {}, Action::kZoomFit);
-    zoomInMeunItem_ = addItem(view, "IDS_MENU_ZOOMIN", QKeySequence::ZoomIn, Action::kZoomIn);
-    zoomOutMeunItem_ = addItem(view, "IDS_MENU_ZOOMOUT", QKeySequence::ZoomOut, Action::kZoomOut);
+    zoomInMeunItem_ = addItem(view, "IDS_MENU_ZOOMIN", QKeySequence(Qt::CTRL | Qt::Key_Plus), Action::kZoomIn);
+    zoomOutMeunItem_ = addItem(view, "IDS_MENU_ZOOMOUT", QKeySequence(Qt::CTRL | Qt::Key_Minus), Action::kZoomOut);
 
     QMenu *help = menuBar()->addMenu(tr("&Help"));
-    onlineHelpMeunItem_ = addItem(help, "IDS_MENU_HELP", QKeySequence::HelpContents, Action::kOther);
+    onlineHelpMeunItem_ = addItem(help, "IDS_MENU_HELP", QKeySequence(Qt::Key_F1), Action::kOther);
     faqMeunItem_ = addItem(help, "IDS_MENU_FAQ", {}, Action::kOther);
     ccsMeunItem_ = addItem(help, "IDS_MENU_CCS", {}, Action::kOther);
     help->addSeparator();
