@@ -105,6 +105,9 @@ QWidget *IIEditingViewController::loadView() {
     openButn_ = new APButton(LocalizedString("IDS_ADD_PHOTOS"));
     saveButn_ = new APButton(LocalizedString("IDS_SAVE"));
     shareButn_ = new APButton(LocalizedString("IDS_SHARE"));
+    for (APButton *button : {removeButn_.data(), openButn_.data(), saveButn_.data(),
+                             shareButn_.data()})
+        button->setMinimumWidth(button->fontMetrics().horizontalAdvance(button->text()) + 36);
     removeButn_->setEnabled(false);
     saveButn_->setEnabled(false);
     shareButn_->setEnabled(false);

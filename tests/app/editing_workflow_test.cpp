@@ -289,7 +289,9 @@ TEST_F(EditingWorkflowTest, MenuItemsCarryTheirTitlesKeysAndFollowThePicture) {
         SCOPED_TRACE(item.key);
         ASSERT_TRUE(item.action);
         EXPECT_EQ(item.action->text(), LocalizedString(item.key));
-        if (!item.keys.isEmpty()) EXPECT_TRUE(item.action->shortcuts().contains(item.keys));
+        if (!item.keys.isEmpty()) {
+            EXPECT_TRUE(item.action->shortcuts().contains(item.keys));
+        }
         EXPECT_EQ(item.action->isEnabled(), !item.needsPicture);
     }
     EXPECT_EQ(window->aboutMeunItem()->text(), LocalizedString("IDS_MENU_ABOUT").arg("Tonefold"));
