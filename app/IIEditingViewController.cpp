@@ -285,10 +285,13 @@ void IIEditingViewController::warningSheetDidEnd(int) {
 void IIEditingViewController::showThumbnails(const QList<QImage> &images) {
     for (int i = 0; i < 3 && i < images.size(); ++i) {
         if (!thumbnails_[i]) continue;
-        const QSize box = thumbnails_[i]->contentsRect().size();
-        QPixmap pixmap = QPixmap::fromImage(images[i]);
-        thumbnails_[i]->setPixmap(
-            pixmap.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        // Made in device pixels, so that the thumbnails stay sharp at any scale.
+        const qreal ratio = thumbnails_[i]->devicePixelRatioF();
+        const QSize box = thumbnails_[i]->contentsRect().size() * ratio;
+        QPixmap pixmap = QPixmap::fromImage(
+            images[i].scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        pixmap.setDevicePixelRatio(ratio);
+        thumbnails_[i]->setPixmap(pixmap);
     }
 }
 
