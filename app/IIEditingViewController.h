@@ -1,16 +1,33 @@
-// The editing controller: the document controller of the main window. This part holds its zoom
-// state and operations; the picture view sits in the clip it is given, and the controller is the
-// clip's delegate.
+// The editing controller: the document controller of the main window. It builds the editing
+// view (picture clip, thumbnails, button bar, adjustment panel), opens three photos, loads and
+// checks them on a background job, merges them through the engine bridge and shows the picture,
+// re-runs the merge or the effect when the panel reports new settings, and holds the zoom state.
+// While a job runs, the waiting window holds the main window in its modal loop.
 #pragma once
 
+#include <QLabel>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QSizeF>
+#include <QUrl>
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <memory>
 
 #include "IIImageClip.h"
+#include "APButton.h"
+#include "APView.h"
+#include "CBHDROpenController.h"
+#include "IIAdjustViewController.h"
 #include "IIImageView.h"
+#include "IIWarningMessageController.h"
+#include "MMWaitingWindowController.h"
+#include "free_buffer.h"
+
+class CBImageSource;
+class IHDREngineController;
 
 // w x h unchanged when it fits within the box; else scaled by the smaller of the two ratios,
 // which are computed in single precision, and each side rounded to single precision.
@@ -25,8 +42,71 @@ public:
         0.03, 0.05, 0.07, 0.1, 0.15, 0.2, 0.3, 0.5, 0.7, 1, 1.5, 2, 3, 5, 7, 10, 20, 30, 50};
     static constexpr double kMinZoomFactor = 0.03, kMaxZoomFactor = 50;
 
+    // The menu and button actions whose items validateUserInterfaceItem decides on.
+    enum class Action {
+        kOpenTile, kSaveAs, kPrintSetup, kPrint, kZoomActual, kZoomFit, kZoomIn, kZoomOut,
+        kOther
+    };
+    // Opens and decodes one photo; false when it cannot. The default is initWithPhoto and open.
+    using PhotoLoader = std::function<bool(CBImageSource &photo, const QString &path)>;
+
     explicit IIEditingViewController(QObject *parent = nullptr);
     ~IIEditingViewController() override;
+
+    // The engine bridge, made on first use. setEngineController replaces it (before loadView).
+    IHDREngineController *engineController();
+    void setEngineController(std::unique_ptr<IHDREngineController> controller);
+    void setPhotoLoader(PhotoLoader loader) { photoLoader_ = std::move(loader); }
+
+    // Builds the editing view once and returns it; the window that embeds it hosts the sheets.
+    QWidget *loadView();
+    QWidget *view() const { return view_.data(); }
+    IIAdjustViewController *adjustViewController() const { return adjustViewController_.data(); }
+    CBHDROpenController *openController() const { return openController_.data(); }
+    APButton *openButn() const { return openButn_.data(); }
+    APButton *removeButn() const { return removeButn_.data(); }
+    APButton *saveButn() const { return saveButn_.data(); }
+    APButton *shareButn() const { return shareButn_.data(); }
+    APView *bottomView() const { return bottomView_.data(); }
+    QLabel *leftImageView() const { return thumbnails_[0].data(); }
+    QLabel *middleImageView() const { return thumbnails_[1].data(); }
+    QLabel *rightImageView() const { return thumbnails_[2].data(); }
+    MMWaitingWindowController *waitingWindowController() const {
+        return waitingWindowController_.data();
+    }
+    IIWarningMessageController *warningMessageController() const {
+        return warningMessageController_.data();
+    }
+
+    // The open flow: the open panel on the view's window; its three files go to openURLs.
+    void openTile();
+    // The load job: loads and checks the photos in the background, merges them and shows the
+    // picture; returns when the job has ended and its waiting window is closed.
+    void openURLs(const QList<QUrl> &urls);
+    // Ends and closes the waiting window of the running job; nothing when none is up.
+    void closeWaitingWindow();
+    // The same for the window of one job only: a step of a job that has already ended, run
+    // after the next job has started, leaves that job's window alone.
+    void closeWaitingWindow(uint64_t job);
+    // The failure sheet over the view's window with the text and an OK button.
+    void showFailedWarning(const QString &text);
+    void warningSheetDidEnd(int returnCode);
+
+    // The panel's reports (argument orders as the panel sends them).
+    void engineSettingsChanged(qint64 toneLength, qint64 toneSaturation, qint64 brightenss,
+                               int ghost);
+    void effectSettingsChanged(qint64 contrast, qint64 saturation, qint64 style);
+    // The engine re-run with these settings, under the waiting window.
+    void process(int64_t toneLength, int64_t birghtness, int64_t toneSaturation,
+                 int32_t ghostSuppressionLevel);
+
+    bool needSave() const { return isDirty_; }
+    bool isDirty() const { return isDirty_; }
+    // Save As, Print and the zoom items need a picture; every other item is always enabled.
+    static bool validateUserInterfaceItem(Action action, bool hasImage);
+    bool validateUserInterfaceItem(Action action) const {
+        return validateUserInterfaceItem(action, hasImage());
+    }
 
     // Makes the picture view inside clip, with the clip's size, sets this controller as the clip's
     // delegate and follows the clip's size so that a fitted picture stays fitted.
@@ -55,12 +135,40 @@ public:
     void imageClipMagnify(IIImageClip *clip, double value) override;
     void imageClipScrollWheel(IIImageClip *clip, double delta) override;
 
+signals:
+    // A new picture is on show (after each display step).
+    void pictureChanged();
+
 private:
     void imageClipFrameChanged();
+    // Makes the next job's waiting window and numbers the job; startWaitingWindow then runs the
+    // window over the view's window until a main-queue step closes it.
+    uint64_t makeWaitingWindow(const QString &description);
+    void startWaitingWindow(uint64_t job);
+    void showThumbnails(const QList<QImage> &images);
+    // Builds the picture and histogram of a merged or effect buffer and shows them; false
+    // (showing nothing) for a missing buffer.
+    bool displayPicture(FreeBuffer bgr, int64_t width, int64_t height);
+    void firstDisplay(uint64_t job, FreeBuffer bgr, int64_t width, int64_t height);
+    void rerunDisplay(uint64_t job, FreeBuffer bgr, int64_t width, int64_t height);
+    QWidget *hostWindow() const;
 
     int64_t zoomMode_ = kZoomFit;
     double zoomFactor_ = 1.0;
     QPointer<IIImageView> imageView_;
     QPointer<IIImageClip> imageClip_;
     QMetaObject::Connection frameConnection_;
+    bool isDirty_ = false;
+    std::unique_ptr<IHDREngineController> engineController_;
+    PhotoLoader photoLoader_;
+    QPointer<QWidget> view_;
+    QPointer<IIAdjustViewController> adjustViewController_;
+    QPointer<CBHDROpenController> openController_;
+    QPointer<APButton> openButn_, removeButn_, saveButn_, shareButn_;
+    QPointer<APView> bottomView_;
+    std::array<QPointer<QLabel>, 3> thumbnails_;
+    QPointer<MMWaitingWindowController> waitingWindowController_;
+    // The number of the job whose waiting window is up, and of the last job started.
+    uint64_t waitingJob_ = 0, lastJob_ = 0;
+    QPointer<IIWarningMessageController> warningMessageController_;
 };

@@ -4,6 +4,12 @@
 
 #include "IIEditingViewController.h"
 
+#include "CBHDROpenController.h"
+#include "IHDREngineController.h"
+#include "IIAdjustViewController.h"
+#include "IIWarningMessageController.h"
+#include "MMWaitingWindowController.h"
+
 QSizeF FitSizeWithin(double width, double height, double boxWidth, double boxHeight) {
     if (width <= boxWidth && height <= boxHeight) return QSizeF(width, height);
     const float scale = std::min(static_cast<float>(boxWidth) / static_cast<float>(width),
@@ -17,6 +23,8 @@ QSizeF FitSizeWithin(double width, double height, double boxWidth, double boxHei
 IIEditingViewController::IIEditingViewController(QObject *parent) : QObject(parent) {}
 
 IIEditingViewController::~IIEditingViewController() {
+    // The panel reads the bridge: the view goes before the bridge does.
+    delete view_.data();
     disconnect(frameConnection_);
     // The clip may outlive the controller; it must not report to it afterwards.
     if (imageClip_ && imageClip_->clipDelegate() == this) imageClip_->setClipDelegate(nullptr);

@@ -1,13 +1,8 @@
 #!/usr/bin/env bash
-# Sets up a fresh Debian 12 machine, builds everything and merges the bundled sample bracket
-# into flowers-merged.jpg in the current folder (or the output named as the first argument).
+# Sets up a fresh Debian 12 machine, builds everything and launches the application, Tonefold.
+# The merge program keeps its own command (see the README): scripts/merge-sample.sh.
 set -euo pipefail
-here=$(pwd)
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh build
-output=${1:-flowers-merged.jpg}
-case "$output" in /*) ;; *) output="$here/$output" ;; esac
-build/merge/tonefold-merge -v -o "$output" samples/flowers/Flowers1.jpg samples/flowers/Flowers2.jpg \
-  samples/flowers/Flowers3.jpg
-echo "Merged picture: $output"
+exec build/app/tonefold "$@"

@@ -33,6 +33,8 @@
 
 // The drawn controls and the picture view (view_scenes.cpp).
 void ShootViewScenes(const QString &folder);
+// The user's road through the main window (workflow_scenes.cpp).
+void ShootWorkflowScenes(const QString &folder);
 
 namespace {
 
@@ -168,5 +170,6 @@ int main(int argc, char **argv) {
     main.hide();
     editor.hide();
     ShootViewScenes(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots"));
+    ShootWorkflowScenes(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots"));
     return 0;
 }

@@ -1,0 +1,384 @@
+// The editing controller's view and workflow: opening, the load job, the display steps, the
+// engine and effect re-runs and the failure sheet.
+#include "IIEditingViewController.h"
+
+#include <QHBoxLayout>
+#include <QPixmap>
+#include <QVBoxLayout>
+#include <vector>
+
+#include "APButton.h"
+#include "APView.h"
+#include "CBHDROpenController.h"
+#include "CBImageSource.h"
+#include "CBYUVRGB.h"
+#include "IHDREngineController.h"
+#include "IIAdjustViewController.h"
+#include "IIWarningMessageController.h"
+#include "MMWaitingWindowController.h"
+#include "dispatch.h"
+#include "localized_string.h"
+#include "sheet.h"
+
+namespace {
+
+constexpr double kMinPhotoSide = 100.0;
+constexpr int kThumbnailSide = 72;
+
+bool DefaultPhotoLoader(CBImageSource &photo, const QString &path) {
+    return photo.initWithPhoto(path) && photo.open();
+}
+
+
+using Job = uint64_t;
+
+// Sends a failure to the main queue: the job's waiting window closes, then the sheet shows the
+// text.
+void ReportFailure(const QPointer<IIEditingViewController> &self, Job job, const char *key) {
+    const QString text = LocalizedString(key);
+    DispatchMain([self, job, text] {
+        if (!self) return;
+        self->closeWaitingWindow(job);
+        self->showFailedWarning(text);
+    });
+}
+
+// Sends the job's closing step to the main queue.
+void CloseAtEnd(const QPointer<IIEditingViewController> &self, Job job) {
+    DispatchMain([self, job] {
+        if (self) self->closeWaitingWindow(job);
+    });
+}
+
+}  // namespace
+
+IHDREngineController *IIEditingViewController::engineController() {
+    if (!engineController_) engineController_ = std::make_unique<IHDREngineController>();
+    return engineController_.get();
+}
+
+void IIEditingViewController::setEngineController(
+    std::unique_ptr<IHDREngineController> controller) {
+    engineController_ = std::move(controller);
+    if (adjustViewController_) adjustViewController_->updateEngine(engineController());
+}
+
+QWidget *IIEditingViewController::loadView() {
+    if (view_) return view_;
+    auto *view = new QWidget;
+    view_ = view;
+    view->setObjectName(QStringLiteral("editingView"));
+    openController_ = new CBHDROpenController(this);
+
+    auto *clip = new IIImageClip;
+    clip->setMinimumSize(320, 240);
+    auto *adjustView = new QWidget;
+    adjustView->setObjectName(QStringLiteral("adjustView"));
+    auto *panel = new IIAdjustViewController(engineController(), adjustView);
+    adjustViewController_ = panel;
+    auto *adjustLayout = new QVBoxLayout(adjustView);
+    adjustLayout->setContentsMargins(0, 0, 0, 0);
+    adjustLayout->addWidget(panel);
+    connect(panel, &IIAdjustViewController::engineSettingsChanged, this,
+            &IIEditingViewController::engineSettingsChanged);
+    connect(panel, &IIAdjustViewController::effectSettingsChanged, this,
+            &IIEditingViewController::effectSettingsChanged);
+
+    // The thumbnails of the three photos, under the picture.
+    auto *thumbRow = new QHBoxLayout;
+    thumbRow->addStretch();
+    for (auto &thumbnail : thumbnails_) {
+        auto *label = new QLabel;
+        label->setFixedSize(kThumbnailSide, kThumbnailSide);
+        label->setAlignment(Qt::AlignCenter);
+        label->setFrameShape(QFrame::StyledPanel);
+        thumbnail = label;
+        thumbRow->addWidget(label);
+    }
+    thumbRow->addStretch();
+
+    auto *bottom = new APView;
+    bottomView_ = bottom;
+    bottom->setBackgroundcolor(QColor(0xd6, 0xd6, 0xd6));
+    bottom->setFixedHeight(40);
+    removeButn_ = new APButton(LocalizedString("IDS_CLEAR_ALL"));
+    openButn_ = new APButton(LocalizedString("IDS_ADD_PHOTOS"));
+    saveButn_ = new APButton(LocalizedString("IDS_SAVE"));
+    shareButn_ = new APButton(LocalizedString("IDS_SHARE"));
+    for (APButton *button : {removeButn_.data(), openButn_.data(), saveButn_.data(),
+                             shareButn_.data()})
+        button->setMinimumWidth(button->fontMetrics().horizontalAdvance(button->text()) + 36);
+    removeButn_->setEnabled(false);
+    saveButn_->setEnabled(false);
+    shareButn_->setEnabled(false);
+    auto *bar = new QHBoxLayout(bottom);
+    bar->setContentsMargins(10, 6, 10, 6);
+    bar->addWidget(removeButn_);
+    bar->addWidget(openButn_);
+    bar->addStretch();
+    bar->addWidget(saveButn_);
+    bar->addWidget(shareButn_);
+    connect(openButn_.data(), &QPushButton::clicked, this, &IIEditingViewController::openTile);
+
+    auto *left = new QVBoxLayout;
+    left->setContentsMargins(0, 0, 0, 0);
+    left->addWidget(clip, 1);
+    left->addLayout(thumbRow);
+    auto *top = new QHBoxLayout;
+    top->setContentsMargins(8, 8, 8, 8);
+    top->addLayout(left, 1);
+    top->addWidget(adjustView);
+    auto *outer = new QVBoxLayout(view);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    outer->addLayout(top, 1);
+    outer->addWidget(bottom);
+
+    setUpImageClip(clip);
+    return view;
+}
+
+QWidget *IIEditingViewController::hostWindow() const {
+    return view_ ? view_->window() : nullptr;
+}
+
+bool IIEditingViewController::validateUserInterfaceItem(Action action, bool hasImage) {
+    switch (action) {
+        case Action::kSaveAs:
+        case Action::kPrint:
+        case Action::kZoomFit:
+        case Action::kZoomIn:
+        case Action::kZoomActual:
+        case Action::kZoomOut: return hasImage;
+        default: return true;
+    }
+}
+
+void IIEditingViewController::openTile() {
+    if (!openController_) return;
+    QPointer<IIEditingViewController> self(this);
+    openController_->open(hostWindow(), [self](const QList<QUrl> &urls,
+                                               const std::optional<HdrError> &error) {
+        if (!self) return;
+        if (error) {
+            self->showFailedWarning(error->localizedDescription);
+        } else if (!urls.isEmpty()) {
+            // After the panel has gone, so that the waiting window is the only modal one.
+            DispatchMain([self, urls] {
+                if (self) self->openURLs(urls);
+            });
+        }
+    });
+}
+
+void IIEditingViewController::openURLs(const QList<QUrl> &urls) {
+    QPointer<IIEditingViewController> self(this);
+    IHDREngineController *bridge = engineController();
+    PhotoLoader load = photoLoader_ ? photoLoader_ : PhotoLoader(DefaultPhotoLoader);
+    const Job job = makeWaitingWindow(QString());
+    DispatchBackground([self, job, bridge, load, urls] {
+        std::vector<std::unique_ptr<CBImageSource>> photos;
+        QSizeF firstSize;
+        const char *failure = nullptr;
+        for (const QUrl &url : urls) {
+            auto photo = std::make_unique<CBImageSource>();
+            if (!load(*photo, url.toLocalFile())) {
+                failure = "IDS_LOAD_FAILED";
+                break;
+            }
+            const QSizeF size = photo->imageSize(photo->orientation());
+            if (size.width() < kMinPhotoSide || size.height() < kMinPhotoSide) {
+                failure = "IDS_RESOLUTION_SMALL_ERROR";
+                break;
+            }
+            if (firstSize.isEmpty()) {
+                firstSize = size;
+            } else if (size != firstSize) {
+                failure = "IDS_RESOLUTION_DIFFERENT_ERROR";
+                break;
+            }
+            photos.push_back(std::move(photo));
+        }
+        if (failure) {
+            ReportFailure(self, job, failure);
+        } else if (photos.size() == 3) {
+            QList<QImage> images;
+            QList<const CBImageSource *> list;
+            for (const auto &photo : photos) {
+                images << photo->image();
+                list << photo.get();
+            }
+            DispatchMain([self, images] {
+                if (self) self->showThumbnails(images);
+            });
+            if (!bridge->convertImages(list)) {
+                ReportFailure(self, job, "IDS_LOAD_FAILED");
+            } else {
+                const int result = bridge->run(
+                    bridge->toneLength(), bridge->brightness(), bridge->toneSaturation(),
+                    bridge->ghostSuppressionLevel(),
+                    [self, job](FreeBuffer bgr, int64_t width, int64_t height, int64_t) {
+                        auto buffer = std::make_shared<FreeBuffer>(std::move(bgr));
+                        DispatchMain([self, job, buffer, width, height] {
+                            if (self) self->firstDisplay(job, std::move(*buffer), width, height);
+                        });
+                    });
+                if (result != RESULT_OK) ReportFailure(self, job, "IDS_MERGE_FAILED");
+            }
+        }
+        // Every job ends by closing its waiting window, whatever happened before.
+        CloseAtEnd(self, job);
+    });
+    startWaitingWindow(job);
+}
+
+uint64_t IIEditingViewController::makeWaitingWindow(const QString &description) {
+    // A window left by an earlier job (none should be) goes first.
+    closeWaitingWindow();
+    auto *waiting = new MMWaitingWindowController(this);
+    waitingWindowController_ = waiting;
+    waitingJob_ = ++lastJob_;
+    if (!description.isEmpty()) waiting->setWaitingDesc(description);
+    return waitingJob_;
+}
+
+void IIEditingViewController::startWaitingWindow(uint64_t job) {
+    // The job's steps may have closed its window already.
+    if (job != waitingJob_ || !waitingWindowController_) return;
+    waitingWindowController_->startAnimation(hostWindow());
+}
+
+void IIEditingViewController::closeWaitingWindow(uint64_t job) {
+    if (job == waitingJob_) closeWaitingWindow();
+}
+
+void IIEditingViewController::closeWaitingWindow() {
+    MMWaitingWindowController *waiting = waitingWindowController_.data();
+    if (!waiting) return;
+    waitingWindowController_.clear();
+    waitingJob_ = 0;
+    waiting->setCancelAction(nullptr, nullptr);
+    waiting->endAnimation();
+    if (waiting->isWindowLoaded()) waiting->window()->close();
+    waiting->deleteLater();
+}
+
+void IIEditingViewController::showFailedWarning(const QString &text) {
+    auto *warning = new IIWarningMessageController(this);
+    warning->warningMessage = text;
+    warning->okMessage = LocalizedString("IDS_OK");
+    warningMessageController_ = warning;
+    QPointer<IIEditingViewController> self(this);
+    BeginSheet(warning->dialog(), hostWindow(), [self](int code) {
+        if (self) self->warningSheetDidEnd(code);
+    });
+}
+
+void IIEditingViewController::warningSheetDidEnd(int) {
+    IIWarningMessageController *warning = warningMessageController_.data();
+    if (!warning) return;
+    warningMessageController_.clear();
+    if (warning->isWindowLoaded()) warning->window()->hide();
+    warning->deleteLater();
+}
+
+void IIEditingViewController::showThumbnails(const QList<QImage> &images) {
+    for (int i = 0; i < 3 && i < images.size(); ++i) {
+        if (!thumbnails_[i]) continue;
+        // Made in device pixels, so that the thumbnails stay sharp at any scale.
+        const qreal ratio = thumbnails_[i]->devicePixelRatioF();
+        const QSize box = thumbnails_[i]->contentsRect().size() * ratio;
+        QPixmap pixmap = QPixmap::fromImage(
+            images[i].scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        pixmap.setDevicePixelRatio(ratio);
+        thumbnails_[i]->setPixmap(pixmap);
+    }
+}
+
+bool IIEditingViewController::displayPicture(FreeBuffer bgr, int64_t width, int64_t height) {
+    if (!bgr) return false;
+    auto histogram = std::make_shared<IIHistogramData>();
+    const QImage picture = CBYUVRGB::bgr2image(bgr.get(), width, height,
+                                               CBYUVRGB::bgrLineBytes(width), histogram.get());
+    bgr.reset();
+    if (picture.isNull()) return false;
+    if (adjustViewController_) {
+        adjustViewController_->updateHistogramData(histogram);
+        adjustViewController_->updateSize(width, height);
+    }
+    if (imageView_) imageView_->setImage(picture, 0);
+    return true;
+}
+
+// The display steps leave the waiting window up: the job's own last step closes it once the
+// bridge has finished its run, so that no second job can start while the first one still
+// works on the bridge's records.
+void IIEditingViewController::firstDisplay(Job, FreeBuffer bgr, int64_t width,
+                                           int64_t height) {
+    if (displayPicture(std::move(bgr), width, height)) {
+        zoomFit();
+        if (saveButn_) saveButn_->setEnabled(true);
+        if (shareButn_) shareButn_->setEnabled(true);
+        if (adjustViewController_) {
+            adjustViewController_->enableControl(true);
+            adjustViewController_->updateDefaultEffectsUI();
+        }
+        isDirty_ = true;
+        emit pictureChanged();
+    }
+}
+
+void IIEditingViewController::rerunDisplay(Job, FreeBuffer bgr, int64_t width,
+                                           int64_t height) {
+    // The zoom mode and factor stay as the user left them.
+    if (displayPicture(std::move(bgr), width, height)) {
+        isDirty_ = true;
+        emit pictureChanged();
+    }
+}
+
+void IIEditingViewController::engineSettingsChanged(qint64 toneLength, qint64 toneSaturation,
+                                                    qint64 brightenss, int ghost) {
+    process(toneLength, brightenss, toneSaturation, ghost);
+}
+
+void IIEditingViewController::process(int64_t toneLength, int64_t birghtness,
+                                      int64_t toneSaturation, int32_t ghostSuppressionLevel) {
+    QPointer<IIEditingViewController> self(this);
+    IHDREngineController *bridge = engineController();
+    const Job job = makeWaitingWindow(LocalizedString("IDS_LOADING"));
+    DispatchBackground([self, job, bridge, toneLength, birghtness, toneSaturation,
+                        ghostSuppressionLevel] {
+        const int result = bridge->run(
+            toneLength, birghtness, toneSaturation, ghostSuppressionLevel,
+            [self, job](FreeBuffer bgr, int64_t width, int64_t height, int64_t) {
+                auto buffer = std::make_shared<FreeBuffer>(std::move(bgr));
+                DispatchMain([self, job, buffer, width, height] {
+                    if (self) self->rerunDisplay(job, std::move(*buffer), width, height);
+                });
+            });
+        // A failed merge makes no handler call: the picture stays, the window closes here.
+        if (result != RESULT_OK) ReportFailure(self, job, "IDS_MERGE_FAILED");
+        CloseAtEnd(self, job);
+    });
+    startWaitingWindow(job);
+}
+
+void IIEditingViewController::effectSettingsChanged(qint64 contrast, qint64 saturation,
+                                                    qint64 style) {
+    QPointer<IIEditingViewController> self(this);
+    IHDREngineController *bridge = engineController();
+    const Job job = makeWaitingWindow(LocalizedString("IDS_LOADING"));
+    DispatchBackground([self, job, bridge, contrast, saturation, style] {
+        bridge->run(static_cast<int32_t>(style), LomoLensRGB{255, 255, 255}, 50,
+                    static_cast<int32_t>(contrast), static_cast<int32_t>(saturation),
+                    [self, job](FreeBuffer bgr, int64_t width, int64_t height, int64_t) {
+                        auto buffer = std::make_shared<FreeBuffer>(std::move(bgr));
+                        DispatchMain([self, job, buffer, width, height] {
+                            if (self) self->rerunDisplay(job, std::move(*buffer), width, height);
+                        });
+                    });
+        CloseAtEnd(self, job);
+    });
+    startWaitingWindow(job);
+}

@@ -1,0 +1,141 @@
+#include "IIMainWindow.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QMessageBox>
+
+#include "IIAppDelegate.h"
+#include "localized_string.h"
+
+#ifndef TONEFOLD_VERSION
+#define TONEFOLD_VERSION "0"
+#endif
+
+namespace {
+
+// The application's name, shown in the title and in the About and Quit items.
+QString ApplicationName() { return QStringLiteral("Tonefold"); }
+
+}  // namespace
+
+IIMainWindow::IIMainWindow(IIEditingViewController *controller, QWidget *parent)
+    : QMainWindow(parent),
+      editingViewController_(controller ? controller : new IIEditingViewController(this)) {
+    if (!editingViewController_->parent()) editingViewController_->setParent(this);
+    setCentralWidget(editingViewController_->loadView());
+    setWindowTitle(ApplicationName());
+    resize(1000, 680);
+    buildMenus();
+    connect(editingViewController_.data(), &IIEditingViewController::pictureChanged, this,
+            &IIMainWindow::validateMenuItems);
+    validateMenuItems();
+}
+
+QAction *IIMainWindow::addItem(QMenu *menu, const char *key, const QKeySequence &keys,
+                               IIEditingViewController::Action action) {
+    QAction *item = menu->addAction(LocalizedString(key));
+    item->setShortcut(keys);
+    item->setData(static_cast<int>(action));
+    return item;
+}
+
+void IIMainWindow::buildMenus() {
+    using Action = IIEditingViewController::Action;
+    IIEditingViewController *editor = editingViewController_.data();
+    const QString name = ApplicationName();
+
+    QMenu *file = menuBar()->addMenu(tr("&File"));
+    importTilesMeunItem_ = addItem(file, "IDS_MENU_TILES", QKeySequence(Qt::CTRL | Qt::Key_O), Action::kOpenTile);
+    saveMeunItem_ = addItem(file, "IDS_MENU_SAVE", QKeySequence(Qt::CTRL | Qt::Key_S), Action::kSaveAs);
+    file->addSeparator();
+    pageSetupMeunItem_ = addItem(file, "IDS_MENU_PAGESETUP", {}, Action::kPrintSetup);
+    printMeunItem_ = addItem(file, "IDS_MENU_PRINT", QKeySequence(Qt::CTRL | Qt::Key_P), Action::kPrint);
+    file->addSeparator();
+    quitMeunItem_ = addItem(file, "IDS_MENU_QUIT", QKeySequence(Qt::CTRL | Qt::Key_Q), Action::kOther);
+    quitMeunItem_->setText(LocalizedString("IDS_MENU_QUIT").arg(name));
+    quitMeunItem_->setMenuRole(QAction::QuitRole);
+
+    QMenu *view = menuBar()->addMenu(tr("&View"));
+    actualSizeMenuItem_ = addItem(view, "IDS_MENU_ACTUALSIZE", QKeySequence(Qt::CTRL | Qt::Key_0),
+                                  Action::kZoomActual);
+    fitinMeunItem_ = addItem(view, "IDS_MENU_FITIN", {}, Action::kZoomFit);
+    zoomInMeunItem_ = addItem(view, "IDS_MENU_ZOOMIN", QKeySequence(Qt::CTRL | Qt::Key_Plus), Action::kZoomIn);
+    zoomOutMeunItem_ = addItem(view, "IDS_MENU_ZOOMOUT", QKeySequence(Qt::CTRL | Qt::Key_Minus), Action::kZoomOut);
+
+    QMenu *help = menuBar()->addMenu(tr("&Help"));
+    onlineHelpMeunItem_ = addItem(help, "IDS_MENU_HELP", QKeySequence(Qt::Key_F1), Action::kOther);
+    faqMeunItem_ = addItem(help, "IDS_MENU_FAQ", {}, Action::kOther);
+    ccsMeunItem_ = addItem(help, "IDS_MENU_CCS", {}, Action::kOther);
+    help->addSeparator();
+    aboutMeunItem_ = addItem(help, "IDS_MENU_ABOUT", {}, Action::kOther);
+    aboutMeunItem_->setText(LocalizedString("IDS_MENU_ABOUT").arg(name));
+    aboutMeunItem_->setMenuRole(QAction::AboutRole);
+
+    connect(importTilesMeunItem_.data(), &QAction::triggered, editor,
+            &IIEditingViewController::openTile);
+    connect(actualSizeMenuItem_.data(), &QAction::triggered, editor,
+            &IIEditingViewController::zoomActual);
+    connect(fitinMeunItem_.data(), &QAction::triggered, editor, &IIEditingViewController::zoomFit);
+    connect(zoomInMeunItem_.data(), &QAction::triggered, editor, &IIEditingViewController::zoomIn);
+    connect(zoomOutMeunItem_.data(), &QAction::triggered, editor,
+            &IIEditingViewController::zoomOut);
+    connect(quitMeunItem_.data(), &QAction::triggered, this, &QWidget::close);
+    connect(onlineHelpMeunItem_.data(), &QAction::triggered, this, &IIMainWindow::menuHelp);
+    connect(faqMeunItem_.data(), &QAction::triggered, this, &IIMainWindow::menuFAQ);
+    connect(ccsMeunItem_.data(), &QAction::triggered, this, &IIMainWindow::menuCCS);
+    connect(aboutMeunItem_.data(), &QAction::triggered, this, &IIMainWindow::menuAbout);
+
+    for (QMenu *menu : {file, view, help})
+        connect(menu, &QMenu::aboutToShow, this, &IIMainWindow::validateMenuItems);
+}
+
+void IIMainWindow::validateMenuItems() {
+    if (!editingViewController_) return;
+    for (QMenu *menu : menuBar()->findChildren<QMenu *>()) {
+        for (QAction *item : menu->actions()) {
+            if (item->isSeparator()) continue;
+            const auto action = static_cast<IIEditingViewController::Action>(item->data().toInt());
+            item->setEnabled(editingViewController_->validateUserInterfaceItem(action));
+        }
+    }
+}
+
+int IIMainWindow::terminate() { return IIAppDelegate::kTerminateNow; }
+
+void IIMainWindow::closeEvent(QCloseEvent *event) {
+    // Closing the window is quitting: it asks the same question.
+    if (IIAppDelegate::replyForAnswer(terminate()) == IIAppDelegate::kTerminateNow)
+        event->accept();
+    else
+        event->ignore();
+}
+
+QUrl IIMainWindow::helpPageUrl(const QString &page) {
+    const QDir programDir(QCoreApplication::applicationDirPath());
+    for (const QString &folder : {QStringLiteral("help"), QStringLiteral("../share/tonefold/help")}) {
+        const QFileInfo file(programDir.filePath(folder + QLatin1Char('/') + page));
+        if (file.isFile()) return QUrl::fromLocalFile(file.canonicalFilePath());
+    }
+    return {};
+}
+
+void IIMainWindow::menuHelp() { QDesktopServices::openUrl(helpPageUrl(QStringLiteral("help.html"))); }
+void IIMainWindow::menuFAQ() { QDesktopServices::openUrl(helpPageUrl(QStringLiteral("faq.html"))); }
+void IIMainWindow::menuCCS() {
+    QDesktopServices::openUrl(helpPageUrl(QStringLiteral("support.html")));
+}
+
+void IIMainWindow::menuAbout() {
+    QMessageBox about(this);
+    about.setWindowTitle(aboutMeunItem_ ? aboutMeunItem_->text() : ApplicationName());
+    about.setText(QStringLiteral("<b>%1</b>").arg(ApplicationName()));
+    about.setInformativeText(tr("Version %1").arg(QStringLiteral(TONEFOLD_VERSION)));
+    const QIcon icon = QGuiApplication::windowIcon();
+    if (!icon.isNull()) about.setIconPixmap(icon.pixmap(64, 64));
+    about.exec();
+}

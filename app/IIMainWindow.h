@@ -1,0 +1,64 @@
+// The application's single window: the editing view as its content, the application's name as
+// its title, and the menu bar. Every menu item is one action wired to the editing controller or
+// to the window; the items that need a picture are enabled by the controller's
+// validateUserInterfaceItem whenever a menu opens and whenever the picture changes.
+#pragma once
+
+#include <QAction>
+#include <QMainWindow>
+#include <QPointer>
+#include <QUrl>
+
+#include "IIEditingViewController.h"
+
+class IIMainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    // Takes the editing controller (made when none is given) and embeds its view.
+    explicit IIMainWindow(IIEditingViewController *controller = nullptr,
+                          QWidget *parent = nullptr);
+
+    IIEditingViewController *editingViewController() const { return editingViewController_; }
+
+    QAction *aboutMeunItem() const { return aboutMeunItem_; }
+    QAction *quitMeunItem() const { return quitMeunItem_; }
+    QAction *importTilesMeunItem() const { return importTilesMeunItem_; }
+    QAction *saveMeunItem() const { return saveMeunItem_; }
+    QAction *pageSetupMeunItem() const { return pageSetupMeunItem_; }
+    QAction *printMeunItem() const { return printMeunItem_; }
+    QAction *actualSizeMenuItem() const { return actualSizeMenuItem_; }
+    QAction *fitinMeunItem() const { return fitinMeunItem_; }
+    QAction *zoomInMeunItem() const { return zoomInMeunItem_; }
+    QAction *zoomOutMeunItem() const { return zoomOutMeunItem_; }
+    QAction *onlineHelpMeunItem() const { return onlineHelpMeunItem_; }
+    QAction *faqMeunItem() const { return faqMeunItem_; }
+    QAction *ccsMeunItem() const { return ccsMeunItem_; }
+
+    // Whether the application may quit now: 0 no, 1 yes, 2 later (after a sheet). There is no
+    // unsaved-work sheet yet, so the answer is 1.
+    int terminate();
+    // Sets every menu item's enabled state from the editing controller.
+    void validateMenuItems();
+
+    // The help pages shipped with the application, opened in the desktop's browser.
+    void menuHelp();
+    void menuFAQ();
+    void menuCCS();
+    void menuAbout();
+    // The file URL of a shipped help page ("help.html", "faq.html", "support.html"): beside the
+    // program under help/, else under ../share/tonefold/help/; empty when neither holds it.
+    static QUrl helpPageUrl(const QString &page);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    QAction *addItem(QMenu *menu, const char *key, const QKeySequence &keys,
+                     IIEditingViewController::Action action);
+    void buildMenus();
+
+    QPointer<IIEditingViewController> editingViewController_;
+    QPointer<QAction> aboutMeunItem_, quitMeunItem_, importTilesMeunItem_, saveMeunItem_,
+        pageSetupMeunItem_, printMeunItem_, actualSizeMenuItem_, fitinMeunItem_, zoomInMeunItem_,
+        zoomOutMeunItem_, onlineHelpMeunItem_, faqMeunItem_, ccsMeunItem_;
+};

@@ -1,0 +1,393 @@
+// The editing workflow through the real main window on the offscreen platform: the load job's
+// checks and failures, the display step, the merge and effect re-runs, the menu items, the open
+// flow through the panel and the window's closing.
+#include <gtest/gtest.h>
+
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <memory>
+
+#include "CBImageSource.h"
+#include "IHDREngineController.h"
+#include "IIAppDelegate.h"
+#include "IIEditingViewController.h"
+#include "IIMainWindow.h"
+#include "localized_string.h"
+#include "support/bracket_photos.h"
+#include "support/photo_fixtures.h"
+
+namespace {
+
+using Action = IIEditingViewController::Action;
+
+// ---- An engine that counts its merges and can be made to fail them.
+
+std::atomic<int> gMerges{0};
+std::atomic<int> gMergeResult{RESULT_OK};
+
+int CountedMerge(MemoryContext memory, HdrSession *session, __tag_QELV_OFFSCREEN *inputs,
+                 int32_t count, __tag_QELV_OFFSCREEN *outputs, int32_t index,
+                 const MergeParams *params, int64_t ignored, ProgressCallback progress,
+                 void *user) {
+    ++gMerges;
+    if (gMergeResult != RESULT_OK) return gMergeResult;
+    return RunHdrMerge(memory, session, inputs, count, outputs, index, params, ignored, progress,
+                       user);
+}
+
+HdrEngineApi CountedEngine() {
+    HdrEngineApi api;
+    api.runMerge = CountedMerge;
+    return api;
+}
+
+QByteArray WithClaimedSize(QByteArray jpeg, int width, int height) {
+    const qsizetype sof = jpeg.indexOf(QByteArray("\xFF\xC0", 2));
+    jpeg[sof + 5] = static_cast<char>(height >> 8);
+    jpeg[sof + 6] = static_cast<char>(height & 0xFF);
+    jpeg[sof + 7] = static_cast<char>(width >> 8);
+    jpeg[sof + 8] = static_cast<char>(width & 0xFF);
+    return jpeg;
+}
+
+class EditingWorkflowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        gMerges = 0;
+        gMergeResult = RESULT_OK;
+        editor = new IIEditingViewController;
+        editor->setEngineController(std::make_unique<IHDREngineController>(CountedEngine()));
+        editor->setPhotoLoader([this](CBImageSource &photo, const QString &path) {
+            loaded << QFileInfo(path).fileName();
+            return photo.initWithPhoto(path) && photo.open();
+        });
+        window = std::make_unique<IIMainWindow>(editor);
+        window->resize(900, 600);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        // A job that never ends fails its test instead of hanging the program.
+        watchdog.setSingleShot(true);
+        watchdog.setInterval(60000);
+        QObject::connect(&watchdog, &QTimer::timeout, [this] {
+            ADD_FAILURE() << "a job did not end";
+            editor->closeWaitingWindow();
+        });
+    }
+
+    void TearDown() override {
+        if (editor->warningMessageController()) editor->warningMessageController()->ok();
+    }
+
+    // Writes a bracket of the synthetic scene, w x h, under a new folder; the three URLs.
+    QList<QUrl> Bracket(int width, int height) {
+        const QString folder = dir.filePath(QString::number(folders++));
+        QList<QUrl> urls;
+        for (const QString &path : fixtures::WriteBracket(folder, width, height))
+            urls << QUrl::fromLocalFile(path);
+        return urls;
+    }
+
+    QUrl WriteFile(const QString &name, const QByteArray &bytes) {
+        const QString path = dir.filePath(name);
+        EXPECT_TRUE(fixtures::WriteFile(path, bytes));
+        return QUrl::fromLocalFile(path);
+    }
+
+    // Runs the load job under the watchdog; returns when its waiting window has closed.
+    void Open(const QList<QUrl> &urls) {
+        loaded.clear();
+        watchdog.start();
+        editor->openURLs(urls);
+        watchdog.stop();
+        EXPECT_FALSE(editor->waitingWindowController());
+    }
+
+    // The failure sheet's message, then the sheet answered with OK; empty when none is up.
+    QString TakeWarning() {
+        IIWarningMessageController *warning = editor->warningMessageController();
+        if (!warning) return {};
+        EXPECT_TRUE(warning->dialog()->isVisible());
+        const QString text = warning->warningMessage;
+        QTimer::singleShot(0, warning, &IIWarningMessageController::ok);
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !editor->warningMessageController(); }));
+        return text;
+    }
+
+    QTemporaryDir dir;
+    int folders = 0;
+    IIEditingViewController *editor = nullptr;
+    std::unique_ptr<IIMainWindow> window;
+    QStringList loaded;
+    QTimer watchdog;
+};
+
+TEST_F(EditingWorkflowTest, LoadChecksRefuseBadSetsAndKeepWhatWasShown) {
+    Open(Bracket(100, 100));
+    ASSERT_TRUE(editor->hasImage());
+    EXPECT_EQ(loaded.size(), 3);
+    EXPECT_EQ(TakeWarning(), QString());
+    const qint64 pictureKey = editor->imageView()->image().cacheKey();
+    const qint64 thumbKey = editor->middleImageView()->pixmap().cacheKey();
+    const uint8_t *record = editor->engineController()->inputOffscreen()[0].ppu8Plane[0];
+
+    QImage small(16, 16, QImage::Format_RGB32);
+    small.fill(Qt::gray);
+    const QByteArray tiny = fixtures::EncodeJpeg(small, 50);
+    const QList<QUrl> good = Bracket(120, 100);
+    // Stored 120 x 100 like the others, but shot in portrait: upright it is 100 x 120.
+    const QUrl turned = WriteFile(
+        "turned.jpg",
+        fixtures::WithSegments(fixtures::EncodeJpeg(fixtures::ExposedScene(120, 100, 1.0)), 0, 0,
+                               0, fixtures::ExifFields{6, {}, {}, {}}));
+    const QUrl narrow = Bracket(99, 100)[1];
+    const QUrl broken = WriteFile("broken.jpg", tiny.left(tiny.size() / 3));
+    const QUrl huge = WriteFile("huge.jpg", WithClaimedSize(tiny, 10100, 10000));
+    struct Case {
+        const char *name;
+        QList<QUrl> urls;
+        const char *key;
+    };
+    const Case cases[] = {
+        {"99 x 100 second photo", {good[0], narrow, good[2]}, "IDS_RESOLUTION_SMALL_ERROR"},
+        {"orientations 1 and 6 of one size", {good[0], turned, good[2]},
+         "IDS_RESOLUTION_DIFFERENT_ERROR"},
+        {"undecodable second photo", {good[0], broken, good[2]}, "IDS_LOAD_FAILED"},
+        {"over 100 megapixels", {good[0], huge, good[2]}, "IDS_LOAD_FAILED"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Open(c.urls);
+        EXPECT_EQ(loaded.size(), 2) << "the third photo is never opened";
+        EXPECT_EQ(TakeWarning(), LocalizedString(c.key));
+        EXPECT_EQ(editor->imageView()->image().cacheKey(), pictureKey);
+        EXPECT_EQ(editor->middleImageView()->pixmap().cacheKey(), thumbKey);
+        EXPECT_EQ(editor->engineController()->inputOffscreen()[0].ppu8Plane[0], record);
+    }
+    EXPECT_EQ(gMerges, 1);
+}
+
+TEST_F(EditingWorkflowTest, FirstDisplayShowsPictureHistogramAndSizeInOrder) {
+    // Steps arrive as thumbnails, display, close: at the display the thumbnails are there and
+    // the waiting window is still up.
+    bool sawDisplay = false;
+    QObject::connect(editor, &IIEditingViewController::pictureChanged, [&] {
+        sawDisplay = true;
+        EXPECT_FALSE(editor->leftImageView()->pixmap().isNull());
+        EXPECT_FALSE(editor->rightImageView()->pixmap().isNull());
+        EXPECT_TRUE(editor->waitingWindowController());
+    });
+    IIAdjustViewController *panel = editor->adjustViewController();
+    EXPECT_FALSE(editor->saveButn()->isEnabled());
+    EXPECT_FALSE(panel->contrastSlider()->isEnabled());
+
+    Open(Bracket(160, 120));
+    EXPECT_TRUE(sawDisplay);
+    ASSERT_TRUE(editor->hasImage());
+    EXPECT_EQ(editor->imageView()->image().size(), QSize(160, 120));
+    const auto histogram = panel->histogramView()->histogramData();
+    ASSERT_TRUE(histogram);
+    int64_t total = 0;
+    for (int64_t count : histogram->gData) total += count;
+    EXPECT_EQ(total, 160 * 120);
+    EXPECT_TRUE(panel->sizeField()->text().contains("160x120"));
+    EXPECT_EQ(editor->zoomMode(), IIEditingViewController::kZoomFit);
+    EXPECT_TRUE(editor->saveButn()->isEnabled());
+    EXPECT_TRUE(editor->shareButn()->isEnabled());
+    EXPECT_FALSE(editor->removeButn()->isEnabled());
+    EXPECT_TRUE(panel->contrastSlider()->isEnabled());
+    EXPECT_EQ(panel->contrastSlider()->value(), 0);
+    EXPECT_EQ(panel->saturationSlider()->value(), 0);
+    EXPECT_FALSE(panel->artCheck()->isChecked());
+    EXPECT_TRUE(editor->isDirty());
+    EXPECT_TRUE(editor->needSave());
+}
+
+TEST_F(EditingWorkflowTest, RerunsKeepTheZoomAndAnEffectChangeNeverMerges) {
+    Open(Bracket(200, 150));
+    ASSERT_TRUE(editor->hasImage());
+    editor->zoomImage(2.0);
+    const QImage merged = editor->imageView()->image();
+
+    editor->engineSettingsChanged(60, 40, 10, 6);
+    EXPECT_FALSE(editor->waitingWindowController());
+    EXPECT_EQ(gMerges, 2);
+    EXPECT_EQ(editor->engineController()->toneLength(), 60);
+    EXPECT_EQ(editor->zoomMode(), IIEditingViewController::kZoomFree);
+    EXPECT_EQ(editor->zoomFactor(), 2.0);
+    EXPECT_EQ(editor->imageView()->zoom(), 2.0);
+    const QImage remerged = editor->imageView()->image();
+    EXPECT_NE(remerged, merged);
+
+    editor->effectSettingsChanged(50, 50, 1);
+    EXPECT_FALSE(editor->waitingWindowController());
+    EXPECT_EQ(gMerges, 2) << "an effect change works on the last merged picture";
+    EXPECT_NE(editor->imageView()->image(), remerged);
+    editor->effectSettingsChanged(0, 0, 0);
+    EXPECT_EQ(editor->imageView()->image(), remerged) << "no effect gives the merge back";
+    EXPECT_EQ(editor->zoomFactor(), 2.0);
+    EXPECT_EQ(TakeWarning(), QString());
+
+    Open(Bracket(200, 150));
+    EXPECT_EQ(editor->zoomMode(), IIEditingViewController::kZoomFit);
+}
+
+TEST_F(EditingWorkflowTest, EngineFailuresCloseTheWaitingWindowAndShowTheSheet) {
+    gMergeResult = RESULT_INVALID_ARGUMENT;
+    Open(Bracket(100, 100));
+    EXPECT_FALSE(editor->hasImage());
+    EXPECT_FALSE(editor->saveButn()->isEnabled());
+    EXPECT_EQ(TakeWarning(), LocalizedString("IDS_MERGE_FAILED"));
+
+    gMergeResult = RESULT_OK;
+    Open(Bracket(100, 100));
+    ASSERT_TRUE(editor->hasImage());
+    const QImage shown = editor->imageView()->image();
+    gMergeResult = RESULT_INVALID_ARGUMENT;
+    editor->process(70, 10, 40, 6);
+    EXPECT_FALSE(editor->waitingWindowController());
+    EXPECT_EQ(TakeWarning(), LocalizedString("IDS_MERGE_FAILED"));
+    EXPECT_EQ(editor->imageView()->image(), shown);
+    EXPECT_TRUE(editor->saveButn()->isEnabled());
+}
+
+TEST_F(EditingWorkflowTest, AnEffectRunWithoutAPictureOnlyClosesTheWindow) {
+    editor->effectSettingsChanged(50, 50, 1);
+    EXPECT_FALSE(editor->waitingWindowController());
+    EXPECT_FALSE(editor->hasImage());
+    EXPECT_EQ(TakeWarning(), QString());
+    EXPECT_FALSE(editor->isDirty());
+}
+
+TEST_F(EditingWorkflowTest, MenuItemsCarryTheirTitlesKeysAndFollowThePicture) {
+    struct Item {
+        QAction *action;
+        const char *key;
+        QKeySequence keys;
+        bool needsPicture;
+    };
+    const Item items[] = {
+        {window->importTilesMeunItem(), "IDS_MENU_TILES", QKeySequence("Ctrl+O"), false},
+        {window->saveMeunItem(), "IDS_MENU_SAVE", QKeySequence("Ctrl+S"), true},
+        {window->pageSetupMeunItem(), "IDS_MENU_PAGESETUP", {}, false},
+        {window->printMeunItem(), "IDS_MENU_PRINT", QKeySequence("Ctrl+P"), true},
+        {window->actualSizeMenuItem(), "IDS_MENU_ACTUALSIZE", QKeySequence("Ctrl+0"), true},
+        {window->fitinMeunItem(), "IDS_MENU_FITIN", {}, true},
+        {window->zoomInMeunItem(), "IDS_MENU_ZOOMIN", QKeySequence("Ctrl++"), true},
+        {window->zoomOutMeunItem(), "IDS_MENU_ZOOMOUT", QKeySequence("Ctrl+-"), true},
+        {window->onlineHelpMeunItem(), "IDS_MENU_HELP", QKeySequence("F1"), false},
+        {window->faqMeunItem(), "IDS_MENU_FAQ", {}, false},
+        {window->ccsMeunItem(), "IDS_MENU_CCS", {}, false},
+    };
+    for (const Item &item : items) {
+        SCOPED_TRACE(item.key);
+        ASSERT_TRUE(item.action);
+        EXPECT_EQ(item.action->text(), LocalizedString(item.key));
+        if (!item.keys.isEmpty()) {
+            EXPECT_TRUE(item.action->shortcuts().contains(item.keys));
+        }
+        EXPECT_EQ(item.action->isEnabled(), !item.needsPicture);
+    }
+    EXPECT_EQ(window->aboutMeunItem()->text(), LocalizedString("IDS_MENU_ABOUT").arg("Tonefold"));
+    EXPECT_EQ(window->quitMeunItem()->text(), LocalizedString("IDS_MENU_QUIT").arg("Tonefold"));
+    EXPECT_TRUE(window->quitMeunItem()->shortcuts().contains(QKeySequence("Ctrl+Q")));
+    EXPECT_EQ(window->windowTitle(), "Tonefold");
+
+    Open(Bracket(100, 100));
+    for (const Item &item : items) EXPECT_TRUE(item.action->isEnabled()) << item.key;
+    window->zoomInMeunItem()->trigger();
+    EXPECT_EQ(editor->zoomMode(), IIEditingViewController::kZoomFree);
+    window->actualSizeMenuItem()->trigger();
+    EXPECT_EQ(editor->zoomMode(), IIEditingViewController::kZoomActualSize);
+}
+
+TEST(EditingItems, ValidationDependsOnlyOnThePicture) {
+    for (Action action : {Action::kSaveAs, Action::kPrint, Action::kZoomFit, Action::kZoomIn,
+                          Action::kZoomActual, Action::kZoomOut}) {
+        EXPECT_FALSE(IIEditingViewController::validateUserInterfaceItem(action, false));
+        EXPECT_TRUE(IIEditingViewController::validateUserInterfaceItem(action, true));
+    }
+    for (Action action : {Action::kOpenTile, Action::kPrintSetup, Action::kOther})
+        EXPECT_TRUE(IIEditingViewController::validateUserInterfaceItem(action, false));
+}
+
+TEST(EditingItems, QuitRepliesFollowTheWindowsAnswer) {
+    EXPECT_EQ(IIAppDelegate::replyForAnswer(0), IIAppDelegate::kTerminateCancel);
+    EXPECT_EQ(IIAppDelegate::replyForAnswer(1), IIAppDelegate::kTerminateNow);
+    EXPECT_EQ(IIAppDelegate::replyForAnswer(2), IIAppDelegate::kTerminateLater);
+    EXPECT_EQ(IIAppDelegate::replyForAnswer(-1), IIAppDelegate::kTerminateNow);
+    IIAppDelegate delegate;
+    EXPECT_EQ(delegate.applicationShouldTerminate(), IIAppDelegate::kTerminateNow);
+}
+
+TEST_F(EditingWorkflowTest, ClosingTheWindowWithoutAPictureQuits) {
+    // The application quits with its last window.
+    EXPECT_TRUE(QGuiApplication::quitOnLastWindowClosed());
+    EXPECT_TRUE(window->close());
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(EditingWorkflowTest, TheOpenPanelsThreePhotosAreMerged) {
+    const QList<QUrl> urls = Bracket(100, 100);
+    watchdog.start();
+    window->importTilesMeunItem()->trigger();
+    CBHDROpenPanel *panel = editor->openController()->panel();
+    ASSERT_TRUE(panel);
+    panel->setDirectory(QFileInfo(urls[0].toLocalFile()).path());
+    QStringList quoted;
+    for (const QUrl &url : urls) quoted << '"' + url.fileName() + '"';
+    panel->findChild<QLineEdit *>("fileNameEdit")->setText(quoted.join(' '));
+    QTimer::singleShot(0, panel, [panel] {
+        panel->findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Open)->click();
+    });
+    EXPECT_TRUE(QTest::qWaitFor([this] { return editor->hasImage(); }, 30000));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !editor->waitingWindowController(); }));
+    watchdog.stop();
+    EXPECT_EQ(loaded.size(), 3);
+    EXPECT_EQ(editor->imageView()->image().size(), QSize(100, 100));
+}
+
+// The bundled real bracket, merged through the window with the real engine.
+TEST_F(EditingWorkflowTest, RealBracketFlowers) {
+    // TONEFOLD_BRACKETS names another folder of brackets than the one beside the project.
+    const QString brackets = qEnvironmentVariableIsEmpty("TONEFOLD_BRACKETS")
+                                 ? QStringLiteral(TONEFOLD_BRACKETS_DIR)
+                                 : qEnvironmentVariable("TONEFOLD_BRACKETS");
+    const QDir folder(brackets + QStringLiteral("/Flowers"));
+    if (!folder.exists("Flowers1.jpg")) GTEST_SKIP() << "no real brackets beside the project";
+    QList<QUrl> urls;
+    for (const char *name : {"Flowers1.jpg", "Flowers2.jpg", "Flowers3.jpg"})
+        urls << QUrl::fromLocalFile(folder.filePath(name));
+    Open(urls);
+    EXPECT_EQ(TakeWarning(), QString());
+    ASSERT_TRUE(editor->hasImage());
+    const QSize size = editor->imageView()->image().size();
+    // The engine crops a few border pixels after registration.
+    EXPECT_GT(size.width(), 1000);
+    EXPECT_LE(size.width(), 1080);
+    EXPECT_GT(size.height(), 660);
+    EXPECT_LE(size.height(), 720);
+    const auto histogram = editor->adjustViewController()->histogramView()->histogramData();
+    ASSERT_TRUE(histogram);
+    int64_t total = 0, middle = 0, sum = 0;
+    for (int v = 0; v < 256; ++v) {
+        total += histogram->gData[v];
+        sum += v * histogram->gData[v];
+        if (v >= 16 && v < 240) middle += histogram->gData[v];
+    }
+    EXPECT_EQ(total, int64_t(size.width()) * size.height());
+    // A merged picture keeps most of its samples away from the clipped ends, at a middling level.
+    EXPECT_GT(middle, total * 7 / 10);
+    EXPECT_GT(sum / total, 60);
+    EXPECT_LT(sum / total, 200);
+    EXPECT_TRUE(editor->adjustViewController()->sizeField()->text().contains(
+        QStringLiteral("%1x%2").arg(size.width()).arg(size.height())));
+}
+
+}  // namespace
