@@ -9,7 +9,7 @@
 #include "../tests/fusion/span_kernel_support.h"
 #include "filters/grid_row_kernels.h"
 #include "fusion/fetch_packed422_kernels.h"
-#include "fusion/packed_luma_row.h"
+#include "core/packed_luma_row.h"
 #include "fusion/span_local_curve_fast_packed422.h"
 
 namespace {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/memory.h"
+#include "core/packed_luma_row.h"
 
 namespace {
 
@@ -40,9 +41,12 @@ void ExtractLumaRow(const uint8_t *row, int32_t width, int32_t step, int32_t off
     if (step == 1) {
         if (end > first) CopyBytes(out + first, row + x + first, static_cast<size_t>(end - first));
     } else {
-        // Packed 4:2:2: every second byte (a fixed stride the compiler can vectorise).
+        // Packed 4:2:2: every second byte. The row kernel reads two bytes per pixel from its
+        // start, so a luma one byte into the pair leaves its last pixel to be read alone.
         const uint8_t *in = row + static_cast<int64_t>(x + first) * 2 + offset;
-        for (int32_t c = 0; c < end - first; ++c) out[first + c] = in[2 * c];
+        const int32_t count = end - first - (offset > 0 && end > first ? 1 : 0);
+        PackedLumaRow(in, out + first, count);
+        if (count < end - first) out[end - 1] = in[2 * count];
     }
     FillBytes(out + end, 0, static_cast<size_t>(count - end));
 }

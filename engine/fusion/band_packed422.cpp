@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "core/memory.h"
+#include "core/packed_luma_row.h"
 #include "core/session.h"
-#include "fusion/packed_luma_row.h"
 #include "fusion/recovery_refine_packed422.h"
 #include "fusion/span_local_curve_packed422.h"
 #include "fusion/span_normal_packed422.h"

@@ -1,6 +1,6 @@
 #include "packed_luma_row.h"
 
-#include "core/fast_kernels.h"
+#include "fast_kernels.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

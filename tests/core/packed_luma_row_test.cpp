@@ -1,7 +1,7 @@
 // The SSE2 luma gather of packed 4:2:2 rows against its plain reference, bit for bit, over
 // random rows of every width up to a few steps and every start offset; nothing past the row
 // end is written.
-#include "fusion/packed_luma_row.h"
+#include "core/packed_luma_row.h"
 
 #include <gtest/gtest.h>
 
