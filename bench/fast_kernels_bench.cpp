@@ -1,12 +1,13 @@
 // Each optimised row kernel beside its plain reference on one 4096-pixel row in cache: the
-// local-curve span kernels of packed 4:2:2, the 8-pixel map row, the luma gather and the
-// sub-pixel fetch.
+// local-curve span kernels of packed 4:2:2, the 8-pixel map row, the luma gather, the
+// sub-pixel fetch and the halving row of the aligner's pyramid.
 #include <benchmark/benchmark.h>
 
 #include <numeric>
 #include <vector>
 
 #include "../tests/fusion/span_kernel_support.h"
+#include "align/halve_row_kernels.h"
 #include "filters/grid_row_kernels.h"
 #include "fusion/fetch_packed422_kernels.h"
 #include "core/packed_luma_row.h"
@@ -123,5 +124,19 @@ void BM_FetchSubpelRow(benchmark::State &state) {
 }
 BENCHMARK(BM_FetchSubpelRow<false>)->Name("FetchSubpelRow4096/plain");
 BENCHMARK(BM_FetchSubpelRow<true>)->Name("FetchSubpelRow4096/fast");
+
+template <bool Fast>
+void BM_HalveRow(benchmark::State &state) {
+    std::vector<uint8_t> top(2 * kRow), bottom(2 * kRow), out(kRow);
+    std::iota(top.begin(), top.end(), uint8_t(0));
+    std::iota(bottom.begin(), bottom.end(), uint8_t(77));
+    for (auto _ : state) {
+        (Fast ? HalveRow_SSE2 : HalveRow_C)(top.data(), bottom.data(), out.data(), kRow);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kRow);
+}
+BENCHMARK(BM_HalveRow<false>)->Name("HalveRow4096/plain");
+BENCHMARK(BM_HalveRow<true>)->Name("HalveRow4096/fast");
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "core/memory.h"
 #include "core/packed_luma_row.h"
+#include "halve_row_kernels.h"
 
 namespace {
 
@@ -82,11 +83,7 @@ void HalvePlane(const uint8_t *source, int32_t width, int32_t height, int32_t pi
     for (int32_t y = 0; y < outHeight; ++y) {
         const uint8_t *top = source + static_cast<int64_t>(2 * y) * pitch;
         const uint8_t *bottom = top + pitch;
-        uint8_t *out = destination + static_cast<int64_t>(y) * outWidth;
-        for (int32_t x = 0; x < outWidth; ++x) {
-            const int sum = top[2 * x] + top[2 * x + 1] + bottom[2 * x] + bottom[2 * x + 1];
-            out[x] = static_cast<uint8_t>((sum + 2) >> 2);
-        }
+        HalveRow(top, bottom, destination + static_cast<int64_t>(y) * outWidth, outWidth);
     }
 }
 
