@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cstring>
 #include <vector>
 
 #include "../tests/core/bracket_support.h"
@@ -87,6 +88,28 @@ void BM_RunHdrMerge12MP(benchmark::State &state) {
     AddStageCounters(state, runs);
 }
 BENCHMARK(BM_RunHdrMerge12MP)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+
+// The memory floor of the band pass: the three frames read and one frame written, once each.
+void BM_RunHdrMerge12MPFloor(benchmark::State &state) {
+    const bracket_support::Bracket &source = TwelveMegapixelBracket();
+    std::vector<uint8_t> out(source.images[0].bytes.size());
+    for (auto _ : state) {
+        uint64_t sum = 0;
+        for (size_t e = 1; e < source.images.size(); ++e) {
+            const std::vector<uint8_t> &in = source.images[e].bytes;
+            for (size_t i = 0; i + 8 <= in.size(); i += 8) {
+                uint64_t v;
+                std::memcpy(&v, in.data() + i, 8);
+                sum += v;
+            }
+        }
+        const std::vector<uint8_t> &first = source.images[0].bytes;
+        for (size_t i = 0; i < out.size(); ++i) out[i] = uint8_t(first[i] ^ 1);
+        benchmark::DoNotOptimize(sum);
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+BENCHMARK(BM_RunHdrMerge12MPFloor)->Unit(benchmark::kMillisecond);
 
 // The run's working memory: the smallest free block a pool ever had left, subtracted from
 // what it had before the run, found by shrinking the pool until the run no longer fits.

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "core/memory.h"
+#include "core/packed_luma_row.h"
+#include "halve_row_kernels.h"
 
 namespace {
 
@@ -40,9 +42,12 @@ void ExtractLumaRow(const uint8_t *row, int32_t width, int32_t step, int32_t off
     if (step == 1) {
         if (end > first) CopyBytes(out + first, row + x + first, static_cast<size_t>(end - first));
     } else {
-        // Packed 4:2:2: every second byte (a fixed stride the compiler can vectorise).
+        // Packed 4:2:2: every second byte. The row kernel reads two bytes per pixel from its
+        // start, so a luma one byte into the pair leaves its last pixel to be read alone.
         const uint8_t *in = row + static_cast<int64_t>(x + first) * 2 + offset;
-        for (int32_t c = 0; c < end - first; ++c) out[first + c] = in[2 * c];
+        const int32_t count = end - first - (offset > 0 && end > first ? 1 : 0);
+        PackedLumaRow(in, out + first, count);
+        if (count < end - first) out[end - 1] = in[2 * count];
     }
     FillBytes(out + end, 0, static_cast<size_t>(count - end));
 }
@@ -78,11 +83,7 @@ void HalvePlane(const uint8_t *source, int32_t width, int32_t height, int32_t pi
     for (int32_t y = 0; y < outHeight; ++y) {
         const uint8_t *top = source + static_cast<int64_t>(2 * y) * pitch;
         const uint8_t *bottom = top + pitch;
-        uint8_t *out = destination + static_cast<int64_t>(y) * outWidth;
-        for (int32_t x = 0; x < outWidth; ++x) {
-            const int sum = top[2 * x] + top[2 * x + 1] + bottom[2 * x] + bottom[2 * x + 1];
-            out[x] = static_cast<uint8_t>((sum + 2) >> 2);
-        }
+        HalveRow(top, bottom, destination + static_cast<int64_t>(y) * outWidth, outWidth);
     }
 }
 

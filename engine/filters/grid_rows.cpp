@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "grid_row_kernels.h"
+
 namespace {
 
 struct Region {
@@ -70,29 +72,6 @@ void Upsample(uint8_t *out, int32_t outPitch, const Cell *grid, int32_t gridCols
 
 bool ValidShift(int32_t shift) { return shift >= 0 && shift <= 8; }
 
-// Grid row of a padded 8-pixel map, with node columns clamped into the row.
-void InterpolateRow(int16_t *out, int32_t x, int32_t end, const int16_t *upper,
-                    const int16_t *lower, int32_t stride, int32_t wy, int32_t origin) {
-    const int32_t lastNode = stride - 1;
-    int32_t col = x;
-    while (col < end) {
-        const int32_t rel = col - origin + 4;
-        const int32_t k = rel >> 3;
-        const int32_t t = rel - 8 * k;
-        const int32_t runEnd = std::min(end, col + 8 - t);
-        const int32_t k0 = std::clamp(k, 0, lastNode);
-        const int32_t k1 = std::clamp(k + 1, 0, lastNode);
-        const int32_t a = upper[k0];
-        const int32_t b1 = upper[k1];
-        const int32_t c = lower[k0];
-        const int32_t d = lower[k1];
-        // The bilinear value times 64 is linear in t within the run.
-        const int32_t slope = 8 * (b1 - a) + wy * (a + d - b1 - c);
-        int32_t v = 64 * a + 8 * wy * (c - a) + t * slope;
-        for (; col < runEnd; ++col, v += slope) out[col] = static_cast<int16_t>(v >> 6);
-    }
-}
-
 }  // namespace
 
 int32_t UpsampleGrid2n(uint8_t *out, int32_t end, int32_t rows, int32_t outPitch,
@@ -138,7 +117,7 @@ void InterpolateGridRow8(int16_t *out, int32_t x, int32_t end, int32_t b, const 
     if (!out || !grid || stride < 1 || gridRows < 1) return;
     const int32_t upperRow = std::clamp(b, 0, gridRows - 1);
     const int32_t lowerRow = std::min(upperRow + 1, gridRows - 1);
-    InterpolateRow(out, x, end, grid + static_cast<ptrdiff_t>(upperRow) * stride,
+    InterpolateMapRow8(out, x, end, grid + static_cast<ptrdiff_t>(upperRow) * stride,
                    grid + static_cast<ptrdiff_t>(lowerRow) * stride, stride, wy, 0);
 }
 
@@ -151,6 +130,6 @@ void InterpolateGridRow8FromX(int16_t *out, int32_t x, int32_t end, int32_t b, c
         upperRow = std::clamp(b, 0, gridRows - 1);
         lowerRow = std::min(upperRow + 1, gridRows - 1);
     }
-    InterpolateRow(out, x, end, grid + static_cast<ptrdiff_t>(upperRow) * stride,
+    InterpolateMapRow8(out, x, end, grid + static_cast<ptrdiff_t>(upperRow) * stride,
                    grid + static_cast<ptrdiff_t>(lowerRow) * stride, stride, wy, origin);
 }

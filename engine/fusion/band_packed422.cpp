@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/memory.h"
+#include "core/packed_luma_row.h"
 #include "core/session.h"
 #include "fusion/recovery_refine_packed422.h"
 #include "fusion/span_local_curve_packed422.h"
@@ -164,7 +165,7 @@ int CopyReferenceLumaForBandPass(MemoryContext memory, HdrSession *s,
     for (int32_t y = 0; y < height; ++y) {
         const uint8_t *in = referencePlane + static_cast<int64_t>(y) * pitch;
         uint8_t *out = copy + static_cast<int64_t>(y) * width;
-        for (int32_t x = 0; x < width; ++x) out[x] = in[2 * x];
+        PackedLumaRow(in, out, width);
     }
     s->bandReferenceLuma = copy;
     return RESULT_OK;

@@ -1,5 +1,8 @@
 #include "span_local_curve_packed422.h"
 
+#include "core/fast_kernels.h"
+#include "fusion/span_local_curve_fast_packed422.h"
+
 using namespace fusion_detail;
 
 namespace {
@@ -109,11 +112,10 @@ FusedGroup BlendGroupLocalCurveRefOnlyPacked422(int32_t x, const uint8_t *ref,
 void FuseSpanLocalCurveBothPacked422(int32_t x0, int32_t x1, const uint8_t *reference,
                                      const uint8_t *warp, const SpanTables &tables,
                                      const SpanRows &rows, RunningWeights *weights, uint8_t *out) {
-    for (int32_t x = x0; x < x1; x += 4, reference += 8, warp += kWarpGroupStride, out += 8) {
-        const FusedGroup g = BlendGroupLocalCurveBothPacked422(
-            x, reference, warp, warp + kWarpedQuadBytes, tables, rows, weights);
-        ToneGroupPacked422(g, rows.gain + x, tables.tone, tables.chroma, out);
-    }
+    if (FastKernelsEnabled())
+        FuseSpanLocalCurveBothPacked422_Fast(x0, x1, reference, warp, tables, rows, weights, out);
+    else
+        FuseSpanLocalCurveBothPacked422_C(x0, x1, reference, warp, tables, rows, weights, out);
 }
 
 namespace {
@@ -121,11 +123,12 @@ namespace {
 void FuseSpanLocalCurveOne(int32_t x0, int32_t x1, const uint8_t *reference, const uint8_t *warp,
                            MapExposure secondary, const SpanTables &tables, const SpanRows &rows,
                            RunningWeights *weights, uint8_t *out) {
-    for (int32_t x = x0; x < x1; x += 4, reference += 8, warp += kWarpGroupStride, out += 8) {
-        const FusedGroup g =
-            BlendGroupLocalCurveOnePacked422(x, reference, warp, secondary, tables, rows, weights);
-        ToneGroupPacked422(g, rows.gain + x, tables.tone, tables.chroma, out);
-    }
+    if (FastKernelsEnabled())
+        FuseSpanLocalCurveOnePacked422_Fast(x0, x1, reference, warp, secondary, tables, rows,
+                                            weights, out);
+    else
+        FuseSpanLocalCurveOnePacked422_C(x0, x1, reference, warp, secondary, tables, rows,
+                                         weights, out);
 }
 
 }  // namespace
@@ -146,7 +149,8 @@ void FuseSpanLocalCurveBrightPacked422(int32_t x0, int32_t x1, const uint8_t *re
 void FuseSpanLocalCurveRefOnlyPacked422(int32_t x0, int32_t x1, const uint8_t *reference,
                                         const SpanTables &tables, const SpanRows &rows,
                                         uint8_t *out) {
-    for (int32_t x = x0; x < x1; x += 4, reference += 8, out += 8)
-        ToneGroupPacked422(BlendGroupLocalCurveRefOnlyPacked422(x, reference, tables, rows),
-                           rows.gain + x, tables.tone, tables.chroma, out);
+    if (FastKernelsEnabled())
+        FuseSpanLocalCurveRefOnlyPacked422_Fast(x0, x1, reference, tables, rows, out);
+    else
+        FuseSpanLocalCurveRefOnlyPacked422_C(x0, x1, reference, tables, rows, out);
 }

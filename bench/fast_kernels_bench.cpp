@@ -1,0 +1,142 @@
+// Each optimised row kernel beside its plain reference on one 4096-pixel row in cache: the
+// local-curve span kernels of packed 4:2:2, the 8-pixel map row, the luma gather, the
+// sub-pixel fetch and the halving row of the aligner's pyramid.
+#include <benchmark/benchmark.h>
+
+#include <numeric>
+#include <vector>
+
+#include "../tests/fusion/span_kernel_support.h"
+#include "align/halve_row_kernels.h"
+#include "filters/grid_row_kernels.h"
+#include "fusion/fetch_packed422_kernels.h"
+#include "core/packed_luma_row.h"
+#include "fusion/span_local_curve_fast_packed422.h"
+
+namespace {
+
+constexpr int kRow = 4096;
+
+struct SpanRow {
+    fusion_test::KernelBench tables;
+    std::vector<uint8_t> reference = std::vector<uint8_t>(2 * kRow);
+    std::vector<uint8_t> warp = std::vector<uint8_t>(4 * kRow);
+    std::vector<uint8_t> out = std::vector<uint8_t>(2 * kRow);
+    SpanRow() {
+        tables.weightReference.assign(kRow, 200);
+        tables.weightDark.assign(kRow, 90);
+        tables.weightBright.assign(kRow, 60);
+        tables.mask.assign(kRow, 255);
+        tables.gain.assign(kRow, 1300);
+        for (int k = 0; k < 9; ++k) tables.lines[k].assign(kRow, int16_t(k < 3 ? 250 + k : k - 5));
+        for (int i = 0; i < 2 * kRow; ++i) reference[i] = uint8_t(i * 7);
+        for (int i = 0; i < 4 * kRow; ++i) warp[i] = uint8_t(i * 13);
+    }
+};
+
+template <bool Fast>
+void BM_SpanLocalCurveOne(benchmark::State &state) {
+    SpanRow k;
+    const SpanTables tables = k.tables.Tables(true);
+    const SpanRows rows = k.tables.Rows();
+    for (auto _ : state) {
+        RunningWeights w = {{0, kFusionWeightOne, 0}};
+        (Fast ? FuseSpanLocalCurveOnePacked422_Fast : FuseSpanLocalCurveOnePacked422_C)(
+            0, kRow, k.reference.data(), k.warp.data(), kMapDark, tables, rows, &w, k.out.data());
+        benchmark::DoNotOptimize(k.out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kRow);
+}
+BENCHMARK(BM_SpanLocalCurveOne<false>)->Name("SpanLocalCurveOne4096/plain");
+BENCHMARK(BM_SpanLocalCurveOne<true>)->Name("SpanLocalCurveOne4096/fast");
+
+template <bool Fast>
+void BM_SpanLocalCurveBoth(benchmark::State &state) {
+    SpanRow k;
+    const SpanTables tables = k.tables.Tables(true);
+    const SpanRows rows = k.tables.Rows();
+    for (auto _ : state) {
+        RunningWeights w = {{0, 0, kFusionWeightOne}};
+        (Fast ? FuseSpanLocalCurveBothPacked422_Fast : FuseSpanLocalCurveBothPacked422_C)(
+            0, kRow, k.reference.data(), k.warp.data(), tables, rows, &w, k.out.data());
+        benchmark::DoNotOptimize(k.out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kRow);
+}
+BENCHMARK(BM_SpanLocalCurveBoth<false>)->Name("SpanLocalCurveBoth4096/plain");
+BENCHMARK(BM_SpanLocalCurveBoth<true>)->Name("SpanLocalCurveBoth4096/fast");
+
+template <bool Fast>
+void BM_SpanLocalCurveRefOnly(benchmark::State &state) {
+    SpanRow k;
+    const SpanTables tables = k.tables.Tables(true);
+    const SpanRows rows = k.tables.Rows();
+    for (auto _ : state) {
+        (Fast ? FuseSpanLocalCurveRefOnlyPacked422_Fast : FuseSpanLocalCurveRefOnlyPacked422_C)(
+            0, kRow, k.reference.data(), tables, rows, k.out.data());
+        benchmark::DoNotOptimize(k.out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kRow);
+}
+BENCHMARK(BM_SpanLocalCurveRefOnly<false>)->Name("SpanLocalCurveRefOnly4096/plain");
+BENCHMARK(BM_SpanLocalCurveRefOnly<true>)->Name("SpanLocalCurveRefOnly4096/fast");
+
+template <bool Fast>
+void BM_MapRow8(benchmark::State &state) {
+    std::vector<int16_t> upper(kRow / 8 + 1), lower(kRow / 8 + 1), out(kRow);
+    std::iota(upper.begin(), upper.end(), int16_t(-100));
+    std::iota(lower.begin(), lower.end(), int16_t(40));
+    for (auto _ : state) {
+        (Fast ? InterpolateMapRow8_SSE2 : InterpolateMapRow8_C)(
+            out.data(), 0, kRow, upper.data(), lower.data(), int32_t(upper.size()), 3, 0);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kRow);
+}
+BENCHMARK(BM_MapRow8<false>)->Name("MapRow8x4096/plain");
+BENCHMARK(BM_MapRow8<true>)->Name("MapRow8x4096/fast");
+
+template <bool Fast>
+void BM_PackedLumaRow(benchmark::State &state) {
+    std::vector<uint8_t> in(2 * kRow), out(kRow);
+    std::iota(in.begin(), in.end(), uint8_t(0));
+    for (auto _ : state) {
+        (Fast ? PackedLumaRow_SSE2 : PackedLumaRow_C)(in.data(), out.data(), kRow);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kRow);
+}
+BENCHMARK(BM_PackedLumaRow<false>)->Name("PackedLumaRow4096/plain");
+BENCHMARK(BM_PackedLumaRow<true>)->Name("PackedLumaRow4096/fast");
+
+template <bool Fast>
+void BM_FetchSubpelRow(benchmark::State &state) {
+    constexpr int kRows = 8;
+    std::vector<uint8_t> source(2 * kRow * kRows), warp(4 * kRow);
+    std::iota(source.begin(), source.end(), uint8_t(0));
+    for (auto _ : state) {
+        (Fast ? FetchSubpelRowPacked422_SSE2 : FetchSubpelRowPacked422_C)(
+            12, kRow, kRows, (3 << 16) + 5000, -(1 << 15), 12, -8, 0, 4, kRow, 2 * kRow,
+            source.data(), warp.data());
+        benchmark::DoNotOptimize(warp.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kRow);
+}
+BENCHMARK(BM_FetchSubpelRow<false>)->Name("FetchSubpelRow4096/plain");
+BENCHMARK(BM_FetchSubpelRow<true>)->Name("FetchSubpelRow4096/fast");
+
+template <bool Fast>
+void BM_HalveRow(benchmark::State &state) {
+    std::vector<uint8_t> top(2 * kRow), bottom(2 * kRow), out(kRow);
+    std::iota(top.begin(), top.end(), uint8_t(0));
+    std::iota(bottom.begin(), bottom.end(), uint8_t(77));
+    for (auto _ : state) {
+        (Fast ? HalveRow_SSE2 : HalveRow_C)(top.data(), bottom.data(), out.data(), kRow);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kRow);
+}
+BENCHMARK(BM_HalveRow<false>)->Name("HalveRow4096/plain");
+BENCHMARK(BM_HalveRow<true>)->Name("HalveRow4096/fast");
+
+}  // namespace

@@ -1,0 +1,43 @@
+#include "halve_row_kernels.h"
+
+#include "core/fast_kernels.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+void HalveRow_C(const uint8_t *top, const uint8_t *bottom, uint8_t *out, int32_t outWidth) {
+    for (int32_t x = 0; x < outWidth; ++x) {
+        const int sum = top[2 * x] + top[2 * x + 1] + bottom[2 * x] + bottom[2 * x + 1];
+        out[x] = static_cast<uint8_t>((sum + 2) >> 2);
+    }
+}
+
+void HalveRow_SSE2(const uint8_t *top, const uint8_t *bottom, uint8_t *out, int32_t outWidth) {
+    int32_t x = 0;
+#if defined(__SSE2__)
+    // Sixteen outputs a step from 32 bytes of each row: each 16-bit lane adds its two bytes,
+    // the two rows add, and the rounded quarter (at most 255) packs back to bytes.
+    const __m128i low = _mm_set1_epi16(0x00ff);
+    const __m128i two = _mm_set1_epi16(2);
+    const auto pairs = [&](const uint8_t *p) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        return _mm_add_epi16(_mm_and_si128(v, low), _mm_srli_epi16(v, 8));
+    };
+    for (; x + 16 <= outWidth; x += 16) {
+        const __m128i a = _mm_add_epi16(pairs(top + 2 * x), pairs(bottom + 2 * x));
+        const __m128i b = _mm_add_epi16(pairs(top + 2 * x + 16), pairs(bottom + 2 * x + 16));
+        const __m128i qa = _mm_srli_epi16(_mm_add_epi16(a, two), 2);
+        const __m128i qb = _mm_srli_epi16(_mm_add_epi16(b, two), 2);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + x), _mm_packus_epi16(qa, qb));
+    }
+#endif
+    HalveRow_C(top + 2 * x, bottom + 2 * x, out + x, outWidth - x);
+}
+
+void HalveRow(const uint8_t *top, const uint8_t *bottom, uint8_t *out, int32_t outWidth) {
+    if (FastKernelsEnabled())
+        HalveRow_SSE2(top, bottom, out, outWidth);
+    else
+        HalveRow_C(top, bottom, out, outWidth);
+}

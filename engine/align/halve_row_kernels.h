@@ -1,0 +1,11 @@
+// Row kernels of HalvePlane: out[x] = (top[2x] + top[2x+1] + bottom[2x] + bottom[2x+1] + 2) >> 2
+// for x in [0, outWidth). The plain reference and an SSE2 version with the same bytes.
+#pragma once
+
+#include <cstdint>
+
+void HalveRow_C(const uint8_t *top, const uint8_t *bottom, uint8_t *out, int32_t outWidth);
+// Falls back to the plain kernel where SSE2 is not built in.
+void HalveRow_SSE2(const uint8_t *top, const uint8_t *bottom, uint8_t *out, int32_t outWidth);
+// The one FastKernelsEnabled() picks.
+void HalveRow(const uint8_t *top, const uint8_t *bottom, uint8_t *out, int32_t outWidth);
