@@ -112,7 +112,14 @@ bool DecodePngPlanes(const uint8_t *data, size_t size, YuvPlanes *planes, int *o
     state.reader = {data, size, 0};
     state.png =
         png_create_read_struct(PNG_LIBPNG_VER_STRING, &state.messages, OnPngError, OnPngWarning);
-    if (state.png != nullptr) state.info = png_create_info_struct(state.png);
+    if (state.png != nullptr) {
+        // Text is never used: it is skipped unread. Read, a chunk's declared length is taken at
+        // its word, and a few hundred bytes announcing a gigabyte of text make libpng allocate
+        // and clear that much before the read fails.
+        static const png_byte kTextChunks[] = "tEXt\0zTXt\0iTXt";
+        png_set_keep_unknown_chunks(state.png, PNG_HANDLE_CHUNK_NEVER, kTextChunks, 3);
+        state.info = png_create_info_struct(state.png);
+    }
     if (state.info == nullptr) {
         *reason = "cannot be decoded (out of memory)";
         return false;
