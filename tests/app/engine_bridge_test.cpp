@@ -196,7 +196,9 @@ TEST(CBYUVRGB, CopiesPackedAndSemiPlanarRecordsOnly) {
         const bool copied = CBYUVRGB::copyOffscreen(&a, &b);
         EXPECT_EQ(copied, format != PIXEL_FORMAT_I420) << format;
         EXPECT_EQ(std::memcmp(a.ppu8Plane[0], b.ppu8Plane[0], bytes) == 0, copied);
-        if (format == PIXEL_FORMAT_NV21) EXPECT_EQ(b.ppu8Plane[1], b.ppu8Plane[0] + 24);
+        if (format == PIXEL_FORMAT_NV21) {
+            EXPECT_EQ(b.ppu8Plane[1], b.ppu8Plane[0] + 24);
+        }
         CBYUVRGB::releaseOffscreen(&a);
         CBYUVRGB::releaseOffscreen(&b);
     }
