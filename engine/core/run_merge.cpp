@@ -30,19 +30,6 @@ ToneParameters ClampParameters(const MergeParams *params) {
     return p;
 }
 
-bool SupportedFormat(uint32_t format) {
-    switch (format) {
-        case PIXEL_FORMAT_YUYV:
-        case PIXEL_FORMAT_I420:
-        case PIXEL_FORMAT_NV12:
-        case PIXEL_FORMAT_NV21:
-        case PIXEL_FORMAT_NV16:
-            return true;
-        default:
-            return false;
-    }
-}
-
 // Every plane the format needs is present and its pitch holds a row.
 bool PlanesHoldRows(const ImageDesc &image) {
     ImageDesc layout;
@@ -73,7 +60,8 @@ int CheckRunArguments(const HdrSession *s, const ImageDesc *inputs, int32_t coun
         for (int p = 0; p < 3; ++p)
             if (inputs[i].pi32Pitch[p] != first.pi32Pitch[p]) return RESULT_INVALID_ARGUMENT;
     }
-    if (!SupportedFormat(first.u32PixelArrayFormat) || !HasBandRenderer(first.u32PixelArrayFormat))
+    // The formats the run accepts are those the band pass can fuse.
+    if (!HasBandRenderer(first.u32PixelArrayFormat))
         return RESULT_UNSUPPORTED_FORMAT;
     for (int32_t i = 0; i < count; ++i)
         if (!PlanesHoldRows(inputs[i])) return RESULT_INVALID_ARGUMENT;
