@@ -92,14 +92,6 @@ LOMO_ROW_KERNEL void NormaliseChunk(const uint32_t *acc, int32_t n, int32_t shif
     for (int32_t i = 0; i < n; ++i) out[i] = static_cast<uint8_t>(((acc[i] >> shift) * reciprocal) >> 24);
 }
 
-// Elsewhere the sum is divided by the taps that were inside. Rounding in the horizontal pass can
-// push the quotient past 255: it is clamped rather than wrapped to a dark value.
-inline uint8_t DivideAtEdge(uint32_t v, uint32_t weight, uint8_t source) {
-    const uint32_t w = weight >> 8;
-    if (w == 0) return source;
-    return static_cast<uint8_t>(std::min<uint32_t>(v / w, 255));
-}
-
 void BlurRow(const uint8_t *source, int32_t width, int32_t height, int32_t lineBytes,
              uint8_t *destination, const BlurWork &work, int32_t y) {
     const LomoBlurKernel &k = *work.kernel;
@@ -127,7 +119,7 @@ void BlurRow(const uint8_t *source, int32_t width, int32_t height, int32_t lineB
         for (int32_t i = 0; i < n; ++i) {
             const int32_t b = b0 + i;
             if (innerRow && b >= innerFirst && b < innerLast) continue;
-            blurred[i] = DivideAtEdge(acc[i], work.columnWeights[b / 3] * rowTaps, src[b]);
+            blurred[i] = LomoBlurEdgeQuotient(acc[i], work.columnWeights[b / 3] * rowTaps, src[b]);
         }
         BlendLomoBytes(src + b0, blurred, dst + b0, b0, n, nodeWeights);
     }

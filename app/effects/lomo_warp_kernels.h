@@ -24,7 +24,7 @@ int LomoLensWarp(const uint8_t *source, int32_t width, int32_t height, int32_t l
 // Gaussian blur of standard deviation `sigma` blended in by a radial weight: 205/256 of the blur
 // at the corners, and towards the centre 205/256 (strength 0) down to 51/256 (strength 100).
 // A sigma of 0 or less copies the source whole; a sigma whose integer sums would overflow the
-// 16-bit working planes (about 102 and above), or one that is not a number, returns 0.
+// 16-bit working planes (sigma of about 107 and above), or one that is not a number, returns 0.
 int LomoRadialBlur(const uint8_t *source, int32_t width, int32_t height, int32_t lineBytes,
                    uint8_t *destination, int32_t strength, double sigma);
 

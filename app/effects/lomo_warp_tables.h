@@ -57,6 +57,18 @@ struct LomoBlurKernel {
     uint32_t reciprocal;  // 2^24 / n for the normalisation of a whole two-way sum
     int32_t shift;        // 0 or 8: what that sum is shifted by before the multiply
 };
+// Near the picture's edges the blur divides its sum v by the taps that were inside, `weight`
+// (the product of both passes' tap sums, 8 bits above the quotient's scale), and a weight
+// under 256 leaves the source byte. The quotient is clamped to 255 rather than cut to its low 8
+// bits: the horizontal pass truncates, so the sum stays under 256 times the weight and the clamp
+// is a guard that never darkens a bright edge.
+inline uint8_t LomoBlurEdgeQuotient(uint32_t v, uint32_t weight, uint8_t source) {
+    const uint32_t w = weight >> 8;
+    if (w == 0) return source;
+    const uint32_t q = v / w;
+    return static_cast<uint8_t>(q < 255 ? q : 255);
+}
+
 // Fills the kernel for 0 < sigma < 128 and returns 1; returns 0 when the tap sum exceeds 65535,
 // beyond which the blur's 16-bit planes and 32-bit sums would overflow.
 int BuildLomoBlurKernel(double sigma, LomoBlurKernel *kernel);
