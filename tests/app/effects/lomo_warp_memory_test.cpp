@@ -80,4 +80,35 @@ TEST(LomoWarpMemory, SmallSizesSigmasAndStrengthsAgreeWithTheModels) {
     EXPECT_EQ(lomo_alloc::Outstanding(), before);
 }
 
+// Every size from 1 x 1 to 33 x 17: each effect runs, writes no byte past a row's pixels (the
+// whole-buffer copies aside) and releases everything it allocated.
+TEST(LomoWarpMemory, EverySmallSizeRunsAndReleasesItsBuffers) {
+    const int before = lomo_alloc::Outstanding();
+    for (int32_t w = 1; w <= 33; ++w)
+        for (int32_t h = 1; h <= 17; ++h) {
+            const LomoPicture src = RandomLomoPicture(w, h, 3 * w + 1, w * 17 + h);
+            auto tailsKept = [&](const LomoPicture &d) {
+                for (int32_t y = 0; y < h; ++y)
+                    if (d.bytes[static_cast<size_t>(y) * d.lineBytes + 3 * w] != 0x5A) return false;
+                return true;
+            };
+            for (const int32_t s : {0, 50, 100}) {
+                LomoPicture dst = Destination(src);
+                ASSERT_EQ(LomoLensWarp(src.bytes.data(), w, h, src.lineBytes, dst.data(), s), 1);
+                ASSERT_TRUE(s == 0 || tailsKept(dst)) << w << "x" << h;
+                for (const double sigma : {0.3, 1.0, 4.0, 99.0}) {
+                    dst = Destination(src);
+                    ASSERT_EQ(LomoRadialBlur(src.bytes.data(), w, h, src.lineBytes, dst.data(), s, sigma), 1);
+                    ASSERT_TRUE(tailsKept(dst)) << w << "x" << h << " sigma " << sigma;
+                }
+                for (const int32_t levels : {2, 5, 8}) {
+                    dst = Destination(src);
+                    ASSERT_EQ(LomoPyramidSoftFocus(src.bytes.data(), w, h, src.lineBytes, dst.data(), levels, s), 1);
+                    ASSERT_TRUE(w < 2 || h < 2 || tailsKept(dst)) << w << "x" << h << " levels " << levels;
+                }
+            }
+        }
+    EXPECT_EQ(lomo_alloc::Outstanding(), before);
+}
+
 }  // namespace
