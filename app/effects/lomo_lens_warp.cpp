@@ -87,30 +87,47 @@ inline void Sample(const SourcePicture &src, int64_t X, int64_t Y, uint8_t *out)
     }
 }
 
-// One destination row. Within a cell the interpolated position moves by a constant step per
-// pixel: X = (16 - fx) * left + fx * right, where left and right are the cell's edge nodes
-// already weighted by fy.
+// The largest m with m * m <= v, for v >= 0.
+int64_t FloorSqrt(int64_t v) {
+    auto m = static_cast<int64_t>(std::sqrt(static_cast<double>(v)));
+    while (m > 0 && m * m > v) --m;
+    while ((m + 1) * (m + 1) <= v) ++m;
+    return m;
+}
+
+// One destination row: black outside the lens circle's chord, warped inside it. Within a cell
+// the interpolated position moves by a constant step per pixel: X = (16 - fx) * left + fx *
+// right, where left and right are the cell's edge nodes already weighted by fy.
 void WarpRow(const SourcePicture &src, const LensGeometry &g, const int64_t *mesh,
              int32_t nodesPerRow, int32_t y, uint8_t *out) {
+    const int64_t dy = y - g.cy;
+    const int64_t room = g.inside2 - dy * dy;
+    int64_t first = 0, last = -1;  // the pixels inside the circle, if any
+    if (room >= 0) {
+        const int64_t m = FloorSqrt(room);
+        first = std::max<int64_t>(0, g.cx - m);
+        last = std::min<int64_t>(src.width - 1, g.cx + m);
+    }
+    if (first > last) {
+        first = src.width;
+        last = src.width - 1;
+    }
+    std::fill(out, out + 3 * first, 0);
+    std::fill(out + 3 * (last + 1), out + 3 * static_cast<int64_t>(src.width), 0);
+
     const int64_t fy = y & 15;
     const int64_t *top = mesh + 2 * static_cast<int64_t>(y >> 4) * nodesPerRow;
     const int64_t *bottom = top + 2 * static_cast<int64_t>(nodesPerRow);
-    const int64_t dy = y - g.cy;
-    const int64_t dy2 = dy * dy;
-    for (int32_t x0 = 0; x0 < src.width; x0 += 16) {
-        const int64_t n = 2 * static_cast<int64_t>(x0 >> 4);
+    for (int64_t x = first; x <= last;) {
+        const int64_t n = 2 * (x >> 4);
         const int64_t leftX = top[n] * (16 - fy) + bottom[n] * fy;
         const int64_t leftY = top[n + 1] * (16 - fy) + bottom[n + 1] * fy;
         const int64_t stepX = top[n + 2] * (16 - fy) + bottom[n + 2] * fy - leftX;
         const int64_t stepY = top[n + 3] * (16 - fy) + bottom[n + 3] * fy - leftY;
-        const int32_t count = std::min(16, src.width - x0);
-        for (int32_t fx = 0; fx < count; ++fx) {
-            uint8_t *p = out + 3 * static_cast<int64_t>(x0 + fx);
-            const int64_t dx = x0 + fx - g.cx;
-            if (dx * dx + dy2 > g.inside2)
-                SetBlack(p);
-            else
-                Sample(src, 16 * leftX + fx * stepX, 16 * leftY + fx * stepY, p);
+        const int64_t cellEnd = std::min(last + 1, (x | 15) + 1);
+        for (; x < cellEnd; ++x) {
+            const int64_t fx = x & 15;
+            Sample(src, 16 * leftX + fx * stepX, 16 * leftY + fx * stepY, out + 3 * x);
         }
     }
 }
