@@ -1,0 +1,163 @@
+#include "picture_writer.h"
+
+#include <QBuffer>
+#include <QImageWriter>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <tiffio.h>
+#include <vector>
+
+namespace {
+
+SaveFileFactory &Factory() {
+    static SaveFileFactory factory;
+    return factory;
+}
+
+std::unique_ptr<QSaveFile> MakeSaveFile(const QString &path) {
+    if (Factory()) return Factory()(path);
+    return std::make_unique<QSaveFile>(path);
+}
+
+// Writes bytes produced by write into the file at path and commits it; a failure anywhere
+// discards the temporary file and leaves the target untouched.
+bool WriteThroughSaveFile(const QString &path, const std::function<bool(QIODevice &)> &write) {
+    if (path.isEmpty()) return false;
+    std::unique_ptr<QSaveFile> file = MakeSaveFile(path);
+    if (!file || !file->open(QIODevice::WriteOnly)) return false;
+    if (!write(*file) || file->error() != QFileDevice::NoError) {
+        file->cancelWriting();
+        return false;
+    }
+    return file->commit();
+}
+
+// ---- libtiff over a memory buffer: libtiff seeks and reads back what it wrote while it links
+// directories, which a save file being written does not allow.
+
+tsize_t BufferRead(thandle_t handle, tdata_t data, tsize_t size) {
+    return static_cast<QBuffer *>(handle)->read(static_cast<char *>(data), size);
+}
+tsize_t BufferWrite(thandle_t handle, tdata_t data, tsize_t size) {
+    return static_cast<QBuffer *>(handle)->write(static_cast<const char *>(data), size);
+}
+toff_t BufferSeek(thandle_t handle, toff_t offset, int whence) {
+    auto *buffer = static_cast<QBuffer *>(handle);
+    qint64 base = 0;
+    if (whence == SEEK_CUR) base = buffer->pos();
+    if (whence == SEEK_END) base = buffer->size();
+    const qint64 target = base + static_cast<qint64>(offset);
+    if (target < 0) return static_cast<toff_t>(-1);
+    // Seeking past the end grows the file with zeros, as a real file does.
+    if (target > buffer->size()) {
+        buffer->seek(buffer->size());
+        buffer->write(QByteArray(target - buffer->size(), '\0'));
+    }
+    return buffer->seek(target) ? static_cast<toff_t>(target) : static_cast<toff_t>(-1);
+}
+int BufferClose(thandle_t) { return 0; }
+toff_t BufferSize(thandle_t handle) { return static_cast<QBuffer *>(handle)->size(); }
+int NoMap(thandle_t, tdata_t *, toff_t *) { return 0; }
+void NoUnmap(thandle_t, tdata_t, toff_t) {}
+
+// libtiff reports through handlers that print by default; the answer of each call says enough.
+void QuietTIFFHandler(const char *, const char *, va_list) {}
+
+bool WriteTIFFDirectory(TIFF *tiff, const QImage &picture, int compression, double dpi) {
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+    if (rgb.isNull()) return false;
+    const uint32_t width = static_cast<uint32_t>(rgb.width());
+    const uint32_t height = static_cast<uint32_t>(rgb.height());
+    const uint32_t rowBytes = 3 * width;
+    // Strips of about 256 KB: few enough for a fast write, small enough for any reader.
+    const uint32_t rowsPerStrip = std::max<uint32_t>(1, (256u * 1024u) / rowBytes);
+    bool ok = TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, width) &&
+              TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height) &&
+              TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8) &&
+              TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3) &&
+              TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB) &&
+              TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
+              TIFFSetField(tiff, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) &&
+              TIFFSetField(tiff, TIFFTAG_COMPRESSION, compression) &&
+              TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, rowsPerStrip) &&
+              TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH) &&
+              TIFFSetField(tiff, TIFFTAG_XRESOLUTION, static_cast<float>(dpi)) &&
+              TIFFSetField(tiff, TIFFTAG_YRESOLUTION, static_cast<float>(dpi));
+    for (uint32_t row = 0; ok && row < height; ++row) {
+        // libtiff takes a writable row; it does not change it without a predictor.
+        ok = TIFFWriteScanline(tiff, const_cast<uchar *>(rgb.constScanLine(static_cast<int>(row))),
+                               row, 0) == 1;
+    }
+    return ok && TIFFWriteDirectory(tiff);
+}
+
+}  // namespace
+
+void SetSaveFileFactory(SaveFileFactory factory) { Factory() = std::move(factory); }
+
+QImage ResultImage(const QImage &picture) {
+    if (picture.isNull()) return {};
+    QImage bitmap = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (bitmap.isNull() || bitmap.bytesPerLine() != 4 * static_cast<qsizetype>(bitmap.width()))
+        return {};
+    // Every pixel of a picture without alpha is opaque: the copy says so, so that the files
+    // written from it carry no alpha channel.
+    if (!picture.hasAlphaChannel()) bitmap.reinterpretAsFormat(QImage::Format_RGB32);
+    return bitmap;
+}
+
+bool WritePicture(const QImage &picture, const QString &path, const QString &uti,
+                  const IISaveOptions &options) {
+    if (picture.isNull()) return false;
+    QImage bitmap = ResultImage(picture);
+    if (bitmap.isNull()) return false;
+    bitmap.setDotsPerMeterX(kSavedPictureDotsPerMeter);
+    bitmap.setDotsPerMeterY(kSavedPictureDotsPerMeter);
+    if (uti == QLatin1String("public.tiff"))
+        return WriteTIFF(bitmap, nullptr, path, options, kSavedPictureDPI);
+    QByteArray format;
+    int quality = -1;
+    if (uti == QLatin1String("public.png")) {
+        format = "png";
+        // Qt maps a quality q to the zlib level (100 - q) * 9 / 91.
+        quality = 100 - (kPNGCompressionLevel * 91 + 8) / 9;
+    } else if (uti == QLatin1String("public.jpeg")) {
+        format = "jpeg";
+        quality = static_cast<int>(std::lround(100.0 * options.lossyCompressionQuality.value_or(0.9)));
+        quality = std::clamp(quality, 0, 100);
+    } else {
+        return false;
+    }
+    return WriteThroughSaveFile(path, [&](QIODevice &device) {
+        QImageWriter writer(&device, format);
+        writer.setQuality(quality);
+        return writer.write(bitmap);
+    });
+}
+
+bool WriteTIFF(const QImage &picture, const QImage *second, const QString &path,
+               const IISaveOptions &options, double dpi) {
+    if (picture.isNull() || (second && second->isNull())) return false;
+    const int compression = options.tiffCompression.value_or(IISaveViewController::kCompressionNone);
+    QByteArray bytes;
+    // Room for the uncompressed picture, so the buffer grows at most once or twice.
+    bytes.reserve(static_cast<qsizetype>(3) * picture.width() * picture.height() + 4096);
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadWrite);
+    const TIFFErrorHandler oldError = TIFFSetErrorHandler(QuietTIFFHandler);
+    const TIFFErrorHandler oldWarning = TIFFSetWarningHandler(QuietTIFFHandler);
+    TIFF *tiff = TIFFClientOpen("picture", "w", &buffer, BufferRead, BufferWrite, BufferSeek,
+                                BufferClose, BufferSize, NoMap, NoUnmap);
+    bool ok = tiff != nullptr;
+    if (ok) ok = WriteTIFFDirectory(tiff, picture, compression, dpi);
+    if (ok && second) ok = WriteTIFFDirectory(tiff, *second, compression, dpi);
+    if (tiff) TIFFClose(tiff);
+    TIFFSetErrorHandler(oldError);
+    TIFFSetWarningHandler(oldWarning);
+    if (!ok) return false;
+    buffer.close();
+    return WriteThroughSaveFile(path, [&bytes](QIODevice &device) {
+        return device.write(bytes) == bytes.size();
+    });
+}
