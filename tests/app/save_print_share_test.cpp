@@ -98,6 +98,43 @@ std::vector<TiffDirectory> ReadTiff(const QString &path) {
     return directories;
 }
 
+// The rectangle the first image drawn on a PDF page covers, in the page's points (y up): the
+// page's content stream is inflated and its q, Q and cm operators followed up to the image.
+QRectF ImagePlacementInPdf(const QByteArray &pdf) {
+    qsizetype at = 0;
+    while ((at = pdf.indexOf("stream\n", at)) >= 0) {
+        const qsizetype begin = at + 7, end = pdf.indexOf("endstream", begin);
+        at = begin;
+        if (end < 0) break;
+        const qsizetype object = pdf.lastIndexOf(" obj", begin);
+        if (pdf.mid(object, begin - object).contains("/Image")) continue;
+        // qUncompress takes zlib data behind a big-endian size hint; it grows past the hint.
+        QByteArray packed("\x00\x01\x00\x00", 4);
+        packed += pdf.mid(begin, end - begin);
+        const QByteArray content = qUncompress(packed);
+        if (!content.contains(" Do")) continue;
+        std::vector<QTransform> stack{QTransform()};
+        std::vector<double> operands;
+        for (const QByteArray &token : content.simplified().split(' ')) {
+            bool number = false;
+            const double value = token.toDouble(&number);
+            if (number) {
+                operands.push_back(value);
+                continue;
+            }
+            if (token == "q") stack.push_back(stack.back());
+            if (token == "Q" && stack.size() > 1) stack.pop_back();
+            if (token == "cm" && operands.size() >= 6) {
+                const double *m = &operands[operands.size() - 6];
+                stack.back() = QTransform(m[0], m[1], m[2], m[3], m[4], m[5]) * stack.back();
+            }
+            if (token == "Do") return stack.back().mapRect(QRectF(0, 0, 1, 1));
+            operands.clear();
+        }
+    }
+    return {};
+}
+
 // A save file whose writes fail once the given number of bytes has been written.
 class FailingSaveFile : public QSaveFile {
 public:
@@ -158,9 +195,11 @@ TEST_F(WriterTest, EachTypeReadsBackWithItsSizeResolutionAndOptions) {
         const QImage back = reader.read();
         ASSERT_FALSE(back.isNull());
         EXPECT_EQ(back.size(), picture.size());
-        EXPECT_EQ(back.dotsPerMeterX(), kSavedPictureDotsPerMeter);
-        EXPECT_EQ(back.dotsPerMeterY(), kSavedPictureDotsPerMeter);
+        // 72 dpi: the JPEG reader turns the JFIF density into 2834 dots per metre.
+        EXPECT_EQ(qRound(back.dotsPerMeterX() * 0.0254), 72);
+        EXPECT_EQ(qRound(back.dotsPerMeterY() * 0.0254), 72);
         if (QString(c.uti) == "public.png") {
+            EXPECT_EQ(back.dotsPerMeterX(), kSavedPictureDotsPerMeter);
             EXPECT_FALSE(back.hasAlphaChannel());
             EXPECT_EQ(Opaque(back), picture);
         }
@@ -666,9 +705,17 @@ TEST_F(SaveWorkflowTest, PrintingToAPdfFile) {
     EXPECT_NEAR(sides[3].toDouble(), 792, 0.01) << box.captured(0).toStdString();
     EXPECT_TRUE(bytes.contains("/Subtype /Image"));
 
-    // The page as the printer receives it: rendered when a renderer is at hand.
+    // Where the page puts the picture, in points from the bottom-left corner: 200 x 100 fitted
+    // to 576 wide is 288 high, centred on the page.
+    const QRectF placed = ImagePlacementInPdf(bytes);
+    EXPECT_NEAR(placed.left(), 18, 0.01);
+    EXPECT_NEAR(placed.right(), 594, 0.01);
+    EXPECT_NEAR(placed.top(), 252, 0.01);
+    EXPECT_NEAR(placed.bottom(), 540, 0.01);
+
+    // The page rendered, where a renderer is installed.
     const QString renderer = QStandardPaths::findExecutable("pdftoppm");
-    if (renderer.isEmpty()) GTEST_SKIP() << "pdftoppm is not installed: the page was not rendered";
+    if (renderer.isEmpty()) return;
     ASSERT_EQ(QProcess::execute(renderer, {"-r", "72", "-png", "-singlefile", pdf,
                                            dir.filePath("page")}), 0);
     const QImage page(dir.filePath("page.png"));
