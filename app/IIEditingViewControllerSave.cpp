@@ -25,19 +25,6 @@ void DropSheet(QPointer<IIWarningMessageController> &sheet,
     warning->deleteLater();
 }
 
-// Paints the page view on the printer: the printer's painter starts at the printable area,
-// while the view's frame sits inside the page's equal margins.
-bool PrintView(QPrinter &printer, const IIPrintView &view, const QMarginsF &margins) {
-    QPainter painter;
-    if (!painter.begin(&printer)) return false;
-    const QRectF printable = printer.pageLayout().paintRectPoints();
-    const double scale = printer.resolution() / 72.0;
-    painter.scale(scale, scale);
-    painter.translate(margins.left() - printable.x(), margins.top() - printable.y());
-    view.drawRect(painter);
-    return painter.end();
-}
-
 }  // namespace
 
 IISaveViewController *IIEditingViewController::saveViewController() {
@@ -169,9 +156,9 @@ void IIEditingViewController::print() {
         const QRectF frame(0, 0, paper.width() - margins.left() - margins.right(),
                            paper.height() - margins.top() - margins.bottom());
         if (frame == page->frame()) {
-            PrintView(*printer, *page, margins);
+            page->printOn(*printer, margins);
         } else {
-            PrintView(*printer, IIPrintView(frame, page->image()), margins);
+            IIPrintView(frame, page->image()).printOn(*printer, margins);
         }
     });
 }

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QPainter>
+#include <QPrinter>
 #include <algorithm>
 #include <cmath>
 
@@ -33,6 +34,18 @@ void IIPrintView::drawRect(QPainter &painter) const {
     painter.setTransform(fitTransform(frame_, image_.size()), true);
     painter.drawImage(QRectF(0, 0, image_.width(), image_.height()), image_);
     painter.restore();
+}
+
+bool IIPrintView::printOn(QPrinter &printer, const QMarginsF &margins) const {
+    QPainter painter;
+    if (!painter.begin(&printer)) return false;
+    // The printer's painter starts at the printable area, in device pixels.
+    const QRectF printable = printer.pageLayout().paintRectPoints();
+    const double scale = printer.resolution() / 72.0;
+    painter.scale(scale, scale);
+    painter.translate(margins.left() - printable.x(), margins.top() - printable.y());
+    drawRect(painter);
+    return painter.end();
 }
 
 QMarginsF IIPrintView::pageMargins(const QSizeF &paper, const QRectF &imageable) {

@@ -9,6 +9,7 @@
 #include <QWidget>
 
 class QPainter;
+class QPrinter;
 
 class IIPrintView : public QWidget {
     Q_OBJECT
@@ -26,6 +27,10 @@ public:
     // The transform that maps the picture's pixels into the frame: scale s, the smaller of the
     // two ratios, and the offset that centres it.
     static QTransform fitTransform(const QRectF &frame, const QSizeF &imageSize);
+
+    // Prints the view as one page on printer, the frame placed inside the page's margins; false
+    // when the printer cannot be painted on.
+    bool printOn(QPrinter &printer, const QMarginsF &margins) const;
 
     // Equal margins left and right, top and bottom: the larger of the unprintable strips on the
     // two sides of each direction (never negative), from the paper and its imageable bounds.
