@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <libyuv/convert_from_argb.h>
 #include <tiffio.h>
 #include <vector>
 
@@ -65,13 +66,19 @@ void NoUnmap(thandle_t, tdata_t, toff_t) {}
 void QuietTIFFHandler(const char *, const char *, va_list) {}
 
 bool WriteTIFFDirectory(TIFF *tiff, const QImage &picture, int compression, double dpi) {
-    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
-    if (rgb.isNull()) return false;
-    const uint32_t width = static_cast<uint32_t>(rgb.width());
-    const uint32_t height = static_cast<uint32_t>(rgb.height());
-    const uint32_t rowBytes = 3 * width;
+    // 32-bit rows go to libtiff's R,G,B order strip by strip; other layouts are converted first.
+    const QImage source = picture.format() == QImage::Format_RGB32 ||
+                                  picture.format() == QImage::Format_ARGB32 ||
+                                  picture.format() == QImage::Format_ARGB32_Premultiplied
+                              ? picture
+                              : picture.convertToFormat(QImage::Format_RGB32);
+    if (source.isNull()) return false;
+    const uint32_t width = static_cast<uint32_t>(source.width());
+    const uint32_t height = static_cast<uint32_t>(source.height());
+    const size_t rowBytes = 3 * static_cast<size_t>(width);
     // Strips of about 256 KB: few enough for a fast write, small enough for any reader.
-    const uint32_t rowsPerStrip = std::max<uint32_t>(1, (256u * 1024u) / rowBytes);
+    const uint32_t rowsPerStrip =
+        static_cast<uint32_t>(std::clamp<size_t>((256u * 1024u) / rowBytes, 1, height));
     bool ok = TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, width) &&
               TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height) &&
               TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8) &&
@@ -84,10 +91,16 @@ bool WriteTIFFDirectory(TIFF *tiff, const QImage &picture, int compression, doub
               TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH) &&
               TIFFSetField(tiff, TIFFTAG_XRESOLUTION, static_cast<float>(dpi)) &&
               TIFFSetField(tiff, TIFFTAG_YRESOLUTION, static_cast<float>(dpi));
-    for (uint32_t row = 0; ok && row < height; ++row) {
-        // libtiff takes a writable row; it does not change it without a predictor.
-        ok = TIFFWriteScanline(tiff, const_cast<uchar *>(rgb.constScanLine(static_cast<int>(row))),
-                               row, 0) == 1;
+    std::vector<uint8_t> strip(rowBytes * rowsPerStrip);
+    for (uint32_t top = 0, index = 0; ok && top < height; top += rowsPerStrip, ++index) {
+        const uint32_t rows = std::min(rowsPerStrip, height - top);
+        // Qt's 32-bit pixels are B,G,R,A in memory: libyuv's "ARGB" to its "RAW" (R,G,B).
+        ok = libyuv::ARGBToRAW(source.constScanLine(static_cast<int>(top)),
+                               static_cast<int>(source.bytesPerLine()), strip.data(),
+                               static_cast<int>(rowBytes), static_cast<int>(width),
+                               static_cast<int>(rows)) == 0;
+        ok = ok && TIFFWriteEncodedStrip(tiff, index, strip.data(),
+                                         static_cast<tmsize_t>(rowBytes * rows)) >= 0;
     }
     return ok && TIFFWriteDirectory(tiff);
 }
@@ -98,6 +111,12 @@ void SetSaveFileFactory(SaveFileFactory factory) { Factory() = std::move(factory
 
 QImage ResultImage(const QImage &picture) {
     if (picture.isNull()) return {};
+    // A 32-bit picture already has the bitmap's layout: the copy shares its pixels until either
+    // side writes to them (Qt's images copy on write), which saves a pass over 48 MB at 12 MP.
+    if ((picture.format() == QImage::Format_RGB32 ||
+         picture.format() == QImage::Format_ARGB32_Premultiplied) &&
+        picture.bytesPerLine() == 4 * static_cast<qsizetype>(picture.width()))
+        return picture;
     QImage bitmap = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     if (bitmap.isNull() || bitmap.bytesPerLine() != 4 * static_cast<qsizetype>(bitmap.width()))
         return {};
@@ -110,8 +129,13 @@ QImage ResultImage(const QImage &picture) {
 bool WritePicture(const QImage &picture, const QString &path, const QString &uti,
                   const IISaveOptions &options) {
     if (picture.isNull()) return false;
-    QImage bitmap = ResultImage(picture);
-    if (bitmap.isNull()) return false;
+    const QImage result = ResultImage(picture);
+    if (result.isNull()) return false;
+    // A second header over the same pixels carries the saved resolution: setting it on the
+    // result itself would copy the pixels it shares with the shown picture. The writers only
+    // read the pixels.
+    QImage bitmap(const_cast<uchar *>(result.constBits()), result.width(), result.height(),
+                  result.bytesPerLine(), result.format());
     bitmap.setDotsPerMeterX(kSavedPictureDotsPerMeter);
     bitmap.setDotsPerMeterY(kSavedPictureDotsPerMeter);
     if (uti == QLatin1String("public.tiff"))

@@ -91,3 +91,4 @@ BENCHMARK(BM_SaveTIFFLZW)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_SaveTIFFNone)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_PrintToPDF)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_CopyToClipboard)->Unit(benchmark::kMillisecond)->Iterations(1);
+
