@@ -1,6 +1,6 @@
 // The picture's ways out of the real main window: the save panel with each page of its
 // accessory, a file saved in each type, the sharing menu above the Share button, printing to a
-// PDF file (its page rendered by pdftoppm where it is installed) and the unsaved-work sheet when
+// PDF file (its page rendered by pdftoppm where it is installed, else drawn by the page view) and the unsaved-work sheet when
 // the window is closed, answered with Don't Save.
 #include <QApplication>
 #include <QClipboard>
@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QPainter>
 #include <QPrintDialog>
+#include <QPageSetupDialog>
 #include <QPrinter>
 #include <QProcess>
 #include <QScreen>
@@ -116,26 +117,48 @@ void ShootSaveScenes(const QString &folder) {
         std::printf("clipboard picture %dx%d\n", copied.width(), copied.height());
     }
 
-    // Printing to a PDF file through the print dialog.
-    editor->print();
+    // Printing to a PDF file through the print dialog: page setup makes the print settings,
+    // which then name the file.
+    editor->printSetup();
+    if (WaitFor([&] { return editor->pageLayoutPanel() != nullptr; })) {
+        Shoot(folder, "s05-page-setup", editor->pageLayoutPanel());
+        editor->pageLayoutPanel()->reject();
+        WaitFor([&] { return !editor->pageLayoutPanel(); });
+    }
     QPrinter *printer = editor->imagePrintInfo();
     const QString pdf = QDir(files).filePath(QStringLiteral("printed.pdf"));
-    if (printer && editor->printPanel()) {
+    if (printer) {
         printer->setOutputFormat(QPrinter::PdfFormat);
         printer->setOutputFileName(pdf);
-        Shoot(folder, "s05-print-dialog", editor->printPanel());
+    }
+    editor->print();
+    if (editor->printPanel()) {
+        Shoot(folder, "s06-print-dialog", editor->printPanel());
         editor->printPanel()->accept();
         WaitFor([&] { return !editor->printPanel(); });
     }
     std::printf("printed %s (%lld bytes)\n", qPrintable(pdf),
                 static_cast<long long>(QFileInfo(pdf).size()));
     const QString renderer = QStandardPaths::findExecutable(QStringLiteral("pdftoppm"));
-    if (renderer.isEmpty()) {
-        std::printf("pdftoppm is not installed: the printed page is not rendered\n");
-    } else {
+    if (!renderer.isEmpty()) {
         QProcess::execute(renderer, {QStringLiteral("-r"), QStringLiteral("50"),
                                      QStringLiteral("-png"), QStringLiteral("-singlefile"), pdf,
-                                     QDir(folder).filePath(QStringLiteral("s06-printed-page"))});
+                                     QDir(folder).filePath(QStringLiteral("s07-printed-page"))});
+    } else if (printer && editor->printView()) {
+        // Without pdftoppm: the same page drawn by the page view on a white sheet of the
+        // paper's size, one pixel a point.
+        std::printf("pdftoppm is not installed: the page is drawn by the page view instead\n");
+        const QPageLayout layout = printer->pageLayout();
+        const QRectF paper = layout.fullRectPoints();
+        const QMarginsF margins =
+            IIPrintView::pageMargins(paper.size(), layout.paintRectPoints());
+        QImage page(paper.size().toSize(), QImage::Format_RGB32);
+        page.fill(Qt::white);
+        QPainter painter(&page);
+        painter.translate(margins.left(), margins.top());
+        editor->printView()->drawRect(painter);
+        painter.end();
+        Save(QPixmap::fromImage(page), folder, QStringLiteral("s07-printed-page-drawn.png"));
     }
 
     // A change, then closing the window: the unsaved-work sheet; Don't Save closes it.
@@ -143,7 +166,7 @@ void ShootSaveScenes(const QString &folder) {
     WaitFor([&] { return editor->isDirty() && !editor->waitingWindowController(); });
     window.close();
     if (WaitFor([&] { return editor->warningMessageController() != nullptr; })) {
-        Shoot(folder, "s07-unsaved-work-sheet", editor->warningMessageController()->window());
+        Shoot(folder, "s08-unsaved-work-sheet", editor->warningMessageController()->window());
         editor->warningMessageController()->other();
     }
     WaitFor([&] { return !window.isVisible(); });
