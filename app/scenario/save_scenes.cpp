@@ -111,7 +111,7 @@ void ShootSaveScenes(const QString &folder) {
     QTest::mouseClick(editor->shareButn(), Qt::LeftButton);
     if (WaitFor([&] { return editor->sharingServicePicker() &&
                              editor->sharingServicePicker()->isVisible(); })) {
-        Shoot(folder, "s04-share-menu", nullptr);
+        Shoot(folder, "s04-share-menu", editor->sharingServicePicker());
         editor->sharingServicePicker()->actions().first()->trigger();
         const QImage copied = QGuiApplication::clipboard()->image();
         std::printf("clipboard picture %dx%d\n", copied.width(), copied.height());
