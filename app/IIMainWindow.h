@@ -34,6 +34,10 @@ public:
     QAction *faqMeunItem() const { return faqMeunItem_; }
     QAction *ccsMeunItem() const { return ccsMeunItem_; }
 
+    // A copy of the shown picture; null without one.
+    QImage displayImage() const {
+        return editingViewController_ ? editingViewController_->displayImage() : QImage();
+    }
     // Whether the application may quit now: 0 no, 1 yes, 2 later (the unsaved-work sheet
     // decides, then the window closes itself when the answer is to quit).
     int terminate();

@@ -767,6 +767,7 @@ TEST_F(SaveWorkflowTest, ShareCopiesThePictureAndListsTheServices) {
     picker->actions().first()->trigger();
     const QImage copied = QGuiApplication::clipboard()->image();
     EXPECT_EQ(Opaque(copied), Opaque(editor->imageView()->image()));
+    EXPECT_EQ(Opaque(window->displayImage()), Opaque(editor->imageView()->image()));
 
     QTest::mouseClick(editor->shareButn(), Qt::LeftButton);
     ASSERT_TRUE(editor->sharingServicePicker());
