@@ -153,10 +153,17 @@ bool WritePicture(const QImage &picture, const QString &path, const QString &uti
     } else {
         return false;
     }
-    return WriteThroughSaveFile(path, [&](QIODevice &device) {
-        QImageWriter writer(&device, format);
-        writer.setQuality(quality);
-        return writer.write(bitmap);
+    // Encoded in memory first: a file that fails half-way then fails in our own write, not
+    // inside the codec (Qt's encoders leak their row buffer when the device fails under them).
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(quality);
+    if (!writer.write(bitmap)) return false;
+    buffer.close();
+    return WriteThroughSaveFile(path, [&bytes](QIODevice &device) {
+        return device.write(bytes) == bytes.size();
     });
 }
 
