@@ -1,13 +1,15 @@
 // Taking a 12-megapixel picture out of the application: each file type written as the save
 // panel writes it (the bitmap copy and the commit of the file included), printing the page to a
-// PDF file and copying the picture to the clipboard. The picture is the middle photo of the
-// phone bracket beside the project, or a synthetic scene of the same size without it. Run with
-// --benchmark_repetitions and read the medians.
+// PDF file and copying the picture to the clipboard. Picture 0 is the middle photo of the phone
+// bracket beside the project (a smooth one, or a synthetic scene of the same size without it);
+// picture 1 is a busy one of the same size: the Flowers photo tiled 4 x 4 at its own detail.
+// Run with --benchmark_repetitions and read the medians.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QClipboard>
 #include <QFileInfo>
+#include <QPainter>
 #include <QPrinter>
 #include <QTemporaryDir>
 
@@ -26,22 +28,34 @@ void EnsureApplication() {
     static QApplication app(argc, argv);
 }
 
-const QImage &Picture() {
-    static const QImage picture = [] {
-        const QString root = qEnvironmentVariableIsEmpty("TONEFOLD_BRACKETS")
-                                 ? QStringLiteral(TONEFOLD_BRACKETS_DIR)
-                                 : qEnvironmentVariable("TONEFOLD_BRACKETS");
-        QImage photo(root + QStringLiteral("/phone-12mp/mid.jpg"));
+QString BracketsRoot() {
+    return qEnvironmentVariableIsEmpty("TONEFOLD_BRACKETS") ? QStringLiteral(TONEFOLD_BRACKETS_DIR)
+                                                            : qEnvironmentVariable("TONEFOLD_BRACKETS");
+}
+
+const QImage &Picture(int64_t kind) {
+    static const QImage smooth = [] {
+        QImage photo(BracketsRoot() + QStringLiteral("/phone-12mp/mid.jpg"));
         if (photo.isNull()) photo = fixtures::ExposedScene(4032, 3024, 1.0);
         // The shown picture is a 32-bit bitmap without alpha.
         return photo.convertToFormat(QImage::Format_RGB32);
     }();
-    return picture;
+    static const QImage busy = [] {
+        const QImage tile = QImage(BracketsRoot() + QStringLiteral("/Flowers/Flowers2.jpg"))
+                                .convertToFormat(QImage::Format_RGB32);
+        if (tile.isNull()) return smooth;
+        QImage picture(tile.width() * 4, tile.height() * 4, QImage::Format_RGB32);
+        QPainter painter(&picture);
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 4; ++x) painter.drawImage(x * tile.width(), y * tile.height(), tile);
+        return picture;
+    }();
+    return kind == 1 ? busy : smooth;
 }
 
 void SaveAs(benchmark::State &state, const char *uti, IISaveOptions options) {
     EnsureApplication();
-    const QImage &picture = Picture();
+    const QImage &picture = Picture(state.range(0));
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("picture"));
     for (auto _ : state) {
@@ -59,7 +73,7 @@ void BM_SaveTIFFNone(benchmark::State &state) { SaveAs(state, "public.tiff", {st
 
 void BM_PrintToPDF(benchmark::State &state) {
     EnsureApplication();
-    const QImage &picture = Picture();
+    const QImage &picture = Picture(state.range(0));
     QTemporaryDir dir;
     for (auto _ : state) {
         QPrinter printer(QPrinter::HighResolution);
@@ -79,16 +93,16 @@ void BM_PrintToPDF(benchmark::State &state) {
 
 void BM_CopyToClipboard(benchmark::State &state) {
     EnsureApplication();
-    const QImage &picture = Picture();
+    const QImage &picture = Picture(state.range(0));
     for (auto _ : state) QGuiApplication::clipboard()->setImage(ResultImage(picture));
 }
 
 }  // namespace
 
-BENCHMARK(BM_SaveJPEG)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_SavePNG)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_SaveTIFFLZW)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_SaveTIFFNone)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_PrintToPDF)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_CopyToClipboard)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_SaveJPEG)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_SavePNG)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_SaveTIFFLZW)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_SaveTIFFNone)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_PrintToPDF)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_CopyToClipboard)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
 
