@@ -7,6 +7,7 @@
 #include <cstring>
 #include <libyuv/convert_from_argb.h>
 #include <tiffio.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -34,31 +35,35 @@ bool WriteThroughSaveFile(const QString &path, const std::function<bool(QIODevic
     return file->commit();
 }
 
-// ---- libtiff over a memory buffer: libtiff seeks and reads back what it wrote while it links
-// directories, which a save file being written does not allow.
+// ---- libtiff straight into the save file. libtiff seeks, and reads back what it wrote when it
+// links a second directory; the save file is written through Qt (so its failures are seen) and
+// read through its descriptor, which the temporary file behind it has open for both.
 
-tsize_t BufferRead(thandle_t handle, tdata_t data, tsize_t size) {
-    return static_cast<QBuffer *>(handle)->read(static_cast<char *>(data), size);
+QFileDevice *FileOf(thandle_t handle) { return static_cast<QFileDevice *>(handle); }
+
+tsize_t FileRead(thandle_t handle, tdata_t data, tsize_t size) {
+    QFileDevice *file = FileOf(handle);
+    if (file->handle() < 0) return -1;
+    const qint64 at = file->pos();
+    const ssize_t read = ::pread(file->handle(), data, static_cast<size_t>(size), at);
+    if (read < 0 || !file->seek(at + read)) return -1;
+    return static_cast<tsize_t>(read);
 }
-tsize_t BufferWrite(thandle_t handle, tdata_t data, tsize_t size) {
-    return static_cast<QBuffer *>(handle)->write(static_cast<const char *>(data), size);
+tsize_t FileWrite(thandle_t handle, tdata_t data, tsize_t size) {
+    return FileOf(handle)->write(static_cast<const char *>(data), size);
 }
-toff_t BufferSeek(thandle_t handle, toff_t offset, int whence) {
-    auto *buffer = static_cast<QBuffer *>(handle);
+toff_t FileSeek(thandle_t handle, toff_t offset, int whence) {
+    QFileDevice *file = FileOf(handle);
     qint64 base = 0;
-    if (whence == SEEK_CUR) base = buffer->pos();
-    if (whence == SEEK_END) base = buffer->size();
+    if (whence == SEEK_CUR) base = file->pos();
+    if (whence == SEEK_END) base = file->size();
     const qint64 target = base + static_cast<qint64>(offset);
-    if (target < 0) return static_cast<toff_t>(-1);
-    // Seeking past the end grows the file with zeros, as a real file does.
-    if (target > buffer->size()) {
-        buffer->seek(buffer->size());
-        buffer->write(QByteArray(target - buffer->size(), '\0'));
-    }
-    return buffer->seek(target) ? static_cast<toff_t>(target) : static_cast<toff_t>(-1);
+    // A seek past the end is allowed: the next write extends the file, as with a plain file.
+    if (target < 0 || !file->seek(target)) return static_cast<toff_t>(-1);
+    return static_cast<toff_t>(target);
 }
-int BufferClose(thandle_t) { return 0; }
-toff_t BufferSize(thandle_t handle) { return static_cast<QBuffer *>(handle)->size(); }
+int FileClose(thandle_t) { return 0; }
+toff_t FileSize(thandle_t handle) { return static_cast<toff_t>(FileOf(handle)->size()); }
 int NoMap(thandle_t, tdata_t *, toff_t *) { return 0; }
 void NoUnmap(thandle_t, tdata_t, toff_t) {}
 
@@ -171,24 +176,17 @@ bool WriteTIFF(const QImage &picture, const QImage *second, const QString &path,
                const IISaveOptions &options, double dpi) {
     if (picture.isNull() || (second && second->isNull())) return false;
     const int compression = options.tiffCompression.value_or(IISaveViewController::kCompressionNone);
-    QByteArray bytes;
-    // Room for the uncompressed picture, so the buffer grows at most once or twice.
-    bytes.reserve(static_cast<qsizetype>(3) * picture.width() * picture.height() + 4096);
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadWrite);
-    const TIFFErrorHandler oldError = TIFFSetErrorHandler(QuietTIFFHandler);
-    const TIFFErrorHandler oldWarning = TIFFSetWarningHandler(QuietTIFFHandler);
-    TIFF *tiff = TIFFClientOpen("picture", "w", &buffer, BufferRead, BufferWrite, BufferSeek,
-                                BufferClose, BufferSize, NoMap, NoUnmap);
-    bool ok = tiff != nullptr;
-    if (ok) ok = WriteTIFFDirectory(tiff, picture, compression, dpi);
-    if (ok && second) ok = WriteTIFFDirectory(tiff, *second, compression, dpi);
-    if (tiff) TIFFClose(tiff);
-    TIFFSetErrorHandler(oldError);
-    TIFFSetWarningHandler(oldWarning);
-    if (!ok) return false;
-    buffer.close();
-    return WriteThroughSaveFile(path, [&bytes](QIODevice &device) {
-        return device.write(bytes) == bytes.size();
+    return WriteThroughSaveFile(path, [&](QIODevice &device) {
+        const TIFFErrorHandler oldError = TIFFSetErrorHandler(QuietTIFFHandler);
+        const TIFFErrorHandler oldWarning = TIFFSetWarningHandler(QuietTIFFHandler);
+        TIFF *tiff = TIFFClientOpen("picture", "w", static_cast<QFileDevice *>(&device), FileRead,
+                                    FileWrite, FileSeek, FileClose, FileSize, NoMap, NoUnmap);
+        bool ok = tiff != nullptr;
+        if (ok) ok = WriteTIFFDirectory(tiff, picture, compression, dpi);
+        if (ok && second) ok = WriteTIFFDirectory(tiff, *second, compression, dpi);
+        if (tiff) TIFFClose(tiff);
+        TIFFSetErrorHandler(oldError);
+        TIFFSetWarningHandler(oldWarning);
+        return ok;
     });
 }
