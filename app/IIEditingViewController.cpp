@@ -119,6 +119,8 @@ QWidget *IIEditingViewController::loadView() {
     bar->addWidget(saveButn_);
     bar->addWidget(shareButn_);
     connect(openButn_.data(), &QPushButton::clicked, this, &IIEditingViewController::openTile);
+    connect(saveButn_.data(), &QPushButton::clicked, this, &IIEditingViewController::saveAs);
+    connect(shareButn_.data(), &QPushButton::clicked, this, &IIEditingViewController::shareAction);
 
     auto *left = new QVBoxLayout;
     left->setContentsMargins(0, 0, 0, 0);
@@ -154,7 +156,7 @@ bool IIEditingViewController::validateUserInterfaceItem(Action action, bool hasI
     }
 }
 
-void IIEditingViewController::openTile() {
+void IIEditingViewController::runOpenPanel() {
     if (!openController_) return;
     QPointer<IIEditingViewController> self(this);
     openController_->open(hostWindow(), [self](const QList<QUrl> &urls,

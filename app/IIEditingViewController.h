@@ -22,12 +22,16 @@
 #include "CBHDROpenController.h"
 #include "IIAdjustViewController.h"
 #include "IIImageView.h"
+#include "IIPrintView.h"
+#include "IISaveViewController.h"
+#include "IISharingServicePicker.h"
 #include "IIWarningMessageController.h"
 #include "MMWaitingWindowController.h"
 #include "free_buffer.h"
 
 class CBImageSource;
 class IHDREngineController;
+class QPrinter;
 
 // w x h unchanged when it fits within the box; else scaled by the smaller of the two ratios,
 // which are computed in single precision, and each side rounded to single precision.
@@ -78,7 +82,8 @@ public:
         return warningMessageController_.data();
     }
 
-    // The open flow: the open panel on the view's window; its three files go to openURLs.
+    // The open flow: the open panel on the view's window; its three files go to openURLs. With
+    // unsaved work the unsaved-work sheet comes first.
     void openTile();
     // The load job: loads and checks the photos in the background, merges them and shows the
     // picture; returns when the job has ended and its waiting window is closed.
@@ -135,9 +140,52 @@ public:
     void imageClipMagnify(IIImageClip *clip, double value) override;
     void imageClipScrollWheel(IIImageClip *clip, double delta) override;
 
+    // ---- Saving, printing, sharing and the unsaved-work sheets (IIEditingViewControllerSave).
+    // Takes the panel's result (1 confirmed, 0 cancelled) and the panel.
+    using SaveHandler = std::function<void(int result, IISavePanel *panel)>;
+    IISaveViewController *saveViewController();
+    // The save panel on show, if any.
+    IISavePanel *savePanel() const { return savePanel_.data(); }
+    // The save panel as a sheet on the view's window, its accessory reset to PNG, quality 0.9
+    // and no TIFF compression; handler runs when it ends.
+    void save(SaveHandler handler);
+    // The Save button and menu item: the panel, then the shown picture written to its file.
+    void saveAs();
+    // The writers; original is not used by the first. False when nothing was written.
+    static bool save(const QImage &picture, const QImage *original, const QUrl &url,
+                     const QString &type, const IISaveOptions &options);
+    static bool saveTIFF(const QImage &picture, const QImage *original, const QUrl &url,
+                         const IISaveOptions &options);
+    // The picture copied into a new 32-bit bitmap (see ResultImage); null without a picture.
+    static QImage resultImage(const QImage &picture);
+    // The shown picture copied the same way; null without a picture.
+    QImage displayImage() const;
+    // The Share button: the sharing menu above the button, for a copy of the shown picture.
+    void shareAction();
+    IISharingServicePicker *sharingServicePicker() const { return sharingServicePicker_.data(); }
+    void printSetup();
+    void pageLayoutDidEnd(int returnCode);
+    // The print dialog for the shown picture on imagePrintInfo; nothing without a picture.
+    void print();
+    // The print settings, made on first use by page setup or printing.
+    QPrinter *imagePrintInfo() const { return imagePrintInfo_.get(); }
+    // The page view of the last print request.
+    IIPrintView *printView() const { return printView_.data(); }
+    QDialog *pageLayoutPanel() const { return pageLayoutPanel_.data(); }
+    QDialog *printPanel() const { return printPanel_.data(); }
+    // The unsaved-work sheet (Save 1, Cancel 0, Don't Save -1) ending in didEnd.
+    void showUnsaveWarning(std::function<void(int)> didEnd);
+    void unsaveWarningSheetDidEnd(int returnCode);
+    // Whether the application may quit: 1 now, 2 later (the unsaved-work sheet decides and sends
+    // replyToApplicationShouldTerminate), 0 not now.
+    int terminate();
+    void unsaveWarningTerminateSheetDidEnd(int returnCode);
+
 signals:
     // A new picture is on show (after each display step).
     void pictureChanged();
+    // The decision of the unsaved-work sheet shown when quitting.
+    void replyToApplicationShouldTerminate(bool shouldTerminate);
 
 private:
     void imageClipFrameChanged();
@@ -171,4 +219,18 @@ private:
     // The number of the job whose waiting window is up, and of the last job started.
     uint64_t waitingJob_ = 0, lastJob_ = 0;
     QPointer<IIWarningMessageController> warningMessageController_;
+
+    void runOpenPanel();
+    // Writes the shown picture to the panel's file with the accessory's options; on failure
+    // shows the failure sheet. Clears isDirty only when clearDirty and the file is committed.
+    bool writeShownPicture(IISavePanel *panel, bool clearDirty);
+    QPointer<IISaveViewController> saveViewController_;
+    QPointer<IISavePanel> savePanel_;
+    QPointer<IISharingServicePicker> sharingServicePicker_;
+    QPointer<IIPrintView> printView_;
+    QPointer<QDialog> pageLayoutPanel_, printPanel_;
+    std::shared_ptr<QPrinter> imagePrintInfo_;
+    // The unsaved-work sheet on show, and whether it was asked for by quitting.
+    QPointer<IIWarningMessageController> unsaveWarning_;
+    bool unsaveWarningForTerminate_ = false;
 };

@@ -7,7 +7,9 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMenuBar>
+#include <QEventLoop>
 #include <QMessageBox>
+#include <QSessionManager>
 
 #include "IIAppDelegate.h"
 #include "localized_string.h"
@@ -33,6 +35,14 @@ IIMainWindow::IIMainWindow(IIEditingViewController *controller, QWidget *parent)
     buildMenus();
     connect(editingViewController_.data(), &IIEditingViewController::pictureChanged, this,
             &IIMainWindow::validateMenuItems);
+    connect(editingViewController_.data(),
+            &IIEditingViewController::replyToApplicationShouldTerminate, this,
+            &IIMainWindow::replyToApplicationShouldTerminate);
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &manager) {
+        if (!manager.allowsInteraction()) return;
+        if (!askBeforeSessionEnds()) manager.cancel();
+        manager.release();
+    });
     validateMenuItems();
 }
 
@@ -84,6 +94,10 @@ void IIMainWindow::buildMenus() {
     connect(zoomInMeunItem_.data(), &QAction::triggered, editor, &IIEditingViewController::zoomIn);
     connect(zoomOutMeunItem_.data(), &QAction::triggered, editor,
             &IIEditingViewController::zoomOut);
+    connect(saveMeunItem_.data(), &QAction::triggered, editor, &IIEditingViewController::saveAs);
+    connect(pageSetupMeunItem_.data(), &QAction::triggered, editor,
+            &IIEditingViewController::printSetup);
+    connect(printMeunItem_.data(), &QAction::triggered, editor, &IIEditingViewController::print);
     connect(quitMeunItem_.data(), &QAction::triggered, this, &QWidget::close);
     connect(onlineHelpMeunItem_.data(), &QAction::triggered, this, &IIMainWindow::menuHelp);
     connect(faqMeunItem_.data(), &QAction::triggered, this, &IIMainWindow::menuFAQ);
@@ -105,14 +119,47 @@ void IIMainWindow::validateMenuItems() {
     }
 }
 
-int IIMainWindow::terminate() { return IIAppDelegate::kTerminateNow; }
+int IIMainWindow::terminate() {
+    return editingViewController_ ? editingViewController_->terminate()
+                                   : IIAppDelegate::kTerminateNow;
+}
 
 void IIMainWindow::closeEvent(QCloseEvent *event) {
-    // Closing the window is quitting: it asks the same question.
-    if (IIAppDelegate::replyForAnswer(terminate()) == IIAppDelegate::kTerminateNow)
+    // Closing the window is quitting: it asks the same question. A quit decided later by the
+    // unsaved-work sheet refuses this close and closes the window again when the sheet says so.
+    if (terminating_ ||
+        IIAppDelegate::replyForAnswer(terminate()) == IIAppDelegate::kTerminateNow)
         event->accept();
     else
         event->ignore();
+}
+
+void IIMainWindow::replyToApplicationShouldTerminate(bool shouldTerminate) {
+    if (!shouldTerminate) return;
+    terminating_ = true;
+    // The application quits with its last window.
+    close();
+}
+
+bool IIMainWindow::askBeforeSessionEnds() {
+    if (terminating_) return true;
+    QEventLoop loop;
+    bool decided = false, quit = false;
+    const auto connection = connect(editingViewController_.data(),
+                                    &IIEditingViewController::replyToApplicationShouldTerminate,
+                                    &loop, [&](bool shouldTerminate) {
+                                        decided = true;
+                                        quit = shouldTerminate;
+                                        loop.quit();
+                                    });
+    const auto answer = IIAppDelegate::replyForAnswer(terminate());
+    if (answer == IIAppDelegate::kTerminateLater) {
+        if (!decided) loop.exec();
+    } else {
+        quit = answer == IIAppDelegate::kTerminateNow;
+    }
+    disconnect(connection);
+    return quit;
 }
 
 QUrl IIMainWindow::helpPageUrl(const QString &page) {

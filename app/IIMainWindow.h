@@ -34,9 +34,16 @@ public:
     QAction *faqMeunItem() const { return faqMeunItem_; }
     QAction *ccsMeunItem() const { return ccsMeunItem_; }
 
-    // Whether the application may quit now: 0 no, 1 yes, 2 later (after a sheet). There is no
-    // unsaved-work sheet yet, so the answer is 1.
+    // A copy of the shown picture; null without one.
+    QImage displayImage() const {
+        return editingViewController_ ? editingViewController_->displayImage() : QImage();
+    }
+    // Whether the application may quit now: 0 no, 1 yes, 2 later (the unsaved-work sheet
+    // decides, then the window closes itself when the answer is to quit).
     int terminate();
+    // Asked when the desktop session ends: the same question, waited for; false keeps the
+    // session from ending.
+    bool askBeforeSessionEnds();
     // Sets every menu item's enabled state from the editing controller.
     void validateMenuItems();
 
@@ -57,7 +64,11 @@ private:
                      IIEditingViewController::Action action);
     void buildMenus();
 
+    void replyToApplicationShouldTerminate(bool shouldTerminate);
+
     QPointer<IIEditingViewController> editingViewController_;
+    // Set once quitting has been decided, so that closing no longer asks.
+    bool terminating_ = false;
     QPointer<QAction> aboutMeunItem_, quitMeunItem_, importTilesMeunItem_, saveMeunItem_,
         pageSetupMeunItem_, printMeunItem_, actualSizeMenuItem_, fitinMeunItem_, zoomInMeunItem_,
         zoomOutMeunItem_, onlineHelpMeunItem_, faqMeunItem_, ccsMeunItem_;

@@ -35,6 +35,8 @@
 void ShootViewScenes(const QString &folder);
 // The user's road through the main window (workflow_scenes.cpp).
 void ShootWorkflowScenes(const QString &folder);
+// Saving, sharing, printing and quitting (save_scenes.cpp).
+void ShootSaveScenes(const QString &folder);
 
 namespace {
 
@@ -171,5 +173,6 @@ int main(int argc, char **argv) {
     editor.hide();
     ShootViewScenes(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots"));
     ShootWorkflowScenes(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots"));
+    ShootSaveScenes(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots"));
     return 0;
 }

@@ -1,0 +1,46 @@
+// Offering the picture to other applications: a menu under the Share button with one entry per
+// sharing service the desktop has. Copy puts the picture on the clipboard; e-mail and open hand
+// a PNG of the picture, written to a temporary folder, to the desktop.
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QMenu>
+#include <QString>
+#include <functional>
+
+struct IISharingService {
+    QString title;
+    // Shares the picture; false when the hand-off failed.
+    std::function<bool(const QImage &picture)> perform;
+};
+
+class IISharingServicePicker : public QMenu {
+    Q_OBJECT
+public:
+    using ServiceList = std::function<QList<IISharingService>()>;
+
+    // A picker for the one picture, listing the services available now.
+    explicit IISharingServicePicker(const QImage &item, QWidget *parent = nullptr);
+
+    // Shows the menu beside rect of view: edge 3 (the maximum-Y edge of a rectangle whose y axis
+    // points up) puts it above the rectangle, any other edge below it.
+    void showRelativeToRect(const QRect &rect, QWidget *view, int preferredEdge);
+    const QImage &item() const { return item_; }
+
+    // The copy, e-mail (only where the desktop has an e-mail hand-off) and open services.
+    static QList<IISharingService> defaultServices();
+    // Replaces the list of services (tests); an empty function restores the default list.
+    static void setServiceList(ServiceList list);
+
+    // The temporary PNG of a picture handed to other applications; empty when it cannot be
+    // written. The folder lives as long as the application.
+    static QString writeTemporaryPNG(const QImage &picture);
+
+signals:
+    // A service was chosen (after it ran).
+    void didChooseSharingService(const QString &title, bool performed);
+
+private:
+    QImage item_;
+};
