@@ -125,14 +125,19 @@ void BM_StageFinalisationAndHandOff(benchmark::State &state) {
     Bracket &b = SharedBracket();
     SessionHolder h;
     HdrSession *s = h.session;
-    if (PrepareIntermediateMerge(nullptr, s, b.inputs(), 3, nullptr, nullptr) != RESULT_OK)
-        state.SkipWithError("preparation failed");
     for (auto _ : state) {
+        // The finalisation releases the tile scratch: plan afresh every time.
         state.PauseTiming();
-        if (ComputeTileWeightsTop(nullptr, s, b.inputs(), 3, s->globalShift) != RESULT_OK ||
-            ComputeTileWeightsBottom(nullptr, s, b.inputs(), 3, s->globalShift) != RESULT_OK)
-            state.SkipWithError("tile weights failed");
+        s->progressBase = 0;
+        const bool planned =
+            PrepareIntermediateMerge(nullptr, s, b.inputs(), 3, nullptr, nullptr) == RESULT_OK &&
+            ComputeTileWeightsTop(nullptr, s, b.inputs(), 3, s->globalShift) == RESULT_OK &&
+            ComputeTileWeightsBottom(nullptr, s, b.inputs(), 3, s->globalShift) == RESULT_OK;
         state.ResumeTiming();
+        if (!planned) {
+            state.SkipWithError("planning failed");
+            break;
+        }
         if (RunIntermediateGridStage(nullptr, s, b.inputs(), 0, 3, SharedOutputs().descs,
                                      INTERMEDIATE_LAYOUT_PARITY_SPLIT, 0, nullptr, nullptr) != RESULT_OK)
             state.SkipWithError("finalisation failed");

@@ -100,6 +100,19 @@ TEST(MergeToIntermediate, ParitySplitDeinterleavedEqualsTheFullLayout) {
     EXPECT_TRUE(runs[1] == runs[2]);
 }
 
+// A session merged twice gives the same intermediate both times.
+TEST(MergeToIntermediate, SecondMergeOnOneSessionGivesTheSameBytes) {
+    SessionHolder h;
+    HdrSession *s = h.session;
+    Bracket b(s->gammaCompressTable, PIXEL_FORMAT_YUYV, 512, 512, 4, 2);
+    IntermediateOutputs out(b.inputs()[0], INTERMEDIATE_LAYOUT_PARITY_SPLIT);
+    ASSERT_EQ(Merge(s, b, out, INTERMEDIATE_LAYOUT_PARITY_SPLIT), RESULT_OK);
+    const std::vector<int16_t> first = alt_merge::AllSamples(s);
+    ASSERT_EQ(Merge(s, b, out, INTERMEDIATE_LAYOUT_PARITY_SPLIT), RESULT_OK);
+    EXPECT_TRUE(first == alt_merge::AllSamples(s));
+    EXPECT_EQ(s->progressBase, 33);
+}
+
 // Three identical exposures: mid-tone luma is the reference's value whatever the weights.
 TEST(MergeToIntermediate, IdenticalExposuresGiveTheReferenceValueInMidTones) {
     SessionHolder h;
