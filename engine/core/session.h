@@ -4,8 +4,10 @@
 
 #include <cstdint>
 
+#include "alt/intermediate_image.h"
 #include "engine_types.h"
 #include "filters/job_runner.h"
+#include "threads.h"
 
 struct FeatureTracker;
 
@@ -176,6 +178,11 @@ struct HdrSession {
     uint8_t *bandReferenceLuma;
     uint8_t *alternativeOutputPlanes[2][3];
     uint16_t *ringBuffers16[3];
+    // The two-call merge's 16-bit intermediate (planes in alternativeOutputPlanes) and whether
+    // it holds a finished merge: set only by a successful merge into it, cleared when one
+    // starts, by RunHdrMerge and by ReleasePipelineBuffers.
+    IntermediateImage intermediate;
+    int32_t intermediateReady;
 
     // Tile planning of the two-call merge: one scratch block per tile set (windows, cell
     // grids, tile buffers), the reference's block-level range per tile (one block; the
@@ -190,6 +197,7 @@ struct HdrSession {
     uint64_t pendingStatus;
     uint32_t preparedImages;  // bit i: image i prepared by the caller, one image at a time
     JobRunner jobRunner;      // how the band pass and the final rescale run; null: four threads
+    ThreadStarter threadStarter;  // how the two-call merge starts its second thread; null: StartThread
 };
 
 // darkBrightShift is stored as (dark dx, bright dx, dark dy, bright dy); read it by name.
