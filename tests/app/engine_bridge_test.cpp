@@ -399,7 +399,7 @@ TEST_F(EngineBridgeTest, InjectedFailuresNeverCrashAndKeepTheInputs) {
         const char *what;
         int createResult;
         bool noSession;
-        int failAllocation;  // after the set is made: 1-3 working copies, 4 read-back, 5 B,G,R rows
+        int failAllocation;  // after the set is made: 1-3 working copies, 4 read-back into B,G,R
         int result;
         bool engineRuns;
     };
@@ -409,8 +409,7 @@ TEST_F(EngineBridgeTest, InjectedFailuresNeverCrashAndKeepTheInputs) {
         {"first copy", RESULT_OK, false, 1, RESULT_OUT_OF_MEMORY, false},
         {"second copy", RESULT_OK, false, 2, RESULT_OUT_OF_MEMORY, false},
         {"third copy", RESULT_OK, false, 3, RESULT_OUT_OF_MEMORY, false},
-        {"read-back", RESULT_OK, false, 4, RESULT_OUT_OF_MEMORY, true},
-        {"B,G,R rows", RESULT_OK, false, 5, RESULT_OUT_OF_MEMORY, true},
+        {"read-back into B,G,R rows", RESULT_OK, false, 4, RESULT_OUT_OF_MEMORY, true},
     };
     const auto set = Photos(kW, kH);
     for (const Case &c : cases) {
@@ -443,7 +442,7 @@ TEST_F(EngineBridgeTest, AFailedEffectCopyHandsOnANullPicture) {
     IHDREngineController bridge(kWatchedEngine, CountingAllocate);
     ASSERT_TRUE(bridge.convertImages(Photos(kW, kH)));
     gAllocations = 0;
-    gFailAllocation = 6;  // three working copies, read-back, B,G,R rows, then the effect's copy
+    gFailAllocation = 5;  // three working copies, read-back, then the effect's copy
     Picture merged;
     EXPECT_EQ(bridge.run(45, 10, 40, 6, merged.handler()), RESULT_OK);
     EXPECT_EQ(merged.calls, 1);
