@@ -1,5 +1,7 @@
 #include "IHDREngine.h"
 
+#include <malloc.h>
+
 #include <atomic>
 #include <thread>
 
@@ -57,6 +59,10 @@ int IHDREngine::run(const HdrInputRecords &records, int64_t toneLength, int64_t 
         if (session) api_.destroySession(nullptr, session);
         return result != RESULT_OK ? result : RESULT_OUT_OF_MEMORY;
     }
+    // The picture is read back, then the copies and the session go before the handler runs:
+    // the handler's own buffers need not share the memory with them.
+    FreeBuffer bgr;
+    int64_t width = 0, height = 0;
     {
         WorkingCopies work;
         if (!work.make(records, allocate_)) {
@@ -68,14 +74,17 @@ int IHDREngine::run(const HdrInputRecords &records, int64_t toneLength, int64_t 
                                    2, &params, 0, IgnoreProgress, nullptr);
             if (result == RESULT_OK) {
                 const __tag_QELV_OFFSCREEN &merged = work.records[2];
-                FreeBuffer bgr = CBYUVRGB::bgrData(&merged, allocate_);
-                if (!bgr)
-                    result = RESULT_OUT_OF_MEMORY;
-                else if (handler)
-                    handler(std::move(bgr), merged.i32Width, merged.i32Height, 0);
+                bgr = CBYUVRGB::bgrData(&merged, allocate_);
+                width = merged.i32Width;
+                height = merged.i32Height;
+                if (!bgr) result = RESULT_OUT_OF_MEMORY;
             }
         }
     }
     api_.destroySession(nullptr, session);
+    // The merge's blocks were freed in the middle of the heap, where the allocator would keep
+    // them resident for good; they go back to the system while the picture is shown.
+    malloc_trim(0);
+    if (result == RESULT_OK && handler) handler(std::move(bgr), width, height, 0);
     return result;
 }
