@@ -136,7 +136,7 @@ QImage DecodeReaderPhoto(const QString &path, qint64 headerWidth, qint64 headerH
     // The file may have changed since its properties were read.
     if (reader.size() != QSize(static_cast<int>(headerWidth), static_cast<int>(headerHeight)))
         return {};
-    // Large JPEG photos, the usual case, are decoded in bands of rows side by side.
+    // JPEG photos, the usual case, are decoded in bands of rows side by side when they can be.
     if (reader.format() == "jpeg") {
         QFile file(path);
         if (file.open(QIODevice::ReadOnly)) {
