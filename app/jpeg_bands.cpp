@@ -57,7 +57,9 @@ bool DecodeRows(const QByteArray &file, int64_t width, int64_t height, uint8_t *
               info.jpeg_color_space == JCS_YCbCr && info.num_components == 3 &&
               info.image_width == width && info.image_height == height;
     if (ok) {
+#ifdef JCS_EXTENSIONS
         info.out_color_space = JCS_EXT_BGRX;
+#endif
         ok = jpeg_start_decompress(&info) && info.output_width == width &&
              info.output_height == height && info.output_components == 4;
     }
@@ -74,6 +76,10 @@ bool DecodeRows(const QByteArray &file, int64_t width, int64_t height, uint8_t *
 }  // namespace
 
 QImage DecodeJpegInBands(const QByteArray &file, int64_t width, int64_t height) {
+#ifndef JCS_EXTENSIONS
+    // Without libjpeg-turbo's B,G,R,X output every photo goes the ordinary way.
+    return {};
+#endif
     if (file.size() < 4 || static_cast<uint8_t>(file[0]) != 0xFF ||
         static_cast<uint8_t>(file[1]) != 0xD8 || width <= 0 || height <= 0 ||
         width > JPEG_MAX_DIMENSION || height > JPEG_MAX_DIMENSION)
