@@ -5,16 +5,18 @@
 #include <libyuv/planar_functions.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstring>
-#include <thread>
+#include <mutex>
 #include <vector>
+
+#include "row_bands.h"
 
 namespace {
 
 // Pictures of fewer rows than this are built on the calling thread alone.
 constexpr int64_t kRowsPerBand = 512;
-constexpr int64_t kMaxBands = 4;
 
 // Block size of a record in bytes, 0 when the record cannot have one. Computed in 64 bits so
 // that no size wraps; a block must stay below 2^31 bytes, which every pitch and row offset of
@@ -79,14 +81,16 @@ struct RowCounter {
     }
 };
 
-// Rows y0 .. y1 - 1: B,G,R into the picture's R,G,B, counted into histogram when given.
-void BuildRows(const uint8_t *bgr, int64_t lineBytes, uint8_t *rgb, int64_t rowBytes,
+// Rows y0 .. y1 - 1: B,G,R into the picture's 32-bit pixels (bytes B,G,R,255, which is what
+// QImage::Format_RGB32 holds on a little-endian machine), counted into histogram when given.
+// The picture is then drawn and scaled as it is, with no conversion of its own.
+void BuildRows(const uint8_t *bgr, int64_t lineBytes, uint8_t *bgrx, int64_t rowBytes,
                int64_t width, int64_t y0, int64_t y1, IIHistogramData *histogram) {
     auto counter = histogram ? std::make_unique<RowCounter>() : nullptr;
     for (int64_t y = y0; y < y1; ++y) {
         const uint8_t *row = bgr + y * lineBytes;
-        // Swapping bytes 0 and 2 turns B,G,R into R,G,B.
-        libyuv::RAWToRGB24(row, 0, rgb + y * rowBytes, 0, static_cast<int>(width), 1);
+        // libyuv's RGB24 is B,G,R in memory and its ARGB is B,G,R,A in memory.
+        libyuv::RGB24ToARGB(row, 0, bgrx + y * rowBytes, 0, static_cast<int>(width), 1);
         if (!counter) continue;
         if (counter->full(width)) counter->flushInto(*histogram);
         counter->countRow(row, width);
@@ -178,41 +182,77 @@ FreeBuffer CBYUVRGB::bgraData(const __tag_QELV_OFFSCREEN *record, Allocator allo
     return failed ? nullptr : std::move(bgra);
 }
 
+FreeBuffer CBYUVRGB::bgrData(const __tag_QELV_OFFSCREEN *record, Allocator allocate) {
+    if (!record || !record->ppu8Plane[0] || BlockBytes(*record) == 0) return nullptr;
+    const uint32_t format = record->u32PixelArrayFormat;
+    if (format != PIXEL_FORMAT_YUYV && !record->ppu8Plane[1]) return nullptr;
+    if (format == PIXEL_FORMAT_I420 && !record->ppu8Plane[2]) return nullptr;
+    const int w = record->i32Width, h = record->i32Height;
+    const int64_t line = bgrLineBytes(w);
+    FreeBuffer bgr = AllocateBuffer(allocate, static_cast<size_t>(line) * size_t(h));
+    if (!bgr) return nullptr;
+    uint8_t *const *p = record->ppu8Plane;
+    const int32_t *s = record->pi32Pitch;
+    uint8_t *const out = bgr.get();
+    std::atomic<bool> failed{false};
+    // Bands start on even rows, so that rows sharing a chroma row of 4:2:0 stay in one band.
+    ForEachRowBand(h, kRowsPerBand, 2, [&](int64_t y0, int64_t y1) {
+        std::vector<uint8_t> bgra(size_t(4) * size_t(w));
+        for (int64_t y = y0; y < y1 && !failed; ++y) {
+            const int64_t c = y / 2;
+            int rc = 0;
+            switch (format) {
+            case PIXEL_FORMAT_YUYV:
+                rc = libyuv::YUY2ToARGB(p[0] + y * s[0], s[0], bgra.data(), 4 * w, w, 1);
+                break;
+            case PIXEL_FORMAT_I420:
+                rc = libyuv::I420ToARGB(p[0] + y * s[0], s[0], p[1] + c * s[1], s[1],
+                                        p[2] + c * s[2], s[2], bgra.data(), 4 * w, w, 1);
+                break;
+            case PIXEL_FORMAT_NV21:
+                rc = libyuv::NV21ToARGB(p[0] + y * s[0], s[0], p[1] + c * s[1], s[1],
+                                        bgra.data(), 4 * w, w, 1);
+                break;
+            }
+            if (rc == 0) rc = libyuv::ARGBToRGB24(bgra.data(), 4 * w, out + y * line,
+                                                  static_cast<int>(line), w, 1);
+            if (rc != 0) failed = true;
+        }
+    });
+    return failed ? nullptr : std::move(bgr);
+}
+
 QImage CBYUVRGB::bgr2image(const uint8_t *bgr, int64_t width, int64_t height, int64_t lineBytes,
                            IIHistogramData *histogram) {
     if (!bgr || width <= 0 || height <= 0 || width > INT_MAX / 4 || height > INT_MAX ||
         lineBytes < 3 * width)
         return {};
     // The picture's pixels live in a block of the bridge's allocator, which the picture frees.
-    const int64_t rowBytes = bgrLineBytes(width);
+    const int64_t rowBytes = 4 * width;
     FreeBuffer pixels = AllocateBuffer(nullptr, static_cast<size_t>(rowBytes * height));
     if (!pixels) return {};
     QImage picture(pixels.get(), static_cast<int>(width), static_cast<int>(height),
-                   static_cast<qsizetype>(rowBytes), QImage::Format_RGB888,
+                   static_cast<qsizetype>(rowBytes), QImage::Format_RGB32,
                    [](void *block) { std::free(block); }, pixels.get());
     if (picture.isNull()) return {};
     uint8_t *const base = pixels.release();
     // Large pictures are built in bands of rows on a few threads, each with its own counts.
-    const int bands = static_cast<int>(std::clamp<int64_t>(height / kRowsPerBand, 1, kMaxBands));
-    std::vector<IIHistogramData> counts(histogram ? bands : 0);
-    auto buildBand = [&](int band) {
-        const int64_t y0 = height * band / bands, y1 = height * (band + 1) / bands;
-        BuildRows(bgr, lineBytes, base, rowBytes, width, y0, y1,
-                  histogram ? &counts[band] : nullptr);
-    };
-    std::vector<std::thread> workers;
-    for (int band = 1; band < bands; ++band) workers.emplace_back(buildBand, band);
-    buildBand(0);
-    for (std::thread &worker : workers) worker.join();
-    if (histogram) {
-        for (const IIHistogramData &band : counts)
-            for (int v = 0; v < 256; ++v) {
-                histogram->rData[v] += band.rData[v];
-                histogram->gData[v] += band.gData[v];
-                histogram->bData[v] += band.bData[v];
-            }
-        histogram->max = LargestCount(*histogram);
-    }
+    std::mutex merging;
+    ForEachRowBand(height, kRowsPerBand, 1, [&](int64_t y0, int64_t y1) {
+        if (!histogram) {
+            BuildRows(bgr, lineBytes, base, rowBytes, width, y0, y1, nullptr);
+            return;
+        }
+        IIHistogramData counts;
+        BuildRows(bgr, lineBytes, base, rowBytes, width, y0, y1, &counts);
+        const std::lock_guard<std::mutex> lock(merging);
+        for (int v = 0; v < 256; ++v) {
+            histogram->rData[v] += counts.rData[v];
+            histogram->gData[v] += counts.gData[v];
+            histogram->bData[v] += counts.bData[v];
+        }
+    });
+    if (histogram) histogram->max = LargestCount(*histogram);
     return picture;
 }
 

@@ -32,8 +32,15 @@ public:
     // a conversion, a record without its planes, or a failed allocation.
     static FreeBuffer bgraData(const __tag_QELV_OFFSCREEN *record, Allocator allocate = nullptr);
 
-    // A new 24-bit RGB picture of B,G,R rows of lineBytes bytes (R from byte 2, G from byte 1,
-    // B from byte 0). Every pixel is counted into histogram when one is given (which is expected
+    // The record as B,G,R rows of bgrLineBytes(width) bytes in a new buffer, the same bytes as
+    // bgraData without its fourth byte; the row tails are left as allocated. Converted a row at
+    // a time, in bands of rows side by side, with no whole B,G,R,A picture in between. Null as
+    // for bgraData.
+    static FreeBuffer bgrData(const __tag_QELV_OFFSCREEN *record, Allocator allocate = nullptr);
+
+    // A new picture (QImage::Format_RGB32, the layout the picture view draws and scales without
+    // a conversion) of B,G,R rows of lineBytes bytes (R from byte 2, G from byte 1, B from
+    // byte 0). Every pixel is counted into histogram when one is given (which is expected
     // to start at zero); its max is the largest count. Null for a null source, sizes of 0 or
     // less, rows shorter than 3 * width, or when the picture cannot be made.
     static QImage bgr2image(const uint8_t *bgr, int64_t width, int64_t height, int64_t lineBytes,

@@ -1,5 +1,10 @@
 #include "IHDREngine.h"
 
+#include <malloc.h>
+
+#include <atomic>
+#include <thread>
+
 #include "CBYUVRGB.h"
 
 namespace {
@@ -13,15 +18,26 @@ int64_t IgnoreProgress(int64_t, int64_t, void *) { return 0; }
 class WorkingCopies {
 public:
     // False when a copy cannot be made; the copies made so far are released with the object.
+    // The blocks are all had first, then the three records are copied side by side.
     bool make(const HdrInputRecords &inputs, Allocator allocate) {
         for (size_t i = 0; i < inputs.size(); ++i) {
             records[i] = inputs[i];
             const bool allocated = CBYUVRGB::allocOffscreen(&records[i], allocate);
             // The blocks are kept apart from the descriptors that the engine is given.
             blocks_[i].reset(records[i].ppu8Plane[0]);
-            if (!allocated || !CBYUVRGB::copyOffscreen(&inputs[i], &records[i])) return false;
+            if (!allocated) return false;
         }
-        return true;
+        std::atomic<bool> copied{true};
+        std::thread second([&] {
+            if (!CBYUVRGB::copyOffscreen(&inputs[1], &records[1])) copied = false;
+        });
+        std::thread third([&] {
+            if (!CBYUVRGB::copyOffscreen(&inputs[2], &records[2])) copied = false;
+        });
+        if (!CBYUVRGB::copyOffscreen(&inputs[0], &records[0])) copied = false;
+        second.join();
+        third.join();
+        return copied;
     }
 
     HdrInputRecords records{};
@@ -43,6 +59,10 @@ int IHDREngine::run(const HdrInputRecords &records, int64_t toneLength, int64_t 
         if (session) api_.destroySession(nullptr, session);
         return result != RESULT_OK ? result : RESULT_OUT_OF_MEMORY;
     }
+    // The picture is read back, then the copies and the session go before the handler runs:
+    // the handler's own buffers need not share the memory with them.
+    FreeBuffer bgr;
+    int64_t width = 0, height = 0;
     {
         WorkingCopies work;
         if (!work.make(records, allocate_)) {
@@ -54,14 +74,17 @@ int IHDREngine::run(const HdrInputRecords &records, int64_t toneLength, int64_t 
                                    2, &params, 0, IgnoreProgress, nullptr);
             if (result == RESULT_OK) {
                 const __tag_QELV_OFFSCREEN &merged = work.records[2];
-                const FreeBuffer bgrx = CBYUVRGB::bgraData(&merged, allocate_);
-                if (!bgrx)
-                    result = RESULT_OUT_OF_MEMORY;
-                else if (handler)
-                    handler(bgrx.get(), merged.i32Width, merged.i32Height, 0);
+                bgr = CBYUVRGB::bgrData(&merged, allocate_);
+                width = merged.i32Width;
+                height = merged.i32Height;
+                if (!bgr) result = RESULT_OUT_OF_MEMORY;
             }
         }
     }
     api_.destroySession(nullptr, session);
+    // The merge's blocks were freed in the middle of the heap, where the allocator would keep
+    // them resident for good; they go back to the system while the picture is shown.
+    malloc_trim(0);
+    if (result == RESULT_OK && handler) handler(std::move(bgr), width, height, 0);
     return result;
 }

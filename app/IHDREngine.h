@@ -23,10 +23,10 @@ using HdrInputRecords = std::array<__tag_QELV_OFFSCREEN, 3>;
 
 class IHDREngine {
 public:
-    // Receives the merged picture as B,G,R,X rows of 4 * width bytes; the buffer is freed when
-    // the handler returns.
+    // Receives the merged picture as B,G,R rows of CBYUVRGB::bgrLineBytes(width) bytes; the
+    // buffer belongs to the handler from the call on.
     using Handler =
-        std::function<void(const uint8_t *bgrx, int64_t width, int64_t height, int64_t reserved)>;
+        std::function<void(FreeBuffer bgr, int64_t width, int64_t height, int64_t reserved)>;
 
     explicit IHDREngine(HdrEngineApi api = {}, Allocator allocate = nullptr)
         : api_(api), allocate_(allocate) {}

@@ -2,11 +2,21 @@
 
 #include <libyuv/convert_from_argb.h>
 
+#include <atomic>
 #include <climits>
 #include <cstring>
+#include <thread>
 
 #include "CBImageSource.h"
 #include "CBYUVRGB.h"
+#include "row_bands.h"
+
+namespace {
+
+// Pictures of fewer rows than this get their effect on the calling thread alone.
+constexpr int64_t kEffectRowsPerBand = 256;
+
+}  // namespace
 
 IHDREngineController::IHDREngineController(HdrEngineApi api, Allocator allocate)
     : meEngine_(api, allocate), allocate_(allocate) {}
@@ -43,21 +53,33 @@ bool IHDREngineController::convertImages(const QList<const CBImageSource *> &pho
     hasPending_ = false;
     if (photos.size() != 3) return false;
     HdrInputRecords made{};
+    // Every block is had first; a record whose block could not be had is never filled.
     for (int i = 0; i < 3; ++i) {
         const CBImageSource *photo = photos[i];
-        bool filled = false;
+        bool allocated = false;
         if (photo) {
-            const int orientation = photo->orientation();
-            const QSizeF size = photo->imageSize(orientation);
+            const QSizeF size = photo->imageSize(photo->orientation());
             const int64_t width = (static_cast<int64_t>(size.width()) + 3) / 4 * 4;
             const int64_t height = static_cast<int64_t>(size.height());
-            // A record whose block could not be had is never filled.
-            filled = initOffscreen(width, height, &made[i]) && photo->image(orientation, &made[i]);
+            allocated = initOffscreen(width, height, &made[i]);
         }
-        if (!filled) {
+        if (!allocated) {
             releaseRecords(made);
             return false;
         }
+    }
+    // The three photos are drawn upright into their records side by side.
+    std::atomic<bool> filled{true};
+    const auto fill = [&](int i) {
+        if (!photos[i]->image(photos[i]->orientation(), &made[i])) filled = false;
+    };
+    std::thread second(fill, 1), third(fill, 2);
+    fill(0);
+    second.join();
+    third.join();
+    if (!filled) {
+        releaseRecords(made);
+        return false;
     }
     pendingOffscreen_ = made;
     hasPending_ = true;
@@ -75,8 +97,8 @@ int IHDREngineController::run(int64_t toneLength, int64_t birghtness, int64_t to
     bool merged = false;
     int result = meEngine_.run(
         records, toneLength, birghtness, toneSaturation, ghostSuppressionLevel,
-        [&](const uint8_t *bgrx, int64_t width, int64_t height, int64_t) {
-            merged = finishMerge(bgrx, width, height, newSet, handler);
+        [&](FreeBuffer bgr, int64_t width, int64_t height, int64_t) {
+            merged = finishMerge(std::move(bgr), width, height, newSet, handler);
         });
     if (result == RESULT_OK && !merged) result = RESULT_OUT_OF_MEMORY;
     if (newSet) {
@@ -93,9 +115,8 @@ int IHDREngineController::run(int64_t toneLength, int64_t birghtness, int64_t to
     return result;
 }
 
-bool IHDREngineController::finishMerge(const uint8_t *bgrx, int64_t width, int64_t height,
+bool IHDREngineController::finishMerge(FreeBuffer bgr, int64_t width, int64_t height,
                                        bool newSet, const PictureHandler &handler) {
-    FreeBuffer bgr = bgra2bgr(bgrx, width, height, (32 * width + 31) / 32 * 4, allocate_);
     if (!bgr) return false;
     if (newSet) {
         lomoEngine_.finishLomo();
@@ -122,9 +143,7 @@ bool IHDREngineController::run(int32_t lomoStyle, LomoLensRGB lomoLensColor,
         width = source->imageWidth();
         height = source->imageHeight();
         lineBytes = source->imageLineBytes();
-        const size_t bytes = size_t(lineBytes) * size_t(height);
-        copy = AllocateBuffer(allocate_, bytes);
-        if (copy) std::memcpy(copy.get(), source->imageData(), bytes);
+        copy = AllocateBuffer(allocate_, size_t(lineBytes) * size_t(height));
     }
     lomoEngine_.isKeepLomoLensLumonisity = true;
     lomoEngine_.lomoLensOpacity = lomoLensOpacity;
@@ -132,11 +151,27 @@ bool IHDREngineController::run(int32_t lomoStyle, LomoLensRGB lomoLensColor,
     lomoEngine_.lomoStyle = lomoStyle;
     lomoEngine_.lomoSaturation = lomoSaturation;
     lomoEngine_.lomoContrast = lomoContrast;
-    if (copy) lomoEngine_.runLomo(copy.get(), width, height, lineBytes);
+    if (copy) runEffectOnCopy(*source, copy.get());
     const bool produced = copy != nullptr;
     if (!produced) width = height = 0;
     if (handler) handler(std::move(copy), width, height, 0);
     return produced;
+}
+
+void IHDREngineController::runEffectOnCopy(const IILomoData &source, uint8_t *copy) const {
+    const int32_t width = source.imageWidth(), height = source.imageHeight();
+    const int64_t lineBytes = source.imageLineBytes();
+    const uint8_t *from = source.imageData();
+    // Every step of the chain but the vignette works on each pixel alone, so bands of rows,
+    // each copied and then changed while it is still in the cache, give the whole picture's
+    // bytes. The vignette depends on where a row lies in the whole picture: it runs whole.
+    const bool byRows = lomoEngine_.lomoVignetting <= 0;
+    ForEachRowBand(height, byRows ? kEffectRowsPerBand : height, 1, [&](int64_t y0, int64_t y1) {
+        std::memcpy(copy + y0 * lineBytes, from + y0 * lineBytes,
+                    static_cast<size_t>((y1 - y0) * lineBytes));
+        lomoEngine_.runLomo(copy + y0 * lineBytes, width, static_cast<int32_t>(y1 - y0),
+                            static_cast<int32_t>(lineBytes));
+    });
 }
 
 FreeBuffer IHDREngineController::bgra2bgr(const uint8_t *bgrx, int64_t width, int64_t height,

@@ -76,9 +76,13 @@ public:
     void setGhostSuppressionLevel(int32_t value) { ghostSuppressionLevel_ = value; }
 
 private:
-    // The merge's own handler: B,G,R rows to the effect engine, then the effect run.
-    bool finishMerge(const uint8_t *bgrx, int64_t width, int64_t height, bool newSet,
+    // The merge's own handler: the merged B,G,R rows become the effect engine's source, then
+    // the effect run.
+    bool finishMerge(FreeBuffer bgr, int64_t width, int64_t height, bool newSet,
                      const PictureHandler &handler);
+    // Copies the effect's source into copy (a block of its size) and applies the effect chain
+    // under the settings in force.
+    void runEffectOnCopy(const IILomoData &source, uint8_t *copy) const;
     static void releaseRecords(HdrInputRecords &records);
 
     HdrInputRecords inputOffscreen_{};

@@ -213,7 +213,13 @@ void IIEditingViewController::openURLs(const QList<QUrl> &urls) {
             DispatchMain([self, images] {
                 if (self) self->showThumbnails(images);
             });
-            if (!bridge->convertImages(list)) {
+            const bool ok = bridge->convertImages(list);
+            // The decoded photos are in the records now: they go before the merge needs its
+            // memory (the thumbnail step holds its own references until it has run).
+            list.clear();
+            images.clear();
+            photos.clear();
+            if (!ok) {
                 ReportFailure(self, job, "IDS_LOAD_FAILED");
             } else {
                 const int result = bridge->run(

@@ -3,11 +3,13 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <libyuv/scale_argb.h>
 
 #include "IIImageClip.h"
 #include "picture_scaling.h"
+#include "row_bands.h"
 
 namespace {
 
@@ -25,16 +27,28 @@ QImage DrawableCopy(const QImage &image) {
     return image.format() == format ? image : image.convertToFormat(format);
 }
 
+// Rows of a large picture per band when it is reduced on several threads.
+constexpr int64_t kRowsPerBand = 256;
+
 // Half the size, each pixel the mean of a 2 x 2 block; an odd last row or column is left out,
-// so the scaler always takes its exact halving path.
+// so the scaler always takes its exact halving path. Each half row depends only on its own two
+// rows, so the rows are halved in bands side by side.
 QImage Halved(const QImage &source) {
     QImage half(source.width() / 2, source.height() / 2, source.format());
     if (half.isNull()) return {};
-    if (libyuv::ARGBScale(source.constBits(), static_cast<int>(source.bytesPerLine()),
-                          half.width() * 2, half.height() * 2, half.bits(),
-                          static_cast<int>(half.bytesPerLine()), half.width(), half.height(),
-                          libyuv::kFilterBox) != 0)
-        return {};
+    const int64_t sourceStride = source.bytesPerLine(), halfStride = half.bytesPerLine();
+    const uint8_t *from = source.constBits();
+    uint8_t *to = half.bits();
+    std::atomic<bool> failed{false};
+    ForEachRowBand(half.height(), kRowsPerBand, 1, [&](int64_t y0, int64_t y1) {
+        const int rows = static_cast<int>(y1 - y0);
+        if (libyuv::ARGBScale(from + 2 * y0 * sourceStride, static_cast<int>(sourceStride),
+                              half.width() * 2, rows * 2, to + y0 * halfStride,
+                              static_cast<int>(halfStride), half.width(), rows,
+                              libyuv::kFilterBox) != 0)
+            failed = true;
+    });
+    if (failed) return {};
     return half;
 }
 
@@ -118,9 +132,15 @@ QImage IIImageView::reducedCopy(double devicePixelRatio) const {
     }
     reduced_ = QImage(width, height, image_.format());
     if (reduced_.isNull()) return {};
-    ScaleArgbPart(level->constBits(), level->bytesPerLine(), level->width(), level->height(),
-                  reduced_.bits(), reduced_.bytesPerLine(),
-                  ScaledPart{width, height, 0, 0, width, height});
+    // Each band of rows of the reduced copy is a part of its own.
+    const int64_t stride = reduced_.bytesPerLine();
+    uint8_t *to = reduced_.bits();
+    ForEachRowBand(height, kRowsPerBand, 1, [&](int64_t y0, int64_t y1) {
+        ScaleArgbPart(level->constBits(), level->bytesPerLine(), level->width(), level->height(),
+                      to + y0 * stride, stride,
+                      ScaledPart{width, height, 0, static_cast<int>(y0), width,
+                                 static_cast<int>(y1 - y0)});
+    });
     reduced_.setDevicePixelRatio(devicePixelRatio);
     return reduced_;
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "jpeg_bands.h"
 #include "photo_orientation.h"
 
 namespace {
@@ -135,6 +136,14 @@ QImage DecodeReaderPhoto(const QString &path, qint64 headerWidth, qint64 headerH
     // The file may have changed since its properties were read.
     if (reader.size() != QSize(static_cast<int>(headerWidth), static_cast<int>(headerHeight)))
         return {};
+    // JPEG photos, the usual case, are decoded in bands of rows side by side when they can be.
+    if (reader.format() == "jpeg") {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly)) {
+            QImage banded = DecodeJpegInBands(file.readAll(), headerWidth, headerHeight);
+            if (!banded.isNull()) return banded;
+        }
+    }
     QImage image;
     if (!reader.read(&image) || image.width() != headerWidth || image.height() != headerHeight)
         return {};

@@ -10,6 +10,8 @@
 #include <QTest>
 #include <QWheelEvent>
 #include <cmath>
+#include <cstring>
+#include <libyuv/scale_argb.h>
 #include <vector>
 
 #include "IIEditingViewController.h"
@@ -317,6 +319,42 @@ TEST(View, SmallZoomsDrawASmoothReductionWithoutAliasing) {
     EXPECT_EQ(reduced.size(), editor.view()->size());
     EXPECT_EQ(editor.view()->reducedCopy(1).cacheKey(), reduced.cacheKey());  // kept
     EXPECT_EQ(editor.view()->reducedCopy(2).size(), editor.view()->size() * 2);
+}
+
+TEST(View, ALargeReductionMadeInBandsIsTheWholePicturesReduction) {
+    // Tall enough that the halvings and the last scaling run in bands of rows side by side.
+    QImage picture(1203, 2411, QImage::Format_RGB32);
+    QRandomGenerator random(5);
+    for (int y = 0; y < picture.height(); ++y) {
+        auto *row = reinterpret_cast<quint32 *>(picture.scanLine(y));
+        for (int x = 0; x < picture.width(); ++x) row[x] = random.generate() | 0xFF000000u;
+    }
+    IIImageView view;
+    view.setImage(picture, 0);
+    view.setZoom(0.11);
+    const QImage reduced = view.reducedCopy(1);
+    ASSERT_FALSE(reduced.isNull());
+    // The same steps over whole pictures: 2 x 2 box halvings while the next stays large enough,
+    // then one bilinear scaling.
+    QImage level = picture;
+    while (level.width() / 2 >= reduced.width() && level.height() / 2 >= reduced.height()) {
+        QImage half(level.width() / 2, level.height() / 2, QImage::Format_RGB32);
+        ASSERT_EQ(libyuv::ARGBScale(level.constBits(), level.bytesPerLine(), half.width() * 2,
+                                    half.height() * 2, half.bits(), half.bytesPerLine(),
+                                    half.width(), half.height(), libyuv::kFilterBox),
+                  0);
+        level = half;
+    }
+    QImage expected(reduced.size(), QImage::Format_RGB32);
+    ASSERT_TRUE(ScaleArgbPart(level.constBits(), level.bytesPerLine(), level.width(),
+                              level.height(), expected.bits(), expected.bytesPerLine(),
+                              ScaledPart{expected.width(), expected.height(), 0, 0,
+                                         expected.width(), expected.height()}));
+    for (int y = 0; y < expected.height(); ++y)
+        ASSERT_EQ(std::memcmp(reduced.constScanLine(y), expected.constScanLine(y),
+                              4 * size_t(expected.width())),
+                  0)
+            << y;
 }
 
 TEST(View, AwkwardPicturesAndClipsPaintOnlyInsideTheClip) {
