@@ -1,6 +1,7 @@
 #include "span_local_curve_packed422.h"
 
 #include "core/fast_kernels.h"
+#include "fusion/span_local_curve_avx2_packed422.h"
 #include "fusion/span_local_curve_fast_packed422.h"
 
 using namespace fusion_detail;
@@ -123,7 +124,10 @@ namespace {
 void FuseSpanLocalCurveOne(int32_t x0, int32_t x1, const uint8_t *reference, const uint8_t *warp,
                            MapExposure secondary, const SpanTables &tables, const SpanRows &rows,
                            RunningWeights *weights, uint8_t *out) {
-    if (FastKernelsEnabled())
+    if (Avx2KernelsEnabled())
+        FuseSpanLocalCurveOnePacked422_AVX2(x0, x1, reference, warp, secondary, tables, rows,
+                                            weights, out);
+    else if (FastKernelsEnabled())
         FuseSpanLocalCurveOnePacked422_Fast(x0, x1, reference, warp, secondary, tables, rows,
                                             weights, out);
     else
