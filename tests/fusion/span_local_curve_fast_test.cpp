@@ -71,6 +71,14 @@ TEST(SpanLocalCurveFastPacked422, MatchesThePlainKernels) {
     if (ProcessorHasAvx2()) {
         cases.push_back({"dark avx2", One(kMapDark, false), OneAvx2(kMapDark)});
         cases.push_back({"bright avx2", One(kMapBright, false), OneAvx2(kMapBright)});
+        cases.push_back({"both avx2", FuseSpanLocalCurveBothPacked422_C,
+                         FuseSpanLocalCurveBothPacked422_AVX2});
+        cases.push_back({"reference avx2", RefOnly(false),
+                         [](int32_t x0, int32_t x1, const uint8_t *ref, const uint8_t *,
+                            const SpanTables &t, const SpanRows &r, RunningWeights *,
+                            uint8_t *out) {
+                             FuseSpanLocalCurveRefOnlyPacked422_AVX2(x0, x1, ref, t, r, out);
+                         }});
     }
     std::mt19937 rng(1515);
     std::uniform_int_distribution<int> byte(0, 255), carried(0, kFusionWeightOne / 2);
@@ -81,7 +89,7 @@ TEST(SpanLocalCurveFastPacked422, MatchesThePlainKernels) {
         for (uint8_t &b : reference) b = uint8_t(byte(rng));
         for (uint8_t &b : warp) b = uint8_t(byte(rng));
         for (const Case &c : cases)
-            for (const int shift : {0, 2, 3})
+            for (const int shift : {0, 2, 3, 9})
                 for (int x0 = 0; x0 < kRowLength; x0 += 4)
                     for (const int groups : {0, 1, 2, 3, 16}) {
                         const int x1 = std::min(kRowLength, x0 + 4 * groups);
