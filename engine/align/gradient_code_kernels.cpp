@@ -1,0 +1,83 @@
+#include "gradient_code_kernels.h"
+
+#include "core/fast_kernels.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+void GradientCodeRow_C(const uint8_t *centre, int64_t rowStep, int32_t step, int32_t count,
+                       uint8_t *out) {
+    const uint8_t *above = centre - rowStep;
+    const uint8_t *below = centre + rowStep;
+    for (int32_t k = 0; k < count; ++k) {
+        const int64_t at = static_cast<int64_t>(k) * step;
+        const int vertical = above[at] - below[at];
+        const int horizontal = centre[at - step] - centre[at + step];
+        out[k] = static_cast<uint8_t>((vertical > 4 ? 1 : 0) | (horizontal > 4 ? 2 : 0));
+    }
+}
+
+#if defined(__SSE2__)
+
+namespace {
+
+// Sixteen samples from p: consecutive bytes, or the even bytes of 32 (step 2).
+template <int kStep>
+inline __m128i Samples(const uint8_t *p) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    if (kStep == 1) return a;
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16));
+    const __m128i low = _mm_set1_epi16(0xFF);
+    return _mm_packus_epi16(_mm_and_si128(a, low), _mm_and_si128(b, low));
+}
+
+// All ones where a - b > 4: the saturated difference is 0 wherever a <= b.
+inline __m128i Exceeds4(__m128i a, __m128i b) {
+    const __m128i d = _mm_subs_epu8(a, b);
+    return _mm_cmpeq_epi8(_mm_max_epu8(d, _mm_set1_epi8(5)), d);
+}
+
+template <int kStep>
+int32_t CodeRowVector(const uint8_t *centre, int64_t rowStep, int32_t count, uint8_t *out) {
+    // A step-2 load of sixteen samples reaches one byte past the last sample; while a further
+    // sample follows, the plain kernel reads that byte too.
+    const int32_t spare = kStep == 1 ? 0 : 1;
+    const __m128i one = _mm_set1_epi8(1), two = _mm_set1_epi8(2);
+    int32_t k = 0;
+    for (; k + 16 + spare <= count; k += 16) {
+        const uint8_t *c = centre + static_cast<int64_t>(k) * kStep;
+        const __m128i vertical = Exceeds4(Samples<kStep>(c - rowStep), Samples<kStep>(c + rowStep));
+        const __m128i horizontal = Exceeds4(Samples<kStep>(c - kStep), Samples<kStep>(c + kStep));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + k),
+                         _mm_or_si128(_mm_and_si128(vertical, one), _mm_and_si128(horizontal, two)));
+    }
+    return k;
+}
+
+}  // namespace
+
+void GradientCodeRow_SSE2(const uint8_t *centre, int64_t rowStep, int32_t step, int32_t count,
+                          uint8_t *out) {
+    int32_t k = 0;
+    if (step == 1) k = CodeRowVector<1>(centre, rowStep, count, out);
+    if (step == 2) k = CodeRowVector<2>(centre, rowStep, count, out);
+    GradientCodeRow_C(centre + static_cast<int64_t>(k) * step, rowStep, step, count - k, out + k);
+}
+
+#else
+
+void GradientCodeRow_SSE2(const uint8_t *centre, int64_t rowStep, int32_t step, int32_t count,
+                          uint8_t *out) {
+    GradientCodeRow_C(centre, rowStep, step, count, out);
+}
+
+#endif
+
+void GradientCodeRowKernel(const uint8_t *centre, int64_t rowStep, int32_t step, int32_t count,
+                           uint8_t *out) {
+    if (FastKernelsEnabled())
+        GradientCodeRow_SSE2(centre, rowStep, step, count, out);
+    else
+        GradientCodeRow_C(centre, rowStep, step, count, out);
+}
