@@ -52,12 +52,6 @@ inline int32_t GroupWeight(const Inputs &in, int32_t x, const uint8_t *ref, cons
     return rawC * in.reciprocals[std::clamp(rawC + rawR, 0, kFusionLargestWeightSum)];
 }
 
-// A luma offset row value (offset + 256) as a 16-bit move; moves beyond 16 bits push every code
-// past the same end of 0..255 as the held move does.
-inline int16_t LumaMove(int16_t value) {
-    return static_cast<int16_t>(std::max<int32_t>(value - 256, INT16_MIN));
-}
-
 // Eight 16-bit lanes: code + offset held to 0..255 (a saturating add keeps the sign of sums
 // beyond 16 bits, so the clamp sees the same side as the 32-bit sum of the reference).
 [[gnu::target("avx2")]] inline __m128i MovedCodes(__m128i codes, __m128i offsets) {
@@ -77,116 +71,6 @@ inline int16_t LumaMove(int16_t value) {
     return _mm256_min_epi32(both, _mm256_set1_epi32(4095));
 }
 
-// Two groups at x and x + 4 whose carried weight p and own weights n0, n1 are in lane range.
-[[gnu::target("avx2")]] void FusePair(const Inputs &in, int32_t x, const uint8_t *ref,
-                                      const uint8_t *warp, int32_t p, int32_t n0, int32_t n1,
-                                      __m128i shift, uint8_t *out) {
-    const __m128i refBytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(ref));
-    const __m128i quadBytes = _mm_unpacklo_epi64(
-        _mm_loadl_epi64(reinterpret_cast<const __m128i *>(warp)),
-        _mm_loadl_epi64(reinterpret_cast<const __m128i *>(warp + kWarpGroupStride)));
-    const __m128i lowByte = _mm_set1_epi16(0xFF);
-    const __m128i lumaR = _mm_and_si128(refBytes, lowByte);
-    const __m128i lumaC = _mm_and_si128(quadBytes, lowByte);
-    const __m128i chromaR = _mm_srli_epi16(refBytes, 8);
-    const __m128i chromaC = _mm_srli_epi16(quadBytes, 8);
-
-    // Luma offsets are read at each group start; chroma offsets alternate U, V per pair.
-    const int16_t moveC0 = LumaMove(in.lumaSecondary[x]);
-    const int16_t moveC1 = LumaMove(in.lumaSecondary[x + 4]);
-    const int16_t moveR0 = LumaMove(in.lumaReference[x]);
-    const int16_t moveR1 = LumaMove(in.lumaReference[x + 4]);
-    const __m128i codeC = MovedCodes(
-        lumaC, _mm_setr_epi16(moveC0, moveC0, moveC0, moveC0, moveC1, moveC1, moveC1, moveC1));
-    const __m128i codeR = MovedCodes(
-        lumaR, _mm_setr_epi16(moveR0, moveR0, moveR0, moveR0, moveR1, moveR1, moveR1, moveR1));
-    const int16_t uC0 = in.uSecondary[x], vC0 = in.vSecondary[x];
-    const int16_t uC1 = in.uSecondary[x + 4], vC1 = in.vSecondary[x + 4];
-    const int16_t uR0 = in.uReference[x], vR0 = in.vReference[x];
-    const int16_t uR1 = in.uReference[x + 4], vR1 = in.vReference[x + 4];
-    const __m128i colourC =
-        MovedCodes(chromaC, _mm_setr_epi16(uC0, vC0, uC0, vC0, uC1, vC1, uC1, vC1));
-    const __m128i colourR =
-        MovedCodes(chromaR, _mm_setr_epi16(uR0, vR0, uR0, vR0, uR1, vR1, uR1, vR1));
-
-    // Weights ramped over each group from the previous group's weight to its own.
-    const __m256i from = _mm256_setr_epi32(p, p, p, p, n0, n0, n0, n0);
-    const __m256i to = _mm256_setr_epi32(n0, n0, n0, n0, n1, n1, n1, n1);
-    const __m256i ramp = _mm256_srav_epi32(
-        _mm256_add_epi32(
-            _mm256_add_epi32(_mm256_mullo_epi32(from, _mm256_setr_epi32(3, 1, 1, 0, 3, 1, 1, 0)),
-                             _mm256_mullo_epi32(to, _mm256_setr_epi32(1, 1, 3, 1, 1, 1, 3, 1))),
-            _mm256_setr_epi32(2, 0, 2, 0, 2, 0, 2, 0)),
-        _mm256_setr_epi32(2, 1, 2, 0, 2, 1, 2, 0));
-    const __m256i one = _mm256_set1_epi32(kFusionWeightOne);
-
-    // Luma: the curve's light of both exposures blended, then the gain and the tone table.
-    const __m256i mask16 = _mm256_set1_epi32(0xFFFF);
-    const int *curveBase = reinterpret_cast<const int *>(in.light);
-    const __m256i lightC = _mm256_and_si256(
-        _mm256_i32gather_epi32(curveBase, _mm256_cvtepu16_epi32(codeC), 2), mask16);
-    const __m256i lightR = _mm256_and_si256(
-        _mm256_i32gather_epi32(curveBase, _mm256_cvtepu16_epi32(codeR), 2), mask16);
-    const __m256i sum = _mm256_add_epi32(_mm256_mullo_epi32(ramp, lightC),
-                                         _mm256_mullo_epi32(_mm256_sub_epi32(one, ramp), lightR));
-    const __m256i gain =
-        _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(in.gain + x)));
-    alignas(32) int32_t toneIndex[8];
-    _mm256_store_si256(reinterpret_cast<__m256i *>(toneIndex),
-                       ToneIndex(_mm256_srl_epi32(sum, shift), gain));
-
-    // Chroma: the first pair takes the ramp's middle weight, the second the group's own.
-    const __m256i chromaWeight = _mm256_shuffle_epi32(ramp, _MM_SHUFFLE(3, 3, 1, 1));
-    const __m256i blend = _mm256_add_epi32(
-        _mm256_mullo_epi32(chromaWeight, _mm256_cvtepu16_epi32(colourC)),
-        _mm256_mullo_epi32(_mm256_sub_epi32(one, chromaWeight), _mm256_cvtepu16_epi32(colourR)));
-    alignas(32) int32_t chromaIndex[8];
-    _mm256_store_si256(
-        reinterpret_cast<__m256i *>(chromaIndex),
-        _mm256_min_epi32(_mm256_srai_epi32(blend, 11), _mm256_set1_epi32(4095)));
-
-    for (int i = 0; i < 8; ++i) {
-        out[2 * i] = in.tone[toneIndex[i]];
-        out[2 * i + 1] = in.chroma[chromaIndex[i]];
-    }
-}
-
-}  // namespace
-
-[[gnu::target("avx2")]] void FuseSpanLocalCurveOnePacked422_AVX2(
-    int32_t x0, int32_t x1, const uint8_t *reference, const uint8_t *warp, MapExposure secondary,
-    const SpanTables &tables, const SpanRows &rows, RunningWeights *weights, uint8_t *out) {
-    if (x0 >= x1) return;
-    const Inputs in = Gather(secondary, tables, rows);
-    const int32_t lightShift = tables.valueShift + 13;
-    const bool shiftInLanes = lightShift >= 0 && lightShift < 32;
-    const __m128i shift = _mm_cvtsi32_si128(shiftInLanes ? lightShift : 0);
-    int32_t carried = weights->w[0];
-    int32_t x = x0;
-    while (x < x1) {
-        if (x + 4 < x1 && shiftInLanes) {
-            const int32_t n0 = GroupWeight(in, x, reference, warp);
-            const int32_t n1 = GroupWeight(in, x + 4, reference + 8, warp + kWarpGroupStride);
-            if (InLaneRange(carried) && InLaneRange(n0) && InLaneRange(n1)) {
-                FusePair(in, x, reference, warp, carried, n0, n1, shift, out);
-                carried = n1;
-                x += 8, reference += 16, warp += 2 * kWarpGroupStride, out += 16;
-                continue;
-            }
-        }
-        // A last lone group, or weights beyond what the lanes hold: the folded kernel.
-        RunningWeights one = {{carried, kFusionWeightOne - carried, weights->w[2]}};
-        FuseSpanLocalCurveOnePacked422_Fast(x, std::min(x + 4, x1), reference, warp, secondary,
-                                            tables, rows, &one, out);
-        carried = one.w[0];
-        x += 4, reference += 8, warp += kWarpGroupStride, out += 8;
-    }
-    weights->w[0] = carried;
-    weights->w[1] = kFusionWeightOne - carried;
-}
-
-namespace {
-
 // The codes of two groups of one exposure: luma in lanes 0-7 and chroma (U0 V0 U1 V1 twice).
 struct PairCodes {
     __m128i luma, chroma;
@@ -202,14 +86,21 @@ struct PairCodes {
         _mm_loadl_epi64(reinterpret_cast<const __m128i *>(quad + kWarpGroupStride)));
 }
 
-// Moves of one exposure's two groups: luma from its offset row, chroma from its U and V rows.
+// Moves of one exposure's two groups, read at each group start: luma from its offset row
+// (offset + 256; a move below 16 bits is held at -32768, which puts every code at 0 as the
+// true move does), chroma from its U and V rows.
 [[gnu::target("avx2")]] inline PairCodes MovedPair(PairCodes codes, const int16_t *luma,
                                                    const int16_t *u, const int16_t *v,
                                                    int32_t x) {
-    const int16_t m0 = LumaMove(luma[x]), m1 = LumaMove(luma[x + 4]);
-    const int16_t u0 = u[x], v0 = v[x], u1 = u[x + 4], v1 = v[x + 4];
-    return {MovedCodes(codes.luma, _mm_setr_epi16(m0, m0, m0, m0, m1, m1, m1, m1)),
-            MovedCodes(codes.chroma, _mm_setr_epi16(u0, v0, u0, v0, u1, v1, u1, v1))};
+    auto row = [x](const int16_t *line) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i *>(line + x));
+    };
+    const __m128i moves = _mm_subs_epi16(row(luma), _mm_set1_epi16(256));
+    const __m128i lumaMoves = _mm_shufflehi_epi16(_mm_shufflelo_epi16(moves, 0), 0);
+    const __m128i pairs = _mm_unpacklo_epi32(_mm_unpacklo_epi16(row(u), row(v)),
+                                             _mm_unpackhi_epi16(row(u), row(v)));
+    const __m128i chromaMoves = _mm_shuffle_epi32(pairs, _MM_SHUFFLE(1, 1, 0, 0));
+    return {MovedCodes(codes.luma, lumaMoves), MovedCodes(codes.chroma, chromaMoves)};
 }
 
 // The curve's light at eight moved luma codes (the 32-bit read of entry 255 ends inside the
@@ -254,6 +145,64 @@ struct PairCodes {
 [[gnu::target("avx2")]] inline __m256i Gains(const uint16_t *gain) {
     return _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(gain)));
 }
+
+// Two groups at x and x + 4 whose carried weight p and own weights n0, n1 are in lane range.
+[[gnu::target("avx2")]] void FusePair(const Inputs &in, int32_t x, const uint8_t *ref,
+                                      const uint8_t *warp, int32_t p, int32_t n0, int32_t n1,
+                                      __m128i shift, uint8_t *out) {
+    const PairCodes own =
+        MovedPair(SplitPair(_mm_loadu_si128(reinterpret_cast<const __m128i *>(ref))),
+                  in.lumaReference, in.uReference, in.vReference, x);
+    const PairCodes other = MovedPair(SplitPair(QuadPair(warp)), in.lumaSecondary,
+                                      in.uSecondary, in.vSecondary, x);
+    const __m256i ramp = Ramp(p, n0, n1);
+    const __m256i one = _mm256_set1_epi32(kFusionWeightOne);
+    const __m256i sum = _mm256_add_epi32(
+        _mm256_mullo_epi32(ramp, Light(in.light, other.luma)),
+        _mm256_mullo_epi32(_mm256_sub_epi32(one, ramp), Light(in.light, own.luma)));
+    const __m256i chromaWeight = ChromaWeights(ramp);
+    const __m256i blend = _mm256_add_epi32(
+        _mm256_mullo_epi32(chromaWeight, _mm256_cvtepu16_epi32(other.chroma)),
+        _mm256_mullo_epi32(_mm256_sub_epi32(one, chromaWeight), _mm256_cvtepu16_epi32(own.chroma)));
+    WritePair(in.tone, in.chroma, ToneIndex(_mm256_srl_epi32(sum, shift), Gains(in.gain + x)),
+              _mm256_min_epi32(_mm256_srai_epi32(blend, 11), _mm256_set1_epi32(4095)), out);
+}
+
+}  // namespace
+
+[[gnu::target("avx2")]] void FuseSpanLocalCurveOnePacked422_AVX2(
+    int32_t x0, int32_t x1, const uint8_t *reference, const uint8_t *warp, MapExposure secondary,
+    const SpanTables &tables, const SpanRows &rows, RunningWeights *weights, uint8_t *out) {
+    if (x0 >= x1) return;
+    const Inputs in = Gather(secondary, tables, rows);
+    const int32_t lightShift = tables.valueShift + 13;
+    const bool shiftInLanes = lightShift >= 0 && lightShift < 32;
+    const __m128i shift = _mm_cvtsi32_si128(shiftInLanes ? lightShift : 0);
+    int32_t carried = weights->w[0];
+    int32_t x = x0;
+    while (x < x1) {
+        if (x + 8 <= x1 && shiftInLanes) {
+            const int32_t n0 = GroupWeight(in, x, reference, warp);
+            const int32_t n1 = GroupWeight(in, x + 4, reference + 8, warp + kWarpGroupStride);
+            if (InLaneRange(carried) && InLaneRange(n0) && InLaneRange(n1)) {
+                FusePair(in, x, reference, warp, carried, n0, n1, shift, out);
+                carried = n1;
+                x += 8, reference += 16, warp += 2 * kWarpGroupStride, out += 16;
+                continue;
+            }
+        }
+        // A last lone group, or weights beyond what the lanes hold: the folded kernel.
+        RunningWeights one = {{carried, kFusionWeightOne - carried, weights->w[2]}};
+        FuseSpanLocalCurveOnePacked422_Fast(x, std::min(x + 4, x1), reference, warp, secondary,
+                                            tables, rows, &one, out);
+        carried = one.w[0];
+        x += 4, reference += 8, warp += kWarpGroupStride, out += 8;
+    }
+    weights->w[0] = carried;
+    weights->w[1] = kFusionWeightOne - carried;
+}
+
+namespace {
 
 // Two groups of three exposures whose dark and bright weights, and the reference's share
 // left by them, are all in 0..1.0 in every lane of the ramps (checked here: false leaves
@@ -322,7 +271,7 @@ inline void TripleWeights(const SpanTables &t, const SpanRows &r, int32_t x, con
     int32_t carried[2] = {weights->w[0], weights->w[1]};
     int32_t x = x0;
     while (x < x1) {
-        if (x + 4 < x1 && shiftInLanes) {
+        if (x + 8 <= x1 && shiftInLanes) {
             int32_t n0[2], n1[2];
             TripleWeights(tables, rows, x, reference, warp, n0);
             TripleWeights(tables, rows, x + 4, reference + 8, warp + kWarpGroupStride, n1);
@@ -353,7 +302,7 @@ inline void TripleWeights(const SpanTables &t, const SpanRows &r, int32_t x, con
     const uint16_t *curve = tables.fusion + kFusionBrightSegment;
     int32_t x = x0;
     if (inLanes) {
-        for (; x + 4 < x1; x += 8, reference += 16, out += 16) {
+        for (; x + 8 <= x1; x += 8, reference += 16, out += 16) {
             const PairCodes own =
                 MovedPair(SplitPair(_mm_loadu_si128(reinterpret_cast<const __m128i *>(reference))),
                           rows.mapLines[kMapLumaReference], rows.mapLines[kMapU + kMapReference],
