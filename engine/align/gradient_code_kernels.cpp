@@ -22,14 +22,25 @@ void GradientCodeRow_C(const uint8_t *centre, int64_t rowStep, int32_t step, int
 
 namespace {
 
-// Sixteen samples from p: consecutive bytes, or the even bytes of 32 (step 2).
+inline __m128i Load(const uint8_t *p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+}
+
+// Sixteen samples from p: consecutive bytes, or the first byte of every 2 or 4 (the strided
+// levels of the packed formats).
 template <int kStep>
 inline __m128i Samples(const uint8_t *p) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-    if (kStep == 1) return a;
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16));
-    const __m128i low = _mm_set1_epi16(0xFF);
-    return _mm_packus_epi16(_mm_and_si128(a, low), _mm_and_si128(b, low));
+    if (kStep == 1) return Load(p);
+    if (kStep == 2) {
+        const __m128i low = _mm_set1_epi16(0xFF);
+        return _mm_packus_epi16(_mm_and_si128(Load(p), low), _mm_and_si128(Load(p + 16), low));
+    }
+    const __m128i low = _mm_set1_epi32(0xFF);
+    const __m128i first = _mm_packs_epi32(_mm_and_si128(Load(p), low),
+                                          _mm_and_si128(Load(p + 16), low));
+    const __m128i second = _mm_packs_epi32(_mm_and_si128(Load(p + 32), low),
+                                           _mm_and_si128(Load(p + 48), low));
+    return _mm_packus_epi16(first, second);
 }
 
 // All ones where a - b > 4: the saturated difference is 0 wherever a <= b.
@@ -40,8 +51,8 @@ inline __m128i Exceeds4(__m128i a, __m128i b) {
 
 template <int kStep>
 int32_t CodeRowVector(const uint8_t *centre, int64_t rowStep, int32_t count, uint8_t *out) {
-    // A step-2 load of sixteen samples reaches one byte past the last sample; while a further
-    // sample follows, the plain kernel reads that byte too.
+    // A strided load of sixteen samples reaches up to step - 1 bytes past the last sample;
+    // while a further sample follows, the plain kernel reads those bytes' row that far too.
     const int32_t spare = kStep == 1 ? 0 : 1;
     const __m128i one = _mm_set1_epi8(1), two = _mm_set1_epi8(2);
     int32_t k = 0;
@@ -62,6 +73,7 @@ void GradientCodeRow_SSE2(const uint8_t *centre, int64_t rowStep, int32_t step, 
     int32_t k = 0;
     if (step == 1) k = CodeRowVector<1>(centre, rowStep, count, out);
     if (step == 2) k = CodeRowVector<2>(centre, rowStep, count, out);
+    if (step == 4) k = CodeRowVector<4>(centre, rowStep, count, out);
     GradientCodeRow_C(centre + static_cast<int64_t>(k) * step, rowStep, step, count - k, out + k);
 }
 
