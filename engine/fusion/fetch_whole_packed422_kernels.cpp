@@ -1,5 +1,7 @@
 #include "fetch_whole_packed422_kernels.h"
 
+#include <algorithm>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -35,8 +37,9 @@ int32_t CopyShiftedGroupsPacked422_SSE2(const uint8_t *row, int32_t dx, int32_t 
     int32_t groups = 0;
     const bool odd = ((x - dx) & 1) != 0;
     const __m128i lumaBytes = _mm_set1_epi16(0x00FF);
-    for (; x + 4 < b && Unclamped(x, dx, right) && Unclamped(x + 4, dx, right);
-         x += 8, quad += 32, groups += 2) {
+    // Columns from an unclamped one on stay unclamped up to x - dx = right - 4.
+    const int32_t end = Unclamped(x, dx, right) ? std::min(b, right - 3 + dx) : x;
+    for (; x + 4 < end; x += 8, quad += 32, groups += 2) {
         const uint8_t *p = row + 2 * (x - dx);
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
         if (odd) {
