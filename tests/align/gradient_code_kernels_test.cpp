@@ -1,5 +1,5 @@
 // The SSE2 gradient-code row against its plain reference, bit for bit: random levels and
-// levels of near-equal samples (differences around the threshold 4), sample steps 1, 2, 3, 4 and 8,
+// levels of near-equal samples (differences around the threshold 4), sample steps 1, 2, 3, 4, 8 and 16,
 // every start and odd counts, on rows allocated to exactly what the plain kernel reads.
 #include "align/gradient_code_kernels.h"
 
@@ -13,8 +13,8 @@ namespace {
 TEST(GradientCodeRowKernels, Sse2MatchesThePlainKernel) {
     std::mt19937 rng(1510);
     for (const int spread : {255, 9})
-        for (const int step : {1, 2, 3, 4, 8})
-            for (const int count : {0, 1, 15, 16, 17, 31, 32, 33, 100})
+        for (const int step : {1, 2, 3, 4, 8, 16})
+            for (const int count : {0, 1, 15, 16, 17, 31, 32, 33, 63, 64, 65, 100, 130})
                 for (const int start : {0, 1, 5}) {
                     // Three rows; row 1 is read from (start + 1) * step - step to
                     // (start + count) * step, rows 0 and 2 at the samples themselves.
