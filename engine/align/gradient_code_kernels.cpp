@@ -1,5 +1,8 @@
 #include "gradient_code_kernels.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "core/fast_kernels.h"
 
 #if defined(__SSE2__)
@@ -66,33 +69,36 @@ int32_t CodeRowVector(const uint8_t *centre, int64_t rowStep, int32_t count, uin
     return k;
 }
 
-// Samples further apart (the coarser strided levels) are first gathered into short runs of
-// consecutive bytes, the same samples the plain kernel reads, then coded sixteen at a time.
+// Samples further apart (the coarser strided levels, whose tile rows are short) are first
+// gathered into runs of up to 64 consecutive bytes, the same samples the plain kernel reads,
+// then coded sixteen at a time; codes past the run's end are computed but not stored.
 int32_t CodeRowGathered(const uint8_t *centre, int64_t rowStep, int32_t step, int32_t count,
                         uint8_t *out) {
     constexpr int32_t kChunk = 64;
-    uint8_t above[kChunk], below[kChunk], middle[kChunk + 2];
-    int32_t k = 0;
-    for (; k + kChunk <= count; k += kChunk) {
+    uint8_t above[kChunk] = {}, below[kChunk] = {}, middle[kChunk + 2] = {}, codes[kChunk];
+    const __m128i one = _mm_set1_epi8(1), two = _mm_set1_epi8(2);
+    for (int32_t k = 0; k < count;) {
+        const int32_t m = std::min(kChunk, count - k);
         const uint8_t *c = centre + static_cast<int64_t>(k) * step;
-        for (int32_t i = 0; i < kChunk; ++i) {
+        for (int32_t i = 0; i < m; ++i) {
             const int64_t at = static_cast<int64_t>(i) * step;
             above[i] = c[at - rowStep];
             below[i] = c[at + rowStep];
             middle[i] = c[at - step];
         }
-        middle[kChunk] = c[static_cast<int64_t>(kChunk - 1) * step];
-        middle[kChunk + 1] = c[static_cast<int64_t>(kChunk) * step];
-        const __m128i one = _mm_set1_epi8(1), two = _mm_set1_epi8(2);
-        for (int32_t i = 0; i < kChunk; i += 16) {
+        middle[m] = c[static_cast<int64_t>(m - 1) * step];
+        middle[m + 1] = c[static_cast<int64_t>(m) * step];
+        for (int32_t i = 0; i < m; i += 16) {
             const __m128i vertical = Exceeds4(Load(above + i), Load(below + i));
             const __m128i horizontal = Exceeds4(Load(middle + i), Load(middle + i + 2));
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(out + k + i),
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(codes + i),
                              _mm_or_si128(_mm_and_si128(vertical, one),
                                           _mm_and_si128(horizontal, two)));
         }
+        std::memcpy(out + k, codes, static_cast<size_t>(m));
+        k += m;
     }
-    return k;
+    return count;
 }
 
 }  // namespace
@@ -103,7 +109,7 @@ void GradientCodeRow_SSE2(const uint8_t *centre, int64_t rowStep, int32_t step, 
     if (step == 1) k = CodeRowVector<1>(centre, rowStep, count, out);
     if (step == 2) k = CodeRowVector<2>(centre, rowStep, count, out);
     if (step == 4) k = CodeRowVector<4>(centre, rowStep, count, out);
-    if (step > 4) k = CodeRowGathered(centre, rowStep, step, count, out);
+    if (step > 4 && count >= 8) k = CodeRowGathered(centre, rowStep, step, count, out);
     GradientCodeRow_C(centre + static_cast<int64_t>(k) * step, rowStep, step, count - k, out + k);
 }
 

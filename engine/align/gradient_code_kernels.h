@@ -8,7 +8,7 @@
 
 void GradientCodeRow_C(const uint8_t *centre, int64_t rowStep, int32_t step, int32_t count,
                        uint8_t *out);
-// Vector steps for samples 1, 2 or 4 bytes apart, gathered runs of 64 for samples further
+// Vector steps for samples 1, 2 or 4 bytes apart, gathered runs for samples further
 // apart, the plain kernel for the rest and where SSE2 is not built in.
 void GradientCodeRow_SSE2(const uint8_t *centre, int64_t rowStep, int32_t step, int32_t count,
                           uint8_t *out);
