@@ -101,12 +101,36 @@ int32_t CodeRowGathered(const uint8_t *centre, int64_t rowStep, int32_t step, in
     return count;
 }
 
+// Eight codes of consecutive samples from k.
+inline void CodeEight(const uint8_t *centre, int64_t rowStep, int32_t k, uint8_t *out) {
+    auto load8 = [](const uint8_t *p) {
+        return _mm_loadl_epi64(reinterpret_cast<const __m128i *>(p));
+    };
+    const uint8_t *c = centre + k;
+    const __m128i vertical = Exceeds4(load8(c - rowStep), load8(c + rowStep));
+    const __m128i horizontal = Exceeds4(load8(c - 1), load8(c + 1));
+    _mm_storel_epi64(reinterpret_cast<__m128i *>(out + k),
+                     _mm_or_si128(_mm_and_si128(vertical, _mm_set1_epi8(1)),
+                                  _mm_and_si128(horizontal, _mm_set1_epi8(2))));
+}
+
+// The short tile rows of the finer levels: eight codes at a time, the last eight ending at the
+// row end (codes computed twice come out the same).
+int32_t CodeRowTail(const uint8_t *centre, int64_t rowStep, int32_t k, int32_t count,
+                    uint8_t *out) {
+    if (count < 8) return k;
+    for (; k + 8 <= count; k += 8) CodeEight(centre, rowStep, k, out);
+    if (k < count) CodeEight(centre, rowStep, count - 8, out);
+    return count;
+}
+
 }  // namespace
 
 void GradientCodeRow_SSE2(const uint8_t *centre, int64_t rowStep, int32_t step, int32_t count,
                           uint8_t *out) {
     int32_t k = 0;
-    if (step == 1) k = CodeRowVector<1>(centre, rowStep, count, out);
+    if (step == 1) k = CodeRowTail(centre, rowStep, CodeRowVector<1>(centre, rowStep, count, out),
+                                   count, out);
     if (step == 2) k = CodeRowVector<2>(centre, rowStep, count, out);
     if (step == 4) k = CodeRowVector<4>(centre, rowStep, count, out);
     if (step > 4 && count >= 8) k = CodeRowGathered(centre, rowStep, step, count, out);

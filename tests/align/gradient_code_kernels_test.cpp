@@ -14,7 +14,7 @@ TEST(GradientCodeRowKernels, Sse2MatchesThePlainKernel) {
     std::mt19937 rng(1510);
     for (const int spread : {255, 9})
         for (const int step : {1, 2, 3, 4, 8, 16})
-            for (const int count : {0, 1, 15, 16, 17, 31, 32, 33, 63, 64, 65, 100, 130})
+            for (const int count : {0, 1, 7, 8, 9, 14, 15, 16, 17, 23, 31, 32, 33, 63, 64, 65, 100, 130})
                 for (const int start : {0, 1, 5}) {
                     // Three rows; row 1 is read from (start + 1) * step - step to
                     // (start + count) * step, rows 0 and 2 at the samples themselves.
