@@ -98,14 +98,12 @@ int RunParallelJobs(int count, int (*job)(void *), void *records, size_t recordB
     if (count <= 0) return RESULT_OK;
     if (count > kMaxJobs || !job) return RESULT_INVALID_ARGUMENT;
     JobSlot slots[kMaxJobs];
-    ThreadHandle threads[kMaxJobs] = {};
-    for (int i = 0; i < count; ++i)
+    ThreadHandle threads[kMaxJobs];
+    for (int i = 0; i < count; ++i) {
         slots[i] = {job, static_cast<char *>(records) + i * recordBytes, RESULT_OK};
-    // The calling thread would only wait: it takes job 0 itself once the others are started,
-    // which saves one thread start and join per stage. No job waits for another's progress.
-    for (int i = 1; i < count; ++i) threads[i] = StartThread(RunJobSlot, &slots[i]);
-    RunJobSlot(&slots[0]);
-    for (int i = 1; i < count; ++i) {
+        threads[i] = StartThread(RunJobSlot, &slots[i]);
+    }
+    for (int i = 0; i < count; ++i) {
         if (threads[i]) {
             JoinThreadWithTimeout(threads[i], -1);
             CloseThreadHandle(threads[i]);

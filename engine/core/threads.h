@@ -34,8 +34,7 @@ int JoinThread(ThreadHandle thread);
 int JoinThreadWithTimeout(ThreadHandle thread, int32_t timeout);
 int CloseThreadHandle(ThreadHandle thread);
 
-// Runs count jobs: job 0 on the calling thread, the others on threads started in order and
-// joined in order. A job whose thread fails to start runs on the calling thread after job 0,
-// so no job is ever skipped or waited for in vain; jobs must not wait for each other.
+// Runs count jobs on count threads started in order and joined in order. A job whose thread
+// fails to start runs on the calling thread, so no job is ever skipped or waited for in vain.
 // Returns the first non-zero job result, RESULT_CANCELLED winning over the others.
 int RunParallelJobs(int count, int (*job)(void *record), void *records, size_t recordBytes);
