@@ -5,6 +5,7 @@
 
 #include "core/constant_tables.h"
 #include "core/memory.h"
+#include "align/gradient_code_kernels.h"
 
 namespace {
 
@@ -41,16 +42,8 @@ bool LayOutTiles(int32_t levelSize, int32_t tileType, int32_t *mapPos, int32_t *
 // Codes of level samples (x0 + k, y), k < count, into out[k]; the neighbours one level sample
 // away must exist.
 void GradientCodeRow(const LevelView &level, int32_t y, int32_t x0, int32_t count, uint8_t *out) {
-    const int64_t step = level.colStep;
-    const uint8_t *centre = level.base + y * level.rowStep + x0 * step;
-    const uint8_t *above = centre - level.rowStep;
-    const uint8_t *below = centre + level.rowStep;
-    for (int32_t k = 0; k < count; ++k) {
-        const int64_t at = k * step;
-        const int vertical = above[at] - below[at];
-        const int horizontal = centre[at - step] - centre[at + step];
-        out[k] = static_cast<uint8_t>((vertical > 4 ? 1 : 0) | (horizontal > 4 ? 2 : 0));
-    }
+    const uint8_t *centre = level.base + y * level.rowStep + x0 * int64_t{level.colStep};
+    GradientCodeRowKernel(centre, level.rowStep, level.colStep, count, out);
 }
 
 // Set bits of a XOR b over n bytes, eight bytes at a time.

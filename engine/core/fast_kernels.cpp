@@ -20,3 +20,14 @@ bool FastKernelsEnabled() {
     static const bool enabled = Decide();
     return enabled;
 }
+
+bool ProcessorHasAvx2() {
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+#else
+    return false;
+#endif
+}
+
+bool Avx2KernelsEnabled() { return FastKernelsEnabled() && ProcessorHasAvx2(); }

@@ -6,3 +6,11 @@
 // True when the processor has the optimised kernels' instructions (SSE2 on x86-64) and the
 // environment does not ask for the plain ones. Decided once per process.
 bool FastKernelsEnabled();
+
+// True when the fast kernels are enabled and the processor running this process has AVX2:
+// one binary carries the wider kernels and takes them only where they run.
+bool Avx2KernelsEnabled();
+
+// Whether this processor can run the AVX2 kernels at all, whatever the environment asks; the
+// tests hold those kernels to their references wherever they can run.
+bool ProcessorHasAvx2();

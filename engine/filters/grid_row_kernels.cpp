@@ -7,6 +7,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define TONEFOLD_HAVE_AVX2_KERNELS 1
+#endif
 
 namespace {
 
@@ -73,9 +77,84 @@ void InterpolateMapRow8_SSE2(int16_t *out, int32_t x, int32_t end, const int16_t
 #endif
 }
 
+#if defined(TONEFOLD_HAVE_AVX2_KERNELS)
+
+namespace {
+
+[[gnu::target("avx2")]] inline __m256i EightNodes(const int16_t *p) {
+    return _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p)));
+}
+
+// Eight whole runs (64 columns from a run start at node k, nodes k..k+8 inside the rows): the
+// value and step of each run in the lanes of one vector, then the eight columns of every run,
+// each kept to its low 16 bits like the plain kernel's casts, turned from run-major lanes into
+// column order by interleaving.
+[[gnu::target("avx2")]] inline void EightRuns(int16_t *out, const int16_t *upper,
+                                              const int16_t *lower, __m256i wy) {
+    const __m256i a = EightNodes(upper), b = EightNodes(upper + 1);
+    const __m256i c = EightNodes(lower), d = EightNodes(lower + 1);
+    const __m256i slope = _mm256_add_epi32(
+        _mm256_slli_epi32(_mm256_sub_epi32(b, a), 3),
+        _mm256_mullo_epi32(wy, _mm256_sub_epi32(_mm256_add_epi32(a, d), _mm256_add_epi32(b, c))));
+    __m256i v = _mm256_add_epi32(_mm256_slli_epi32(a, 6),
+                                 _mm256_slli_epi32(_mm256_mullo_epi32(wy, _mm256_sub_epi32(c, a)), 3));
+    // pairs[j]: in each run's lane, column 2j in the low half and column 2j + 1 in the high.
+    __m256i pairs[4];
+    for (int j = 0; j < 4; ++j) {
+        const __m256i even = _mm256_srai_epi32(v, 6);
+        v = _mm256_add_epi32(v, slope);
+        const __m256i odd = _mm256_slli_epi32(_mm256_srai_epi32(v, 6), 16);
+        v = _mm256_add_epi32(v, slope);
+        pairs[j] = _mm256_blend_epi16(even, odd, 0xAA);
+    }
+    const __m256i t0 = _mm256_unpacklo_epi32(pairs[0], pairs[1]);
+    const __m256i t1 = _mm256_unpackhi_epi32(pairs[0], pairs[1]);
+    const __m256i t2 = _mm256_unpacklo_epi32(pairs[2], pairs[3]);
+    const __m256i t3 = _mm256_unpackhi_epi32(pairs[2], pairs[3]);
+    const __m256i r04 = _mm256_unpacklo_epi64(t0, t2);  // runs 0 and 4
+    const __m256i r15 = _mm256_unpackhi_epi64(t0, t2);
+    const __m256i r26 = _mm256_unpacklo_epi64(t1, t3);
+    const __m256i r37 = _mm256_unpackhi_epi64(t1, t3);
+    __m256i *o = reinterpret_cast<__m256i *>(out);
+    _mm256_storeu_si256(o + 0, _mm256_permute2x128_si256(r04, r15, 0x20));
+    _mm256_storeu_si256(o + 1, _mm256_permute2x128_si256(r26, r37, 0x20));
+    _mm256_storeu_si256(o + 2, _mm256_permute2x128_si256(r04, r15, 0x31));
+    _mm256_storeu_si256(o + 3, _mm256_permute2x128_si256(r26, r37, 0x31));
+}
+
+}  // namespace
+
+[[gnu::target("avx2")]] void InterpolateMapRow8_AVX2(int16_t *out, int32_t x, int32_t end,
+                                                     const int16_t *upper, const int16_t *lower,
+                                                     int32_t stride, int32_t wy,
+                                                     int32_t origin) {
+    // The first run start at or after x whose nodes need no clamping; columns before it, and
+    // those after the last whole block of eight runs, go through the SSE2 kernel.
+    const int32_t firstStart = std::max(x, origin - 4);
+    const int32_t col0 = firstStart + ((origin - 4 - firstStart) & 7);
+    int32_t col = std::min(col0, end);
+    InterpolateMapRow8_SSE2(out, x, col, upper, lower, stride, wy, origin);
+    const __m256i weight = _mm256_set1_epi32(wy);
+    for (int32_t k = (col - origin + 4) >> 3; col + 64 <= end && k + 8 <= stride - 1;
+         col += 64, k += 8)
+        EightRuns(out + col, upper + k, lower + k, weight);
+    InterpolateMapRow8_SSE2(out, col, end, upper, lower, stride, wy, origin);
+}
+
+#else
+
+void InterpolateMapRow8_AVX2(int16_t *out, int32_t x, int32_t end, const int16_t *upper,
+                             const int16_t *lower, int32_t stride, int32_t wy, int32_t origin) {
+    InterpolateMapRow8_SSE2(out, x, end, upper, lower, stride, wy, origin);
+}
+
+#endif
+
 void InterpolateMapRow8(int16_t *out, int32_t x, int32_t end, const int16_t *upper,
                         const int16_t *lower, int32_t stride, int32_t wy, int32_t origin) {
-    if (FastKernelsEnabled())
+    if (Avx2KernelsEnabled())
+        InterpolateMapRow8_AVX2(out, x, end, upper, lower, stride, wy, origin);
+    else if (FastKernelsEnabled())
         InterpolateMapRow8_SSE2(out, x, end, upper, lower, stride, wy, origin);
     else
         InterpolateMapRow8_C(out, x, end, upper, lower, stride, wy, origin);

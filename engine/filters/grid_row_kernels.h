@@ -11,6 +11,10 @@ void InterpolateMapRow8_C(int16_t *out, int32_t x, int32_t end, const int16_t *u
 // Falls back to the plain kernel where SSE2 is not built in.
 void InterpolateMapRow8_SSE2(int16_t *out, int32_t x, int32_t end, const int16_t *upper,
                              const int16_t *lower, int32_t stride, int32_t wy, int32_t origin);
-// The one FastKernelsEnabled() picks.
+// Eight whole runs at a time in AVX2 lanes, the columns around them by the SSE2 kernel. Only
+// called when the processor has AVX2.
+void InterpolateMapRow8_AVX2(int16_t *out, int32_t x, int32_t end, const int16_t *upper,
+                             const int16_t *lower, int32_t stride, int32_t wy, int32_t origin);
+// The one FastKernelsEnabled() and Avx2KernelsEnabled() pick.
 void InterpolateMapRow8(int16_t *out, int32_t x, int32_t end, const int16_t *upper,
                         const int16_t *lower, int32_t stride, int32_t wy, int32_t origin);

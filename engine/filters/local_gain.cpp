@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "core/session.h"
+#include "filters/gain_row_kernels.h"
 
 namespace {
 
@@ -29,15 +30,6 @@ void ExpandGridRow(uint16_t *out, int32_t width, const uint16_t *grid, const uin
     for (int32_t x = lastSample + 1; x < width; ++x) out[x] = static_cast<uint16_t>(p);
 }
 
-// Output row of phase k between the current and the next expansion.
-template <int kShift>
-void BlendRows(uint16_t *out, const uint16_t *cur, const uint16_t *next, int32_t width,
-               uint32_t k) {
-    const uint32_t wc = (1u << kShift) - k;
-    for (int32_t x = 0; x < width; ++x)
-        out[x] = static_cast<uint16_t>((wc * cur[x] + k * next[x]) >> kShift);
-}
-
 template <int kShift>
 void ExpandGainRow(int32_t bandRow, int32_t width, uint16_t *rows, const uint16_t *gridRow,
                    const uint16_t *table) {
@@ -58,7 +50,7 @@ void ExpandGainRow(int32_t bandRow, int32_t width, uint16_t *rows, const uint16_
             if (!gridRow) return;
             ExpandGridRow<kShift>(next, width, gridRow, table);
         }
-        BlendRows<kShift>(out, cur, next, width, k);
+        BlendGainRows(out, cur, next, width, k, kShift);
     }
 }
 

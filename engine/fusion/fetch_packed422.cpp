@@ -5,6 +5,7 @@
 #include "core/fast_kernels.h"
 #include "core/session.h"
 #include "fusion/fetch_packed422_kernels.h"
+#include "fusion/fetch_whole_packed422_kernels.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -65,6 +66,11 @@ void FetchShiftedPacked422(const HdrSession *session, int32_t right, int32_t bot
         const int32_t sx = std::clamp(unclampedColumn, 0, right - 4);
         if (rowClamped || sx != unclampedColumn) {
             EstimateBorderGroup(row, sx, sy, dx, dy, x, r, right, bottom, *reference, quad);
+            continue;
+        }
+        if (FastKernelsEnabled()) {  // this group and the unclamped ones after it at once
+            const int32_t n = CopyShiftedGroupsPacked422_SSE2(row, dx, right, x, b, quad);
+            x += 4 * (n - 1), quad += 16 * (n - 1);
             continue;
         }
         const uint8_t *p = row + 2 * sx;

@@ -1,6 +1,7 @@
 #include "span_local_curve_packed422.h"
 
 #include "core/fast_kernels.h"
+#include "fusion/span_local_curve_avx2_packed422.h"
 #include "fusion/span_local_curve_fast_packed422.h"
 
 using namespace fusion_detail;
@@ -112,7 +113,9 @@ FusedGroup BlendGroupLocalCurveRefOnlyPacked422(int32_t x, const uint8_t *ref,
 void FuseSpanLocalCurveBothPacked422(int32_t x0, int32_t x1, const uint8_t *reference,
                                      const uint8_t *warp, const SpanTables &tables,
                                      const SpanRows &rows, RunningWeights *weights, uint8_t *out) {
-    if (FastKernelsEnabled())
+    if (Avx2KernelsEnabled())
+        FuseSpanLocalCurveBothPacked422_AVX2(x0, x1, reference, warp, tables, rows, weights, out);
+    else if (FastKernelsEnabled())
         FuseSpanLocalCurveBothPacked422_Fast(x0, x1, reference, warp, tables, rows, weights, out);
     else
         FuseSpanLocalCurveBothPacked422_C(x0, x1, reference, warp, tables, rows, weights, out);
@@ -123,7 +126,10 @@ namespace {
 void FuseSpanLocalCurveOne(int32_t x0, int32_t x1, const uint8_t *reference, const uint8_t *warp,
                            MapExposure secondary, const SpanTables &tables, const SpanRows &rows,
                            RunningWeights *weights, uint8_t *out) {
-    if (FastKernelsEnabled())
+    if (Avx2KernelsEnabled())
+        FuseSpanLocalCurveOnePacked422_AVX2(x0, x1, reference, warp, secondary, tables, rows,
+                                            weights, out);
+    else if (FastKernelsEnabled())
         FuseSpanLocalCurveOnePacked422_Fast(x0, x1, reference, warp, secondary, tables, rows,
                                             weights, out);
     else
@@ -149,7 +155,9 @@ void FuseSpanLocalCurveBrightPacked422(int32_t x0, int32_t x1, const uint8_t *re
 void FuseSpanLocalCurveRefOnlyPacked422(int32_t x0, int32_t x1, const uint8_t *reference,
                                         const SpanTables &tables, const SpanRows &rows,
                                         uint8_t *out) {
-    if (FastKernelsEnabled())
+    if (Avx2KernelsEnabled())
+        FuseSpanLocalCurveRefOnlyPacked422_AVX2(x0, x1, reference, tables, rows, out);
+    else if (FastKernelsEnabled())
         FuseSpanLocalCurveRefOnlyPacked422_Fast(x0, x1, reference, tables, rows, out);
     else
         FuseSpanLocalCurveRefOnlyPacked422_C(x0, x1, reference, tables, rows, out);

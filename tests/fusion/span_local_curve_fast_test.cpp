@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "fusion/span_kernel_support.h"
+#include "core/fast_kernels.h"
+#include "fusion/span_local_curve_avx2_packed422.h"
 #include "fusion/span_local_curve_fast_packed422.h"
 
 namespace {
@@ -15,9 +17,11 @@ namespace {
 using fusion_test::KernelBench;
 using fusion_test::kRowLength;
 
-void Randomise(KernelBench &k, std::mt19937 &rng) {
-    std::uniform_int_distribution<int> weight(0, 256), luma(-100, 700), chroma(-300, 300),
-        gain(0, 65535), pick(0, 9);
+// Wide trials give block weights beyond 0..256 (negative, and sums past 1.0) so that the AVX2
+// kernel's hand-over to the folded kernel is checked too.
+void Randomise(KernelBench &k, std::mt19937 &rng, bool wide) {
+    std::uniform_int_distribution<int> weight(wide ? -256 : 0, wide ? 1024 : 256),
+        luma(-100, 700), chroma(-300, 300), gain(0, 65535), pick(0, 9);
     for (auto *row : {&k.weightReference, &k.weightDark, &k.weightBright})
         for (int16_t &w : *row) w = int16_t(pick(rng) == 0 ? 0 : weight(rng));
     for (int line = 0; line < 9; ++line)
@@ -37,6 +41,13 @@ Kernel One(MapExposure secondary, bool fast) {
     };
 }
 
+Kernel OneAvx2(MapExposure secondary) {
+    return [=](int32_t x0, int32_t x1, const uint8_t *ref, const uint8_t *warp,
+               const SpanTables &t, const SpanRows &r, RunningWeights *w, uint8_t *out) {
+        FuseSpanLocalCurveOnePacked422_AVX2(x0, x1, ref, warp, secondary, t, r, w, out);
+    };
+}
+
 Kernel RefOnly(bool fast) {
     return [=](int32_t x0, int32_t x1, const uint8_t *ref, const uint8_t *, const SpanTables &t,
                const SpanRows &r, RunningWeights *, uint8_t *out) {
@@ -50,24 +61,37 @@ TEST(SpanLocalCurveFastPacked422, MatchesThePlainKernels) {
         const char *span;
         Kernel plain, fast;
     };
-    const Case cases[] = {
+    std::vector<Case> cases = {
         {"both", FuseSpanLocalCurveBothPacked422_C, FuseSpanLocalCurveBothPacked422_Fast},
         {"dark", One(kMapDark, false), One(kMapDark, true)},
         {"bright", One(kMapBright, false), One(kMapBright, true)},
         {"reference", RefOnly(false), RefOnly(true)},
     };
+    // The AVX2 kernels run wherever this processor has AVX2, whatever the environment asks.
+    if (ProcessorHasAvx2()) {
+        cases.push_back({"dark avx2", One(kMapDark, false), OneAvx2(kMapDark)});
+        cases.push_back({"bright avx2", One(kMapBright, false), OneAvx2(kMapBright)});
+        cases.push_back({"both avx2", FuseSpanLocalCurveBothPacked422_C,
+                         FuseSpanLocalCurveBothPacked422_AVX2});
+        cases.push_back({"reference avx2", RefOnly(false),
+                         [](int32_t x0, int32_t x1, const uint8_t *ref, const uint8_t *,
+                            const SpanTables &t, const SpanRows &r, RunningWeights *,
+                            uint8_t *out) {
+                             FuseSpanLocalCurveRefOnlyPacked422_AVX2(x0, x1, ref, t, r, out);
+                         }});
+    }
     std::mt19937 rng(1515);
     std::uniform_int_distribution<int> byte(0, 255), carried(0, kFusionWeightOne / 2);
-    for (int trial = 0; trial < 30; ++trial) {
+    for (int trial = 0; trial < 40; ++trial) {
         KernelBench k;
-        Randomise(k, rng);
+        Randomise(k, rng, trial >= 30);
         std::vector<uint8_t> reference(2 * kRowLength), warp(4 * kRowLength);
         for (uint8_t &b : reference) b = uint8_t(byte(rng));
         for (uint8_t &b : warp) b = uint8_t(byte(rng));
         for (const Case &c : cases)
-            for (const int shift : {0, 2, 3})
+            for (const int shift : {0, 2, 3, 9})
                 for (int x0 = 0; x0 < kRowLength; x0 += 4)
-                    for (const int groups : {0, 1, 3, 16}) {
+                    for (const int groups : {0, 1, 2, 3, 16}) {
                         const int x1 = std::min(kRowLength, x0 + 4 * groups);
                         SpanTables tables = k.Tables(true);
                         tables.valueShift = shift;
