@@ -22,13 +22,24 @@ inline int32_t FadeChroma(int32_t value, int32_t t, int32_t u) {
     return (value * (64 - t)) >> 5;
 }
 
+// The chroma factor of planar 4:2:2: as FadeChroma, but the corrections stay as they are
+// where the reference's highlight is weakly coloured (8 <= t <= 32) and where it is nearly
+// neutral over a strongly coloured dark exposure (t <= 7, u >= 32).
+inline int32_t FadeChromaKeepingWeak(int32_t value, int32_t t, int32_t u) {
+    if (t <= 7 && u < 32) return (value * (t + (u >> 2))) >> 4;
+    if (t <= 32) return value;
+    if (t > 64) return 0;
+    return (value * (64 - t)) >> 5;
+}
+
 // Groups x = ox, ox + 4, ... < ox + ow of the overlap with a non-zero mask value at x. The luma
 // part runs when lumaRow is set: darkLuma(x, k) is the dark exposure's luma of pixel x + k. The
 // chroma part runs when uRow and vRow are set: distances(x, &t, &u) gives the reference's and
-// the dark exposure's distance of the group's first pair.
-template <class DarkLuma, class Distances>
+// the dark exposure's distance of the group's first pair, fade(value, t, u) the faded value.
+template <class DarkLuma, class Distances, class Fade = decltype(&FadeChroma)>
 void RefineGroups(const HdrSession *session, const int16_t *mask, int16_t *lumaRow,
-                  int16_t *uRow, int16_t *vRow, DarkLuma darkLuma, Distances distances) {
+                  int16_t *uRow, int16_t *vRow, DarkLuma darkLuma, Distances distances,
+                  Fade fade = FadeChroma) {
     const int32_t ox = static_cast<int32_t>(session->overlapRect.x);
     const int32_t ow = static_cast<int32_t>(session->overlapRect.width);
     const bool chroma = uRow && vRow;
@@ -40,7 +51,7 @@ void RefineGroups(const HdrSession *session, const int16_t *mask, int16_t *lumaR
             distances(x, &t, &u);
             for (int16_t *row : {uRow, vRow})
                 for (int32_t at : {x, x + 2})
-                    row[at] = static_cast<int16_t>((FadeChroma(row[at], t, u) * m) >> 8);
+                    row[at] = static_cast<int16_t>((fade(row[at], t, u) * m) >> 8);
         }
         if (lumaRow)
             for (int32_t k = 0; k < 4; ++k) {
