@@ -259,7 +259,9 @@ TEST(GridRowZeroFlag, SparseRowWithTheRunListsFlag) {
                                  runs.data(), &runCount, cols + 2);
         EXPECT_EQ(got, want) << trial;
         EXPECT_EQ(flag, runsFlag) << trial;
-        if (kind == 0) EXPECT_EQ(flag, 1);
+        if (kind == 0) {
+            EXPECT_EQ(flag, 1);
+        }
     }
 }
 

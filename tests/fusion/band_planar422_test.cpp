@@ -303,7 +303,7 @@ TEST(BandPlanar422, ChromaGainDriversPushChromaFromNeutral) {
                                    outs[1].planes[0].begin() + lumaRow));
             int further = 0;
             for (int k = 1; k < 3; ++k)
-                for (int q = 0; q < s->processRect.width / 2; ++q) {
+                for (int q = 0; q < int(s->processRect.width / 2); ++q) {
                     const int a = outs[0].planes[k][size_t(r) * f.pitch[k] + q] - 128;
                     const int g = outs[1].planes[k][size_t(r) * f.pitch[k] + q] - 128;
                     if (neutral) {
@@ -311,11 +311,15 @@ TEST(BandPlanar422, ChromaGainDriversPushChromaFromNeutral) {
                         EXPECT_EQ(a, 0);
                         continue;
                     }
-                    if (a != 0) EXPECT_GT(a * g, 0) << d << " " << k << " " << q;
+                    if (a != 0) {
+                        EXPECT_GT(a * g, 0) << d << " " << k << " " << q;
+                    }
                     EXPECT_GE(std::abs(g), std::abs(a)) << d << " " << k << " " << q;
                     further += std::abs(g) > std::abs(a);
                 }
-            if (!neutral) EXPECT_GT(further, 0) << d;
+            if (!neutral) {
+                EXPECT_GT(further, 0) << d;
+            }
         }
     }
 }

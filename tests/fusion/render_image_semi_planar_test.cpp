@@ -79,7 +79,9 @@ TEST(RenderImageSemiPlanar, GivesTheBandWorkersBytesOnFlatGrids) {
         ASSERT_EQ(RunPlanarJob(&job), RESULT_OK);
         ASSERT_EQ(Render(b, f, image), RESULT_OK);
         EXPECT_EQ(image.planes[0], band.planes[0]);
-        if (format != PIXEL_FORMAT_NV16) EXPECT_EQ(image.planes[1], band.planes[1]);
+        if (format != PIXEL_FORMAT_NV16) {
+            EXPECT_EQ(image.planes[1], band.planes[1]);
+        }
         EXPECT_NE(image.planes[0], f.planes[kRef][0]);
     }
 }
@@ -184,10 +186,11 @@ TEST(RenderImageSemiPlanar, FadeRefinesOnEvenRowsAndNeverTheLumaRowOf422) {
             }
         }
         EXPECT_GT(chromaFaded, 0);
-        if (format == PIXEL_FORMAT_NV16)
+        if (format == PIXEL_FORMAT_NV16) {
             EXPECT_EQ(lumaFaded, 0);
-        else
+        } else {
             EXPECT_GT(lumaFaded, 0);
+        }
     }
 }
 

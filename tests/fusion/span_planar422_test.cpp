@@ -132,7 +132,7 @@ TEST(SpanPlanar422, ChromaGainIndexFigures) {
         EXPECT_EQ(ChromaGainIndex(128 * 64, yo, true), 2048) << yo;
         EXPECT_EQ(ChromaGainIndex(128 * 64, yo, false), 2048) << yo;
     }
-    EXPECT_EQ(ChromaGainIndex(136 * 64, 0, true), ((512 * 4448) >> 10) + 8192 >> 2);
+    EXPECT_EQ(ChromaGainIndex(136 * 64, 0, true), (((512 * 4448) >> 10) + 8192) >> 2);
     EXPECT_EQ(ChromaGainIndex(136 * 64, 0, true), 2604);
     EXPECT_GT(ChromaGainIndex(136 * 64, 0, true), 136 * 16);
     // V: F = ((4096 * 400) >> 10) + 2048 = 3648.
