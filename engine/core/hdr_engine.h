@@ -47,6 +47,15 @@ enum {
     RESULT_EXPOSURE_ORDER = 24
 };
 
+/* Layouts of the two-call merge's 16-bit intermediate image (the merge's layout argument).
+ * Parity-split: even rows in output descriptor 0, odd rows in descriptor 1, each descriptor
+ * of the inputs' format and size. Any other value is the full layout: every row in descriptor
+ * 0, whose pitches are at least twice the inputs'. */
+enum {
+    INTERMEDIATE_LAYOUT_FULL = 0,
+    INTERMEDIATE_LAYOUT_PARITY_SPLIT = 2
+};
+
 /* A progress callback returning PROGRESS_CANCEL asks the engine to stop. */
 enum { PROGRESS_CANCEL = 6 };
 

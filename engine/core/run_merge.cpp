@@ -102,6 +102,8 @@ int RunHdrMerge(MemoryContext memory, HdrSession *s, ImageDesc *inputs, int32_t 
                 ProgressCallback progress, void *user) {
     int r = CheckRunArguments(s, inputs, count, outputs, outputIndex);
     if (r != RESULT_OK) return r;
+    // This run reuses the session's buffers: an intermediate merged earlier is gone.
+    ClearIntermediateImage(s);
     if (!s->tracker) {
         ResetMergeRunState(s);
         s->preparedByRun = 1;

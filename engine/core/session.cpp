@@ -126,8 +126,8 @@ int ReleasePipelineBuffers(MemoryContext memory, HdrSession *s) {
     ReleaseBandBuffers(memory, s);
     ReleasePlanningMaps(memory, s);
     ReleaseSmallImages(memory, s);
-    for (auto &planes : s->alternativeOutputPlanes)
-        for (uint8_t *&plane : planes) plane = nullptr;
+    // The intermediate's planes belong to the caller: forgotten, never freed.
+    ClearIntermediateImage(s);
     for (uint8_t *&plane : s->outputPlanes) plane = nullptr;
     return RESULT_OK;
 }

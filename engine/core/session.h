@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "alt/intermediate_image.h"
 #include "engine_types.h"
 #include "filters/job_runner.h"
 
@@ -176,6 +177,11 @@ struct HdrSession {
     uint8_t *bandReferenceLuma;
     uint8_t *alternativeOutputPlanes[2][3];
     uint16_t *ringBuffers16[3];
+    // The two-call merge's 16-bit intermediate (planes in alternativeOutputPlanes) and whether
+    // it holds a finished merge: set only by a successful merge into it, cleared when one
+    // starts, by RunHdrMerge and by ReleasePipelineBuffers.
+    IntermediateImage intermediate;
+    int32_t intermediateReady;
 
     // Tile planning of the two-call merge: one scratch block per tile set (windows, cell
     // grids, tile buffers), the reference's block-level range per tile (one block; the
