@@ -20,12 +20,19 @@ size_t PaddedCells(const HdrSession *s) {
 
 bool ValidIndex(int32_t i, int32_t count) { return i >= 0 && i < count; }
 
+// The two-call merge plans its weights at full resolution and leaves them, finalised, in the
+// fusion weight grids; it makes no block weights. Its grids are kept as they are.
+bool KeepsFinalisedWeights(const HdrSession *s) {
+    return !s->blockWeights[0] && !s->blockWeights[1] && !s->blockWeights[2];
+}
+
 bool HasRequiredInputs(const HdrSession *s, int32_t count) {
     if (!s->reciprocalTable || !s->weightTable || !s->gammaExpandTable || !s->toneTable ||
         !s->gammaCompressTable || !s->blockStats)
         return false;
     for (int k = 0; k < 3; ++k)
-        if (!s->paddedBlockPlanes[k] || !s->fusionWeightGrids[k] || !s->blockWeights[k])
+        if (!s->paddedBlockPlanes[k] || !s->fusionWeightGrids[k] ||
+            (!s->blockWeights[k] && !KeepsFinalisedWeights(s)))
             return false;
     if (!ValidIndex(s->darkIndex, count) || !ValidIndex(s->brightIndex, count) ||
         !ValidIndex(s->referenceIndex, count))
@@ -199,8 +206,9 @@ int PrepareBandPassInputs(MemoryContext memory, HdrSession *s, uint8_t *const *,
     ScaleLevels(d + kFusionDarkLevels, s->valueShift);
     if (count != 2) ScaleLevels(d + kFusionReferenceLevels, s->valueShift - s->referenceValueShift);
     const size_t weightBytes = PaddedCells(s) * sizeof(int16_t);
-    for (int k : {kWeightDark, kWeightBright, kWeightReference})
-        CopyBytes(s->fusionWeightGrids[k], s->blockWeights[k], weightBytes);
+    if (!KeepsFinalisedWeights(s))
+        for (int k : {kWeightDark, kWeightBright, kWeightReference})
+            CopyBytes(s->fusionWeightGrids[k], s->blockWeights[k], weightBytes);
     if (s->lowResMapsReady) FillLocalCurveLevels(s, e);
     FillSharedSections(s, count, d);
     FillSharedSections(s, count, e);

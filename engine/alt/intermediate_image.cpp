@@ -45,17 +45,6 @@ bool DescriptorFits(const ImageDesc &d, const ImageDesc &input, const PixelForma
 
 }  // namespace
 
-bool IsIntermediateFormat(uint32_t format) { return IntermediatePlaneCount(format) > 0; }
-
-int32_t IntermediatePlaneCount(uint32_t format) {
-    switch (format) {
-        case 0x501: return 1;
-        case 0x801: case 0x802: case 0x803: return 2;
-        case 0x601: case 0x605: case 0x603: return 3;
-        default: return 0;
-    }
-}
-
 IntermediateChromaRows IntermediateChromaPlacement(uint32_t format) {
     switch (format) {
         case 0x601: case 0x605: case 0x801: case 0x802: return kIntermediateChromaPairs;

@@ -47,10 +47,17 @@ enum IntermediateChromaRows {
     kIntermediateChromaPlanar422  // 0x603: every row in both layouts
 };
 
-// Formats of the two-call merge: 0x501, 0x601, 0x605, 0x603, 0x801, 0x802, 0x803.
-bool IsIntermediateFormat(uint32_t format);
 // Planes of a format of the set (1, 2 or 3), 0 for another format.
-int32_t IntermediatePlaneCount(uint32_t format);
+inline int32_t IntermediatePlaneCount(uint32_t format) {
+    switch (format) {
+        case 0x501: return 1;
+        case 0x801: case 0x802: case 0x803: return 2;
+        case 0x601: case 0x605: case 0x603: return 3;
+        default: return 0;
+    }
+}
+// Formats of the two-call merge: 0x501, 0x601, 0x605, 0x603, 0x801, 0x802, 0x803.
+inline bool IsIntermediateFormat(uint32_t format) { return IntermediatePlaneCount(format) > 0; }
 IntermediateChromaRows IntermediateChromaPlacement(uint32_t format);
 bool IsParitySplit(const IntermediateImage &image);
 

@@ -35,19 +35,7 @@ enum TileBuffer {
 // Tile-set indices of the box in tileValidBox.
 enum TileBox { kBoxX0 = 0, kBoxX1 = 1, kBoxY0 = 2, kBoxY1 = 3 };
 
-// The formats the two-call merge handles.
-inline bool IsIntermediateFormat(uint32_t format) {
-    switch (format) {
-    case PIXEL_FORMAT_YUYV:
-    case PIXEL_FORMAT_I420:
-    case kPixelFormatI420Twin:
-    case PIXEL_FORMAT_YUV422P:
-    case PIXEL_FORMAT_NV12:
-    case PIXEL_FORMAT_NV21:
-    case PIXEL_FORMAT_NV16: return true;
-    default: return false;
-    }
-}
+// The formats the two-call merge handles: IsIntermediateFormat (alt/intermediate_image.h).
 
 // RESULT_OK when a stage can work on these inputs: three of them, an accepted format.
 inline int CheckIntermediateInputs(const HdrSession *session, const ImageDesc *inputs,

@@ -93,6 +93,19 @@ int PrepareExposureByIndex(MemoryContext memory, HdrSession *session,
 int RebuildReferenceFeatures(MemoryContext memory, HdrSession *session,
                              __tag_QELV_OFFSCREEN *smallReference);
 
+/* First call of the two-call merge: fuses three exposures of one format and size (at least
+ * 384 x 384) at full resolution, without tone mapping, into the 16-bit intermediate image in
+ * the output descriptors, laid out as `layout` says (INTERMEDIATE_LAYOUT_PARITY_SPLIT: the
+ * descriptors 0 and 1 of the inputs' format and size; any other value: the full layout in
+ * descriptor 0, pitches at least twice the inputs'). The planes must not overlap each other
+ * or an input. Reports run from 0 to 49. RESULT_OK; RESULT_INVALID_ARGUMENT or
+ * RESULT_UNSUPPORTED_FORMAT (nothing written); RESULT_OUT_OF_MEMORY, RESULT_CANCELLED or an
+ * alignment's code. The session keeps what the tone mapping of the intermediate reads. */
+int MergeToIntermediate(MemoryContext memory, HdrSession *session,
+                        const __tag_QELV_OFFSCREEN *inputs, int64_t ignored0, int32_t count,
+                        const __tag_QELV_OFFSCREEN *outputs, int32_t layout, int64_t ignored1,
+                        int64_t ignored2, ProgressCallback progress, void *user);
+
 /* Second call of the two-call merge: turns the 16-bit intermediate of the last successful
  * MergeToIntermediate on this session into the 8-bit picture `output` (the inputs' format,
  * size and pitches, not overlapping the intermediate) for a tone length (0..100, else 25) and

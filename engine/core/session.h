@@ -7,6 +7,7 @@
 #include "alt/intermediate_image.h"
 #include "engine_types.h"
 #include "filters/job_runner.h"
+#include "threads.h"
 
 struct FeatureTracker;
 
@@ -198,6 +199,7 @@ struct HdrSession {
     uint64_t pendingStatus;
     uint32_t preparedImages;  // bit i: image i prepared by the caller, one image at a time
     JobRunner jobRunner;      // how the band pass and the final rescale run; null: four threads
+    ThreadStarter threadStarter;  // how the two-call merge starts its second thread; null: StartThread
 };
 
 // darkBrightShift is stored as (dark dx, bright dx, dark dy, bright dy); read it by name.

@@ -29,6 +29,9 @@ using ThreadHandle = EngineThread *;
 using ThreadRoutine = void *(*)(void *);
 
 ThreadHandle StartThread(ThreadRoutine routine, void *argument);
+// How a stage starts its second thread: StartThread, or a stand-in (a test's that never
+// starts one).
+using ThreadStarter = ThreadHandle (*)(ThreadRoutine routine, void *argument);
 // Both joins wait for the thread to end; the timeout is not used. Null handles do nothing.
 int JoinThread(ThreadHandle thread);
 int JoinThreadWithTimeout(ThreadHandle thread, int32_t timeout);

@@ -26,9 +26,11 @@ inline int32_t FadeChroma(int32_t value, int32_t t, int32_t u) {
 // part runs when lumaRow is set: darkLuma(x, k) is the dark exposure's luma of pixel x + k. The
 // chroma part runs when uRow and vRow are set: distances(x, &t, &u) gives the reference's and
 // the dark exposure's distance of the group's first pair.
-template <class DarkLuma, class Distances>
-void RefineGroups(const HdrSession *session, const int16_t *mask, int16_t *lumaRow,
-                  int16_t *uRow, int16_t *vRow, DarkLuma darkLuma, Distances distances) {
+// fade(value, t, u) is the chroma factor's rule (FadeChroma, or the intermediate's own).
+template <class Fade, class DarkLuma, class Distances>
+void RefineGroupsWith(const HdrSession *session, const int16_t *mask, int16_t *lumaRow,
+                      int16_t *uRow, int16_t *vRow, Fade fade, DarkLuma darkLuma,
+                      Distances distances) {
     const int32_t ox = static_cast<int32_t>(session->overlapRect.x);
     const int32_t ow = static_cast<int32_t>(session->overlapRect.width);
     const bool chroma = uRow && vRow;
@@ -40,7 +42,7 @@ void RefineGroups(const HdrSession *session, const int16_t *mask, int16_t *lumaR
             distances(x, &t, &u);
             for (int16_t *row : {uRow, vRow})
                 for (int32_t at : {x, x + 2})
-                    row[at] = static_cast<int16_t>((FadeChroma(row[at], t, u) * m) >> 8);
+                    row[at] = static_cast<int16_t>((fade(row[at], t, u) * m) >> 8);
         }
         if (lumaRow)
             for (int32_t k = 0; k < 4; ++k) {
@@ -49,6 +51,12 @@ void RefineGroups(const HdrSession *session, const int16_t *mask, int16_t *lumaR
                     lumaRow[x + k] = static_cast<int16_t>((lumaRow[x + k] * (256 - luma)) >> 4);
             }
     }
+}
+
+template <class DarkLuma, class Distances>
+void RefineGroups(const HdrSession *session, const int16_t *mask, int16_t *lumaRow,
+                  int16_t *uRow, int16_t *vRow, DarkLuma darkLuma, Distances distances) {
+    RefineGroupsWith(session, mask, lumaRow, uRow, vRow, FadeChroma, darkLuma, distances);
 }
 
 }  // namespace refine_detail

@@ -49,8 +49,15 @@ constexpr int kMapLumaReference = 0, kMapLumaDark = 1, kMapLumaBright = 2, kMapU
 using MapExposure = int;
 constexpr MapExposure kMapReference = 0, kMapDark = 1, kMapBright = 2;
 
+// Scale of a blend's chroma: Q15 weights times 8-bit chroma shifted right by 11 give the tone
+// tail's chroma table index (16 x the chroma); shifted by 9 they give the 16-bit intermediate's
+// samples (64 x the chroma). The index is the sample shifted right by 2, exactly.
+constexpr int32_t kChromaToneIndexShift = 11;
+constexpr int32_t kChromaSampleShift = 9;
+
 // A fused group before the tone stage: linear light per pixel (14-bit scale with valueShift
-// 2) and the chroma indices U0, V0, U1, V1 (16 x the blended 8-bit chroma).
+// 2) and the chroma indices U0, V0, U1, V1 (16 x the blended 8-bit chroma, or 64 x where the
+// blend was asked for kChromaSampleShift).
 struct FusedGroup {
     int32_t light[4];
     int32_t chroma[4];
@@ -87,10 +94,11 @@ inline int32_t Ramp(int32_t p, int32_t n, int i) {
     }
 }
 
-// Blended chroma index from two or three weighted samples.
+// Blended chroma from two or three weighted samples: by default the tone tail's table index
+// (16 x the chroma); the 16-bit intermediate keeps two bits more (kChromaSampleShift).
 inline int32_t ChromaIndex(int32_t wa, int32_t ca, int32_t wb, int32_t cb, int32_t wc,
-                           int32_t cc) {
-    return (wa * ca + wb * cb + wc * cc) >> 11;
+                           int32_t cc, int32_t shift = kChromaToneIndexShift) {
+    return (wa * ca + wb * cb + wc * cc) >> shift;
 }
 
 // Linear light shifted onto the scale of a blend: left by 2 - s, or right when s exceeds 2.

@@ -67,7 +67,8 @@ int32_t Shifted(int64_t sum, int32_t valueShift) {
 
 FusedGroup BlendGroupBothPacked422(int32_t x, const uint8_t *ref, const uint8_t *dark,
                                    const uint8_t *bright, const SpanTables &tables,
-                                   const SpanRows &rows, RunningWeights *weights) {
+                                   const SpanRows &rows, RunningWeights *weights,
+                                   int32_t chromaShift) {
     const uint16_t *t = tables.fusion;
     const int32_t rawD = RawWeight(t, Luma(dark, 3), rows.weightDark[x]);
     const int32_t rawB = RawWeight(t, Luma(bright, 3), rows.weightBright[x]);
@@ -94,7 +95,7 @@ FusedGroup BlendGroupBothPacked422(int32_t x, const uint8_t *ref, const uint8_t 
     for (int c = 0; c < 4; ++c) {
         const int32_t d = c < 2 ? wD[1] : nD, b = c < 2 ? wB[1] : nB;
         g.chroma[c] = ChromaIndex(d, Chroma(dark, c), b, Chroma(bright, c),
-                                  kFusionWeightOne - d - b, refChroma[c]);
+                                  kFusionWeightOne - d - b, refChroma[c], chromaShift);
     }
     *weights = {{nD, nB, kFusionWeightOne - nD - nB}};
     return g;
@@ -102,7 +103,7 @@ FusedGroup BlendGroupBothPacked422(int32_t x, const uint8_t *ref, const uint8_t 
 
 FusedGroup BlendGroupDarkPacked422(int32_t x, const uint8_t *ref, const uint8_t *quad,
                                    const SpanTables &tables, const SpanRows &rows,
-                                   RunningWeights *weights) {
+                                   RunningWeights *weights, int32_t chromaShift) {
     const uint16_t *t = tables.fusion;
     const int32_t rawC = RawWeight(t, Luma(quad, 3), rows.weightDark[x]);
     const int32_t rawR = RawWeight(t, Luma(ref, 3), rows.weightReference[x]);
@@ -124,7 +125,8 @@ FusedGroup BlendGroupDarkPacked422(int32_t x, const uint8_t *ref, const uint8_t 
     ReferenceChroma(ref, x, e, rows, refChroma);
     for (int c = 0; c < 4; ++c) {
         const int32_t w = c < 2 ? wC[1] : nC;
-        g.chroma[c] = ChromaIndex(w, Chroma(quad, c), kFusionWeightOne - w, refChroma[c], 0, 0);
+        g.chroma[c] =
+            ChromaIndex(w, Chroma(quad, c), kFusionWeightOne - w, refChroma[c], 0, 0, chromaShift);
     }
     weights->w[0] = nC;
     weights->w[1] = kFusionWeightOne - nC;
@@ -133,7 +135,8 @@ FusedGroup BlendGroupDarkPacked422(int32_t x, const uint8_t *ref, const uint8_t 
 
 FusedGroup BlendGroupBrightPacked422(int32_t x, const uint8_t *ref, const uint8_t *quad,
                                      const SpanTables &tables, const SpanRows &rows,
-                                     int32_t segmentBase, RunningWeights *weights) {
+                                     int32_t segmentBase, RunningWeights *weights,
+                                     int32_t chromaShift) {
     const uint16_t *t = tables.fusion;
     const int32_t rawC = RawWeight(t, Luma(quad, 3), rows.weightBright[x]);
     const int32_t rawR = RawWeight(t, Luma(ref, 3), rows.weightReference[x]);
@@ -152,7 +155,8 @@ FusedGroup BlendGroupBrightPacked422(int32_t x, const uint8_t *ref, const uint8_
     }
     for (int c = 0; c < 4; ++c) {
         const int32_t w = c < 2 ? wC[1] : nC;
-        g.chroma[c] = ChromaIndex(w, Chroma(quad, c), kFusionWeightOne - w, Chroma(ref, c), 0, 0);
+        g.chroma[c] = ChromaIndex(w, Chroma(quad, c), kFusionWeightOne - w, Chroma(ref, c), 0, 0,
+                                  chromaShift);
     }
     weights->w[0] = nC;
     weights->w[1] = kFusionWeightOne - nC;
@@ -160,7 +164,7 @@ FusedGroup BlendGroupBrightPacked422(int32_t x, const uint8_t *ref, const uint8_
 }
 
 FusedGroup BlendGroupRefOnlyPacked422(int32_t x, const uint8_t *ref, const SpanTables &tables,
-                                      const SpanRows &rows) {
+                                      const SpanRows &rows, int32_t chromaShift) {
     const int32_t e = rows.mask[x];
     FusedGroup g;
     for (int i = 0; i < 4; ++i)
@@ -168,7 +172,8 @@ FusedGroup BlendGroupRefOnlyPacked422(int32_t x, const uint8_t *ref, const SpanT
             ReferenceLight(tables, Luma(ref, i), e, rows.highlightLuma[x + i]), tables.valueShift);
     int32_t refChroma[4];
     ReferenceChroma(ref, x, e, rows, refChroma);
-    for (int c = 0; c < 4; ++c) g.chroma[c] = 16 * refChroma[c];
+    // One exposure with the whole weight: 32768 c >> chromaShift.
+    for (int c = 0; c < 4; ++c) g.chroma[c] = refChroma[c] << (15 - chromaShift);
     return g;
 }
 

@@ -30,14 +30,20 @@ void FuseSpanBrightPacked422(int32_t x0, int32_t x1, const uint8_t *reference, c
 void FuseSpanRefOnlyPacked422(int32_t x0, int32_t x1, const uint8_t *reference,
                               const SpanTables &tables, const SpanRows &rows, uint8_t *out);
 
+// chromaShift: kChromaToneIndexShift for the tone tail, kChromaSampleShift for the 16-bit
+// intermediate (the blend is otherwise the same, so the two outputs cannot drift apart).
 FusedGroup BlendGroupBothPacked422(int32_t x, const uint8_t *reference, const uint8_t *darkQuad,
                                    const uint8_t *brightQuad, const SpanTables &tables,
-                                   const SpanRows &rows, RunningWeights *weights);
+                                   const SpanRows &rows, RunningWeights *weights,
+                                   int32_t chromaShift = kChromaToneIndexShift);
 FusedGroup BlendGroupDarkPacked422(int32_t x, const uint8_t *reference, const uint8_t *quad,
                                    const SpanTables &tables, const SpanRows &rows,
-                                   RunningWeights *weights);
+                                   RunningWeights *weights,
+                                   int32_t chromaShift = kChromaToneIndexShift);
 FusedGroup BlendGroupBrightPacked422(int32_t x, const uint8_t *reference, const uint8_t *quad,
                                      const SpanTables &tables, const SpanRows &rows,
-                                     int32_t segmentBase, RunningWeights *weights);
+                                     int32_t segmentBase, RunningWeights *weights,
+                                     int32_t chromaShift = kChromaToneIndexShift);
 FusedGroup BlendGroupRefOnlyPacked422(int32_t x, const uint8_t *reference,
-                                      const SpanTables &tables, const SpanRows &rows);
+                                      const SpanTables &tables, const SpanRows &rows,
+                                      int32_t chromaShift = kChromaToneIndexShift);
