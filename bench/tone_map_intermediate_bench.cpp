@@ -54,6 +54,21 @@ void BM_ToneMapIntermediateNewToneLength(benchmark::State &state) {
 }
 BENCHMARK(BM_ToneMapIntermediateNewToneLength)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The preparation alone, a new tone length each time: tables, gain grid and gain table.
+void BM_ToneMapPreparationNewToneLength(benchmark::State &state) {
+    MergedBracket &m = Shared();
+    if (m.result != RESULT_OK) return state.SkipWithError("merge failed");
+    HdrSession *s = m.merged.session;
+    const int32_t lengths[] = {30, 45, 60, 75, 90};
+    int i = 0;
+    for (auto _ : state) {
+        if (PrepareIntermediateToneMapping(nullptr, s, m.outputs.descs, 3, &m.out.desc,
+                                           lengths[i++ % 5], 10, nullptr, nullptr) != RESULT_OK)
+            return state.SkipWithError("preparation failed");
+    }
+}
+BENCHMARK(BM_ToneMapPreparationNewToneLength)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 void BM_ToneMapRowPasses(benchmark::State &state) {
     MergedBracket &m = Shared();
     if (m.result != RESULT_OK) return state.SkipWithError("merge failed");
