@@ -167,8 +167,10 @@ int AllocateBandWorkerBuffers(MemoryContext memory, HdrSession *s, int32_t t, in
     s->runLists[1][t] = s->runLists[0][t] + c;
     s->spanBounds[t] = s->runLists[0][t] + 2 * c;
     s->spanTypes[t] = s->runLists[0][t] + 4 * c;
+    s->offsetRowsCapacity[t] = 0;
     if (!Renew(memory, s->offsetRows[t], static_cast<uint64_t>(4 * int64_t{width} + 256)))
         return RESULT_OUT_OF_MEMORY;
+    s->offsetRowsCapacity[t] = 4 * int64_t{width} + 256;
     for (auto &rows : s->workerRows)
         if (!Renew(memory, rows[t], static_cast<uint64_t>(std::max(processRight, 1))))
             return RESULT_OUT_OF_MEMORY;

@@ -106,6 +106,34 @@ int MergeToIntermediate(MemoryContext memory, HdrSession *session,
                         const __tag_QELV_OFFSCREEN *outputs, int32_t layout, int64_t ignored1,
                         int64_t ignored2, ProgressCallback progress, void *user);
 
+/* Second call of the two-call merge: turns the 16-bit intermediate of the last successful
+ * MergeToIntermediate on this session into the 8-bit picture `output` (the inputs' format,
+ * size and pitches, not overlapping the intermediate) for a tone length (0..100, else 25) and
+ * a brightness (-100..100, else 0). May be called any number of times after one merge.
+ * descriptors are the merge's output descriptors and count its exposure count (3).
+ * Progress runs from 50 to 100. RESULT_OK, RESULT_INVALID_ARGUMENT, RESULT_UNSUPPORTED_FORMAT,
+ * RESULT_OUT_OF_MEMORY or RESULT_CANCELLED. */
+int ToneMapIntermediate(MemoryContext memory, HdrSession *session,
+                        const __tag_QELV_OFFSCREEN *descriptors, int32_t count,
+                        __tag_QELV_OFFSCREEN *output, int32_t toneLength, int32_t brightness,
+                        ProgressCallback progress, void *user);
+
+/* Block exposure map of the last successful MergeToIntermediate: per 32 x 32 block, how many
+ * stops the fused exposure lies from mid-grey, as smoothed levels 0..254 (127 is 0 stops) in
+ * a map bordered by one repeated cell on every side ((blocks across + 2) x (blocks down + 2)
+ * bytes into borderedMap), and the stop value of each level for the tone length into
+ * stopTable (255 entries). planes are the first planes of the merge's three exposures
+ * (indexed as the merge's inputs), of its format, size and pitch. The arguments marked
+ * unused are not read. Progress reports 49. RESULT_OK, RESULT_INVALID_ARGUMENT (also for
+ * result buffers too small), RESULT_UNSUPPORTED_FORMAT, RESULT_OUT_OF_MEMORY or
+ * RESULT_CANCELLED. */
+int BuildBlockExposureMap(MemoryContext memory, HdrSession *session, uint8_t *const *planes,
+                          int32_t count, int32_t width, int32_t height, int32_t pitch,
+                          int32_t unused0, int64_t unused1, int32_t toneLength, int64_t unused2,
+                          uint32_t format, ProgressCallback progress, void *user,
+                          uint8_t *borderedMap, int64_t borderedMapBytes, double *stopTable,
+                          int32_t stopTableEntries);
+
 #ifdef __cplusplus
 }
 #endif

@@ -66,6 +66,7 @@ void ReleaseBandBuffers(MemoryContext memory, HdrSession *s) {
         s->spanBounds[t] = nullptr;
         s->spanTypes[t] = nullptr;
         FreeAndClear(memory, s->offsetRows[t]);
+        s->offsetRowsCapacity[t] = 0;
         FreeAndClear(memory, s->warpBuffer[t]);
         for (auto &rows : s->workerRows) FreeAndClear(memory, rows[t]);
         FreeAndClear(memory, s->workerRows16[t]);

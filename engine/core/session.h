@@ -49,6 +49,7 @@ struct HdrSession {
     uint8_t *chromaTable2;  // the next 4096 bytes
     int32_t contrastLevel;
     int32_t saturationLevel;
+    int32_t saturationFamily;  // the curve family the chroma tables hold: 0 plain, 1 variant
     uint8_t *toneTable;  // kToneTableBlockBytes; saved copy at kSavedToneTableOffset
     int32_t toneTableComposed;  // 1 while the live tone table carries a brightness curve
     int32_t offsetFadeEnabled;
@@ -167,6 +168,7 @@ struct HdrSession {
     int32_t *spanBounds[kWorkerCount];
     int32_t *spanTypes[kWorkerCount];
     int16_t *offsetRows[kWorkerCount];
+    int64_t offsetRowsCapacity[kWorkerCount];  // values each offsetRows slot holds
     uint8_t *warpBuffer[kWorkerCount];
     int16_t *workerRows[4][kWorkerCount];
     uint16_t *workerRows16[kWorkerCount];

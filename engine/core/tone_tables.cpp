@@ -81,7 +81,9 @@ int BuildContrastCurve(HdrSession *s, int64_t, int32_t level) {
 int BuildSaturationTable(HdrSession *s, int64_t, int32_t level) {
     if (!s || !s->chromaTable || !s->chromaTable2) return RESULT_INVALID_ARGUMENT;
     if (level < 0 || level > 1000) return RESULT_INVALID_ARGUMENT;
-    if (level == s->saturationLevel) return RESULT_OK;
+    // The variant family stores its own levels: a table of that family never passes for
+    // this one, whatever its level.
+    if (level == s->saturationLevel && s->saturationFamily == 0) return RESULT_OK;
     if (level <= 100) {
         FillGentleSaturation(s->chromaTable, level);
     } else {
@@ -90,6 +92,7 @@ int BuildSaturationTable(HdrSession *s, int64_t, int32_t level) {
     }
     std::memcpy(s->chromaTable2, s->chromaTable, kLevels);
     s->saturationLevel = level;
+    s->saturationFamily = 0;
     return RESULT_OK;
 }
 
@@ -116,6 +119,7 @@ int BuildSaturationTableVariant(HdrSession *s, int64_t, int32_t level) {
         t[0] = 0;
     }
     s->saturationLevel = k4;
+    s->saturationFamily = 1;
     return RESULT_OK;
 }
 
