@@ -8,36 +8,18 @@
 #include <vector>
 
 #include "effects/lomo_warp_kernels.h"
+#include "effects_picture.h"
 
 namespace {
 
-constexpr int32_t kWidth = 4032;
-constexpr int32_t kHeight = 3024;
-constexpr int32_t kLineBytes = (24 * kWidth + 31) / 32 * 4;
-
-// Smooth colour ramps with some noise.
-const std::vector<uint8_t> &WarpSourcePicture() {
-    static const std::vector<uint8_t> picture = [] {
-        std::vector<uint8_t> bytes(static_cast<size_t>(kLineBytes) * kHeight);
-        uint32_t state = 2463534242u;
-        for (int32_t y = 0; y < kHeight; ++y)
-            for (int32_t x = 0; x < kWidth; ++x) {
-                state ^= state << 13;
-                state ^= state >> 17;
-                state ^= state << 5;
-                uint8_t *p = bytes.data() + static_cast<size_t>(y) * kLineBytes + 3 * x;
-                p[0] = static_cast<uint8_t>(x * 255 / kWidth + (state & 15));
-                p[1] = static_cast<uint8_t>(y * 255 / kHeight + ((state >> 4) & 15));
-                p[2] = static_cast<uint8_t>((x + y) * 255 / (kWidth + kHeight) + ((state >> 8) & 31));
-            }
-        return bytes;
-    }();
-    return picture;
-}
+using effects_bench::kHeight;
+using effects_bench::kLineBytes;
+using effects_bench::kWidth;
+using effects_bench::SourcePicture;
 
 template <typename Effect>
 void RunIntoDestination(benchmark::State &state, Effect effect) {
-    const std::vector<uint8_t> &source = WarpSourcePicture();
+    const std::vector<uint8_t> &source = SourcePicture();
     std::vector<uint8_t> destination(source.size(), 0);
     for (auto _ : state) {
         benchmark::DoNotOptimize(effect(source.data(), destination.data()));

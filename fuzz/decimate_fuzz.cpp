@@ -18,26 +18,10 @@ namespace {
 
 using decimate_test::MakeImage;
 using decimate_test::ModelPixel;
+using decimate_test::Output444;
 using decimate_test::TestImage;
 
 constexpr uint8_t kFill = 0xA5;
-
-// A planar 4:4:4 output whose planes hold exactly height rows of width + extra bytes.
-struct Output {
-    std::vector<uint8_t> planes[3];
-    ImageDesc desc{};
-
-    Output(int32_t width, int32_t height, int32_t extra) {
-        desc.u32PixelArrayFormat = PIXEL_FORMAT_YUV444P;
-        desc.i32Width = width;
-        desc.i32Height = height;
-        for (int p = 0; p < 3; ++p) {
-            planes[p].assign(static_cast<size_t>(height) * (width + extra) + 1, kFill);
-            desc.ppu8Plane[p] = planes[p].data();
-            desc.pi32Pitch[p] = width + extra;
-        }
-    }
-};
 
 // Which (format, factor) pairs have a kernel.
 bool HasKernel(uint32_t format, int factor) {
@@ -125,7 +109,7 @@ void FuzzDecimation(FuzzInput &in) {
     if (entry == 1 || entry == 3) {  // into an image
         const int32_t width = ow + grow > 0 ? ow + grow : 0;
         const int32_t height = oh + grow > 0 ? oh + grow : 0;
-        Output out(width, height, extra);
+        Output444 out(width, height, extra, kFill);
         const int r = entry == 1 ? DecimateIntoImage(&img.desc, &out.desc, rectArg, factor)
                                  : DecimateByLargeFactor(&img.desc, &out.desc, rectArg, factor);
         if (r != RESULT_OK) return;
@@ -141,7 +125,7 @@ void FuzzDecimation(FuzzInput &in) {
     }
     // Into a window of a larger output.
     const int32_t width = ow + in.InRange(0, 5), height = oh + in.InRange(0, 5);
-    Output out(width, height, extra);
+    Output444 out(width, height, extra, kFill);
     int32_t window[4];
     window[0] = in.InRange(-1, width - ow + 1);
     window[1] = in.InRange(-1, height - oh + 1);
@@ -169,7 +153,8 @@ void FuzzThreeQuarters(FuzzInput &in) {
     const int32_t rw = rect.x1 - rect.x0 + 1, rh = rect.y1 - rect.y0 + 1;
     const int32_t ow = rw > 0 ? 3 * rw / 4 : 0, oh = rh > 0 ? 3 * rh / 4 : 0;
     const int32_t grow = in.InRange(-1, 1);
-    Output out(ow + grow > 0 ? ow + grow : 0, oh + grow > 0 ? oh + grow : 0, in.InRange(0, 3));
+    Output444 out(ow + grow > 0 ? ow + grow : 0, oh + grow > 0 ? oh + grow : 0, in.InRange(0, 3),
+                  kFill);
     TestImage img = MakeImage(format, w, h, [&](int, size_t) { return in.NextByte(); });
     const InclusiveRect *rectArg = in.InRange(0, 3) ? &rect : nullptr;
     ResampleThreeQuarters420(&img.desc, &out.desc, rectArg);

@@ -85,6 +85,16 @@ namespace band_detail {
 struct BandFlags {
     int32_t darkAllZero = 1, brightAllZero = 1;
 };
+
+// The row driver for a row from the flags of the exposures' weights: an exposure whose weights
+// are all zero on the row is left out of the blend.
+inline RowDriver DriverFor(const BandFlags &flags) {
+    return flags.darkAllZero && flags.brightAllZero ? kDriveReferenceOnly
+           : flags.brightAllZero                    ? kDriveDark
+           : flags.darkAllZero                      ? kDriveBright
+                                                    : kDriveBoth;
+}
+
 void RefreshGroupRows(BandContext &c, HdrSession *s, int t, int32_t r, BandFlags &flags);
 // Its two parts: the weight rows with their run lists and all-zero flags; the recovery mask row
 // and, in normal mode, the shadow and chroma highlight rows.
@@ -123,11 +133,7 @@ int WalkBandRows(BandContext &c, HdrSession *s, const RowBand &band, ProgressCal
         if (!c.localCurve) refine(r, refreshRow, fade);
         if (c.localCurve) RefreshReferenceLines(c, r, refreshRow);
         ExpandBandGainRow(c, s, t, r - band.firstRow, r);
-        const RowDriver driver = flags.darkAllZero && flags.brightAllZero ? kDriveReferenceOnly
-                                 : flags.brightAllZero                    ? kDriveDark
-                                 : flags.darkAllZero                      ? kDriveBright
-                                                                          : kDriveBoth;
-        drive(row, driver);
+        drive(row, DriverFor(flags));
     }
     return RESULT_OK;
 }

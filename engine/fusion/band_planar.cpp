@@ -284,14 +284,8 @@ int RenderBand(const RowBand *band, HdrSession *s, const PlaneSet &set, int32_t 
     // The kernels read the maps of each exposure's first chroma byte from the U lines.
     if (order == kChromaOrderVU && c.localCurve)
         for (int e = 0; e < 3; ++e) std::swap(c.rows.mapLines[kMapU + e], c.rows.mapLines[kMapV + e]);
-    // The border estimates read the luma copy taken before the pass, or the reference itself
-    // when the output goes elsewhere.
-    if (s->bandReferenceLuma)
-        c.referenceLuma = {s->bandReferenceLuma, 1, width};
-    else if (c.output[0] != c.reference.plane[0])
-        c.referenceLuma = {c.reference.plane[0], 1, c.reference.pitch[0]};
-    else
-        return RESULT_OUT_OF_MEMORY;
+    const int picked = PickPlanarReferenceLuma(c, s, width);
+    if (picked != RESULT_OK) return picked;
 
     return WalkBandRows(
         c, s, *band, callback, user,
@@ -354,6 +348,16 @@ int CopyReferenceLumaPlaneForBandPass(MemoryContext memory, HdrSession *s,
         std::memcpy(copy + static_cast<int64_t>(y) * width,
                     lumaPlane + static_cast<int64_t>(y) * pitch, static_cast<size_t>(width));
     s->bandReferenceLuma = copy;
+    return RESULT_OK;
+}
+
+int PickPlanarReferenceLuma(PlanarBandContext &c, const HdrSession *s, int32_t width) {
+    if (s->bandReferenceLuma)
+        c.referenceLuma = {s->bandReferenceLuma, 1, width};
+    else if (c.output[0] != c.reference.plane[0])
+        c.referenceLuma = {c.reference.plane[0], 1, c.reference.pitch[0]};
+    else
+        return RESULT_OUT_OF_MEMORY;
     return RESULT_OK;
 }
 

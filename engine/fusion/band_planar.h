@@ -79,6 +79,11 @@ struct PlanarBandContext : BandContext {
     int32_t endRow;  // the band's end (4:2:0 normal mode: where an even row writes chroma)
 };
 
+// Points c.referenceLuma at what the border estimates read: the luma copy taken before the pass,
+// or the reference's own plane when the output goes elsewhere. RESULT_OUT_OF_MEMORY when the
+// output overwrites the reference and no copy was taken, else RESULT_OK.
+int PickPlanarReferenceLuma(PlanarBandContext &c, const HdrSession *s, int32_t width);
+
 void FuseOutputRowPlanar420(const PlanarBandContext &band, const BandRow &row);
 void FuseOutputRowOneSecondaryPlanar420(const PlanarBandContext &band, const BandRow &row,
                                         bool dark);

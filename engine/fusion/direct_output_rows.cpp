@@ -50,15 +50,7 @@ int SetUpContext(PlanarBandContext &c, HdrSession *s, int t, const InputPlanes &
     }
     c.chromaTable2 = s->chromaTable2;
     c.endRow = endRow;
-    // The border estimates read the luma copy taken before the render, or the reference itself
-    // when the output goes elsewhere.
-    if (s->bandReferenceLuma)
-        c.referenceLuma = {s->bandReferenceLuma, 1, width};
-    else if (c.output[0] != c.reference.plane[0])
-        c.referenceLuma = {c.reference.plane[0], 1, c.reference.pitch[0]};
-    else
-        return RESULT_OUT_OF_MEMORY;
-    return RESULT_OK;
+    return PickPlanarReferenceLuma(c, s, width);
 }
 
 void ExpandGainRow(const PlanarBandContext &c, const HdrSession *s, uint16_t *gainRows,

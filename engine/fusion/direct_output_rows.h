@@ -77,11 +77,7 @@ int WalkRows(PlanarBandContext &c, HdrSession *s, const Walk &w, Refine refine, 
         }
         ExpandGainRow(c, s, w.gainRows, w.firstRow, r);
         const BandRow row = {r, (r + 128) >> 8, (r + 128) & 255, refreshRow};
-        const RowDriver driver = flags.darkAllZero && flags.brightAllZero ? kDriveReferenceOnly
-                                 : flags.brightAllZero                    ? kDriveDark
-                                 : flags.darkAllZero                      ? kDriveBright
-                                                                          : kDriveBoth;
-        drive(row, driver);
+        drive(row, DriverFor(flags));
     }
     return RESULT_OK;
 }

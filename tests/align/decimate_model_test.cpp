@@ -13,15 +13,8 @@ using decimate_test::Output444;
 using decimate_test::RandomImage;
 using decimate_test::TestImage;
 
-struct FormatFactors {
-    uint32_t format;
-    int maxFactor;
-};
-
-constexpr FormatFactors kFormats[] = {
-    {PIXEL_FORMAT_YUYV, 14}, {PIXEL_FORMAT_I420, 14},   {PIXEL_FORMAT_NV21, 10},
-    {PIXEL_FORMAT_NV12, 8},  {PIXEL_FORMAT_YUV422P, 8}, {PIXEL_FORMAT_NV16, 8},
-};
+using decimate_test::FormatFactors;
+using decimate_test::kFormats;
 
 struct Size {
     int32_t width, height;

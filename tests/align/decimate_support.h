@@ -12,6 +12,17 @@
 
 namespace decimate_test {
 
+// Each format with a decimation kernel and the largest factor its kernels take.
+struct FormatFactors {
+    uint32_t format;
+    int maxFactor;
+};
+
+inline constexpr FormatFactors kFormats[] = {
+    {PIXEL_FORMAT_YUYV, 14}, {PIXEL_FORMAT_I420, 14},   {PIXEL_FORMAT_NV21, 10},
+    {PIXEL_FORMAT_NV12, 8},  {PIXEL_FORMAT_YUV422P, 8}, {PIXEL_FORMAT_NV16, 8},
+};
+
 struct TestImage {
     uint32_t format = 0;
     int32_t width = 0;

@@ -24,15 +24,8 @@ struct Size {
 const Size kSizes[] = {{96, 96},   {97, 97},    {96, 97},    {97, 96},     {162, 113},
                        {161, 114}, {1000, 751}, {1001, 750}, {4000, 3001}, {4001, 3001}};
 
-struct FormatFactors {
-    uint32_t format;
-    int maxFactor;
-};
-
-constexpr FormatFactors kFormats[] = {
-    {PIXEL_FORMAT_YUYV, 14}, {PIXEL_FORMAT_I420, 14},   {PIXEL_FORMAT_NV21, 10},
-    {PIXEL_FORMAT_NV12, 8},  {PIXEL_FORMAT_YUV422P, 8}, {PIXEL_FORMAT_NV16, 8},
-};
+using decimate_test::FormatFactors;
+using decimate_test::kFormats;
 
 TestImage Frame(uint32_t format, const Size &size, bool noisy) {
     uint32_t state = 2024;
