@@ -52,21 +52,6 @@ void CopySamples(int16_t *to, const int16_t *from, int32_t count) {
     if (to && from) CopyBytes(to, from, static_cast<size_t>(count) * sizeof(int16_t));
 }
 
-void SetUpContext(IntermediatePackedContext &c, const HdrSession *s, int t,
-                  uint8_t *const *planes, int32_t width, int32_t height, int32_t pitch,
-                  const RegionRect &rect) {
-    SetUpBandContext(c, s, t, width, height, rect);
-    // The intermediate is always fused in normal mode, whatever a one-pass merge left set.
-    c.localCurve = false;
-    c.tables.fusion = s->fusionTable;
-    for (int16_t *&line : c.mapLines) line = nullptr;
-    c.pitch = pitch;
-    c.exposures = {planes[s->darkIndex], planes[s->brightIndex], planes[s->referenceIndex]};
-    c.referenceLuma = {c.exposures.reference, 2, pitch};
-    c.fetchRight = width;
-    c.fetchBottom = height;
-}
-
 const uint8_t *ReferenceAt(const IntermediatePackedContext &c, int32_t r, int32_t a) {
     return c.exposures.reference + static_cast<int64_t>(r) * c.pitch + 2 * static_cast<int64_t>(a);
 }
@@ -170,7 +155,7 @@ int RunBand(HdrSession *s, const BandPlan &p, uint8_t *const *planes, int32_t wi
             int32_t height, int32_t pitch, const RegionRect &rect, ProgressCallback callback,
             void *user) {
     IntermediatePackedContext c;
-    SetUpContext(c, s, p.t, planes, width, height, pitch, rect);
+    SetUpIntermediatePackedContext(c, s, p.t, planes, width, height, pitch, rect);
     const bool fade = s->offsetFadeEnabled != 0;
     if (!fade) ClearRecoveryRows(c);
     const bool split = IsParitySplit(s->intermediate);
@@ -219,6 +204,21 @@ bool ArgumentsPresent(const HdrSession *s, uint8_t *const *planes, int32_t count
 }
 
 }  // namespace
+
+void SetUpIntermediatePackedContext(IntermediatePackedContext &c, const HdrSession *s, int t,
+                                    uint8_t *const *planes, int32_t width, int32_t height,
+                                    int32_t pitch, const RegionRect &rect) {
+    SetUpBandContext(c, s, t, width, height, rect);
+    // The intermediate is always fused in normal mode, whatever a one-pass merge left set.
+    c.localCurve = false;
+    c.tables.fusion = s->fusionTable;
+    for (int16_t *&line : c.mapLines) line = nullptr;
+    c.pitch = pitch;
+    c.exposures = {planes[s->darkIndex], planes[s->brightIndex], planes[s->referenceIndex]};
+    c.referenceLuma = {c.exposures.reference, 2, pitch};
+    c.fetchRight = width;
+    c.fetchBottom = height;
+}
 
 void FuseIntermediateRowPacked422(const IntermediatePackedContext &c, const BandRow &row,
                                   int16_t *out) {

@@ -28,3 +28,9 @@ void FuseIntermediateRowOneSecondaryPacked422(const IntermediatePackedContext &c
 void FuseIntermediateRowRefOnlyPacked422(const IntermediatePackedContext &context,
                                          const BandRow &row, int16_t *out);
 
+
+// Fills the context for worker t from the session (normal mode whatever a one-pass merge left
+// set; the reference itself for the fetches' border estimates).
+void SetUpIntermediatePackedContext(IntermediatePackedContext &context, const HdrSession *session,
+                                    int t, uint8_t *const *firstPlanes, int32_t width,
+                                    int32_t height, int32_t pitch, const RegionRect &processRect);

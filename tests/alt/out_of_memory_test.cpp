@@ -5,10 +5,14 @@
 
 #include <atomic>
 
+#include <vector>
+
 #include "alt/intermediate_prepare.h"
 #include "alt/tile_weights.h"
 #include "alt/weight_finalize.h"
+#include "core/memory.h"
 #include "intermediate_bracket_support.h"
+#include "intermediate_merge_support.h"
 
 // The engine's allocations pass through here (the linker wraps AllocateMemory for this program).
 namespace {
@@ -80,6 +84,33 @@ TEST(AltOutOfMemory, FinalisationReportsIt) {
         }
         if (r == RESULT_OK) {
             EXPECT_GT(n, 0);
+            break;
+        }
+        ASSERT_EQ(r, RESULT_OUT_OF_MEMORY) << n;
+    }
+}
+
+// The whole merge into the intermediate in a pool, each allocation failing in turn: 4, and the
+// pool whole again once the session is gone.
+TEST(AltOutOfMemory, MergeToIntermediateInAPool) {
+    std::vector<uint8_t> buffer(48 << 20);
+    for (int64_t n = 0;; ++n) {
+        MemoryContext pool = InitMemoryPool(buffer.data(), buffer.size());
+        const int64_t whole = LargestFreeBlock(pool);
+        int r;
+        {
+            SessionHolder h(pool);
+            ASSERT_NE(h.session, nullptr);
+            Bracket b(h.session->gammaCompressTable, PIXEL_FORMAT_YUYV, 512, 384, 4, 2);
+            alt_merge::IntermediateOutputs out(b.inputs()[0], INTERMEDIATE_LAYOUT_PARITY_SPLIT);
+            FailAt fail(n);
+            r = MergeToIntermediate(pool, h.session, b.inputs(), 0, 3, out.descs,
+                                    INTERMEDIATE_LAYOUT_PARITY_SPLIT, 0, 0, nullptr, nullptr);
+            EXPECT_EQ(h.session->intermediateReady, r == RESULT_OK ? 1 : 0) << n;
+        }
+        EXPECT_EQ(LargestFreeBlock(pool), whole) << n;
+        if (r == RESULT_OK) {
+            EXPECT_GT(n, 20);
             break;
         }
         ASSERT_EQ(r, RESULT_OUT_OF_MEMORY) << n;

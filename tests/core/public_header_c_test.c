@@ -11,3 +11,15 @@ int CreateAndDestroySessionFromC(void) {
     if (result != RESULT_OK) return result;
     return DestroyHdrSession(NULL, session);
 }
+
+/* The two-call merge's first call from C: a missing input array is refused. */
+int RefuseMergeToIntermediateFromC(void) {
+    HdrSession *session = NULL;
+    __tag_QELV_OFFSCREEN outputs[3] = {{0}};
+    int result = CreateHdrSession(NULL, 0, &session);
+    if (result != RESULT_OK) return -1;
+    result = MergeToIntermediate(NULL, session, NULL, 0, 3, outputs,
+                                 INTERMEDIATE_LAYOUT_PARITY_SPLIT, 0, 0, NULL, NULL);
+    DestroyHdrSession(NULL, session);
+    return result;
+}

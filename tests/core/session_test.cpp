@@ -8,6 +8,7 @@
 #include "core/session.h"
 
 extern "C" int CreateAndDestroySessionFromC(void);
+extern "C" int RefuseMergeToIntermediateFromC(void);
 
 namespace {
 
@@ -146,7 +147,10 @@ TEST(Session, NullArguments) {
     EXPECT_EQ(CreateHdrSession(nullptr, 0, nullptr), RESULT_INVALID_ARGUMENT);
 }
 
-TEST(Session, PublicHeaderWorksFromC) { EXPECT_EQ(CreateAndDestroySessionFromC(), RESULT_OK); }
+TEST(Session, PublicHeaderWorksFromC) {
+    EXPECT_EQ(CreateAndDestroySessionFromC(), RESULT_OK);
+    EXPECT_EQ(RefuseMergeToIntermediateFromC(), RESULT_INVALID_ARGUMENT);
+}
 
 // Payload bytes of each allocation CreateHdrSession makes, in order.
 std::vector<int64_t> SessionAllocationSizes() {
