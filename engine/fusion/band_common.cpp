@@ -133,9 +133,13 @@ bool DarkOverlapInside(const BandContext &c, int32_t r) {
 
 namespace band_detail {
 
-// The rows expanded every fourth row: weights with the run lists, the mask, normal mode's
-// shadow and chroma highlight rows.
+// The rows expanded every fourth row: weights with the run lists, then the recovery rows.
 void RefreshGroupRows(BandContext &c, HdrSession *s, int t, int32_t r, BandFlags &flags) {
+    RefreshWeightRows(c, s, t, r, flags);
+    RefreshRecoveryRows(c, s, t, r);
+}
+
+void RefreshWeightRows(BandContext &c, HdrSession *s, int t, int32_t r, BandFlags &flags) {
     const int32_t gy = (r + 16) >> 5, v = (r + 16) & 31;
     const int32_t stride = s->blocksAcross + 2;
     const int32_t capacity = s->blocksAcross + 2;
@@ -147,10 +151,15 @@ void RefreshGroupRows(BandContext &c, HdrSession *s, int t, int32_t r, BandFlags
     InterpolateGridRowRuns32(s->workerRows[kRowBright][t], c.x0, c.x1, gy,
                              s->fusionWeightGrids[kWeightBright], stride, v, &flags.brightAllZero,
                              s->runLists[1][t], &s->runListLengths[1][t], capacity);
-    InterpolateGridRowSparse32(s->workerRows[kRowMask][t], c.x0, c.x1, gy, s->recoveryMaskGrid,
-                               stride, v);
     c.runCounts[0] = s->runListLengths[0][t];
     c.runCounts[1] = s->runListLengths[1][t];
+}
+
+void RefreshRecoveryRows(const BandContext &c, HdrSession *s, int t, int32_t r) {
+    const int32_t gy = (r + 16) >> 5, v = (r + 16) & 31;
+    const int32_t stride = s->blocksAcross + 2;
+    InterpolateGridRowSparse32(s->workerRows[kRowMask][t], c.x0, c.x1, gy, s->recoveryMaskGrid,
+                               stride, v);
     if (c.localCurve) return;
     InterpolateGridRow32(c.offsetRows[kShadowRow], c.x0, c.x1, gy,
                          s->paddedBlockPlanes[kShadowPlane], stride, v);
@@ -174,8 +183,13 @@ void RefreshReferenceLines(const BandContext &c, int32_t r, bool refreshRow) {
 }
 
 void ExpandBandGainRow(const BandContext &c, HdrSession *s, int t, int32_t bandRow, int32_t r) {
-    ExpandGainRow8(0, bandRow, c.width, s->workerRows16[t], 0, GainGridRow(s, r, c.height),
-                   s->gainTable, s->valueShift, 8);
+    ExpandGainRowInto(c, s, s->workerRows16[t], bandRow, r);
+}
+
+void ExpandGainRowInto(const BandContext &c, const HdrSession *s, uint16_t *rows,
+                       int32_t bandRow, int32_t r) {
+    ExpandGainRow8(0, bandRow, c.width, rows, 0, GainGridRow(s, r, c.height), s->gainTable,
+                   s->valueShift, 8);
 }
 
 void ClearHighlightLumaRow(const BandContext &c) {

@@ -86,8 +86,15 @@ struct BandFlags {
     int32_t darkAllZero = 1, brightAllZero = 1;
 };
 void RefreshGroupRows(BandContext &c, HdrSession *s, int t, int32_t r, BandFlags &flags);
+// Its two parts: the weight rows with their run lists and all-zero flags; the recovery mask row
+// and, in normal mode, the shadow and chroma highlight rows.
+void RefreshWeightRows(BandContext &c, HdrSession *s, int t, int32_t r, BandFlags &flags);
+void RefreshRecoveryRows(const BandContext &c, HdrSession *s, int t, int32_t r);
 void RefreshReferenceLines(const BandContext &c, int32_t r, bool refreshRow);
 void ExpandBandGainRow(const BandContext &c, HdrSession *s, int t, int32_t bandRow, int32_t r);
+// The same into a gain-row buffer of the caller's (three rows of the frame width).
+void ExpandGainRowInto(const BandContext &c, const HdrSession *s, uint16_t *rows,
+                       int32_t bandRow, int32_t r);
 void ClearHighlightLumaRow(const BandContext &c);
 }  // namespace band_detail
 

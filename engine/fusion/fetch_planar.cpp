@@ -27,7 +27,7 @@ template <ChromaLayout L>
 void ChromaPairs(const YuvPlanes &p, int32_t row, int32_t bottom, int32_t q, int32_t q2,
                  uint8_t *quad) {
     const int32_t cr = ChromaRowOf<L>(row, bottom);
-    if constexpr (L == ChromaLayout::kPlanar420) {
+    if constexpr (kSeparateChromaPlanes<L>) {
         const uint8_t *u = p.plane[1] + static_cast<int64_t>(cr) * p.pitch[1];
         const uint8_t *v = p.plane[2] + static_cast<int64_t>(cr) * p.pitch[2];
         quad[1] = u[q];
@@ -72,7 +72,7 @@ void FetchShifted(const HdrSession *session, int32_t right, int32_t bottom, int3
             delta >>= 2;
             for (int32_t i = 0; i < 4; ++i)
                 quad[2 * i] = ClampByte(here[static_cast<int64_t>(x + i) * ref.pixelStep] + delta);
-            ChromaPairs<L>(source, sy, bottom, q, L == ChromaLayout::kPlanar420 ? q : q + 1, quad);
+            ChromaPairs<L>(source, sy, bottom, q, kSeparateChromaPlanes<L> ? q : q + 1, quad);
             continue;
         }
         for (int32_t i = 0; i < 4; ++i) quad[2 * i] = row[sx + i];
@@ -155,4 +155,19 @@ void FetchSubpelSemiPlanar422(const HdrSession *session, int32_t right, int32_t 
                               uint8_t *destination) {
     FetchSubpel<ChromaLayout::kSemiPlanar422>(session, right, bottom, dispX, dispY, stepX, stepY,
                                               a, r, b, source, destination);
+}
+
+void FetchShiftedPlanar422(const HdrSession *session, int32_t right, int32_t bottom,
+                           int32_t dispX, int32_t dispY, int32_t, int32_t, int32_t a, int32_t r,
+                           int32_t b, const YuvPlanes &source, const ReferenceLuma *reference,
+                           uint8_t *destination) {
+    FetchShifted<ChromaLayout::kPlanar422>(session, right, bottom, dispX, dispY, a, r, b, source,
+                                           *reference, destination);
+}
+
+void FetchSubpelPlanar422(const HdrSession *session, int32_t right, int32_t bottom, int32_t dispX,
+                          int32_t dispY, int32_t stepX, int32_t stepY, int32_t a, int32_t r,
+                          int32_t b, const YuvPlanes &source, uint8_t *destination) {
+    FetchSubpel<ChromaLayout::kPlanar422>(session, right, bottom, dispX, dispY, stepX, stepY, a, r,
+                                          b, source, destination);
 }

@@ -91,3 +91,15 @@ void InterpolateGridRowRuns32(int16_t *out, int32_t first, int32_t end, int32_t 
     runList[count++] = end;
     *runCount = count;
 }
+
+void InterpolateGridRowZeroFlag32(int16_t *out, int32_t first, int32_t end, int32_t gy,
+                                  const int16_t *grid, int32_t stride, int32_t v,
+                                  int32_t *allZero) {
+    *allZero = 1;
+    WalkSegments(
+        first, end, gy, grid, stride, v,
+        [allZero](int32_t, const Segment &s) {
+            if (s.n0 != 0 || s.step4 != 0) *allZero = 0;
+        },
+        [out](int32_t x, int32_t n, int32_t) { out[x] = static_cast<int16_t>(n >> 10); });
+}

@@ -30,3 +30,9 @@ void InterpolateGridRowSparse32(int16_t *out, int32_t first, int32_t end, int32_
 void InterpolateGridRowRuns32(int16_t *out, int32_t first, int32_t end, int32_t gy,
                               const int16_t *grid, int32_t stride, int32_t v, int32_t *allZero,
                               int32_t *runList, int32_t *runCount, int32_t capacity);
+
+// As the sparse form, and *allZero set to 1 when no segment is non-zero (0 otherwise); no run
+// list.
+void InterpolateGridRowZeroFlag32(int16_t *out, int32_t first, int32_t end, int32_t gy,
+                                  const int16_t *grid, int32_t stride, int32_t v,
+                                  int32_t *allZero);

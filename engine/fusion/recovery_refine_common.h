@@ -22,6 +22,16 @@ inline int32_t FadeChroma(int32_t value, int32_t t, int32_t u) {
     return (value * (64 - t)) >> 5;
 }
 
+// The chroma factor of planar 4:2:2: as FadeChroma, but the corrections stay as they are
+// where the reference's highlight is weakly coloured (8 <= t <= 32) and where it is nearly
+// neutral over a strongly coloured dark exposure (t <= 7, u >= 32).
+inline int32_t FadeChromaKeepingWeak(int32_t value, int32_t t, int32_t u) {
+    if (t <= 7 && u < 32) return (value * (t + (u >> 2))) >> 4;
+    if (t <= 32) return value;
+    if (t > 64) return 0;
+    return (value * (64 - t)) >> 5;
+}
+
 // Groups x = ox, ox + 4, ... < ox + ow of the overlap with a non-zero mask value at x. The luma
 // part runs when lumaRow is set: darkLuma(x, k) is the dark exposure's luma of pixel x + k. The
 // chroma part runs when uRow and vRow are set: distances(x, &t, &u) gives the reference's and
@@ -53,10 +63,12 @@ void RefineGroupsWith(const HdrSession *session, const int16_t *mask, int16_t *l
     }
 }
 
-template <class DarkLuma, class Distances>
+// The 8-bit refinements: FadeChroma unless a format keeps its own rule.
+template <class DarkLuma, class Distances, class Fade = decltype(&FadeChroma)>
 void RefineGroups(const HdrSession *session, const int16_t *mask, int16_t *lumaRow,
-                  int16_t *uRow, int16_t *vRow, DarkLuma darkLuma, Distances distances) {
-    RefineGroupsWith(session, mask, lumaRow, uRow, vRow, FadeChroma, darkLuma, distances);
+                  int16_t *uRow, int16_t *vRow, DarkLuma darkLuma, Distances distances,
+                  Fade fade = FadeChroma) {
+    RefineGroupsWith(session, mask, lumaRow, uRow, vRow, fade, darkLuma, distances);
 }
 
 }  // namespace refine_detail

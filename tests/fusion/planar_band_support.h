@@ -7,6 +7,7 @@
 #include "band_session_support.h"
 #include "core/memory.h"
 #include "fusion/band_planar.h"
+#include "fusion/band_planar422.h"
 
 namespace fusion_test {
 
@@ -18,8 +19,8 @@ struct PlanarFrames {
     std::vector<uint8_t> planes[3][3];  // [exposure][plane]
     std::vector<uint8_t> output[3];     // a separate output, when used
 
-    bool Subsampled() const { return format != PIXEL_FORMAT_NV16; }
-    bool Planar() const { return format == PIXEL_FORMAT_I420; }
+    bool Subsampled() const { return format != PIXEL_FORMAT_NV16 && format != PIXEL_FORMAT_YUV422P; }
+    bool Planar() const { return format == PIXEL_FORMAT_I420 || format == PIXEL_FORMAT_YUV422P; }
     int ChromaRows() const { return Subsampled() ? height / 2 : height; }
 
     PlanarFrames(BandSession &b, uint32_t f) : format(f), width(b.width()), height(b.height()) {
@@ -67,6 +68,9 @@ inline int RunPlanarJob(void *record) {
             return RenderFusedBandPlanar420(&job->band, s, p[0], f.width, f.height, f.pitch[0], p[1],
                                             f.pitch[1], p[2], f.pitch[2], &s->processRect, nullptr,
                                             nullptr, nullptr, nullptr);
+        case PIXEL_FORMAT_YUV422P:
+            return RenderFusedRowsPlanar422(&job->band, s, p[0], 0, f.width, f.height, f.pitch[0],
+                                            p[1], f.pitch[1], p[2], f.pitch[2], &s->processRect);
         case PIXEL_FORMAT_NV16:
             return RenderFusedBandSemiPlanar422(&job->band, s, p[0], f.width, f.height, f.pitch[0],
                                                 p[1], f.pitch[1], &s->processRect, nullptr,
