@@ -5,6 +5,7 @@
 #include "align/band_pass_handoff.h"
 #include "align/valid_rectangle.h"
 #include "alt/band_intermediate_packed422.h"
+#include "alt/band_intermediate_planar.h"
 #include "alt/intermediate_image.h"
 #include "alt/intermediate_prepare.h"
 #include "alt/tile_weights.h"
@@ -105,8 +106,7 @@ int CheckMergeToIntermediate(const HdrSession *s, const ImageDesc *inputs, int32
         for (int p = 0; p < 3; ++p)
             if (inputs[i].pi32Pitch[p] != first.pi32Pitch[p]) return RESULT_INVALID_ARGUMENT;
     }
-    // Only packed 4:2:2 has its band pass so far; the rest of the set follows.
-    if (format != PIXEL_FORMAT_YUYV) return RESULT_UNSUPPORTED_FORMAT;
+    if (!IsIntermediateFormat(format)) return RESULT_UNSUPPORTED_FORMAT;
     const PixelFormatInfo *info = FindPixelFormat(format);
     if (!info) return RESULT_UNSUPPORTED_FORMAT;
     if (first.i32Width < kIntermediateMinSide || first.i32Height < kIntermediateMinSide)
@@ -143,7 +143,7 @@ int FuseIntermediateBand(const RowBand &band, HdrSession *s, const ImageDesc *in
                                                  &s->processRect, l.gains, s->globalShift,
                                                  progress, user);
         default:
-            return RESULT_UNSUPPORTED_FORMAT;
+            return FuseIntermediateBandPlanar(&band, s, inputs, count, progress, user);
     }
 }
 
@@ -162,7 +162,7 @@ int FlushIntermediateSeams(MemoryContext memory, HdrSession *s, const ImageDesc 
                                                 progress, user);
             break;
         default:
-            r = RESULT_UNSUPPORTED_FORMAT;
+            r = FlushIntermediateSeamsPlanar(s, inputs, count);
     }
     if (progress) {
         s->progressBase += 4;
