@@ -297,14 +297,16 @@ int FuseIntermediateImagePlanar(HdrSession *s, const ImageDesc *inputs, int32_t 
     if (rect.height < kIntermediateRingRows) return RESULT_INVALID_ARGUMENT;
     if (!IntermediateBuffersPresent(s, 0, false, true)) return RESULT_OUT_OF_MEMORY;
     const int32_t top = static_cast<int32_t>(rect.y);
-    const BandPlan plan = {0, top, top + rect.height, 25, rect.height};
-    const int r = RunPlan(s, plan, inputs, callback, user);
-    if (r != RESULT_OK) return r;
-    s->progressBase += 25;
-    return RESULT_OK;
+    const BandPlan plan = {0, top, top + rect.height, 50, rect.height};
+    return RunPlan(s, plan, inputs, callback, user);
 }
 
-int FlushIntermediateSeamsPlanar(HdrSession *s, const ImageDesc *inputs, int32_t count) {
+int FlushIntermediateSeamsPlanar(HdrSession *s, const ImageDesc *inputs, int32_t count,
+                                 ProgressCallback callback, void *user) {
     if (!ArgumentsPresent(s, inputs, count)) return RESULT_INVALID_ARGUMENT;
-    return IsPlanarMember(inputs[0].u32PixelArrayFormat) ? RESULT_OK : RESULT_UNSUPPORTED_FORMAT;
+    const uint32_t format = inputs[0].u32PixelArrayFormat;
+    if (!IsPlanarMember(format)) return RESULT_UNSUPPORTED_FORMAT;
+    if (!callback) return RESULT_OK;
+    if (format == PIXEL_FORMAT_NV12 || format == PIXEL_FORMAT_NV21) s->progressBase += 5;
+    return callback(s->progressBase, 0, user) == RESULT_CANCELLED ? RESULT_CANCELLED : RESULT_OK;
 }

@@ -22,9 +22,12 @@ struct HdrSession;
 // RESULT_UNSUPPORTED_FORMAT for a format outside the planar and semi-planar members.
 int FuseIntermediateBandPlanar(const RowBand *band, HdrSession *session, const ImageDesc *inputs,
                                int32_t count, ProgressCallback callback, void *user);
-// The whole process rectangle as one band of worker 0: progress progressBase + 25 r / height
-// every 32 rows, then progressBase grows by 25. RESULT_INVALID_ARGUMENT under 128 rows.
+// The whole process rectangle as one band of worker 0: progress progressBase + 50 r / height
+// every 32 rows, progressBase left as it is. RESULT_INVALID_ARGUMENT under 128 rows.
 int FuseIntermediateImagePlanar(HdrSession *session, const ImageDesc *inputs, int32_t count,
                                 ProgressCallback callback, void *user);
-// The planar members keep no rows back: the flush checks its arguments and writes nothing.
-int FlushIntermediateSeamsPlanar(HdrSession *session, const ImageDesc *inputs, int32_t count);
+// The planar members keep no rows back: the flush checks its arguments, writes nothing and,
+// when callback is given, reports progressBase (semi-planar 4:2:0 after adding 5 to it);
+// RESULT_CANCELLED when the report asks.
+int FlushIntermediateSeamsPlanar(HdrSession *session, const ImageDesc *inputs, int32_t count,
+                                 ProgressCallback callback, void *user);

@@ -162,8 +162,9 @@ int FlushIntermediateSeams(MemoryContext memory, HdrSession *s, const ImageDesc 
                                                 progress, user);
             break;
         default:
-            r = FlushIntermediateSeamsPlanar(s, inputs, count);
+            r = FlushIntermediateSeamsPlanar(s, inputs, count, progress, user);
     }
+    if (r == RESULT_CANCELLED) return r;
     if (progress) {
         s->progressBase += 4;
         if (Report(s, progress, user) == RESULT_CANCELLED) return RESULT_CANCELLED;

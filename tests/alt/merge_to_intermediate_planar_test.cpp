@@ -177,10 +177,81 @@ TEST_P(PlanarMerge, OneBandPassEqualsTheTwoBands) {
         for (auto &p : plane) std::fill(p.begin(), p.end(), uint8_t{0x55});
     const int64_t base = h.session->progressBase;
     ASSERT_EQ(FuseIntermediateImagePlanar(h.session, b.inputs(), 3, nullptr, nullptr), RESULT_OK);
-    EXPECT_EQ(h.session->progressBase, base + 25);
+    EXPECT_EQ(h.session->progressBase, base);
     EXPECT_TRUE(luma == LumaSamples(h.session));
     for (int32_t r = 0; r < h.session->processRect.height; ++r)
         ASSERT_TRUE(chroma[size_t(r)] == ChromaSamples(h.session, r)) << r;
+}
+
+// The flush keeps no rows back: it reports progressBase (semi-planar 4:2:0 raised by 5 first)
+// and returns RESULT_CANCELLED when the report asks.
+TEST_P(PlanarMerge, FlushReportsAndHonoursACancel) {
+    const uint32_t f = GetParam();
+    SessionHolder h;
+    Bracket b(h.session->gammaCompressTable, f, 512, 384, 4, 2);
+    IntermediateOutputs out(b.inputs()[0], INTERMEDIATE_LAYOUT_PARITY_SPLIT);
+    ASSERT_EQ(Merge(h.session, b, out, INTERMEDIATE_LAYOUT_PARITY_SPLIT), RESULT_OK);
+    struct Record {
+        int64_t seen = -1;
+        int64_t answer = RESULT_OK;
+    } record;
+    const ProgressCallback report = [](int64_t percent, int64_t, void *user) -> int64_t {
+        auto *r = static_cast<Record *>(user);
+        r->seen = percent;
+        return r->answer;
+    };
+    const bool raises = f == PIXEL_FORMAT_NV12 || f == PIXEL_FORMAT_NV21;
+    h.session->progressBase = 30;
+    EXPECT_EQ(FlushIntermediateSeamsPlanar(h.session, b.inputs(), 3, report, &record), RESULT_OK);
+    EXPECT_EQ(record.seen, raises ? 35 : 30);
+    record.answer = RESULT_CANCELLED;
+    h.session->progressBase = 30;
+    EXPECT_EQ(FlushIntermediateSeamsPlanar(h.session, b.inputs(), 3, report, &record),
+              RESULT_CANCELLED);
+    EXPECT_EQ(FlushIntermediateSeamsPlanar(h.session, b.inputs(), 3, nullptr, nullptr), RESULT_OK);
+    EXPECT_EQ(FlushIntermediateSeamsPlanar(nullptr, b.inputs(), 3, nullptr, nullptr),
+              RESULT_INVALID_ARGUMENT);
+}
+
+// Which chroma rows reach the planes: the first chroma plane of each descriptor, counted in
+// rows holding at least one written sample (0x5555 marks a sample never written).
+TEST_P(PlanarMerge, ChromaRowsReachTheirPlanes) {
+    const uint32_t f = GetParam();
+    const int32_t w = 512, h = 512;
+    for (int32_t layout : {INTERMEDIATE_LAYOUT_PARITY_SPLIT, INTERMEDIATE_LAYOUT_FULL}) {
+        SessionHolder hs;
+        Bracket b(hs.session->gammaCompressTable, f, w, h);
+        IntermediateOutputs out(b.inputs()[0], layout);
+        ASSERT_EQ(Merge(hs.session, b, out, layout), RESULT_OK);
+        const RegionRect &rect = hs.session->processRect;
+        ASSERT_EQ(rect.height % 4, 0);
+        int32_t written[2] = {};
+        for (int d = 0; d < 2; ++d) {
+            const std::vector<uint8_t> &plane = out.planes[d][1];
+            const int64_t rowBytes = hs.session->intermediate.rowBytes[d][1];
+            if (plane.empty() || rowBytes == 0) continue;
+            for (int64_t at = 0; at + rowBytes <= int64_t(plane.size()); at += rowBytes) {
+                const auto *row = reinterpret_cast<const int16_t *>(plane.data() + at);
+                bool any = false;
+                for (int64_t x = 0; x < rowBytes / 2 && !any; ++x) any = row[x] != 0x5555;
+                written[d] += any;
+            }
+        }
+        const int32_t rows = rect.height;
+        const bool split = layout == INTERMEDIATE_LAYOUT_PARITY_SPLIT;
+        const bool everyRow = f == PIXEL_FORMAT_YUV422P || (f == PIXEL_FORMAT_NV16 && split);
+        if (everyRow && split) {
+            EXPECT_EQ(written[0], rows / 2);
+            EXPECT_EQ(written[1], rows / 2);
+        } else if (everyRow) {
+            EXPECT_EQ(written[0], rows);
+        } else if (split) {  // 4:2:0: chroma row k in the plane of k's parity
+            EXPECT_EQ(written[0], rows / 4);
+            EXPECT_EQ(written[1], rows / 4);
+        } else {  // 4:2:0 and semi-planar 4:2:2 full: one chroma row per pair
+            EXPECT_EQ(written[0], rows / 2);
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, PlanarMerge, testing::ValuesIn(kPlanarFormats));
