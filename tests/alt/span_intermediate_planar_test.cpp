@@ -151,6 +151,29 @@ TEST_P(PlanarSpanKernels, ToneKernelOverSixteenBitsEqualsTheEightBitTwin) {
     }
 }
 
+// A reference-only span with s = 2, mask 0 and reference code 128 gives luma T[640] and
+// neutral chroma 8192; pixel 2 of a group reads the linear light of its own code.
+TEST_P(PlanarSpanKernels, ReferenceOnlyFigures) {
+    const Kind kind = GetParam().kind;
+    const bool separate = kind == kPlanar420 || kind == kPlanar422;
+    const int32_t chromaBytes = separate ? kRowLength / 2 : kRowLength;
+    KernelBench k;
+    std::vector<uint8_t> y(kRowLength, 128), u(static_cast<size_t>(chromaBytes), 128),
+        v(static_cast<size_t>(chromaBytes), 128);
+    for (int32_t x = 2; x < kRowLength; x += 4) y[size_t(x)] = 200;
+    const SpanTables t = k.Tables(false);
+    ASSERT_EQ(t.valueShift, 2);
+    std::vector<int16_t> y16(kRowLength), u16(static_cast<size_t>(chromaBytes)),
+        v16(static_cast<size_t>(chromaBytes));
+    Fuse16(kind, SPAN_REFERENCE_ONLY, {y.data(), u.data(), separate ? v.data() : nullptr},
+           nullptr, t, k.Rows(), nullptr, {y16.data(), u16.data(), separate ? v16.data() : nullptr});
+    for (int32_t x = 0; x < kRowLength; ++x)
+        ASSERT_EQ(y16[size_t(x)], int16_t(t.fusion[(x & 3) == 2 ? 712 : 640])) << x;
+    for (int16_t c : u16) ASSERT_EQ(c, 8192);
+    if (separate)
+        for (int16_t c : v16) ASSERT_EQ(c, 8192);
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, PlanarSpanKernels,
                          testing::Values(Case{"Planar420", kPlanar420},
                                          Case{"Planar422", kPlanar422},
