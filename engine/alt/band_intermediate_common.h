@@ -22,4 +22,5 @@ struct IntermediateRowFlags {
 void RefreshIntermediateRows(BandContext &context, HdrSession *session, int t, int32_t r,
                              bool fade, IntermediateRowFlags &flags);
 // Without the fade nothing refreshes the mask and highlight rows: they hold no correction.
-void ClearIntermediateRecoveryRows(const BandContext &context);
+// The mask row cleared is worker t's own.
+void ClearIntermediateRecoveryRows(const BandContext &context, HdrSession *session, int t);

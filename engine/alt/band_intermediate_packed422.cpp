@@ -137,10 +137,10 @@ void RefreshRows(IntermediatePackedContext &c, HdrSession *s, int t, int32_t r, 
 }  // namespace
 
 // Without the fade nothing refreshes the mask and highlight rows: they hold no correction.
-void ClearIntermediateRecoveryRows(const BandContext &c) {
+void ClearIntermediateRecoveryRows(const BandContext &c, HdrSession *s, int t) {
     for (int k : {kHighlightLumaRow, kHighlightURow, kHighlightVRow})
         std::fill(c.offsetRows[k] + c.x0, c.offsetRows[k] + c.x1, int16_t{0});
-    int16_t *mask = const_cast<int16_t *>(c.rows.mask);
+    int16_t *mask = s->workerRows[kRowMask][t];
     if (mask) std::fill(mask + c.x0, mask + c.x1, int16_t{0});
 }
 
@@ -172,7 +172,7 @@ int RunBand(HdrSession *s, const BandPlan &p, uint8_t *const *planes, int32_t wi
     IntermediatePackedContext c;
     SetUpIntermediatePackedContext(c, s, p.t, planes, width, height, pitch, rect);
     const bool fade = s->offsetFadeEnabled != 0;
-    if (!fade) ClearIntermediateRecoveryRows(c);
+    if (!fade) ClearIntermediateRecoveryRows(c, s, p.t);
     const bool split = IsParitySplit(s->intermediate);
     IntermediateRowFlags flags;
     for (int32_t r = p.firstRow; r < p.endRow; ++r) {

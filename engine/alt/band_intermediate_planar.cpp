@@ -219,7 +219,7 @@ int RunBand(HdrSession *s, const BandPlan &p, const ImageDesc *inputs, ProgressC
     c.endRow = p.endRow;
     c.referenceLuma = {c.reference.plane[0], 1, c.reference.pitch[0]};
     const bool fade = s->offsetFadeEnabled != 0;
-    if (!fade) ClearIntermediateRecoveryRows(c);
+    if (!fade) ClearIntermediateRecoveryRows(c, s, p.t);
     IntermediateRowFlags flags;
     for (int32_t r = p.firstRow; r < p.endRow; ++r) {
         if (callback && r % 32 == 0) {

@@ -283,6 +283,23 @@ TEST(RefineIntermediatePacked422, ShiftedDarkReadsStayInsideTheFrame) {
     EXPECT_EQ(f.u[0], 64 >> RefineFixture::kRows);
 }
 
+// The luma fade on a plane of one byte a pixel: rows dy + 4 .. dy + H - 4, dark luma above 240.
+TEST(FadeRecoveryLumaOffsetRowLumaPlane, FadesWhereTheDarkLumaNearsClipping) {
+    HdrSession s{};
+    s.overlapRect = {0, 0, 8, 20};
+    std::vector<int16_t> mask(8, 256);
+    const uint8_t darkY[8] = {250, 240, 241, 100, 255, 0, 0, 0};
+    for (int32_t y : {3, 4, 16, 17}) {
+        std::vector<int16_t> luma(8, 32);
+        FadeRecoveryLumaOffsetRowLumaPlane(&s, mask.data(), y, darkY, luma.data());
+        const bool inside = y >= 4 && y <= 16;
+        EXPECT_EQ(luma[0], inside ? (32 * 6) >> 4 : 32) << y;
+        EXPECT_EQ(luma[1], 32) << y;
+        EXPECT_EQ(luma[2], inside ? (32 * 15) >> 4 : 32) << y;
+        EXPECT_EQ(luma[4], inside ? (32 * 1) >> 4 : 32) << y;
+    }
+}
+
 TEST(AdjustChromaByLuma, Shift4AndZeroLevelGivesFactor3579) {
     std::vector<int32_t> table(256, 0);
     uint8_t luma[4] = {50, 50, 50, 50};
