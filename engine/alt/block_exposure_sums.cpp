@@ -15,12 +15,16 @@ constexpr uint32_t kFusedOverflow = 1u << 27;  // a blend this large is saturate
 constexpr int32_t kSaturated = 4095;
 constexpr int32_t kLowerHalfTop = 2047;
 
-// Reads the luma code of pixel (px, py) of a source, held to the frame.
+// Reads the luma code of pixel (px, py) of a source, held to the frame unless the whole block
+// is known to lie inside it (the common case, which then skips the clamps).
+template <bool kClamp>
 struct LumaReader {
     const BlockFrame &frame;
     int32_t Read(const BlockSource &s, int32_t px, int32_t py) const {
-        px = std::clamp(px, 0, frame.width - 1);
-        py = std::clamp(py, 0, frame.height - 1);
+        if (kClamp) {
+            px = std::clamp(px, 0, frame.width - 1);
+            py = std::clamp(py, 0, frame.height - 1);
+        }
         return s.plane[int64_t{py} * frame.pitch + int64_t{px} * frame.bytesPerPixel +
                        frame.lumaOffset];
     }
@@ -38,12 +42,13 @@ int32_t FusedValue(const uint16_t *curves, int32_t d, int32_t b, int32_t r, int3
 }
 
 // rawStep: the column distance of the second raw sample (2 on a luma plane, 1 packed).
-BlockTotals Accumulate(const uint16_t *curves, const BlockSource *src, const BlockFrame &frame,
+template <bool kClamp>
+BlockTotals AccumulateReads(const uint16_t *curves, const BlockSource *src, const BlockFrame &frame,
                        int32_t columns, int32_t rows, int32_t x, int32_t y, bool aligned,
                        const uint16_t *expand, const int32_t *reciprocals, int32_t wd,
                        int32_t wb, int32_t wr, int32_t rawStep) {
     BlockTotals t{};
-    const LumaReader read{frame};
+    const LumaReader<kClamp> read{frame};
     const int32_t weightSum = wd + wb + wr;
     const uint32_t reciprocal =
         weightSum > 0 ? uint32_t(reciprocals[std::min(weightSum, kReciprocalTableSize - 1)]) : 0;
@@ -82,6 +87,24 @@ BlockTotals Accumulate(const uint16_t *curves, const BlockSource *src, const Blo
         }
     }
     return t;
+}
+
+BlockTotals Accumulate(const uint16_t *curves, const BlockSource *src, const BlockFrame &frame,
+                       int32_t columns, int32_t rows, int32_t x, int32_t y, bool aligned,
+                       const uint16_t *expand, const int32_t *reciprocals, int32_t wd,
+                       int32_t wb, int32_t wr, int32_t rawStep) {
+    // The reads span columns x .. x + columns + 1 (the raw sample two to the right) and rows
+    // y .. y + rows - 1, each exposure moved by its shift when aligned.
+    bool inside = true;
+    for (int e = 0; e < 3; ++e) {
+        const int32_t dx = aligned ? src[e].shiftX : 0, dy = aligned ? src[e].shiftY : 0;
+        inside = inside && x - dx >= 0 && x + columns + 1 - dx < frame.width && y - dy >= 0 &&
+                 y + rows - 1 - dy < frame.height;
+    }
+    return inside ? AccumulateReads<false>(curves, src, frame, columns, rows, x, y, aligned,
+                                           expand, reciprocals, wd, wb, wr, rawStep)
+                  : AccumulateReads<true>(curves, src, frame, columns, rows, x, y, aligned,
+                                          expand, reciprocals, wd, wb, wr, rawStep);
 }
 
 int32_t WeightCell(const int16_t *grid, const HdrSession *s, int32_t i, int32_t j) {

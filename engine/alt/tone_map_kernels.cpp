@@ -1,27 +1,40 @@
 #include "alt/tone_map_kernels.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
 constexpr int32_t kNeutral16 = 8192;
 constexpr int32_t kMax16 = 16383;
 
+// The table pointers are read once: the stores to the output could otherwise alias them and
+// force a reload per sample.
 void LumaGroup(int32_t x, const uint16_t *luma, uint8_t *out, const ToneRowTables &t) {
-    for (int p = 0; p < 4; ++p) out[x + p] = ToneLuma(luma[x + p], t.gain[x + p], t.tone);
+    const uint8_t *tone = t.tone;
+    const uint16_t *gain = t.gain;
+    const uint8_t y0 = ToneLuma(luma[x], gain[x], tone);
+    const uint8_t y1 = ToneLuma(luma[x + 1], gain[x + 1], tone);
+    const uint8_t y2 = ToneLuma(luma[x + 2], gain[x + 2], tone);
+    const uint8_t y3 = ToneLuma(luma[x + 3], gain[x + 3], tone);
+    out[x] = y0;
+    out[x + 1] = y1;
+    out[x + 2] = y2;
+    out[x + 3] = y3;
 }
 
 // Packed rows: the first table for U, the second for V.
 void PackedRow(int32_t x0, int32_t x1, const uint16_t *in, uint8_t *out, const ToneRowTables &t,
                const uint8_t *uTable, const uint8_t *vTable) {
+    const uint8_t *tone = t.tone;
+    const uint16_t *gain = t.gain;
     for (int32_t x = x0; x < x1; x += 4) {
         const uint16_t *g = in + 2 * x;
-        uint8_t *o = out + 2 * x;
-        for (int p = 0; p < 4; ++p) o[2 * p] = ToneLuma(g[2 * p], t.gain[x + p], t.tone);
-        o[1] = ToneChroma(g[1], uTable);
-        o[3] = ToneChroma(g[3], vTable);
-        o[5] = ToneChroma(g[5], uTable);
-        o[7] = ToneChroma(g[7], vTable);
+        const uint8_t b[8] = {ToneLuma(g[0], gain[x], tone),     ToneChroma(g[1], uTable),
+                              ToneLuma(g[2], gain[x + 1], tone), ToneChroma(g[3], vTable),
+                              ToneLuma(g[4], gain[x + 2], tone), ToneChroma(g[5], uTable),
+                              ToneLuma(g[6], gain[x + 3], tone), ToneChroma(g[7], vTable)};
+        std::memcpy(out + 2 * x, b, 8);
     }
 }
 

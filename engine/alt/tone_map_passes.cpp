@@ -241,15 +241,16 @@ int OnePass(MemoryContext memory, HdrSession *s, ImageDesc *output, int32_t stre
 
 int ApplyToneMappingTop(MemoryContext, HdrSession *s, const ImageDesc *, int32_t,
                         ImageDesc *output, int32_t, int32_t, ProgressCallback, void *user) {
+    // Another format would have been refused at the entry: never report it as done.
     const PassFunction pass = PassFor(output->u32PixelArrayFormat, true);
-    return pass ? pass(s, output, nullptr, user) : RESULT_OK;
+    return pass ? pass(s, output, nullptr, user) : RESULT_UNSUPPORTED_FORMAT;
 }
 
 int ApplyToneMappingBottom(MemoryContext, HdrSession *s, const ImageDesc *, int32_t,
                            ImageDesc *output, int32_t, int32_t, ProgressCallback progress,
                            void *user) {
     const PassFunction pass = PassFor(output->u32PixelArrayFormat, false);
-    return pass ? pass(s, output, progress, user) : RESULT_OK;
+    return pass ? pass(s, output, progress, user) : RESULT_UNSUPPORTED_FORMAT;
 }
 
 void *ToneMapTopHalfWorker(void *bundle) {

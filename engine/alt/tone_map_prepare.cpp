@@ -180,6 +180,7 @@ int PrepareToneMappingPlanar422(MemoryContext memory, HdrSession *s, int32_t w, 
 int PrepareIntermediateToneMapping(MemoryContext memory, HdrSession *s, const ImageDesc *, int32_t,
                                    ImageDesc *output, int32_t t, int32_t br, ProgressCallback,
                                    void *) {
+    if (!IsIntermediateFormat(output->u32PixelArrayFormat)) return RESULT_UNSUPPORTED_FORMAT;
     s->toneLength = t;
     s->brightness = br;
     const ToneMapLevels l = DeriveToneMapLevels(s, t);
@@ -210,6 +211,6 @@ int PrepareIntermediateToneMapping(MemoryContext memory, HdrSession *s, const Im
         case PIXEL_FORMAT_YUV422P:
             return PrepareToneMappingPlanar422(memory, s, size.width, size.height,
                                                l.gainStrength);
-        default: return RESULT_OK;
+        default: return RESULT_UNSUPPORTED_FORMAT;  // refused at the entry; never "done"
     }
 }

@@ -89,21 +89,6 @@ TEST_P(ToneMapFormats, TwoIdenticalCallsGiveIdenticalBytesAndKeepTheToneTable) {
     EXPECT_EQ(hi.s->toneTableComposed, 0);
 }
 
-TEST_P(ToneMapFormats, TopPassOnItsOwnThreadOrNotGivesTheSameBytes) {
-    HandIntermediate hi;
-    ASSERT_TRUE(hi.Create(GetParam(), kW, 520, INTERMEDIATE_LAYOUT_FULL,
-                          RegionRect{0, 0, kW, 520}, Textured));
-    OwnedImage a, b;
-    a.Like(hi.inputs[0].desc, 0);
-    b.Like(hi.inputs[0].desc, 0);
-    const ImageDesc d[2] = {hi.Descriptors(0), hi.Descriptors(1)};
-    ASSERT_EQ(RunToneMapIntermediate(nullptr, hi.s, d, 3, &a.desc, 40, 0, nullptr, nullptr, true),
-              RESULT_OK);
-    ASSERT_EQ(RunToneMapIntermediate(nullptr, hi.s, d, 3, &b.desc, 40, 0, nullptr, nullptr, false),
-              RESULT_OK);
-    EXPECT_EQ(Bytes(a.desc), Bytes(b.desc));
-}
-
 INSTANTIATE_TEST_SUITE_P(AllFormats, ToneMapFormats, ::testing::ValuesIn(tone_support::kFormats));
 
 TEST(ToneMapIntermediate, FlatFixtureAtOtherSettings) {
