@@ -246,9 +246,13 @@ TEST(GridRowZeroFlag, SparseRowWithTheRunListsFlag) {
     const int cols = 8, rows = 4, width = (cols - 2) * 32;
     for (int trial = 0; trial < 60; ++trial) {
         std::vector<int16_t> grid(cols * rows);
-        const int kind = trial % 3;  // all zero, sparse non-zero, random
-        for (int16_t &v : grid)
-            v = kind == 0 ? 0 : int16_t(kind == 1 && random() % 6 ? 0 : int(random() % 600) - 200);
+        const int kind = trial % 4;  // all zero, sparse non-zero, random, extremes
+        for (int16_t &v : grid) {
+            if (kind == 3)
+                v = random() % 2 ? INT16_MAX : INT16_MIN;
+            else
+                v = kind == 0 ? 0 : int16_t(kind == 1 && random() % 6 ? 0 : int(random() % 600) - 200);
+        }
         const int gy = int(random() % (rows - 1)), v = int(random() % 32);
         const int first = 4 * int(random() % 8), end = width - 4 * int(random() % 8);
         std::vector<int16_t> got(width, -7), want(width, -7);
