@@ -301,6 +301,22 @@ int FuseIntermediateImagePlanar(HdrSession *s, const ImageDesc *inputs, int32_t 
     return RunPlan(s, plan, inputs, callback, user);
 }
 
+int FuseIntermediateImagePlanar420(HdrSession *s, const ImageDesc *inputs, int32_t count,
+                                   ProgressCallback callback, void *user) {
+    if (!inputs) return RESULT_INVALID_ARGUMENT;
+    const uint32_t f = inputs[0].u32PixelArrayFormat;
+    if (f != PIXEL_FORMAT_I420 && f != 0x605) return RESULT_UNSUPPORTED_FORMAT;
+    return FuseIntermediateImagePlanar(s, inputs, count, callback, user);
+}
+
+int FuseIntermediateImageSemiPlanar420(HdrSession *s, const ImageDesc *inputs, int32_t count,
+                                       ProgressCallback callback, void *user) {
+    if (!inputs) return RESULT_INVALID_ARGUMENT;
+    const uint32_t f = inputs[0].u32PixelArrayFormat;
+    if (f != PIXEL_FORMAT_NV12 && f != PIXEL_FORMAT_NV21) return RESULT_UNSUPPORTED_FORMAT;
+    return FuseIntermediateImagePlanar(s, inputs, count, callback, user);
+}
+
 int FlushIntermediateSeamsPlanar(HdrSession *s, const ImageDesc *inputs, int32_t count,
                                  ProgressCallback callback, void *user) {
     if (!ArgumentsPresent(s, inputs, count)) return RESULT_INVALID_ARGUMENT;

@@ -26,6 +26,12 @@ int FuseIntermediateBandPlanar(const RowBand *band, HdrSession *session, const I
 // every 32 rows, progressBase left as it is. RESULT_INVALID_ARGUMENT under 128 rows.
 int FuseIntermediateImagePlanar(HdrSession *session, const ImageDesc *inputs, int32_t count,
                                 ProgressCallback callback, void *user);
+// The one-band passes of planar 4:2:0 (0x601, 0x605) and semi-planar 4:2:0 (0x801, 0x802):
+// FuseIntermediateImagePlanar for those formats, RESULT_UNSUPPORTED_FORMAT for any other.
+int FuseIntermediateImagePlanar420(HdrSession *session, const ImageDesc *inputs, int32_t count,
+                                   ProgressCallback callback, void *user);
+int FuseIntermediateImageSemiPlanar420(HdrSession *session, const ImageDesc *inputs,
+                                       int32_t count, ProgressCallback callback, void *user);
 // The planar members keep no rows back: the flush checks its arguments, writes nothing and,
 // when callback is given, reports progressBase (semi-planar 4:2:0 after adding 5 to it);
 // RESULT_CANCELLED when the report asks.

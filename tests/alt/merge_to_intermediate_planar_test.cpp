@@ -181,6 +181,15 @@ TEST_P(PlanarMerge, OneBandPassEqualsTheTwoBands) {
     EXPECT_TRUE(luma == LumaSamples(h.session));
     for (int32_t r = 0; r < h.session->processRect.height; ++r)
         ASSERT_TRUE(chroma[size_t(r)] == ChromaSamples(h.session, r)) << r;
+    // The named passes of the 4:2:0 families take their own formats only.
+    const uint32_t f = GetParam();
+    const bool planar420 = f == PIXEL_FORMAT_I420 || f == 0x605;
+    const bool semi420 = f == PIXEL_FORMAT_NV12 || f == PIXEL_FORMAT_NV21;
+    EXPECT_EQ(FuseIntermediateImagePlanar420(h.session, b.inputs(), 3, nullptr, nullptr),
+              planar420 ? RESULT_OK : RESULT_UNSUPPORTED_FORMAT);
+    EXPECT_EQ(FuseIntermediateImageSemiPlanar420(h.session, b.inputs(), 3, nullptr, nullptr),
+              semi420 ? RESULT_OK : RESULT_UNSUPPORTED_FORMAT);
+    EXPECT_TRUE(luma == LumaSamples(h.session));
 }
 
 // The flush keeps no rows back: it reports progressBase (semi-planar 4:2:0 raised by 5 first)
