@@ -192,7 +192,15 @@ int BuildMotionFieldsWithProgress(MemoryContext memory, HdrSession *s, uint8_t *
         s->progressBase += 2;
         if (Report(s, progress, user) == RESULT_CANCELLED) return RESULT_CANCELLED;
     }
-    const int64_t right = int64_t{rect->x} + rect->width;
+    // The highlight refinements walk the overlap's groups of four, which may reach past the
+    // process rectangle's right edge: the worker rows cover both.
+    const int64_t overlapRight = (int64_t{s->overlapRect.x} + s->overlapRect.width + 3) & ~int64_t{3};
+    const int64_t right = std::max(int64_t{rect->x} + rect->width, overlapRight);
+    // Worker 0's rows came with the hand-off at the process rectangle's width alone.
+    if (right > int64_t{rect->x} + rect->width) {
+        r = AllocateBandWorkerBuffers(memory, s, 0, width, static_cast<int32_t>(right));
+        if (r != RESULT_OK) return r;
+    }
     r = AllocateBandWorkerBuffers(memory, s, 1, width, static_cast<int32_t>(right));
     if (r != RESULT_OK) return r;
     return AllocateRings(memory, s, inputs[0]);
