@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "alt/band_intermediate_common.h"
 #include "alt/intermediate_image.h"
 #include "alt/rows_intermediate_packed422.h"
 #include "alt/recovery_intermediate.h"
@@ -26,6 +27,8 @@ bool MeshGridsPresent(const HdrSession *s) {
 
 // Everything worker t reads or writes; the one-band pass also wants the mask and the
 // recovery plane whether or not the fade is on.
+}  // namespace
+
 bool IntermediateBuffersPresent(const HdrSession *s, int t, bool seam, bool wholeImage) {
     const bool fade = s->offsetFadeEnabled != 0 || wholeImage;
     if (!s->fusionTable || !s->gammaExpandTable || !s->paddedBlockPlanes[kShadowPlane] ||
@@ -43,6 +46,8 @@ bool IntermediateBuffersPresent(const HdrSession *s, int t, bool seam, bool whol
     if (!IsParitySplit(s->intermediate)) return true;
     return IntermediateOddPlane(s, 0) && s->ringBuffers16[t] && (!seam || s->ringBuffers16[kSeamRing]);
 }
+
+namespace {
 
 int16_t *RingRow(const HdrSession *s, int ring, int32_t slot, int32_t pitch) {
     return reinterpret_cast<int16_t *>(s->ringBuffers16[ring]) + int64_t{slot} * pitch;
@@ -85,15 +90,13 @@ void RunKernel(const IntermediatePackedContext &c, int32_t r, int32_t type, int3
     }
 }
 
-struct RowFlags {
-    int32_t darkAllZero = 1, brightAllZero = 1;
-};
-
 // The rows refreshed on even rows: weights with their run lists, the shadow row and, with the
 // fade, the mask, the highlight rows and their refinement. The shadow row is refreshed with
 // or without the fade, since the dark kernels read it for every deep shadow.
-void RefreshRows(IntermediatePackedContext &c, HdrSession *s, int t, int32_t r, bool fade,
-                 RowFlags &flags) {
+}  // namespace
+
+void RefreshIntermediateRows(BandContext &c, HdrSession *s, int t, int32_t r, bool fade,
+                             IntermediateRowFlags &flags) {
     const int32_t gy = (r + 16) >> 5, v = (r + 16) & 31;
     const int32_t stride = s->blocksAcross + 2;
     InterpolateGridRowSparse32(s->workerRows[kRowReference][t], c.x0, c.x1, gy,
@@ -117,19 +120,31 @@ void RefreshRows(IntermediatePackedContext &c, HdrSession *s, int t, int32_t r, 
                          s->paddedBlockPlanes[kChromaUPlane], stride, v);
     InterpolateGridRow32(c.offsetRows[kHighlightVRow], c.x0, c.x1, gy,
                          s->paddedBlockPlanes[kChromaVPlane], stride, v);
+}
+
+namespace {
+
+void RefreshRows(IntermediatePackedContext &c, HdrSession *s, int t, int32_t r, bool fade,
+                 IntermediateRowFlags &flags) {
+    RefreshIntermediateRows(c, s, t, r, fade, flags);
+    if (!fade) return;
     RefineRecoveryOffsetsRowIntermediatePacked422(
         s, c.rows.mask, r, c.exposures.dark, c.exposures.reference, c.pitch,
         c.offsetRows[kHighlightLumaRow], c.offsetRows[kHighlightURow],
         c.offsetRows[kHighlightVRow]);
 }
 
+}  // namespace
+
 // Without the fade nothing refreshes the mask and highlight rows: they hold no correction.
-void ClearRecoveryRows(const IntermediatePackedContext &c, HdrSession *s, int t) {
+void ClearIntermediateRecoveryRows(const BandContext &c, HdrSession *s, int t) {
     for (int k : {kHighlightLumaRow, kHighlightURow, kHighlightVRow})
         std::fill(c.offsetRows[k] + c.x0, c.offsetRows[k] + c.x1, int16_t{0});
     int16_t *mask = s->workerRows[kRowMask][t];
     if (mask) std::fill(mask + c.x0, mask + c.x1, int16_t{0});
 }
+
+namespace {
 
 struct BandPlan {
     int t;
@@ -157,9 +172,9 @@ int RunBand(HdrSession *s, const BandPlan &p, uint8_t *const *planes, int32_t wi
     IntermediatePackedContext c;
     SetUpIntermediatePackedContext(c, s, p.t, planes, width, height, pitch, rect);
     const bool fade = s->offsetFadeEnabled != 0;
-    if (!fade) ClearRecoveryRows(c, s, p.t);
+    if (!fade) ClearIntermediateRecoveryRows(c, s, p.t);
     const bool split = IsParitySplit(s->intermediate);
-    RowFlags flags;
+    IntermediateRowFlags flags;
     for (int32_t r = p.firstRow; r < p.endRow; ++r) {
         if (callback && r % 32 == 0) {
             const int64_t percent =

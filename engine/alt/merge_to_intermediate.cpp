@@ -5,6 +5,7 @@
 #include "align/band_pass_handoff.h"
 #include "align/valid_rectangle.h"
 #include "alt/band_intermediate_packed422.h"
+#include "alt/band_intermediate_planar.h"
 #include "alt/intermediate_image.h"
 #include "alt/intermediate_prepare.h"
 #include "alt/tile_weights.h"
@@ -105,8 +106,7 @@ int CheckMergeToIntermediate(const HdrSession *s, const ImageDesc *inputs, int32
         for (int p = 0; p < 3; ++p)
             if (inputs[i].pi32Pitch[p] != first.pi32Pitch[p]) return RESULT_INVALID_ARGUMENT;
     }
-    // Only packed 4:2:2 has its band pass so far; the rest of the set follows.
-    if (format != PIXEL_FORMAT_YUYV) return RESULT_UNSUPPORTED_FORMAT;
+    if (!IsIntermediateFormat(format)) return RESULT_UNSUPPORTED_FORMAT;
     const PixelFormatInfo *info = FindPixelFormat(format);
     if (!info) return RESULT_UNSUPPORTED_FORMAT;
     if (first.i32Width < kIntermediateMinSide || first.i32Height < kIntermediateMinSide)
@@ -143,7 +143,7 @@ int FuseIntermediateBand(const RowBand &band, HdrSession *s, const ImageDesc *in
                                                  &s->processRect, l.gains, s->globalShift,
                                                  progress, user);
         default:
-            return RESULT_UNSUPPORTED_FORMAT;
+            return FuseIntermediateBandPlanar(&band, s, inputs, count, progress, user);
     }
 }
 
@@ -162,8 +162,9 @@ int FlushIntermediateSeams(MemoryContext memory, HdrSession *s, const ImageDesc 
                                                 progress, user);
             break;
         default:
-            r = RESULT_UNSUPPORTED_FORMAT;
+            r = FlushIntermediateSeamsPlanar(s, inputs, count, progress, user);
     }
+    if (r == RESULT_CANCELLED) return r;
     if (progress) {
         s->progressBase += 4;
         if (Report(s, progress, user) == RESULT_CANCELLED) return RESULT_CANCELLED;
@@ -191,7 +192,15 @@ int BuildMotionFieldsWithProgress(MemoryContext memory, HdrSession *s, uint8_t *
         s->progressBase += 2;
         if (Report(s, progress, user) == RESULT_CANCELLED) return RESULT_CANCELLED;
     }
-    const int64_t right = int64_t{rect->x} + rect->width;
+    // The highlight refinements walk the overlap's groups of four, which may reach past the
+    // process rectangle's right edge: the worker rows cover both.
+    const int64_t overlapRight = (int64_t{s->overlapRect.x} + s->overlapRect.width + 3) & ~int64_t{3};
+    const int64_t right = std::max(int64_t{rect->x} + rect->width, overlapRight);
+    // Worker 0's rows came with the hand-off at the process rectangle's width alone.
+    if (right > int64_t{rect->x} + rect->width) {
+        r = AllocateBandWorkerBuffers(memory, s, 0, width, static_cast<int32_t>(right));
+        if (r != RESULT_OK) return r;
+    }
     r = AllocateBandWorkerBuffers(memory, s, 1, width, static_cast<int32_t>(right));
     if (r != RESULT_OK) return r;
     return AllocateRings(memory, s, inputs[0]);

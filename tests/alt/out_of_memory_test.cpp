@@ -92,7 +92,9 @@ TEST(AltOutOfMemory, FinalisationReportsIt) {
 
 // The whole merge into the intermediate in a pool, each allocation failing in turn: 4, and the
 // pool whole again once the session is gone.
-TEST(AltOutOfMemory, MergeToIntermediateInAPool) {
+class AltOutOfMemoryFormats : public testing::TestWithParam<uint32_t> {};
+
+TEST_P(AltOutOfMemoryFormats, MergeToIntermediateInAPool) {
     std::vector<uint8_t> buffer(48 << 20);
     for (int64_t n = 0;; ++n) {
         MemoryContext pool = InitMemoryPool(buffer.data(), buffer.size());
@@ -101,7 +103,7 @@ TEST(AltOutOfMemory, MergeToIntermediateInAPool) {
         {
             SessionHolder h(pool);
             ASSERT_NE(h.session, nullptr);
-            Bracket b(h.session->gammaCompressTable, PIXEL_FORMAT_YUYV, 512, 384, 4, 2);
+            Bracket b(h.session->gammaCompressTable, GetParam(), 512, 384, 4, 2);
             alt_merge::IntermediateOutputs out(b.inputs()[0], INTERMEDIATE_LAYOUT_PARITY_SPLIT);
             FailAt fail(n);
             r = MergeToIntermediate(pool, h.session, b.inputs(), 0, 3, out.descs,
@@ -116,5 +118,10 @@ TEST(AltOutOfMemory, MergeToIntermediateInAPool) {
         ASSERT_EQ(r, RESULT_OUT_OF_MEMORY) << n;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Formats, AltOutOfMemoryFormats,
+                         testing::Values(PIXEL_FORMAT_YUYV, PIXEL_FORMAT_I420, 0x605,
+                                         PIXEL_FORMAT_YUV422P, PIXEL_FORMAT_NV12,
+                                         PIXEL_FORMAT_NV21, PIXEL_FORMAT_NV16));
 
 }  // namespace

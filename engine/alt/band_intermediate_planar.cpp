@@ -1,0 +1,328 @@
+#include "band_intermediate_planar.h"
+
+#include <algorithm>
+
+#include "alt/band_intermediate_common.h"
+#include "alt/band_intermediate_packed422.h"
+#include "alt/intermediate_image.h"
+#include "alt/span_intermediate_packed422.h"
+#include "alt/span_intermediate_planar.h"
+#include "core/session.h"
+#include "fusion/band_planar.h"
+#include "fusion/planar_layout.h"
+#include "fusion/recovery_refine_planar.h"
+#include "fusion/recovery_refine_planar422.h"
+#include "fusion/span_normal_packed422.h"
+#include "fusion/span_planar.h"
+
+namespace {
+
+using L = ChromaLayout;
+
+template <ChromaLayout Layout>
+int32_t ChromaColumn(int32_t x) {
+    return kSeparateChromaPlanes<Layout> ? x >> 1 : x;
+}
+
+template <ChromaLayout Layout>
+void FuseSpan16(int32_t type, int32_t x0, int32_t x1, const PlanarRowIn &ref,
+                const uint8_t *warp, const SpanTables &tables, const SpanRows &rows,
+                RunningWeights *weights, const IntermediateRowOut &out) {
+    if constexpr (Layout == L::kPlanar420)
+        FuseIntermediateSpanPlanar420(type, x0, x1, ref, warp, tables, rows, weights, out);
+    else if constexpr (Layout == L::kPlanar422)
+        FuseIntermediateSpanPlanar422(type, x0, x1, ref, warp, tables, rows, weights, out);
+    else if constexpr (Layout == L::kSemiPlanar420)
+        FuseIntermediateSpanSemiPlanar420(type, x0, x1, ref, warp, tables, rows, weights, out);
+    else
+        FuseIntermediateSpanSemiPlanar422(type, x0, x1, ref, warp, tables, rows, weights, out);
+}
+
+// --- Row drivers ------------------------------------------------------------------------------
+
+template <ChromaLayout Layout>
+PlanarRowIn ReferenceAt(const PlanarBandContext &c, int32_t r, int32_t a) {
+    const YuvPlanes &p = c.reference;
+    const int64_t cr = ChromaRowOf<Layout>(r, c.bottom);
+    const int32_t cx = ChromaColumn<Layout>(a);
+    PlanarRowIn in;
+    in.y = p.plane[0] + static_cast<int64_t>(r) * p.pitch[0] + a;
+    in.u = p.plane[1] + cr * p.pitch[1] + cx;
+    in.v = kSeparateChromaPlanes<Layout> ? p.plane[2] + cr * p.pitch[2] + cx : nullptr;
+    return in;
+}
+
+// 4:2:0: the odd row of a pair writes the chroma the pair shares; an even row only when its
+// partner lies beyond the band.
+template <ChromaLayout Layout>
+bool WritesChroma(const PlanarBandContext &c, int32_t r) {
+    if (!kSubsampledRows<Layout>) return true;
+    return (r & 1) != 0 || r + 1 >= c.endRow;
+}
+
+template <ChromaLayout Layout>
+IntermediateRowOut OutputAt(const PlanarBandContext &c, int32_t r, int32_t a) {
+    const HdrSession *s = c.session;
+    const int32_t rho = r - c.top;
+    const int32_t cx = ChromaColumn<Layout>(a);
+    IntermediateRowOut out = {IntermediateLumaRow(s, rho), nullptr, nullptr};
+    if (out.y) out.y += a;
+    if (!WritesChroma<Layout>(c, r)) return out;
+    out.u = IntermediateChromaRow(s, 1, rho);
+    if (out.u) out.u += cx;
+    if constexpr (kSeparateChromaPlanes<Layout>) {
+        out.v = IntermediateChromaRow(s, 2, rho);
+        if (out.v) out.v += cx;
+        if (!out.v) out.u = nullptr;
+    }
+    return out;
+}
+
+template <ChromaLayout Layout>
+void FetchSecondary(const PlanarBandContext &c, const BandRow &row, int32_t a, int32_t b,
+                    bool dark, uint8_t *dest) {
+    const TileMotion m = MotionOfTile(c, row, a, dark);
+    const YuvPlanes &source = dark ? c.dark : c.bright;
+    if (m.whole) {
+        const auto fetch = Layout == L::kPlanar420       ? FetchShiftedPlanar420
+                           : Layout == L::kSemiPlanar420 ? FetchShiftedSemiPlanar420
+                           : Layout == L::kPlanar422     ? FetchShiftedPlanar422
+                                                         : FetchShiftedSemiPlanar422;
+        fetch(c.session, c.right, c.bottom, m.x.disp, m.y.disp, m.x.step, m.y.step, a, row.r, b,
+              source, &c.referenceLuma, dest);
+    } else {
+        const auto fetch = Layout == L::kPlanar420       ? FetchSubpelPlanar420
+                           : Layout == L::kSemiPlanar420 ? FetchSubpelSemiPlanar420
+                           : Layout == L::kPlanar422     ? FetchSubpelPlanar422
+                                                         : FetchSubpelSemiPlanar422;
+        fetch(c.session, c.right, c.bottom, m.x.disp, m.y.disp, m.x.step, m.y.step, a, row.r, b,
+              source, dest);
+    }
+}
+
+template <ChromaLayout Layout>
+void RunKernel(const PlanarBandContext &c, int32_t r, int32_t type, int32_t a, int32_t b,
+               const uint8_t *quad, RunningWeights *weights) {
+    const IntermediateRowOut out = OutputAt<Layout>(c, r, a);
+    if (!out.y) return;
+    FuseSpan16<Layout>(type, a, b, ReferenceAt<Layout>(c, r, a), quad, c.tables, c.rows, weights,
+                       out);
+}
+
+template <ChromaLayout Layout>
+void FuseRowBoth(const PlanarBandContext &c, const BandRow &row) {
+    DriveTwoSecondaries(c, [&](int32_t type, int32_t a, int32_t b, RunningWeights *weights) {
+        uint8_t *group = c.warp + 4 * static_cast<int64_t>(a);
+        if (type & SPAN_DARK) FetchSecondary<Layout>(c, row, a, b, true, group);
+        if (type & SPAN_BRIGHT)
+            FetchSecondary<Layout>(c, row, a, b, false, group + kWarpedQuadBytes);
+        const uint8_t *quad = type == SPAN_BRIGHT ? group + kWarpedQuadBytes : group;
+        RunKernel<Layout>(c, row.r, type, a, b, quad, weights);
+    });
+}
+
+template <ChromaLayout Layout>
+void FuseRowOne(const PlanarBandContext &c, const BandRow &row, bool dark) {
+    DriveOneSecondary(c, dark, [&](int32_t type, int32_t a, int32_t b, RunningWeights *weights) {
+        uint8_t *group = c.warp + 4 * static_cast<int64_t>(a);
+        if (type != SPAN_REFERENCE_ONLY) FetchSecondary<Layout>(c, row, a, b, dark, group);
+        RunKernel<Layout>(c, row.r, type, a, b, group, weights);
+    });
+}
+
+// --- Highlight refinement (the 8-bit planar members' own) --------------------------------------
+
+template <ChromaLayout Layout>
+void RefineHighlightRows(const PlanarBandContext &c, int32_t r) {
+    const HdrSession *s = c.session;
+    if (!DarkOverlapInside(c, r)) return;
+    const int32_t dx = s->globalShift[0], dy = s->globalShift[1];
+    const YuvPlanes &d = c.dark, &ref = c.reference;
+    const uint8_t *darkY = d.plane[0] + static_cast<int64_t>(r - dy) * d.pitch[0] + (c.x0 - dx);
+    int16_t *luma = c.offsetRows[kHighlightLumaRow];
+    if constexpr (Layout == L::kPlanar422) {
+        const int32_t darkColumn = (c.x0 >> 1) - (dx >> 1), refColumn = c.x0 >> 1;
+        const bool chroma = darkColumn >= 0;
+        const int64_t darkRow = r - dy;
+        const uint8_t *darkU = d.plane[1] + darkRow * d.pitch[1] + (chroma ? darkColumn : 0);
+        const uint8_t *darkV = d.plane[2] + darkRow * d.pitch[2] + (chroma ? darkColumn : 0);
+        const uint8_t *refU = ref.plane[1] + static_cast<int64_t>(r) * ref.pitch[1] + refColumn;
+        const uint8_t *refV = ref.plane[2] + static_cast<int64_t>(r) * ref.pitch[2] + refColumn;
+        RefineRecoveryOffsetsRowPlanar422(s, c.rows.mask, r, darkY, darkU, darkV, refU, refV, luma,
+                                          chroma ? c.offsetRows[kHighlightURow] : nullptr,
+                                          chroma ? c.offsetRows[kHighlightVRow] : nullptr);
+        return;
+    } else {
+        const int32_t chromaRow = kSubsampledRows<Layout> ? (r >> 1) - (dy >> 1) : r - dy;
+        const int32_t refChromaRow = kSubsampledRows<Layout> ? r >> 1 : r;
+        const int32_t chromaRows = kSubsampledRows<Layout> ? c.height >> 1 : c.height;
+        const int32_t darkColumn = Layout == L::kPlanar420 ? (c.x0 >> 1) - (dx >> 1) : c.x0 - dx;
+        const bool inside = chromaRow >= 0 && chromaRow < chromaRows &&
+                            refChromaRow < chromaRows && darkColumn >= 0;
+        int16_t *u = inside ? c.offsetRows[kHighlightURow] : nullptr;
+        int16_t *v = inside ? c.offsetRows[kHighlightVRow] : nullptr;
+        const int64_t dc = inside ? chromaRow : 0, rc = inside ? refChromaRow : 0;
+        const int32_t refColumn = ChromaColumn<Layout>(c.x0);
+        const int32_t column = inside ? darkColumn : 0;
+        const uint8_t *darkC1 = d.plane[1] + dc * d.pitch[1] + column;
+        const uint8_t *refC1 = ref.plane[1] + rc * ref.pitch[1] + refColumn;
+        if constexpr (Layout == L::kPlanar420) {
+            const uint8_t *darkV = d.plane[2] + dc * d.pitch[2] + column;
+            const uint8_t *refV = ref.plane[2] + rc * ref.pitch[2] + refColumn;
+            RefineRecoveryOffsetsRowPlanar420(s, c.rows.mask, r, darkY, darkC1, darkV, refC1,
+                                              refV, luma, u, v);
+        } else if constexpr (Layout == L::kSemiPlanar420) {
+            RefineRecoveryOffsetsRowSemiPlanar420(s, c.rows.mask, r, darkY, darkC1, refC1, luma,
+                                                  u, v);
+        } else {
+            FadeRecoveryLumaOffsetRowSemiPlanar422(s, c.rows.mask, r, darkY, luma);
+            if (u) FadeRecoveryChromaOffsetsRowSemiPlanar422(s, c.rows.mask, r, darkC1, refC1, u, v);
+        }
+    }
+}
+
+// --- Band loop ----------------------------------------------------------------------------------
+
+struct BandPlan {
+    int t;
+    int32_t firstRow, endRow;
+    int32_t progressSpan, progressRows;
+};
+
+YuvPlanes PlanesOf(const ImageDesc &image) {
+    YuvPlanes p = {};
+    for (int k = 0; k < 3; ++k) {
+        p.plane[k] = image.ppu8Plane[k];
+        p.pitch[k] = image.pi32Pitch[k];
+    }
+    return p;
+}
+
+template <ChromaLayout Layout>
+int RunBand(HdrSession *s, const BandPlan &p, const ImageDesc *inputs, ProgressCallback callback,
+            void *user) {
+    const ImageDesc &first = inputs[0];
+    PlanarBandContext c;
+    SetUpBandContext(c, s, p.t, first.i32Width, first.i32Height, s->processRect);
+    // The intermediate is always fused in normal mode, whatever a one-pass merge left set.
+    c.localCurve = false;
+    c.tables.fusion = s->fusionTable;
+    for (int16_t *&line : c.mapLines) line = nullptr;
+    c.dark = PlanesOf(inputs[s->darkIndex]);
+    c.bright = PlanesOf(inputs[s->brightIndex]);
+    c.reference = PlanesOf(inputs[s->referenceIndex]);
+    for (int k = 0; k < 3; ++k) {
+        c.output[k] = nullptr;
+        c.outputPitch[k] = 0;
+    }
+    c.chromaTable2 = nullptr;
+    c.endRow = p.endRow;
+    c.referenceLuma = {c.reference.plane[0], 1, c.reference.pitch[0]};
+    const bool fade = s->offsetFadeEnabled != 0;
+    if (!fade) ClearIntermediateRecoveryRows(c, s, p.t);
+    IntermediateRowFlags flags;
+    for (int32_t r = p.firstRow; r < p.endRow; ++r) {
+        if (callback && r % 32 == 0) {
+            const int64_t percent =
+                s->progressBase + (int64_t{p.progressSpan} * (r - p.firstRow)) / p.progressRows;
+            if (callback(percent, 0, user) == RESULT_CANCELLED) return RESULT_CANCELLED;
+        }
+        const bool refresh = (r & 1) == 0 || r == p.firstRow;
+        if (refresh) {
+            RefreshIntermediateRows(c, s, p.t, r, fade, flags);
+            if (fade) RefineHighlightRows<Layout>(c, r);
+        }
+        const BandRow row = {r, (r + 128) >> 8, (r + 128) & 255, refresh};
+        if (flags.darkAllZero && flags.brightAllZero)
+            RunKernel<Layout>(c, r, SPAN_REFERENCE_ONLY, c.x0, c.x1, nullptr, nullptr);
+        else if (flags.brightAllZero)
+            FuseRowOne<Layout>(c, row, true);
+        else if (flags.darkAllZero)
+            FuseRowOne<Layout>(c, row, false);
+        else
+            FuseRowBoth<Layout>(c, row);
+    }
+    return RESULT_OK;
+}
+
+bool ArgumentsPresent(const HdrSession *s, const ImageDesc *inputs, int32_t count) {
+    if (!s || !inputs || count != 3) return false;
+    for (int32_t e : {s->darkIndex, s->brightIndex, s->referenceIndex})
+        if (e < 0 || e >= 3) return false;
+    const int32_t planes = IntermediatePlaneCount(inputs[0].u32PixelArrayFormat);
+    for (int32_t e = 0; e < count; ++e)
+        for (int k = 0; k < planes; ++k)
+            if (!inputs[e].ppu8Plane[k]) return false;
+    for (int k = 0; k < planes; ++k)
+        if (s->intermediate.pitch[k] != inputs[0].pi32Pitch[k]) return false;
+    return true;
+}
+
+int RunPlan(HdrSession *s, const BandPlan &p, const ImageDesc *inputs, ProgressCallback callback,
+            void *user) {
+    switch (inputs[0].u32PixelArrayFormat) {
+        case PIXEL_FORMAT_I420:
+        case 0x605: return RunBand<L::kPlanar420>(s, p, inputs, callback, user);
+        case PIXEL_FORMAT_YUV422P: return RunBand<L::kPlanar422>(s, p, inputs, callback, user);
+        case PIXEL_FORMAT_NV12:
+        case PIXEL_FORMAT_NV21: return RunBand<L::kSemiPlanar420>(s, p, inputs, callback, user);
+        case PIXEL_FORMAT_NV16: return RunBand<L::kSemiPlanar422>(s, p, inputs, callback, user);
+        default: return RESULT_UNSUPPORTED_FORMAT;
+    }
+}
+
+bool IsPlanarMember(uint32_t format) {
+    return IsIntermediateFormat(format) && format != PIXEL_FORMAT_YUYV;
+}
+
+}  // namespace
+
+int FuseIntermediateBandPlanar(const RowBand *band, HdrSession *s, const ImageDesc *inputs,
+                               int32_t count, ProgressCallback callback, void *user) {
+    if (!band || !ArgumentsPresent(s, inputs, count)) return RESULT_INVALID_ARGUMENT;
+    if (!IsPlanarMember(inputs[0].u32PixelArrayFormat)) return RESULT_UNSUPPORTED_FORMAT;
+    const int t = band->workerIndex;
+    if (t != 0 && t != 1) return RESULT_INVALID_ARGUMENT;
+    if (!IntermediateBuffersPresent(s, t, false, false)) return RESULT_OUT_OF_MEMORY;
+    if (band->firstRow >= band->endRow) return RESULT_OK;
+    const BandPlan plan = {t, band->firstRow, band->endRow, 10, band->endRow - band->firstRow};
+    return RunPlan(s, plan, inputs, callback, user);
+}
+
+int FuseIntermediateImagePlanar(HdrSession *s, const ImageDesc *inputs, int32_t count,
+                                ProgressCallback callback, void *user) {
+    if (!ArgumentsPresent(s, inputs, count)) return RESULT_INVALID_ARGUMENT;
+    if (!IsPlanarMember(inputs[0].u32PixelArrayFormat)) return RESULT_UNSUPPORTED_FORMAT;
+    const RegionRect &rect = s->processRect;
+    if (rect.height < kIntermediateRingRows) return RESULT_INVALID_ARGUMENT;
+    if (!IntermediateBuffersPresent(s, 0, false, true)) return RESULT_OUT_OF_MEMORY;
+    const int32_t top = static_cast<int32_t>(rect.y);
+    const BandPlan plan = {0, top, top + rect.height, 50, rect.height};
+    return RunPlan(s, plan, inputs, callback, user);
+}
+
+int FuseIntermediateImagePlanar420(HdrSession *s, const ImageDesc *inputs, int32_t count,
+                                   ProgressCallback callback, void *user) {
+    if (!inputs) return RESULT_INVALID_ARGUMENT;
+    const uint32_t f = inputs[0].u32PixelArrayFormat;
+    if (f != PIXEL_FORMAT_I420 && f != 0x605) return RESULT_UNSUPPORTED_FORMAT;
+    return FuseIntermediateImagePlanar(s, inputs, count, callback, user);
+}
+
+int FuseIntermediateImageSemiPlanar420(HdrSession *s, const ImageDesc *inputs, int32_t count,
+                                       ProgressCallback callback, void *user) {
+    if (!inputs) return RESULT_INVALID_ARGUMENT;
+    const uint32_t f = inputs[0].u32PixelArrayFormat;
+    if (f != PIXEL_FORMAT_NV12 && f != PIXEL_FORMAT_NV21) return RESULT_UNSUPPORTED_FORMAT;
+    return FuseIntermediateImagePlanar(s, inputs, count, callback, user);
+}
+
+int FlushIntermediateSeamsPlanar(HdrSession *s, const ImageDesc *inputs, int32_t count,
+                                 ProgressCallback callback, void *user) {
+    if (!ArgumentsPresent(s, inputs, count)) return RESULT_INVALID_ARGUMENT;
+    const uint32_t format = inputs[0].u32PixelArrayFormat;
+    if (!IsPlanarMember(format)) return RESULT_UNSUPPORTED_FORMAT;
+    if (!callback) return RESULT_OK;
+    if (format == PIXEL_FORMAT_NV12 || format == PIXEL_FORMAT_NV21) s->progressBase += 5;
+    return callback(s->progressBase, 0, user) == RESULT_CANCELLED ? RESULT_CANCELLED : RESULT_OK;
+}
