@@ -27,16 +27,18 @@ const uint16_t *GainGridRow(const HdrSession *s, int32_t r, int32_t height) {
 
 }  // namespace
 
-bool BandBuffersPresent(const HdrSession *s, int t, bool localCurve) {
+bool BandBuffersPresent(const HdrSession *s, int t, bool localCurve, BandReads reads) {
     const bool common =
         s->paddedBlockPlanes[0] && s->paddedBlockPlanes[1] && s->offsetRows[t] &&
         s->fusionWeightGrids[kWeightReference] && s->fusionWeightGrids[kWeightDark] &&
-        s->fusionWeightGrids[kWeightBright] && s->recoveryMaskGrid && s->workerRows[0][t] &&
-        s->workerRows[1][t] && s->workerRows[2][t] && s->workerRows[3][t] && s->warpBuffer[t] &&
-        s->runLists[0][t] && s->runLists[1][t] && s->spanBounds[t] && s->spanTypes[t] &&
-        s->workerRows16[t] && s->gainGrid && s->gainGridRows > 0 && s->gainTable &&
-        s->toneTable && s->chromaTable && s->outputPlanes[0];
+        s->fusionWeightGrids[kWeightBright] && s->workerRows[0][t] && s->workerRows[1][t] &&
+        s->workerRows[2][t] && s->workerRows[3][t] && s->warpBuffer[t] && s->runLists[0][t] &&
+        s->runLists[1][t] && s->spanBounds[t] && s->spanTypes[t] && s->gainGrid &&
+        s->gainGridRows > 0 && s->gainTable && s->toneTable && s->chromaTable &&
+        s->outputPlanes[0];
     if (!common) return false;
+    if (reads.recoveryMask && !s->recoveryMaskGrid) return false;
+    if (reads.workerGainRows && !s->workerRows16[t]) return false;
     if (localCurve) return s->localCurveFusionTable && FineGridsPresent(s, t);
     return s->fusionTable && s->gammaExpandTable && s->paddedBlockPlanes[kHighlightPlane] &&
            s->paddedBlockPlanes[kChromaUPlane] && s->paddedBlockPlanes[kChromaVPlane];

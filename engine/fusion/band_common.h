@@ -48,8 +48,16 @@ struct BandRow {
 // Which row driver a row goes to, by the secondaries that weigh anywhere on it.
 enum RowDriver { kDriveReferenceOnly = 0, kDriveDark, kDriveBright, kDriveBoth };
 
+// What a walk reads besides the buffers every band reads: the recovery mask grid (the band
+// passes on every refresh; the direct-output walks only when they fade) and worker t's gain
+// rows (not read by a render that brings its own).
+struct BandReads {
+    bool recoveryMask = true;
+    bool workerGainRows = true;
+};
 // Every buffer worker t reads in its mode.
-bool BandBuffersPresent(const HdrSession *session, int t, bool localCurve);
+bool BandBuffersPresent(const HdrSession *session, int t, bool localCurve,
+                        BandReads reads = BandReads{});
 
 // Fills the parts of the context that do not depend on the pixel format.
 void SetUpBandContext(BandContext &c, const HdrSession *session, int t, int32_t width,

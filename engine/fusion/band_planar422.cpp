@@ -170,7 +170,7 @@ int RenderFusedImagePlanar422(MemoryContext memory, HdrSession *s, uint8_t *cons
     PlanarBandContext c;
     int result = direct_output::SetUpContext(
         c, s, 0, InputsOf(firstPlanes, secondPlanes, thirdPlanes, pitchY, pitchU, pitchV), width,
-        height, *processRect, top + processRect->height, false);
+        height, *processRect, top + processRect->height, false, true);
     if (result == RESULT_OK && processRect->height >= 1) {
         c.rows.gain = gainRows;
         const direct_output::Walk walk = {0,        top,  top + processRect->height, gainRows,

@@ -29,9 +29,13 @@ bool PlanesPresent(const HdrSession *s, const InputPlanes &in) {
 
 int SetUpContext(PlanarBandContext &c, HdrSession *s, int t, const InputPlanes &in,
                  int32_t width, int32_t height, const RegionRect &rect, int32_t endRow,
-                 bool needsChromaTable2) {
+                 bool needsChromaTable2, bool ownGainRows) {
     if (t < 0 || t >= kWorkerCount || !PlanesPresent(s, in)) return RESULT_INVALID_ARGUMENT;
-    if (!BandBuffersPresent(s, t, false) || (needsChromaTable2 && !s->chromaTable2))
+    // The mask grid is read only by the fade; a session the two-call merge prepared has none.
+    BandReads reads;
+    reads.recoveryMask = s->offsetFadeEnabled != 0;
+    reads.workerGainRows = !ownGainRows;
+    if (!BandBuffersPresent(s, t, false, reads) || (needsChromaTable2 && !s->chromaTable2))
         return RESULT_OUT_OF_MEMORY;
     SetUpBandContext(c, s, t, width, height, rect);
     // Normal mode whatever lowResMapsReady says: the plain fusion table and no map lines.

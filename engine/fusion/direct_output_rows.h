@@ -34,11 +34,12 @@ struct InputPlanes {
 // Fills the context of worker t over the process rectangle in normal mode. Returns
 // RESULT_INVALID_ARGUMENT for missing input or output planes or a worker index outside 0..3,
 // RESULT_OUT_OF_MEMORY when a buffer the band workers read is missing (also chromaTable2 when
-// needsChromaTable2), or when the reference is rendered in place without the luma copy of
+// needsChromaTable2; the recovery mask grid only with offsetFadeEnabled; worker t's gain rows
+// unless ownGainRows), or when the reference is rendered in place without the luma copy of
 // CopyReferenceLumaPlaneForBandPass, which the border estimates read.
 int SetUpContext(PlanarBandContext &c, HdrSession *s, int t, const InputPlanes &in,
                  int32_t width, int32_t height, const RegionRect &processRect, int32_t endRow,
-                 bool needsChromaTable2);
+                 bool needsChromaTable2, bool ownGainRows = false);
 
 struct Walk {
     int t;                      // the worker whose buffers are used

@@ -71,7 +71,8 @@ int RenderImage(MemoryContext memory, HdrSession *s, uint8_t *const *firstPlanes
     const direct_output::InputPlanes in = {{firstPlanes, secondPlanes, nullptr}, {pitch0, pitch1, 0}, 2};
     PlanarBandContext c;
     int result = direct_output::SetUpContext(c, s, 0, in, width, height, *rect,
-                                             top + rect->height, F == Format::kSemiPlanar422);
+                                             top + rect->height, F == Format::kSemiPlanar422,
+                                             true);
     if (result == RESULT_OK && rect->height >= 1) {
         c.rows.gain = gainRows;
         const direct_output::Walk walk = {0, top, top + rect->height, gainRows, callback, user,

@@ -227,6 +227,22 @@ TEST(RenderImageSemiPlanar, ChecksBeforeAnyRowAndGivesBackItsGainRow) {
         missing(s->runLists[0][0]);
         if (format == PIXEL_FORMAT_NV16) missing(s->chromaTable2);
         EXPECT_TRUE(out == untouched);
+        // The render brings its own gain rows, and without the fade it reads no mask grid (a
+        // session prepared by the two-call merge has neither).
+        {
+            Output plain = FreshOutput(f);
+            uint16_t *gainRows = s->workerRows16[0];
+            int16_t *mask = s->recoveryMaskGrid;
+            s->workerRows16[0] = nullptr;
+            s->recoveryMaskGrid = nullptr;
+            s->offsetFadeEnabled = 0;
+            EXPECT_EQ(Render(b, f, plain, pool), RESULT_OK);
+            s->offsetFadeEnabled = 1;
+            EXPECT_EQ(Render(b, f, plain, pool), RESULT_OUT_OF_MEMORY);
+            s->workerRows16[0] = gainRows;
+            s->recoveryMaskGrid = mask;
+            EXPECT_EQ(LargestFreeBlock(pool), whole);
+        }
 
         const RegionRect empty = {s->processRect.x, 0, s->processRect.width, 0};
         EXPECT_EQ(Render(b, f, out, pool, nullptr, nullptr, &empty), RESULT_OK);
