@@ -11,6 +11,8 @@
 #include <libyuv/convert_from_argb.h>
 #include <tiffio.h>
 #include <unistd.h>
+#include <memory>
+#include <new>
 #include <vector>
 
 namespace {
@@ -119,42 +121,53 @@ size_t StripRows(const QImage &source, const StripLayout &layout, uint32_t strip
 
 // ---- A TIFF in memory, where workers let libtiff's own codec compress their strips.
 
+// Its bytes are never zeroed and grow rarely: the first capacity is taken as large as the
+// strips could become, and untouched pages of a large allocation cost nothing.
 struct MemoryFile {
-    std::vector<uint8_t> bytes;
-    size_t at = 0;
+    std::unique_ptr<uint8_t[]> bytes;
+    size_t size = 0, capacity = 0, at = 0;
 };
 
 MemoryFile *MemoryOf(thandle_t handle) { return static_cast<MemoryFile *>(handle); }
 
+bool Reserve(MemoryFile &file, size_t capacity) {
+    if (capacity <= file.capacity) return true;
+    std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[capacity]);
+    if (!bytes) return false;
+    if (file.size > 0) std::memcpy(bytes.get(), file.bytes.get(), file.size);
+    file.bytes = std::move(bytes);
+    file.capacity = capacity;
+    return true;
+}
+
 tsize_t MemoryRead(thandle_t handle, tdata_t data, tsize_t size) {
     MemoryFile *file = MemoryOf(handle);
-    const size_t count = std::min(static_cast<size_t>(size), file->bytes.size() -
-                                                                 std::min(file->at, file->bytes.size()));
-    if (count > 0) std::memcpy(data, file->bytes.data() + file->at, count);
+    const size_t count =
+        std::min(static_cast<size_t>(size), file->size - std::min(file->at, file->size));
+    if (count > 0) std::memcpy(data, file->bytes.get() + file->at, count);
     file->at += count;
     return static_cast<tsize_t>(count);
 }
 tsize_t MemoryWrite(thandle_t handle, tdata_t data, tsize_t size) {
     MemoryFile *file = MemoryOf(handle);
-    const size_t count = static_cast<size_t>(size);
-    if (file->at + count > file->bytes.size()) {
-        if (file->at + count > file->bytes.capacity())
-            file->bytes.reserve(std::max(file->at + count, 2 * file->bytes.capacity()));
-        file->bytes.resize(file->at + count);
-    }
-    std::memcpy(file->bytes.data() + file->at, data, count);
-    file->at += count;
+    const size_t count = static_cast<size_t>(size), end = file->at + count;
+    if (end > file->capacity && !Reserve(*file, std::max(end, 2 * file->capacity))) return -1;
+    // A seek past the end leaves a gap, as in a plain file.
+    if (file->at > file->size) std::memset(file->bytes.get() + file->size, 0, file->at - file->size);
+    std::memcpy(file->bytes.get() + file->at, data, count);
+    file->at = end;
+    file->size = std::max(file->size, end);
     return size;
 }
 toff_t MemorySeek(thandle_t handle, toff_t offset, int whence) {
     MemoryFile *file = MemoryOf(handle);
     uint64_t base = 0;
     if (whence == SEEK_CUR) base = file->at;
-    if (whence == SEEK_END) base = file->bytes.size();
+    if (whence == SEEK_END) base = file->size;
     file->at = static_cast<size_t>(base + offset);
     return static_cast<toff_t>(file->at);
 }
-toff_t MemorySize(thandle_t handle) { return static_cast<toff_t>(MemoryOf(handle)->bytes.size()); }
+toff_t MemorySize(thandle_t handle) { return static_cast<toff_t>(MemoryOf(handle)->size); }
 
 // Strips first .. end - 1 compressed by libtiff into a TIFF of their rows alone: each strip
 // is compressed on its own, so its bytes are those the whole picture's file would hold.
@@ -168,6 +181,9 @@ bool EncodeStrips(const QImage &source, const StripLayout &layout, uint32_t firs
                   EncodedStrips &out) {
     const uint32_t top = first * layout.rowsPerStrip;
     const uint32_t bottom = std::min(layout.height, end * layout.rowsPerStrip);
+    // LZW may grow noise by up to half; both codecs shrink photographs.
+    const size_t raw = layout.rowBytes * (bottom - top);
+    if (!Reserve(out.file, raw + raw / 2 + 64 * 1024)) return false;
     TIFF *tiff = TIFFClientOpen("strips", "w", &out.file, MemoryRead, MemoryWrite, MemorySeek,
                                 FileClose, MemorySize, NoMap, NoUnmap);
     if (!tiff) return false;
@@ -182,7 +198,7 @@ bool EncodeStrips(const QImage &source, const StripLayout &layout, uint32_t firs
         int error = 0;
         const uint64_t offset = TIFFGetStrileOffsetWithErr(tiff, strip - first, &error);
         const uint64_t size = TIFFGetStrileByteCountWithErr(tiff, strip - first, &error);
-        ok = !error && offset + size <= out.file.bytes.size();
+        ok = !error && offset + size <= out.file.size;
         out.spans.emplace_back(offset, size);
     }
     TIFFClose(tiff);
@@ -204,7 +220,7 @@ bool WriteCompressedStrips(TIFF *tiff, const QImage &source, const StripLayout &
         for (size_t i = 0; ok && i < part.spans.size(); ++i, ++strip) {
             const auto [offset, size] = part.spans[i];
             ok = TIFFWriteRawStrip(tiff, strip,
-                                   const_cast<uint8_t *>(part.file.bytes.data() + offset),
+                                   part.file.bytes.get() + offset,
                                    static_cast<tmsize_t>(size)) >= 0;
         }
     }
