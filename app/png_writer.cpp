@@ -6,6 +6,8 @@
 #include <cstring>
 #include <libyuv/convert_from_argb.h>
 #include <limits>
+#include <memory>
+#include <new>
 #include <vector>
 #include <zlib.h>
 
@@ -101,21 +103,32 @@ uint8_t ZlibHeaderSecondByte(int level) {
 
 struct Band {
     int first = 0, end = 0;
-    std::vector<uint8_t> deflated;
-    size_t used = 0;
+    // The deflated bytes, never zeroed: the first capacity is deflate's bound for the band,
+    // and pages of it that are never written cost nothing.
+    std::unique_ptr<uint8_t[]> deflated;
+    size_t used = 0, capacity = 0;
     uLong adler = 1;
     z_off_t length = 0;
     bool ok = false;
 };
 
+bool Grow(Band &band, size_t capacity) {
+    std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[capacity]);
+    if (!bytes) return false;
+    if (band.used > 0) std::memcpy(bytes.get(), band.deflated.get(), band.used);
+    band.deflated = std::move(bytes);
+    band.capacity = capacity;
+    return true;
+}
+
 // Feeds the input to the stream with the given flush, growing the output as needed.
 bool Deflate(z_stream &stream, Band &band, int flush) {
     for (;;) {
-        if (band.used == band.deflated.size())
-            band.deflated.resize(band.deflated.size() + band.deflated.size() / 2 + 4096);
-        const size_t room = std::min<size_t>(band.deflated.size() - band.used,
-                                             std::numeric_limits<uInt>::max());
-        stream.next_out = band.deflated.data() + band.used;
+        if (band.used == band.capacity && !Grow(band, band.capacity + band.capacity / 2 + 4096))
+            return false;
+        const size_t room =
+            std::min<size_t>(band.capacity - band.used, std::numeric_limits<uInt>::max());
+        stream.next_out = band.deflated.get() + band.used;
         stream.avail_out = static_cast<uInt>(room);
         const int result = deflate(&stream, flush);
         band.used += room - stream.avail_out;
@@ -139,8 +152,8 @@ bool DeflateBand(const QImage &source, size_t rowBytes, int level, bool last, Ba
     // A raw stream: the zlib header and the adler32 of the whole are written once, around the
     // joined bands.
     if (deflateInit2(&stream, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
-    band.deflated.resize(deflateBound(&stream, static_cast<uLong>(band.length)) + 64);
-    bool ok = true;
+    // The bound holds for one final flush; a sync flush adds an empty block of a few bytes.
+    bool ok = Grow(band, deflateBound(&stream, static_cast<uLong>(band.length)) + 64);
     for (int top = band.first; ok && top < band.end;) {
         const int count = static_cast<int>(std::min<size_t>(rowsPerStage, band.end - top));
         uint8_t *rows = pixels.data() + pixelBytes;
@@ -237,7 +250,7 @@ bool WritePNG(const QImage &picture, QIODevice &device, int level) {
     uint8_t trailer[4];
     PutBigEndian32(trailer, static_cast<uint32_t>(adler));
     std::vector<Span> stream{{zlibHeader, sizeof zlibHeader}};
-    for (const Band &band : parts) stream.push_back({band.deflated.data(), band.used});
+    for (const Band &band : parts) stream.push_back({band.deflated.get(), band.used});
     stream.push_back({trailer, sizeof trailer});
     // Cut into IDAT chunks of at most kMaxChunkData bytes.
     std::vector<Span> chunk;
