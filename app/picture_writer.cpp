@@ -153,7 +153,8 @@ tsize_t MemoryWrite(thandle_t handle, tdata_t data, tsize_t size) {
     const size_t count = static_cast<size_t>(size), end = file->at + count;
     if (end > file->capacity && !Reserve(*file, std::max(end, 2 * file->capacity))) return -1;
     // A seek past the end leaves a gap, as in a plain file.
-    if (file->at > file->size) std::memset(file->bytes.get() + file->size, 0, file->at - file->size);
+    if (file->at > file->size)
+        std::memset(file->bytes.get() + file->size, 0, file->at - file->size);
     std::memcpy(file->bytes.get() + file->at, data, count);
     file->at = end;
     file->size = std::max(file->size, end);
@@ -219,8 +220,7 @@ bool WriteCompressedStrips(TIFF *tiff, const QImage &source, const StripLayout &
         ok = part.ok && !part.spans.empty();
         for (size_t i = 0; ok && i < part.spans.size(); ++i, ++strip) {
             const auto [offset, size] = part.spans[i];
-            ok = TIFFWriteRawStrip(tiff, strip,
-                                   part.file.bytes.get() + offset,
+            ok = TIFFWriteRawStrip(tiff, strip, part.file.bytes.get() + offset,
                                    static_cast<tmsize_t>(size)) >= 0;
         }
     }
@@ -299,8 +299,8 @@ bool WritePicture(const QImage &picture, const QString &path, const QString &uti
         });
     }
     if (uti != QLatin1String("public.jpeg")) return false;
-    const int quality = std::clamp(
-        static_cast<int>(std::lround(100.0 * options.lossyCompressionQuality.value_or(0.9))), 0, 100);
+    const double fraction = options.lossyCompressionQuality.value_or(0.9);
+    const int quality = std::clamp(static_cast<int>(std::lround(100.0 * fraction)), 0, 100);
     // Encoded in memory first: a file that fails half-way then fails in our own write, not
     // inside the codec (Qt's encoders leak their row buffer when the device fails under them).
     QByteArray bytes;
