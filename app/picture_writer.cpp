@@ -1,5 +1,8 @@
 #include "picture_writer.h"
 
+#include "png_writer.h"
+#include "row_bands.h"
+
 #include <QBuffer>
 #include <QImageWriter>
 #include <algorithm>
@@ -8,6 +11,8 @@
 #include <libyuv/convert_from_argb.h>
 #include <tiffio.h>
 #include <unistd.h>
+#include <memory>
+#include <new>
 #include <vector>
 
 namespace {
@@ -70,6 +75,170 @@ void NoUnmap(thandle_t, tdata_t, toff_t) {}
 // libtiff reports through handlers that print by default; the answer of each call says enough.
 void QuietTIFFHandler(const char *, const char *, va_list) {}
 
+// The layout every directory shares: 8-bit R,G,B in strips of about 256 KB, few enough for a
+// fast write and small enough for any reader.
+struct StripLayout {
+    uint32_t width = 0, height = 0, rowsPerStrip = 0, strips = 0;
+    size_t rowBytes = 0;
+    int compression = 0;
+};
+
+StripLayout LayoutOf(const QImage &source, int compression) {
+    StripLayout layout;
+    layout.width = static_cast<uint32_t>(source.width());
+    layout.height = static_cast<uint32_t>(source.height());
+    layout.rowBytes = 3 * static_cast<size_t>(layout.width);
+    layout.rowsPerStrip = static_cast<uint32_t>(
+        std::clamp<size_t>((256u * 1024u) / layout.rowBytes, 1, layout.height));
+    layout.strips = (layout.height + layout.rowsPerStrip - 1) / layout.rowsPerStrip;
+    layout.compression = compression;
+    return layout;
+}
+
+// The tags that decide how strips are encoded, for an image of the given height.
+bool SetStripTags(TIFF *tiff, const StripLayout &layout, uint32_t height) {
+    return TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, layout.width) &&
+           TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height) &&
+           TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8) &&
+           TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3) &&
+           TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB) &&
+           TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
+           TIFFSetField(tiff, TIFFTAG_COMPRESSION, layout.compression) &&
+           TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, layout.rowsPerStrip);
+}
+
+// The rows of a strip in libtiff's R,G,B order; answers their byte count, 0 on failure.
+size_t StripRows(const QImage &source, const StripLayout &layout, uint32_t strip, uint8_t *out) {
+    const uint32_t top = strip * layout.rowsPerStrip;
+    const uint32_t rows = std::min(layout.rowsPerStrip, layout.height - top);
+    // Qt's 32-bit pixels are B,G,R,A in memory: libyuv's "ARGB" to its "RAW" (R,G,B).
+    const bool ok = libyuv::ARGBToRAW(source.constScanLine(static_cast<int>(top)),
+                                      static_cast<int>(source.bytesPerLine()), out,
+                                      static_cast<int>(layout.rowBytes),
+                                      static_cast<int>(layout.width), static_cast<int>(rows)) == 0;
+    return ok ? layout.rowBytes * rows : 0;
+}
+
+// ---- A TIFF in memory, where workers let libtiff's own codec compress their strips.
+
+// Its bytes are never zeroed and grow rarely: the first capacity is taken as large as the
+// strips could become, and untouched pages of a large allocation cost nothing.
+struct MemoryFile {
+    std::unique_ptr<uint8_t[]> bytes;
+    size_t size = 0, capacity = 0, at = 0;
+};
+
+MemoryFile *MemoryOf(thandle_t handle) { return static_cast<MemoryFile *>(handle); }
+
+bool Reserve(MemoryFile &file, size_t capacity) {
+    if (capacity <= file.capacity) return true;
+    std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[capacity]);
+    if (!bytes) return false;
+    if (file.size > 0) std::memcpy(bytes.get(), file.bytes.get(), file.size);
+    file.bytes = std::move(bytes);
+    file.capacity = capacity;
+    return true;
+}
+
+tsize_t MemoryRead(thandle_t handle, tdata_t data, tsize_t size) {
+    MemoryFile *file = MemoryOf(handle);
+    const size_t count =
+        std::min(static_cast<size_t>(size), file->size - std::min(file->at, file->size));
+    if (count > 0) std::memcpy(data, file->bytes.get() + file->at, count);
+    file->at += count;
+    return static_cast<tsize_t>(count);
+}
+tsize_t MemoryWrite(thandle_t handle, tdata_t data, tsize_t size) {
+    MemoryFile *file = MemoryOf(handle);
+    const size_t count = static_cast<size_t>(size), end = file->at + count;
+    if (end > file->capacity && !Reserve(*file, std::max(end, 2 * file->capacity))) return -1;
+    // A seek past the end leaves a gap, as in a plain file.
+    if (file->at > file->size)
+        std::memset(file->bytes.get() + file->size, 0, file->at - file->size);
+    std::memcpy(file->bytes.get() + file->at, data, count);
+    file->at = end;
+    file->size = std::max(file->size, end);
+    return size;
+}
+toff_t MemorySeek(thandle_t handle, toff_t offset, int whence) {
+    MemoryFile *file = MemoryOf(handle);
+    uint64_t base = 0;
+    if (whence == SEEK_CUR) base = file->at;
+    if (whence == SEEK_END) base = file->size;
+    file->at = static_cast<size_t>(base + offset);
+    return static_cast<toff_t>(file->at);
+}
+toff_t MemorySize(thandle_t handle) { return static_cast<toff_t>(MemoryOf(handle)->size); }
+
+// Strips first .. end - 1 compressed by libtiff into a TIFF of their rows alone: each strip
+// is compressed on its own, so its bytes are those the whole picture's file would hold.
+struct EncodedStrips {
+    MemoryFile file;
+    std::vector<std::pair<uint64_t, uint64_t>> spans;  // offset and size of each strip
+    bool ok = false;
+};
+
+bool EncodeStrips(const QImage &source, const StripLayout &layout, uint32_t first, uint32_t end,
+                  EncodedStrips &out) {
+    const uint32_t top = first * layout.rowsPerStrip;
+    const uint32_t bottom = std::min(layout.height, end * layout.rowsPerStrip);
+    // LZW may grow noise by up to half; both codecs shrink photographs.
+    const size_t raw = layout.rowBytes * (bottom - top);
+    if (!Reserve(out.file, raw + raw / 2 + 64 * 1024)) return false;
+    TIFF *tiff = TIFFClientOpen("strips", "w", &out.file, MemoryRead, MemoryWrite, MemorySeek,
+                                FileClose, MemorySize, NoMap, NoUnmap);
+    if (!tiff) return false;
+    bool ok = SetStripTags(tiff, layout, bottom - top);
+    std::vector<uint8_t> rows(layout.rowBytes * layout.rowsPerStrip);
+    for (uint32_t strip = first; ok && strip < end; ++strip) {
+        const size_t bytes = StripRows(source, layout, strip, rows.data());
+        ok = bytes > 0 && TIFFWriteEncodedStrip(tiff, strip - first, rows.data(),
+                                                static_cast<tmsize_t>(bytes)) >= 0;
+    }
+    for (uint32_t strip = first; ok && strip < end; ++strip) {
+        int error = 0;
+        const uint64_t offset = TIFFGetStrileOffsetWithErr(tiff, strip - first, &error);
+        const uint64_t size = TIFFGetStrileByteCountWithErr(tiff, strip - first, &error);
+        ok = !error && offset + size <= out.file.size;
+        out.spans.emplace_back(offset, size);
+    }
+    TIFFClose(tiff);
+    return ok;
+}
+
+// The strips compressed on up to four threads, then written in order as they are.
+bool WriteCompressedStrips(TIFF *tiff, const QImage &source, const StripLayout &layout) {
+    std::vector<EncodedStrips> encoded(layout.strips);
+    ForEachRowBand(layout.strips, 1, 1, [&](int64_t first, int64_t end) {
+        EncodedStrips &part = encoded[static_cast<size_t>(first)];
+        part.ok = EncodeStrips(source, layout, static_cast<uint32_t>(first),
+                               static_cast<uint32_t>(end), part);
+    });
+    bool ok = true;
+    for (uint32_t strip = 0, first = 0; ok && strip < layout.strips; first = strip) {
+        const EncodedStrips &part = encoded[first];
+        ok = part.ok && !part.spans.empty();
+        for (size_t i = 0; ok && i < part.spans.size(); ++i, ++strip) {
+            const auto [offset, size] = part.spans[i];
+            ok = TIFFWriteRawStrip(tiff, strip, part.file.bytes.get() + offset,
+                                   static_cast<tmsize_t>(size)) >= 0;
+        }
+    }
+    return ok;
+}
+
+// Uncompressed strips are written as they are converted: there is nothing to share out.
+bool WritePlainStrips(TIFF *tiff, const QImage &source, const StripLayout &layout) {
+    std::vector<uint8_t> rows(layout.rowBytes * layout.rowsPerStrip);
+    bool ok = true;
+    for (uint32_t strip = 0; ok && strip < layout.strips; ++strip) {
+        const size_t bytes = StripRows(source, layout, strip, rows.data());
+        ok = bytes > 0 &&
+             TIFFWriteEncodedStrip(tiff, strip, rows.data(), static_cast<tmsize_t>(bytes)) >= 0;
+    }
+    return ok;
+}
+
 bool WriteTIFFDirectory(TIFF *tiff, const QImage &picture, int compression, double dpi) {
     // 32-bit rows go to libtiff's R,G,B order strip by strip; other layouts are converted first.
     const QImage source = picture.format() == QImage::Format_RGB32 ||
@@ -78,35 +247,14 @@ bool WriteTIFFDirectory(TIFF *tiff, const QImage &picture, int compression, doub
                               ? picture
                               : picture.convertToFormat(QImage::Format_RGB32);
     if (source.isNull()) return false;
-    const uint32_t width = static_cast<uint32_t>(source.width());
-    const uint32_t height = static_cast<uint32_t>(source.height());
-    const size_t rowBytes = 3 * static_cast<size_t>(width);
-    // Strips of about 256 KB: few enough for a fast write, small enough for any reader.
-    const uint32_t rowsPerStrip =
-        static_cast<uint32_t>(std::clamp<size_t>((256u * 1024u) / rowBytes, 1, height));
-    bool ok = TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, width) &&
-              TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height) &&
-              TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8) &&
-              TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3) &&
-              TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB) &&
-              TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
-              TIFFSetField(tiff, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) &&
-              TIFFSetField(tiff, TIFFTAG_COMPRESSION, compression) &&
-              TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, rowsPerStrip) &&
-              TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH) &&
-              TIFFSetField(tiff, TIFFTAG_XRESOLUTION, static_cast<float>(dpi)) &&
-              TIFFSetField(tiff, TIFFTAG_YRESOLUTION, static_cast<float>(dpi));
-    std::vector<uint8_t> strip(rowBytes * rowsPerStrip);
-    for (uint32_t top = 0, index = 0; ok && top < height; top += rowsPerStrip, ++index) {
-        const uint32_t rows = std::min(rowsPerStrip, height - top);
-        // Qt's 32-bit pixels are B,G,R,A in memory: libyuv's "ARGB" to its "RAW" (R,G,B).
-        ok = libyuv::ARGBToRAW(source.constScanLine(static_cast<int>(top)),
-                               static_cast<int>(source.bytesPerLine()), strip.data(),
-                               static_cast<int>(rowBytes), static_cast<int>(width),
-                               static_cast<int>(rows)) == 0;
-        ok = ok && TIFFWriteEncodedStrip(tiff, index, strip.data(),
-                                         static_cast<tmsize_t>(rowBytes * rows)) >= 0;
-    }
+    const StripLayout layout = LayoutOf(source, compression);
+    const bool ok = SetStripTags(tiff, layout, layout.height) &&
+                    TIFFSetField(tiff, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) &&
+                    TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH) &&
+                    TIFFSetField(tiff, TIFFTAG_XRESOLUTION, static_cast<float>(dpi)) &&
+                    TIFFSetField(tiff, TIFFTAG_YRESOLUTION, static_cast<float>(dpi)) &&
+                    (compression == COMPRESSION_NONE ? WritePlainStrips(tiff, source, layout)
+                                                     : WriteCompressedStrips(tiff, source, layout));
     return ok && TIFFWriteDirectory(tiff);
 }
 
@@ -145,25 +293,20 @@ bool WritePicture(const QImage &picture, const QString &path, const QString &uti
     bitmap.setDotsPerMeterY(kSavedPictureDotsPerMeter);
     if (uti == QLatin1String("public.tiff"))
         return WriteTIFF(bitmap, nullptr, path, options, kSavedPictureDPI);
-    QByteArray format;
-    int quality = -1;
     if (uti == QLatin1String("public.png")) {
-        format = "png";
-        // Qt maps a quality q to the zlib level (100 - q) * 9 / 91.
-        quality = 100 - (kPNGCompressionLevel * 91 + 8) / 9;
-    } else if (uti == QLatin1String("public.jpeg")) {
-        format = "jpeg";
-        quality = static_cast<int>(std::lround(100.0 * options.lossyCompressionQuality.value_or(0.9)));
-        quality = std::clamp(quality, 0, 100);
-    } else {
-        return false;
+        return WriteThroughSaveFile(path, [&bitmap](QIODevice &device) {
+            return WritePNG(bitmap, device, kPNGCompressionLevel);
+        });
     }
+    if (uti != QLatin1String("public.jpeg")) return false;
+    const double fraction = options.lossyCompressionQuality.value_or(0.9);
+    const int quality = std::clamp(static_cast<int>(std::lround(100.0 * fraction)), 0, 100);
     // Encoded in memory first: a file that fails half-way then fails in our own write, not
     // inside the codec (Qt's encoders leak their row buffer when the device fails under them).
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
+    QImageWriter writer(&buffer, "jpeg");
     writer.setQuality(quality);
     if (!writer.write(bitmap)) return false;
     buffer.close();

@@ -1,4 +1,5 @@
-// Writing the picture to a file: PNG and JPEG through Qt's image writer, TIFF through libtiff.
+// Writing the picture to a file: PNG through our own zlib writer, JPEG through Qt's image writer,
+// TIFF through libtiff with its compressed strips encoded on several threads.
 // Every file is written to a temporary file beside the target and renamed over it only when the
 // whole picture has been written, so a failed save never destroys the file it would replace.
 #pragma once

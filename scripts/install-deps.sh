@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libyuv-dev
   qt6-base-dev qt6-base-dev-tools libraw-dev libtiff-dev libexif-dev libturbojpeg0-dev libjpeg-dev libpng-dev
-  python3 clang libclang-rt-14-dev "$@")
+  zlib1g-dev python3 clang libclang-rt-14-dev "$@")
 
 missing=()
 for package in "${packages[@]}"; do
