@@ -1,7 +1,7 @@
 // The merge into the 16-bit intermediate on a 12 MP packed 4:2:2 bracket (4000 x 3000): the
 // whole call with its first halves on a second thread and on one thread, split by stage, the
 // memory it needs (run in a 64 MB pool), and each packed 16-bit kernel on a 4096-pixel row
-// beside its 8-bit twin.
+// beside its 8-bit twin and the planar and semi-planar kernels on the same row.
 #include <benchmark/benchmark.h>
 
 #include <random>
@@ -13,6 +13,8 @@
 #include "alt/intermediate_prepare.h"
 #include "alt/merge_to_intermediate.h"
 #include "alt/span_intermediate_packed422.h"
+#include "alt/span_intermediate_planar.h"
+#include "alt/span_intermediate_planar_plain.h"
 #include "alt/tile_weights.h"
 #include "core/memory.h"
 #include "core/threads.h"
@@ -260,5 +262,69 @@ void BM_KernelPlain16(benchmark::State &state) {
 BENCHMARK(BM_Kernel16)->ArgName("span")->DenseRange(0, 3);
 BENCHMARK(BM_Kernel8)->ArgName("span")->DenseRange(0, 3);
 BENCHMARK(BM_KernelPlain16)->ArgName("plain")->DenseRange(0, 2);
+
+// The packed row's samples as planes (U and V planes, or interleaved pairs in u).
+struct PlanarKernelRow {
+    std::vector<uint8_t> y = std::vector<uint8_t>(kRow), u = std::vector<uint8_t>(kRow),
+                         v = std::vector<uint8_t>(kRow / 2);
+    std::vector<int16_t> y16 = std::vector<int16_t>(kRow), u16 = std::vector<int16_t>(kRow),
+                         v16 = std::vector<int16_t>(kRow / 2);
+    PlanarKernelRow(const KernelRow &r, bool planes) {
+        for (int x = 0; x < kRow; ++x) y[size_t(x)] = r.reference[size_t(2 * x)];
+        for (int p = 0; p < kRow / 2; ++p) {
+            const uint8_t cu = r.reference[size_t(4 * p + 1)], cv = r.reference[size_t(4 * p + 3)];
+            if (planes) {
+                u[size_t(p)] = cu;
+                v[size_t(p)] = cv;
+            } else {
+                u[size_t(2 * p)] = cu;
+                u[size_t(2 * p + 1)] = cv;
+            }
+        }
+    }
+    PlanarRowIn In(bool planes) const { return {y.data(), u.data(), planes ? v.data() : nullptr}; }
+    IntermediateRowOut Out(bool planes) { return {y16.data(), u16.data(), planes ? v16.data() : nullptr}; }
+};
+
+// Arg 0: 0 planar 4:2:0, 1 planar 4:2:2, 2 semi-planar 4:2:0, 3 semi-planar 4:2:2; arg 1: span type.
+void BM_KernelPlanar16(benchmark::State &state) {
+    KernelRow &r = Row();
+    const bool planes = state.range(0) < 2;
+    PlanarKernelRow row(r, planes);
+    const SpanTables t = r.k.Tables(false);
+    const SpanRows rows = r.k.Rows();
+    const auto kernel = state.range(0) == 0   ? FuseIntermediateSpanPlanar420
+                        : state.range(0) == 1 ? FuseIntermediateSpanPlanar422
+                        : state.range(0) == 2 ? FuseIntermediateSpanSemiPlanar420
+                                              : FuseIntermediateSpanSemiPlanar422;
+    const int32_t type = int32_t(state.range(1));
+    const uint8_t *warp = r.warp.data() + (type == SPAN_BRIGHT ? kWarpedQuadBytes : 0);
+    for (auto _ : state) {
+        RunningWeights w = {{0, 0, kFusionWeightOne}};
+        kernel(type, 0, kRow, row.In(planes), warp, t, rows, &w, row.Out(planes));
+        benchmark::DoNotOptimize(row.y16.data());
+    }
+}
+// Arg 0: 0 planes, 1 interleaved pairs; arg 1 as BM_KernelPlain16.
+void BM_KernelPlainPlanar16(benchmark::State &state) {
+    KernelRow &r = Row();
+    const bool planes = state.range(0) == 0;
+    PlanarKernelRow row(r, planes);
+    const SpanTables t = r.k.Tables(false);
+    const SpanRows rows = r.k.Rows();
+    const PlanarRowIn in = row.In(planes);
+    const IntermediateRowOut out = row.Out(planes);
+    for (auto _ : state) {
+        RunningWeights w = {{0, 0, kFusionWeightOne}};
+        switch (state.range(1)) {
+            case 0: (planes ? FuseIntermediateSpanPlainBothPlanar420 : FuseIntermediateSpanPlainBothSemiPlanar420)(0, kRow, in, r.warp.data(), t, rows, &w, out); break;
+            case 1: (planes ? FuseIntermediateSpanPlainOneSecondaryPlanar420 : FuseIntermediateSpanPlainOneSecondarySemiPlanar420)(0, kRow, in, r.warp.data(), t, rows, r.k.weightDark.data(), 0, &w, out); break;
+            default: (planes ? FuseIntermediateSpanPlainRefOnlyPlanar420 : FuseIntermediateSpanPlainRefOnlySemiPlanar420)(0, kRow, in, t, out);
+        }
+        benchmark::DoNotOptimize(row.y16.data());
+    }
+}
+BENCHMARK(BM_KernelPlanar16)->ArgNames({"layout", "span"})->ArgsProduct({{0, 1, 2, 3}, {0, 1, 2, 3}});
+BENCHMARK(BM_KernelPlainPlanar16)->ArgNames({"layout", "plain"})->ArgsProduct({{0, 1}, {0, 1, 2}});
 
 }  // namespace

@@ -16,11 +16,11 @@ int16_t ChromaSample(int32_t chroma) {
     return static_cast<int16_t>(std::clamp(chroma, 0, kIntermediateChromaMax));
 }
 
-// The plain blend of one group: the weight steps of the normal-mode kernels on bare segment
-// values. secondary is null for the reference alone.
-FusedGroup BlendGroupPlain(int32_t x, const uint8_t *ref, const uint8_t *dark,
-                           const uint8_t *bright, const SpanTables &tables, const SpanRows &rows,
-                           RunningWeights *weights) {
+}  // namespace
+
+FusedGroup BlendGroupPlainBothPacked422(int32_t x, const uint8_t *ref, const uint8_t *dark,
+                                        const uint8_t *bright, const SpanTables &tables,
+                                        const SpanRows &rows, RunningWeights *weights) {
     const uint16_t *t = tables.fusion;
     const int32_t rawD = RawWeight(t, Luma(dark, 3), rows.weightDark[x]);
     const int32_t rawB = RawWeight(t, Luma(bright, 3), rows.weightBright[x]);
@@ -48,10 +48,11 @@ FusedGroup BlendGroupPlain(int32_t x, const uint8_t *ref, const uint8_t *dark,
     return g;
 }
 
-FusedGroup BlendGroupPlainOne(int32_t x, const uint8_t *ref, const uint8_t *quad,
-                              const SpanTables &tables, const SpanRows &rows,
-                              const int16_t *secondaryWeights, int32_t segmentBase,
-                              RunningWeights *weights) {
+FusedGroup BlendGroupPlainOneSecondaryPacked422(int32_t x, const uint8_t *ref,
+                                                const uint8_t *quad, const SpanTables &tables,
+                                                const SpanRows &rows,
+                                                const int16_t *secondaryWeights,
+                                                int32_t segmentBase, RunningWeights *weights) {
     const uint16_t *t = tables.fusion;
     const int32_t rawC = RawWeight(t, Luma(quad, 3), secondaryWeights[x]);
     const int32_t rawR = RawWeight(t, Luma(ref, 3), rows.weightReference[x]);
@@ -76,7 +77,14 @@ FusedGroup BlendGroupPlainOne(int32_t x, const uint8_t *ref, const uint8_t *quad
     return g;
 }
 
-}  // namespace
+FusedGroup BlendGroupPlainRefOnlyPacked422(const uint8_t *ref, const SpanTables &tables) {
+    FusedGroup g;
+    for (int i = 0; i < 4; ++i)
+        g.light[i] = ReferenceScale(tables.fusion[kFusionReferenceSegment + Luma(ref, i)],
+                                    tables.valueShift);
+    for (int c = 0; c < 4; ++c) g.chroma[c] = Chroma(ref, c) * 64;
+    return g;
+}
 
 void StoreIntermediateGroupPacked422(const FusedGroup &g, int16_t *out) {
     for (int i = 0; i < 4; ++i) out[2 * i] = LumaSample(g.light[i]);
@@ -129,7 +137,8 @@ void FuseIntermediateSpanPlainBothPacked422(int32_t x0, int32_t x1, const uint8_
                                             int16_t *out) {
     for (int32_t x = x0; x < x1; x += 4, reference += 8, warp += kWarpGroupStride, out += 8)
         StoreIntermediateGroupPacked422(
-            BlendGroupPlain(x, reference, warp, warp + kWarpedQuadBytes, tables, rows, weights),
+            BlendGroupPlainBothPacked422(x, reference, warp, warp + kWarpedQuadBytes, tables,
+                                         rows, weights),
             out);
 }
 
@@ -140,19 +149,14 @@ void FuseIntermediateSpanPlainOneSecondaryPacked422(int32_t x0, int32_t x1,
                                                     int32_t segmentBase, RunningWeights *weights,
                                                     int16_t *out) {
     for (int32_t x = x0; x < x1; x += 4, reference += 8, warp += kWarpGroupStride, out += 8)
-        StoreIntermediateGroupPacked422(BlendGroupPlainOne(x, reference, warp, tables, rows,
-                                                           secondaryWeights, segmentBase, weights),
-                                        out);
+        StoreIntermediateGroupPacked422(
+            BlendGroupPlainOneSecondaryPacked422(x, reference, warp, tables, rows,
+                                                 secondaryWeights, segmentBase, weights),
+            out);
 }
 
 void FuseIntermediateSpanPlainRefOnlyPacked422(int32_t x0, int32_t x1, const uint8_t *reference,
                                                const SpanTables &tables, int16_t *out) {
-    for (int32_t x = x0; x < x1; x += 4, reference += 8, out += 8) {
-        FusedGroup g;
-        for (int i = 0; i < 4; ++i)
-            g.light[i] = ReferenceScale(tables.fusion[kFusionReferenceSegment + Luma(reference, i)],
-                                        tables.valueShift);
-        for (int c = 0; c < 4; ++c) g.chroma[c] = Chroma(reference, c) * 64;
-        StoreIntermediateGroupPacked422(g, out);
-    }
+    for (int32_t x = x0; x < x1; x += 4, reference += 8, out += 8)
+        StoreIntermediateGroupPacked422(BlendGroupPlainRefOnlyPacked422(reference, tables), out);
 }

@@ -59,5 +59,18 @@ void FuseIntermediateSpanPlainOneSecondaryPacked422(int32_t x0, int32_t x1,
 void FuseIntermediateSpanPlainRefOnlyPacked422(int32_t x0, int32_t x1, const uint8_t *reference,
                                                const SpanTables &tables, int16_t *out);
 
+// The plain blends of one group (reference group and quads in packed order), shared with the
+// plain kernels of the other layouts.
+FusedGroup BlendGroupPlainBothPacked422(int32_t x, const uint8_t *reference,
+                                        const uint8_t *darkQuad, const uint8_t *brightQuad,
+                                        const SpanTables &tables, const SpanRows &rows,
+                                        RunningWeights *weights);
+FusedGroup BlendGroupPlainOneSecondaryPacked422(int32_t x, const uint8_t *reference,
+                                                const uint8_t *quad, const SpanTables &tables,
+                                                const SpanRows &rows,
+                                                const int16_t *secondaryWeights,
+                                                int32_t segmentBase, RunningWeights *weights);
+FusedGroup BlendGroupPlainRefOnlyPacked422(const uint8_t *reference, const SpanTables &tables);
+
 // The 16-bit tail: the group's four luma and four chroma samples, held to their ranges.
 void StoreIntermediateGroupPacked422(const FusedGroup &group, int16_t *out);
