@@ -38,6 +38,20 @@ inline __m128i ChromaIndex(__m128i c) {
 inline __m128i Load(const uint16_t *p) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
 }
+
+// out[k] = table of lane k [index in lane k] for the eight lanes; lanes k and k + 4 share a
+// table (a, b, c, d for k = 0..3). Written out so each index leaves the register directly.
+inline void LookUpEight(__m128i v, const uint8_t *a, const uint8_t *b, const uint8_t *c,
+                        const uint8_t *d, uint8_t *out) {
+    out[0] = a[_mm_extract_epi16(v, 0)];
+    out[1] = b[_mm_extract_epi16(v, 1)];
+    out[2] = c[_mm_extract_epi16(v, 2)];
+    out[3] = d[_mm_extract_epi16(v, 3)];
+    out[4] = a[_mm_extract_epi16(v, 4)];
+    out[5] = b[_mm_extract_epi16(v, 5)];
+    out[6] = c[_mm_extract_epi16(v, 6)];
+    out[7] = d[_mm_extract_epi16(v, 7)];
+}
 #endif
 
 }  // namespace
@@ -65,16 +79,13 @@ void TonePackedRow_C(int32_t n, const uint16_t *in, const uint16_t *gain, const 
 }
 
 // The SSE2 kernels form eight indices at a time; the lookups stay scalar (SSE2 has no
-// gather), read from an aligned block the indices were stored to.
+// gather).
 void ToneLumaRow_SSE2(int32_t n, const uint16_t *luma, const uint16_t *gain,
                       const uint8_t *tone, uint8_t *out) {
     int32_t x = 0;
 #if defined(__SSE2__)
-    alignas(16) uint16_t idx[8];
-    for (; x + 8 <= n; x += 8) {
-        _mm_store_si128(reinterpret_cast<__m128i *>(idx), GainedIndex(Load(luma + x), Load(gain + x)));
-        for (int k = 0; k < 8; ++k) out[x + k] = tone[idx[k]];
-    }
+    for (; x + 8 <= n; x += 8)
+        LookUpEight(GainedIndex(Load(luma + x), Load(gain + x)), tone, tone, tone, tone, out + x);
 #endif
     ToneLumaRow_C(n - x, luma + x, gain + x, tone, out + x);
 }
@@ -83,14 +94,7 @@ void ToneChromaRow_SSE2(int32_t n, const uint16_t *in, uint8_t *out, const uint8
                         const uint8_t *odd) {
     int32_t i = 0;
 #if defined(__SSE2__)
-    alignas(16) uint16_t idx[8];
-    for (; i + 8 <= n; i += 8) {
-        _mm_store_si128(reinterpret_cast<__m128i *>(idx), ChromaIndex(Load(in + i)));
-        for (int k = 0; k < 8; k += 2) {
-            out[i + k] = even[idx[k]];
-            out[i + k + 1] = odd[idx[k + 1]];
-        }
-    }
+    for (; i + 8 <= n; i += 8) LookUpEight(ChromaIndex(Load(in + i)), even, odd, even, odd, out + i);
 #endif
     // i is even here, so the tail keeps the tables' alternation.
     ToneChromaRow_C(n - i, in + i, out + i, even, odd);
@@ -104,20 +108,13 @@ void TonePackedRow_SSE2(int32_t n, const uint16_t *in, const uint16_t *gain,
     // A chroma lane's gain of 1024 makes its index (c 1024) >> 12 = c >> 2, the chroma index,
     // so one index step serves the whole interleaved row.
     const __m128i unity = _mm_set1_epi16(1024);
-    alignas(16) uint16_t idx[16];
     for (; x + 8 <= n; x += 8) {
         const __m128i g = Load(gain + x);
-        _mm_store_si128(reinterpret_cast<__m128i *>(idx),
-                        GainedIndex(Load(in + 2 * x), _mm_unpacklo_epi16(g, unity)));
-        _mm_store_si128(reinterpret_cast<__m128i *>(idx + 8),
-                        GainedIndex(Load(in + 2 * x + 8), _mm_unpackhi_epi16(g, unity)));
         uint8_t *o = out + 2 * x;
-        for (int k = 0; k < 16; k += 4) {
-            o[k] = tone[idx[k]];
-            o[k + 1] = uTable[idx[k + 1]];
-            o[k + 2] = tone[idx[k + 2]];
-            o[k + 3] = vTable[idx[k + 3]];
-        }
+        LookUpEight(GainedIndex(Load(in + 2 * x), _mm_unpacklo_epi16(g, unity)), tone, uTable,
+                    tone, vTable, o);
+        LookUpEight(GainedIndex(Load(in + 2 * x + 8), _mm_unpackhi_epi16(g, unity)), tone,
+                    uTable, tone, vTable, o + 8);
     }
 #endif
     TonePackedRow_C(n - x, in + 2 * x, gain + x, tone, uTable, vTable, out + 2 * x);
