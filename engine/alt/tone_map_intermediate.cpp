@@ -61,13 +61,10 @@ int RunToneMapIntermediate(MemoryContext memory, HdrSession *s, const ImageDesc 
     int r = PrepareIntermediateToneMapping(memory, s, descriptors, count, output, t, br, progress,
                                            user);
     if (r == RESULT_OK) {
-        // Planar 4:2:2's top pass runs into the bottom pass's rows: those two stay in sequence.
-        const bool parallel =
-            topOnSecondThread && output->u32PixelArrayFormat != PIXEL_FORMAT_YUV422P;
         ToneMapHalfArgs top{memory, s, descriptors, 0, output, 0, RESULT_OK, user};
-        if (parallel) {
-            ThreadHandle thread = StartThread(ToneMapTopHalfWorker, &top);
-            if (!thread) ToneMapTopHalfWorker(&top);
+        if (topOnSecondThread) {
+            ThreadHandle thread = StartThread(ToneMapTopBesideBottomWorker, &top);
+            if (!thread) ToneMapTopBesideBottomWorker(&top);
             const int bottom = ApplyToneMappingBottom(memory, s, descriptors, count, output, t,
                                                       br, progress, user);
             if (thread) {

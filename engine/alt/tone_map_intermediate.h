@@ -76,6 +76,11 @@ struct ToneMapHalfArgs {
     void *user;
 };
 void *ToneMapTopHalfWorker(void *bundle);
+// The top pass for running beside the bottom pass: it stops where the bottom pass starts
+// (planar 4:2:2's top range reaches past it), so the two never write the same row and the
+// output matches the two passes in sequence. Same result codes as the top pass.
+int ApplyToneMappingTopBesideBottom(HdrSession *session, const ImageDesc *output, void *user);
+void *ToneMapTopBesideBottomWorker(void *bundle);
 
 // Per-format passes over output rows [start, end): the gain-row buffer slot, the row bound
 // below which odd rows load the next grid row, and whether the pass reports progress.
@@ -114,7 +119,7 @@ int ToneMapImagePlanar420(MemoryContext memory, HdrSession *session, ImageDesc *
 void ReplicateToneMapMargins(const HdrSession *session, const ImageDesc *output);
 
 // The tone mapping after its arguments were checked: preparation, both passes (the top one
-// on a second thread unless the format's passes overlap), the restore of the tone table and
+// on a second thread when asked, stopping where the bottom one starts), the restore of the tone table and
 // the final report. RESULT_OK, RESULT_OUT_OF_MEMORY, RESULT_CANCELLED.
 int RunToneMapIntermediate(MemoryContext memory, HdrSession *session,
                            const ImageDesc *descriptors, int32_t count, ImageDesc *output,

@@ -1,7 +1,8 @@
 #include "alt/tone_map_kernels.h"
 
+#include "alt/tone_map_row_kernels.h"
+
 #include <algorithm>
-#include <cstring>
 
 namespace {
 
@@ -23,44 +24,31 @@ void LumaGroup(int32_t x, const uint16_t *luma, uint8_t *out, const ToneRowTable
     out[x + 3] = y3;
 }
 
+// Pixels the groups of four from x0 while x < x1 cover.
+int32_t GroupedPixels(int32_t x0, int32_t x1) { return x1 > x0 ? (x1 - x0 + 3) & ~3 : 0; }
+
 // Packed rows: the first table for U, the second for V.
 void PackedRow(int32_t x0, int32_t x1, const uint16_t *in, uint8_t *out, const ToneRowTables &t,
                const uint8_t *uTable, const uint8_t *vTable) {
-    const uint8_t *tone = t.tone;
-    const uint16_t *gain = t.gain;
-    for (int32_t x = x0; x < x1; x += 4) {
-        const uint16_t *g = in + 2 * x;
-        const uint8_t b[8] = {ToneLuma(g[0], gain[x], tone),     ToneChroma(g[1], uTable),
-                              ToneLuma(g[2], gain[x + 1], tone), ToneChroma(g[3], vTable),
-                              ToneLuma(g[4], gain[x + 2], tone), ToneChroma(g[5], uTable),
-                              ToneLuma(g[6], gain[x + 3], tone), ToneChroma(g[7], vTable)};
-        std::memcpy(out + 2 * x, b, 8);
-    }
+    TonePackedRow(GroupedPixels(x0, x1), in + 2 * x0, t.gain + x0, t.tone, uTable, vTable,
+                  out + 2 * x0);
 }
 
 void SemiPlanarRow(int32_t x0, int32_t x1, const uint16_t *luma, const uint16_t *uv,
                    uint8_t *outLuma, uint8_t *outUv, const ToneRowTables &t,
                    const uint8_t *firstTable, const uint8_t *secondTable) {
-    for (int32_t x = x0; x < x1; x += 4) {
-        LumaGroup(x, luma, outLuma, t);
-        outUv[x] = ToneChroma(uv[x], firstTable);
-        outUv[x + 1] = ToneChroma(uv[x + 1], secondTable);
-        outUv[x + 2] = ToneChroma(uv[x + 2], firstTable);
-        outUv[x + 3] = ToneChroma(uv[x + 3], secondTable);
-    }
+    const int32_t n = GroupedPixels(x0, x1);
+    ToneLumaRow(n, luma + x0, t.gain + x0, t.tone, outLuma + x0);
+    ToneChromaRow(n, uv + x0, outUv + x0, firstTable, secondTable);
 }
 
 void PlanarRow(int32_t x0, int32_t x1, const uint16_t *luma, const uint16_t *u,
                const uint16_t *v, uint8_t *outLuma, uint8_t *outU, uint8_t *outV,
                const ToneRowTables &t, const uint8_t *uTable, const uint8_t *vTable) {
-    for (int32_t x = x0; x < x1; x += 4) {
-        LumaGroup(x, luma, outLuma, t);
-        const int32_t c = x >> 1;
-        outU[c] = ToneChroma(u[c], uTable);
-        outU[c + 1] = ToneChroma(u[c + 1], uTable);
-        outV[c] = ToneChroma(v[c], vTable);
-        outV[c + 1] = ToneChroma(v[c + 1], vTable);
-    }
+    const int32_t n = GroupedPixels(x0, x1), c = x0 >> 1;
+    ToneLumaRow(n, luma + x0, t.gain + x0, t.tone, outLuma + x0);
+    ToneChromaRow(n / 2, u + c, outU + c, uTable, uTable);
+    ToneChromaRow(n / 2, v + c, outV + c, vTable, vTable);
 }
 
 // The chroma sample pushed away from neutral by a factor that grows as the output darkens.

@@ -260,6 +260,22 @@ void *ToneMapTopHalfWorker(void *bundle) {
     return nullptr;
 }
 
+int ApplyToneMappingTopBesideBottom(HdrSession *s, const ImageDesc *output, void *user) {
+    const uint32_t f = output->u32PixelArrayFormat;
+    if (!PassFor(f, true)) return RESULT_UNSUPPORTED_FORMAT;
+    // Rows from the bottom pass's first on are the bottom pass's: in sequence it writes them
+    // last, so leaving them to it keeps the sequential bytes and no row has two writers.
+    TonePass top = TopPass(s, f, false);
+    top.end = std::min(top.end, std::max(BottomPass(s, f).start, top.start));
+    return RunPass(s, output, top, nullptr, user);
+}
+
+void *ToneMapTopBesideBottomWorker(void *bundle) {
+    auto *a = static_cast<ToneMapHalfArgs *>(bundle);
+    a->result = ApplyToneMappingTopBesideBottom(a->session, a->output, a->user);
+    return nullptr;
+}
+
 int ToneMapImagePacked422(MemoryContext memory, HdrSession *s, ImageDesc *output,
                           int32_t strength, ProgressCallback progress, void *user) {
     return OnePass(memory, s, output, strength, progress, user, kReportWholeClosing,

@@ -119,4 +119,61 @@ TEST(ToneMapRowKernels, AdaptiveChromaPushesDarkPixelsFurther) {
     EXPECT_EQ(ou[0], (8192 + ((512 * (((2056 * 578) >> 10) + 2048)) >> 10)) >> 6);
 }
 
+// Whole rows from a start past 0 to an end inside a group, every format kernel against the
+// per-sample rule: the groups from x0 while x < x1 are written, nothing before x0 or past them.
+TEST(ToneMapRowKernels, RowsFromAStartThroughTheLastGroupFollowTheSampleRule) {
+    Tables t;
+    const int32_t x0 = 4, x1 = 62, end = 64, n = 72;  // groups 4..63
+    std::vector<uint16_t> luma(n), c1(n), c2(n), packed(2 * n);
+    t.gain.resize(n);
+    for (int32_t x = 0; x < n; ++x) {
+        luma[x] = uint16_t((x * 977) % 20000);
+        t.gain[x] = uint16_t(600 + (x * 331) % 3000);
+        c1[x] = uint16_t((x * 613) % 17000);
+        c2[x] = uint16_t(16383 - (x * 419) % 16000);
+    }
+    for (int32_t x = 0; x < n; ++x) {
+        packed[2 * x] = luma[x];
+        packed[2 * x + 1] = (x & 1) ? c2[x] : c1[x];
+    }
+    const uint8_t *c = t.chroma, *c2t = t.chroma2;
+    auto lumaAt = [&](int32_t x) { return ToneLuma(luma[x], t.gain[x], t.tone); };
+    for (int kernel = 0; kernel < 10; ++kernel) {
+        std::vector<uint8_t> y(n, 7), o1(2 * n, 7), o2(n, 7), want1(2 * n, 7), want2(n, 7);
+        std::vector<uint8_t> wantY(n, 7);
+        const bool two = kernel & 1;
+        if (kernel < 2) {
+            (two ? ToneMapRowTwoTablesPacked422 : ToneMapRowPacked422)(x0, x1, packed.data(),
+                                                                       o1.data(), t.Row());
+            for (int32_t x = x0; x < end; ++x) {
+                want1[2 * x] = lumaAt(x);
+                want1[2 * x + 1] = ToneChroma(packed[2 * x + 1], (x & 1) ? c : (two ? c2t : c));
+            }
+        } else if (kernel < 6) {
+            const auto fn = kernel < 4 ? (two ? ToneMapRowTwoTablesSemiPlanar420 : ToneMapRowSemiPlanar420)
+                                       : (two ? ToneMapRowTwoTablesSemiPlanar422 : ToneMapRowSemiPlanar422);
+            fn(x0, x1, luma.data(), c1.data(), y.data(), o1.data(), t.Row());
+            for (int32_t x = x0; x < end; ++x) {
+                wantY[x] = lumaAt(x);
+                want1[x] = ToneChroma(c1[x], (x & 1) ? c : (two ? c2t : c));
+            }
+        } else {
+            const bool is422 = kernel >= 8;
+            const auto fn = is422 ? (two ? ToneMapRowTwoTablesPlanar422 : ToneMapRowPlanar422)
+                                  : (two ? ToneMapRowTwoTablesPlanar420 : ToneMapRowPlanar420);
+            fn(x0, x1, luma.data(), c1.data(), c2.data(), y.data(), o1.data(), o2.data(),
+               t.Row());
+            const uint8_t *uTable = two && is422 ? c2t : c, *vTable = two && !is422 ? c2t : c;
+            for (int32_t x = x0; x < end; ++x) wantY[x] = lumaAt(x);
+            for (int32_t k = x0 / 2; k < end / 2; ++k) {
+                want1[k] = ToneChroma(c1[k], uTable);
+                want2[k] = ToneChroma(c2[k], vTable);
+            }
+        }
+        EXPECT_EQ(y, wantY) << "kernel " << kernel;
+        EXPECT_EQ(o1, want1) << "kernel " << kernel;
+        EXPECT_EQ(o2, want2) << "kernel " << kernel;
+    }
+}
+
 }  // namespace
