@@ -1,10 +1,9 @@
 #include "signature_maps.h"
 
 #include <algorithm>
-#include <cstring>
 
-#include "core/constant_tables.h"
 #include "core/memory.h"
+#include "align/bit_count_kernels.h"
 #include "align/gradient_code_kernels.h"
 
 namespace {
@@ -44,24 +43,6 @@ bool LayOutTiles(int32_t levelSize, int32_t tileType, int32_t *mapPos, int32_t *
 void GradientCodeRow(const LevelView &level, int32_t y, int32_t x0, int32_t count, uint8_t *out) {
     const uint8_t *centre = level.base + y * level.rowStep + x0 * int64_t{level.colStep};
     GradientCodeRowKernel(centre, level.rowStep, level.colStep, count, out);
-}
-
-// Set bits of a XOR b over n bytes, eight bytes at a time.
-int64_t CountXorBits(const uint8_t *a, const uint8_t *b, int32_t n) {
-    int64_t count = 0;
-    int32_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        uint64_t x, y;
-        std::memcpy(&x, a + i, 8);
-        std::memcpy(&y, b + i, 8);
-        uint64_t v = x ^ y;
-        v = v - ((v >> 1) & 0x5555555555555555ULL);
-        v = (v & 0x3333333333333333ULL) + ((v >> 2) & 0x3333333333333333ULL);
-        v = (v + (v >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
-        count += static_cast<int64_t>((v * 0x0101010101010101ULL) >> 56);
-    }
-    for (; i < n; ++i) count += kBitCountTable[a[i] ^ b[i]];
-    return count;
 }
 
 // Counts the set bits of columns [x0, x1) of one packed bitmap row.
