@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "core/memory.h"
-#include "core/packed_luma_row.h"
 #include "halve_row_kernels.h"
+#include "luma_window_kernels.h"
 
 namespace {
 
@@ -35,21 +35,19 @@ void LumaLayout(uint32_t format, int32_t *step, int32_t *offset) {
 
 void ExtractLumaRow(const uint8_t *row, int32_t width, int32_t step, int32_t offset, uint8_t *out,
                     int32_t count, int32_t x) {
-    // Columns [first, end) of the window have a source pixel; the rest are zero.
+    // Columns [first, end) of the window have a source pixel; the rest are zero. Most windows
+    // lie inside the image, so the zero runs are usually empty and skipped.
     const int32_t first = std::clamp(-x, 0, count);
     const int32_t end = std::clamp(width - x, first, count);
-    FillBytes(out, 0, static_cast<size_t>(first));
-    if (step == 1) {
-        if (end > first) CopyBytes(out + first, row + x + first, static_cast<size_t>(end - first));
-    } else {
-        // Packed 4:2:2: every second byte. The row kernel reads two bytes per pixel from its
-        // start, so a luma one byte into the pair leaves its last pixel to be read alone.
-        const uint8_t *in = row + static_cast<int64_t>(x + first) * 2 + offset;
-        const int32_t count = end - first - (offset > 0 && end > first ? 1 : 0);
-        PackedLumaRow(in, out + first, count);
-        if (count < end - first) out[end - 1] = in[2 * count];
+    if (first > 0) FillBytes(out, 0, static_cast<size_t>(first));
+    if (end > first) {
+        if (step == 1)
+            CopyBytes(out + first, row + x + first, static_cast<size_t>(end - first));
+        else
+            GatherPackedLuma(row + static_cast<int64_t>(x + first) * 2, offset, out + first,
+                             end - first);
     }
-    FillBytes(out + end, 0, static_cast<size_t>(count - end));
+    if (count > end) FillBytes(out + end, 0, static_cast<size_t>(count - end));
 }
 
 }  // namespace
