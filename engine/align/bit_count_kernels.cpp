@@ -44,26 +44,38 @@ int64_t CountXorBits_C(const uint8_t *a, const uint8_t *b, int64_t n) {
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 
-// Four independent sums a step, so that consecutive counts do not wait on one another.
+// Four independent sums a step, so that consecutive counts do not wait on one another. A run
+// of at least eight bytes ends with its last eight, shifted past the bytes already counted.
 [[gnu::target("popcnt")]] int64_t CountBits_Popcnt(const uint8_t *bytes, int64_t n) {
+    if (n < 8) return CountBits_C(bytes, n);
     int64_t sums[4] = {0, 0, 0, 0};
     int64_t i = 0;
     for (; i + 32 <= n; i += 32)
         for (int k = 0; k < 4; ++k) sums[k] += __builtin_popcountll(LoadWord(bytes + i + 8 * k));
     for (; i + 8 <= n; i += 8) sums[0] += __builtin_popcountll(LoadWord(bytes + i));
-    return sums[0] + sums[1] + sums[2] + sums[3] + CountBits_C(bytes + i, n - i);
+    if (i < n) sums[1] += __builtin_popcountll(LoadWord(bytes + n - 8) >> (8 * (8 - (n - i))));
+    return sums[0] + sums[1] + sums[2] + sums[3];
 }
 
+// The short rows of the finer levels' tiles are one or two words and a tail.
 [[gnu::target("popcnt")]] int64_t CountXorBits_Popcnt(const uint8_t *a, const uint8_t *b,
                                                        int64_t n) {
+    if (n < 8) return CountXorBits_C(a, b, n);
     int64_t sums[2] = {0, 0};
     int64_t i = 0;
     for (; i + 16 <= n; i += 16) {
         sums[0] += __builtin_popcountll(LoadWord(a + i) ^ LoadWord(b + i));
         sums[1] += __builtin_popcountll(LoadWord(a + i + 8) ^ LoadWord(b + i + 8));
     }
-    for (; i + 8 <= n; i += 8) sums[0] += __builtin_popcountll(LoadWord(a + i) ^ LoadWord(b + i));
-    return sums[0] + sums[1] + CountXorBits_C(a + i, b + i, n - i);
+    if (i + 8 <= n) {
+        sums[0] += __builtin_popcountll(LoadWord(a + i) ^ LoadWord(b + i));
+        i += 8;
+    }
+    if (i < n) {
+        const uint64_t last = LoadWord(a + n - 8) ^ LoadWord(b + n - 8);
+        sums[1] += __builtin_popcountll(last >> (8 * (8 - (n - i))));
+    }
+    return sums[0] + sums[1];
 }
 
 bool ProcessorHasPopcnt() {
@@ -85,6 +97,6 @@ int64_t CountBits(const uint8_t *bytes, int64_t n) {
     return PopcntEnabled() ? CountBits_Popcnt(bytes, n) : CountBits_C(bytes, n);
 }
 
-int64_t CountXorBits(const uint8_t *a, const uint8_t *b, int64_t n) {
-    return PopcntEnabled() ? CountXorBits_Popcnt(a, b, n) : CountXorBits_C(a, b, n);
+XorBitCountKernel ChooseCountXorBits() {
+    return PopcntEnabled() ? CountXorBits_Popcnt : CountXorBits_C;
 }

@@ -16,4 +16,6 @@ int64_t CountXorBits_Popcnt(const uint8_t *a, const uint8_t *b, int64_t n);
 bool ProcessorHasPopcnt();
 // The ones the fast-kernel choice and the processor allow.
 int64_t CountBits(const uint8_t *bytes, int64_t n);
-int64_t CountXorBits(const uint8_t *a, const uint8_t *b, int64_t n);
+// The XOR count they allow, chosen once for a loop over many short runs.
+using XorBitCountKernel = int64_t (*)(const uint8_t *a, const uint8_t *b, int64_t n);
+XorBitCountKernel ChooseCountXorBits();

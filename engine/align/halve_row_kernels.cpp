@@ -35,7 +35,7 @@ void HalveRow_SSE2(const uint8_t *top, const uint8_t *bottom, uint8_t *out, int3
         _mm_storeu_si128(reinterpret_cast<__m128i *>(out + x), _mm_packus_epi16(qa, qb));
     }
 #endif
-    HalveRow_C(top + 2 * x, bottom + 2 * x, out + x, outWidth - x);
+    if (x < outWidth) HalveRow_C(top + 2 * x, bottom + 2 * x, out + x, outWidth - x);
 }
 
 #if defined(TONEFOLD_HALVE_AVX2)
@@ -66,7 +66,7 @@ namespace {
         const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(qa, qb), 0xD8);
         _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + x), packed);
     }
-    HalveRow_SSE2(top + 2 * x, bottom + 2 * x, out + x, outWidth - x);
+    if (x < outWidth) HalveRow_SSE2(top + 2 * x, bottom + 2 * x, out + x, outWidth - x);
 }
 
 #else

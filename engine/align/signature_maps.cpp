@@ -242,6 +242,7 @@ int64_t CountBitmapBits(const uint8_t *bitmap, const SignatureMapGeometry &g, in
 int64_t CountShiftedMapDifference(const uint8_t *exposure, const uint8_t *reference,
                                   const SignatureMapGeometry &g, int32_t dx, int32_t dy, int32_t ex,
                                   int32_t ey) {
+    const XorBitCountKernel countXorBits = ChooseCountXorBits();
     int64_t count = 0;
     for (int ty = 0; ty < g.tilesDown; ++ty) {
         int32_t y0, y1;
@@ -252,7 +253,7 @@ int64_t CountShiftedMapDifference(const uint8_t *exposure, const uint8_t *refere
             for (int tx = 0; tx < g.tilesAcross; ++tx) {
                 int32_t x0, x1;
                 RegionSpan(g.mapX[tx], g.tileWidth[tx], ex, &x0, &x1);
-                if (x1 > x0) count += CountXorBits(ref + x0, exp + x0, x1 - x0);
+                if (x1 > x0) count += countXorBits(ref + x0, exp + x0, x1 - x0);
             }
         }
     }
