@@ -38,11 +38,22 @@ bool LayOutTiles(int32_t levelSize, int32_t tileType, int32_t *mapPos, int32_t *
     return tile >= 3 && offset >= 1 && levelPos[3] + tileSize[3] <= levelSize;
 }
 
-// Codes of level samples (x0 + k, y), k < count, into out[k]; the neighbours one level sample
-// away must exist.
-void GradientCodeRow(const LevelView &level, int32_t y, int32_t x0, int32_t count, uint8_t *out) {
+// Codes of `rows` level rows from y, samples x0 + k for k < count, into out at map pitch
+// `pitch`; the neighbours one level sample away must exist.
+void GradientCodeRows(const LevelView &level, int32_t y, int32_t x0, int32_t count, int32_t rows,
+                      uint8_t *out, int64_t pitch) {
     const uint8_t *centre = level.base + y * level.rowStep + x0 * int64_t{level.colStep};
-    GradientCodeRowKernel(centre, level.rowStep, level.colStep, count, out);
+    GradientCodeBlockKernel(centre, level.rowStep, level.colStep, count, rows, out, pitch);
+}
+
+// Each row of [first, end) copies its second sample into its first and the one before its last
+// into its last.
+void CopyEdgeColumns(uint8_t *map, int64_t pitch, int32_t first, int32_t end, int32_t width) {
+    for (int32_t y = first; y < end; ++y) {
+        uint8_t *row = map + y * pitch;
+        row[0] = row[1];
+        row[width - 1] = row[width - 2];
+    }
 }
 
 // Counts the set bits of columns [x0, x1) of one packed bitmap row.
@@ -126,12 +137,8 @@ void ComputeGradientCodes(const LevelView &level, uint8_t *map) {
         FillBytes(map, 0, static_cast<size_t>(std::max(w, 0)) * std::max(h, 0));
         return;
     }
-    for (int32_t y = 1; y < h - 1; ++y) {
-        uint8_t *row = map + static_cast<int64_t>(y) * w;
-        GradientCodeRow(level, y, 1, w - 2, row + 1);
-        row[0] = row[1];
-        row[w - 1] = row[w - 2];
-    }
+    GradientCodeRows(level, 1, 1, w - 2, h - 2, map + w + 1, w);
+    CopyEdgeColumns(map, w, 1, h - 1, w);
     CopyBytes(map, map + w, static_cast<size_t>(w));
     CopyBytes(map + static_cast<int64_t>(h - 1) * w, map + static_cast<int64_t>(h - 2) * w,
               static_cast<size_t>(w));
@@ -142,17 +149,14 @@ void ComputeGradientCodesTiled(const LevelView &level, const SignatureMapGeometr
     const int32_t pitch = g.mapWidth;
     for (int ty = 0; ty < g.tilesDown; ++ty) {
         const int32_t th = g.tileHeight[ty];
-        for (int32_t r = 1; r < th - 1; ++r) {
-            uint8_t *row = map + static_cast<int64_t>(g.mapY[ty] + r) * pitch;
-            const int32_t y = g.levelY[ty] + r;
-            for (int tx = 0; tx < g.tilesAcross; ++tx) {
-                uint8_t *tile = row + g.mapX[tx];
-                const int32_t tw = g.tileWidth[tx];
-                // Map column m holds the code of crop column m - 1.
-                GradientCodeRow(level, y, g.levelX[tx], tw - 2, tile + 1);
-                tile[0] = tile[1];
-                tile[tw - 1] = tile[tw - 2];
-            }
+        uint8_t *band = map + static_cast<int64_t>(g.mapY[ty]) * pitch;
+        for (int tx = 0; tx < g.tilesAcross && th > 2; ++tx) {
+            // Map column m of a tile holds the code of crop column m - 1.
+            uint8_t *tile = band + g.mapX[tx];
+            const int32_t tw = g.tileWidth[tx];
+            GradientCodeRows(level, g.levelY[ty] + 1, g.levelX[tx], tw - 2, th - 2,
+                             tile + pitch + 1, pitch);
+            CopyEdgeColumns(tile, pitch, 1, th - 1, tw);
         }
         uint8_t *first = map + static_cast<int64_t>(g.mapY[ty]) * pitch;
         uint8_t *last = map + static_cast<int64_t>(g.mapY[ty] + th - 1) * pitch;
