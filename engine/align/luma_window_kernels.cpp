@@ -89,11 +89,7 @@ void GatherPackedLuma_AVX2(const uint8_t *pairs, int32_t offset, uint8_t *out, i
 
 #endif
 
-void GatherPackedLuma(const uint8_t *pairs, int32_t offset, uint8_t *out, int32_t count) {
-    if (Avx2KernelsEnabled())
-        GatherPackedLuma_AVX2(pairs, offset, out, count);
-    else if (FastKernelsEnabled())
-        GatherPackedLuma_SSE2(pairs, offset, out, count);
-    else
-        GatherPackedLuma_C(pairs, offset, out, count);
+PackedLumaGather ChooseGatherPackedLuma() {
+    if (Avx2KernelsEnabled()) return GatherPackedLuma_AVX2;
+    return FastKernelsEnabled() ? GatherPackedLuma_SSE2 : GatherPackedLuma_C;
 }
