@@ -59,7 +59,7 @@ int64_t CountXorBits_C(const uint8_t *a, const uint8_t *b, int64_t n) {
 
 // The short rows of the finer levels' tiles are one or two words and a tail.
 [[gnu::target("popcnt")]] int64_t CountXorBits_Popcnt(const uint8_t *a, const uint8_t *b,
-                                                       int64_t n) {
+                                                      int64_t n) {
     if (n < 8) return CountXorBits_C(a, b, n);
     int64_t sums[2] = {0, 0};
     int64_t i = 0;

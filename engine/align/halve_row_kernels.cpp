@@ -58,7 +58,7 @@ namespace {
 // The pack works within each 128-bit half, so the quadwords are put back in order before the
 // store.
 [[gnu::target("avx2")]] void HalveRow_AVX2(const uint8_t *top, const uint8_t *bottom, uint8_t *out,
-                                            int32_t outWidth) {
+                                           int32_t outWidth) {
     int32_t x = 0;
     for (; x + 32 <= outWidth; x += 32) {
         const __m256i a = _mm256_add_epi16(PairSums(top + 2 * x), PairSums(bottom + 2 * x));
