@@ -1,8 +1,8 @@
 // The registration's row kernels at the sizes the block refinement gives them, each beside its
 // plain reference: the halving row (128 outputs of a 256-sample window row), the packed luma
 // gather (one 256-pixel window row), the bit counts (a whole 128 x 128 code map, and the
-// 14-byte runs of a 16-sample tile) and the gradient codes of one 16 x 16 tile (14 x 14 codes),
-// row by row and as a block.
+// 14-byte runs of a 16-sample tile), the gradient codes of one 16 x 16 tile (14 x 14 codes),
+// row by row and as a block, and the feature tracker's gradient row on a 500-sample thumbnail.
 #include <benchmark/benchmark.h>
 
 #include <vector>
@@ -11,6 +11,7 @@
 #include "align/gradient_code_kernels.h"
 #include "align/halve_row_kernels.h"
 #include "align/luma_window_kernels.h"
+#include "align/tracker_gradient_kernels.h"
 #include "core/fast_kernels.h"
 #include "core/packed_luma_row.h"
 
@@ -157,5 +158,22 @@ BENCHMARK(BM_GradientCodeTileBlock)
     ->ArgName("sse2")
     ->Arg(0)
     ->Arg(1);
+
+template <void (*Kernel)(const uint8_t *, const uint8_t *, const uint8_t *, int32_t, int8_t *,
+                         int8_t *)>
+void BM_TrackerGradientRow(benchmark::State &state) {
+    constexpr int32_t kWidth = 500;
+    const std::vector<uint8_t> rows = Bytes(3 * kWidth, 8);
+    std::vector<int8_t> gx(kWidth), gy(kWidth);
+    for (auto _ : state) {
+        Kernel(rows.data(), rows.data() + kWidth, rows.data() + 2 * kWidth, kWidth, gx.data(),
+               gy.data());
+        benchmark::DoNotOptimize(gx.data());
+        benchmark::DoNotOptimize(gy.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kWidth);
+}
+BENCHMARK(BM_TrackerGradientRow<TrackerGradientRow_C>)->Name("TrackerGradientRow500/plain");
+BENCHMARK(BM_TrackerGradientRow<TrackerGradientRow_SSE2>)->Name("TrackerGradientRow500/sse2");
 
 }  // namespace
