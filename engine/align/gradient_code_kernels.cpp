@@ -126,8 +126,8 @@ int32_t CodeRowTail(const uint8_t *centre, int64_t rowStep, int32_t k, int32_t c
 
 // Eight bytes from p in the low half and eight from p + next in the high half.
 inline __m128i LoadTwoRows(const uint8_t *p, int64_t next) {
-    const __m128d low = _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(p)));
-    return _mm_castpd_si128(_mm_loadh_pd(low, reinterpret_cast<const double *>(p + next)));
+    return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(p)),
+                              _mm_loadl_epi64(reinterpret_cast<const __m128i *>(p + next)));
 }
 
 // Eight codes from k of two consecutive rows at once, the first row's in the low half.
@@ -140,7 +140,8 @@ inline void CodeEightTwoRows(const uint8_t *centre, int64_t rowStep, int32_t k, 
     const __m128i codes = _mm_or_si128(_mm_and_si128(vertical, _mm_set1_epi8(1)),
                                        _mm_and_si128(horizontal, _mm_set1_epi8(2)));
     _mm_storel_epi64(reinterpret_cast<__m128i *>(out + k), codes);
-    _mm_storeh_pd(reinterpret_cast<double *>(out + outPitch + k), _mm_castsi128_pd(codes));
+    _mm_storel_epi64(reinterpret_cast<__m128i *>(out + outPitch + k),
+                     _mm_unpackhi_epi64(codes, codes));
 }
 
 // Rows of 8 to 15 codes (the tiles of the finer levels) in pairs: eight codes of both rows a
