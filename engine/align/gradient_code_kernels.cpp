@@ -124,6 +124,40 @@ int32_t CodeRowTail(const uint8_t *centre, int64_t rowStep, int32_t k, int32_t c
     return count;
 }
 
+// Eight bytes from p in the low half and eight from p + next in the high half.
+inline __m128i LoadTwoRows(const uint8_t *p, int64_t next) {
+    return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(p)),
+                              _mm_loadl_epi64(reinterpret_cast<const __m128i *>(p + next)));
+}
+
+// Eight codes from k of two consecutive rows at once, the first row's in the low half.
+inline void CodeEightTwoRows(const uint8_t *centre, int64_t rowStep, int32_t k, uint8_t *out,
+                             int64_t outPitch) {
+    const uint8_t *c = centre + k;
+    const __m128i vertical = Exceeds4(LoadTwoRows(c - rowStep, rowStep),
+                                      LoadTwoRows(c + rowStep, rowStep));
+    const __m128i horizontal = Exceeds4(LoadTwoRows(c - 1, rowStep), LoadTwoRows(c + 1, rowStep));
+    const __m128i codes = _mm_or_si128(_mm_and_si128(vertical, _mm_set1_epi8(1)),
+                                       _mm_and_si128(horizontal, _mm_set1_epi8(2)));
+    _mm_storel_epi64(reinterpret_cast<__m128i *>(out + k), codes);
+    _mm_storel_epi64(reinterpret_cast<__m128i *>(out + outPitch + k),
+                     _mm_unpackhi_epi64(codes, codes));
+}
+
+// Rows of 8 to 15 codes (the tiles of the finer levels) in pairs: eight codes of both rows a
+// step, the last step ending at the row end. Returns the rows done, all but an odd last one.
+int32_t CodeShortRowPairs(const uint8_t *centre, int64_t rowStep, int32_t count, int32_t rows,
+                          uint8_t *out, int64_t outPitch) {
+    int32_t r = 0;
+    for (; r + 2 <= rows; r += 2) {
+        const uint8_t *c = centre + r * rowStep;
+        uint8_t *o = out + r * outPitch;
+        CodeEightTwoRows(c, rowStep, 0, o, outPitch);
+        CodeEightTwoRows(c, rowStep, count - 8, o, outPitch);
+    }
+    return r;
+}
+
 }  // namespace
 
 void GradientCodeRow_SSE2(const uint8_t *centre, int64_t rowStep, int32_t step, int32_t count,
@@ -137,7 +171,29 @@ void GradientCodeRow_SSE2(const uint8_t *centre, int64_t rowStep, int32_t step, 
     GradientCodeRow_C(centre + static_cast<int64_t>(k) * step, rowStep, step, count - k, out + k);
 }
 
+void GradientCodeBlock_SSE2(const uint8_t *centre, int64_t rowStep, int32_t step, int32_t count,
+                            int32_t rows, uint8_t *out, int64_t outPitch) {
+    if (step != 1) {
+        for (int32_t r = 0; r < rows; ++r)
+            GradientCodeRow_SSE2(centre + r * rowStep, rowStep, step, count, out + r * outPitch);
+        return;
+    }
+    int32_t r = 0;
+    if (count >= 8 && count < 16) r = CodeShortRowPairs(centre, rowStep, count, rows, out, outPitch);
+    for (; r < rows; ++r) {
+        const uint8_t *c = centre + r * rowStep;
+        uint8_t *o = out + r * outPitch;
+        const int32_t k = CodeRowTail(c, rowStep, CodeRowVector<1>(c, rowStep, count, o), count, o);
+        if (k < count) GradientCodeRow_C(c + k, rowStep, 1, count - k, o + k);
+    }
+}
+
 #else
+
+void GradientCodeBlock_SSE2(const uint8_t *centre, int64_t rowStep, int32_t step, int32_t count,
+                            int32_t rows, uint8_t *out, int64_t outPitch) {
+    GradientCodeBlock_C(centre, rowStep, step, count, rows, out, outPitch);
+}
 
 void GradientCodeRow_SSE2(const uint8_t *centre, int64_t rowStep, int32_t step, int32_t count,
                           uint8_t *out) {
@@ -146,10 +202,16 @@ void GradientCodeRow_SSE2(const uint8_t *centre, int64_t rowStep, int32_t step, 
 
 #endif
 
-void GradientCodeRowKernel(const uint8_t *centre, int64_t rowStep, int32_t step, int32_t count,
-                           uint8_t *out) {
+void GradientCodeBlock_C(const uint8_t *centre, int64_t rowStep, int32_t step, int32_t count,
+                         int32_t rows, uint8_t *out, int64_t outPitch) {
+    for (int32_t r = 0; r < rows; ++r)
+        GradientCodeRow_C(centre + r * rowStep, rowStep, step, count, out + r * outPitch);
+}
+
+void GradientCodeBlockKernel(const uint8_t *centre, int64_t rowStep, int32_t step, int32_t count,
+                             int32_t rows, uint8_t *out, int64_t outPitch) {
     if (FastKernelsEnabled())
-        GradientCodeRow_SSE2(centre, rowStep, step, count, out);
+        GradientCodeBlock_SSE2(centre, rowStep, step, count, rows, out, outPitch);
     else
-        GradientCodeRow_C(centre, rowStep, step, count, out);
+        GradientCodeBlock_C(centre, rowStep, step, count, rows, out, outPitch);
 }

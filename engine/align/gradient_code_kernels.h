@@ -12,6 +12,14 @@ void GradientCodeRow_C(const uint8_t *centre, int64_t rowStep, int32_t step, int
 // apart, the plain kernel for the rest and where SSE2 is not built in.
 void GradientCodeRow_SSE2(const uint8_t *centre, int64_t rowStep, int32_t step, int32_t count,
                           uint8_t *out);
+
+// The codes of `rows` consecutive level rows: row r's samples start at centre + r rowStep and
+// its codes at out + r outPitch. One call per tile keeps the short rows of the finer levels'
+// tiles in one loop.
+void GradientCodeBlock_C(const uint8_t *centre, int64_t rowStep, int32_t step, int32_t count,
+                         int32_t rows, uint8_t *out, int64_t outPitch);
+void GradientCodeBlock_SSE2(const uint8_t *centre, int64_t rowStep, int32_t step, int32_t count,
+                            int32_t rows, uint8_t *out, int64_t outPitch);
 // The one FastKernelsEnabled() picks.
-void GradientCodeRowKernel(const uint8_t *centre, int64_t rowStep, int32_t step, int32_t count,
-                           uint8_t *out);
+void GradientCodeBlockKernel(const uint8_t *centre, int64_t rowStep, int32_t step, int32_t count,
+                             int32_t rows, uint8_t *out, int64_t outPitch);

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "core/memory.h"
-#include "core/packed_luma_row.h"
 #include "halve_row_kernels.h"
+#include "luma_window_kernels.h"
 
 namespace {
 
@@ -33,23 +33,20 @@ void LumaLayout(uint32_t format, int32_t *step, int32_t *offset) {
     }
 }
 
-void ExtractLumaRow(const uint8_t *row, int32_t width, int32_t step, int32_t offset, uint8_t *out,
-                    int32_t count, int32_t x) {
-    // Columns [first, end) of the window have a source pixel; the rest are zero.
+void ExtractLumaRow(const uint8_t *row, int32_t width, int32_t step, int32_t offset,
+                    PackedLumaGather gather, uint8_t *out, int32_t count, int32_t x) {
+    // Columns [first, end) of the window have a source pixel; the rest are zero. Most windows
+    // lie inside the image, so the zero runs are usually empty and skipped.
     const int32_t first = std::clamp(-x, 0, count);
     const int32_t end = std::clamp(width - x, first, count);
-    FillBytes(out, 0, static_cast<size_t>(first));
-    if (step == 1) {
-        if (end > first) CopyBytes(out + first, row + x + first, static_cast<size_t>(end - first));
-    } else {
-        // Packed 4:2:2: every second byte. The row kernel reads two bytes per pixel from its
-        // start, so a luma one byte into the pair leaves its last pixel to be read alone.
-        const uint8_t *in = row + static_cast<int64_t>(x + first) * 2 + offset;
-        const int32_t count = end - first - (offset > 0 && end > first ? 1 : 0);
-        PackedLumaRow(in, out + first, count);
-        if (count < end - first) out[end - 1] = in[2 * count];
+    if (first > 0) FillBytes(out, 0, static_cast<size_t>(first));
+    if (end > first) {
+        if (step == 1)
+            CopyBytes(out + first, row + x + first, static_cast<size_t>(end - first));
+        else
+            gather(row + static_cast<int64_t>(x + first) * 2, offset, out + first, end - first);
     }
-    FillBytes(out + end, 0, static_cast<size_t>(count - end));
+    if (count > end) FillBytes(out + end, 0, static_cast<size_t>(count - end));
 }
 
 }  // namespace
@@ -63,6 +60,7 @@ int ExtractLumaWindow(const uint8_t *luma, int32_t width, int32_t height, int32_
         return RESULT_INVALID_ARGUMENT;
     LumaLayout(format, &step, &offset);
     if (step == 0) return RESULT_UNSUPPORTED_FORMAT;
+    const PackedLumaGather gather = ChooseGatherPackedLuma();
     for (int32_t r = 0; r < windowHeight; ++r) {
         uint8_t *out = window + static_cast<int64_t>(r) * windowPitch;
         const int32_t sourceRow = y + r;
@@ -70,8 +68,8 @@ int ExtractLumaWindow(const uint8_t *luma, int32_t width, int32_t height, int32_
             FillBytes(out, 0, static_cast<size_t>(windowPitch));
             continue;
         }
-        ExtractLumaRow(luma + static_cast<int64_t>(sourceRow) * pitch, width, step, offset, out,
-                       windowWidth, x);
+        ExtractLumaRow(luma + static_cast<int64_t>(sourceRow) * pitch, width, step, offset, gather,
+                       out, windowWidth, x);
     }
     return RESULT_OK;
 }

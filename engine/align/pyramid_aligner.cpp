@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "align/bit_count_kernels.h"
 #include "align/luma_window.h"
 #include "align/signature_maps.h"
 #include "align/signature_thresholds.h"
@@ -233,10 +234,8 @@ int64_t MapSampleCount(const LevelMaps &m) {
 }
 
 // Set bits of a whole map (bitmap rows are built with zero padding bits).
-int64_t CountAllBits(const Aligner &al, const LevelMaps &m, const uint8_t *map) {
-    int64_t count = 0;
-    for (int64_t i = 0; i < m.bytes; ++i) count += al.session->bitCountTable[map[i]];
-    return count;
+int64_t CountAllBits(const LevelMaps &m, const uint8_t *map) {
+    return CountBits(map, m.bytes);
 }
 
 // Whether the reference's and the exposure's set-bit counts both lie inside [low, high]; a flat
@@ -244,9 +243,8 @@ int64_t CountAllBits(const Aligner &al, const LevelMaps &m, const uint8_t *map) 
 // every sample of the map, so the whole map is counted: the search region leaves out a border
 // around every tile, which in the 16-sample tiles of the finest levels is a quarter of the map
 // and would push a well-balanced bitmap below three eighths.
-bool CountsInBounds(const Aligner &al, const LevelMaps &m, const uint8_t *exposureMap, int64_t low,
-                    int64_t high) {
-    const int64_t counts[2] = {CountAllBits(al, m, exposureMap), CountAllBits(al, m, m.maps[0])};
+bool CountsInBounds(const LevelMaps &m, const uint8_t *exposureMap, int64_t low, int64_t high) {
+    const int64_t counts[2] = {CountAllBits(m, exposureMap), CountAllBits(m, m.maps[0])};
     for (int64_t c : counts)
         if (c < low || c > high) return false;
     return true;
@@ -255,9 +253,9 @@ bool CountsInBounds(const Aligner &al, const LevelMaps &m, const uint8_t *exposu
 bool PassesCountCheck(const Aligner &al, const LevelMaps &m, const uint8_t *exposureMap) {
     const int64_t n = MapSampleCount(m);
     if (al.form == Form::kPair)
-        return !al.bitmap || CountsInBounds(al, m, exposureMap, n / 4, n - n / 4);
-    if (al.bitmap) return CountsInBounds(al, m, exposureMap, (3 * n) / 8, n - (3 * n) / 8);
-    return CountsInBounds(al, m, exposureMap, n / 8, 2 * n - n / 8);
+        return !al.bitmap || CountsInBounds(m, exposureMap, n / 4, n - n / 4);
+    if (al.bitmap) return CountsInBounds(m, exposureMap, (3 * n) / 8, n - (3 * n) / 8);
+    return CountsInBounds(m, exposureMap, n / 8, 2 * n - n / 8);
 }
 
 // Tries the nine shifts around `centre` (rows outer, from -1), counting the differing bits in

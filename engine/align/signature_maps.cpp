@@ -1,10 +1,9 @@
 #include "signature_maps.h"
 
 #include <algorithm>
-#include <cstring>
 
-#include "core/constant_tables.h"
 #include "core/memory.h"
+#include "align/bit_count_kernels.h"
 #include "align/gradient_code_kernels.h"
 
 namespace {
@@ -39,29 +38,22 @@ bool LayOutTiles(int32_t levelSize, int32_t tileType, int32_t *mapPos, int32_t *
     return tile >= 3 && offset >= 1 && levelPos[3] + tileSize[3] <= levelSize;
 }
 
-// Codes of level samples (x0 + k, y), k < count, into out[k]; the neighbours one level sample
-// away must exist.
-void GradientCodeRow(const LevelView &level, int32_t y, int32_t x0, int32_t count, uint8_t *out) {
+// Codes of `rows` level rows from y, samples x0 + k for k < count, into out at map pitch
+// `pitch`; the neighbours one level sample away must exist.
+void GradientCodeRows(const LevelView &level, int32_t y, int32_t x0, int32_t count, int32_t rows,
+                      uint8_t *out, int64_t pitch) {
     const uint8_t *centre = level.base + y * level.rowStep + x0 * int64_t{level.colStep};
-    GradientCodeRowKernel(centre, level.rowStep, level.colStep, count, out);
+    GradientCodeBlockKernel(centre, level.rowStep, level.colStep, count, rows, out, pitch);
 }
 
-// Set bits of a XOR b over n bytes, eight bytes at a time.
-int64_t CountXorBits(const uint8_t *a, const uint8_t *b, int32_t n) {
-    int64_t count = 0;
-    int32_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        uint64_t x, y;
-        std::memcpy(&x, a + i, 8);
-        std::memcpy(&y, b + i, 8);
-        uint64_t v = x ^ y;
-        v = v - ((v >> 1) & 0x5555555555555555ULL);
-        v = (v & 0x3333333333333333ULL) + ((v >> 2) & 0x3333333333333333ULL);
-        v = (v + (v >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
-        count += static_cast<int64_t>((v * 0x0101010101010101ULL) >> 56);
+// Each row of [first, end) copies its second sample into its first and the one before its last
+// into its last.
+void CopyEdgeColumns(uint8_t *map, int64_t pitch, int32_t first, int32_t end, int32_t width) {
+    for (int32_t y = first; y < end; ++y) {
+        uint8_t *row = map + y * pitch;
+        row[0] = row[1];
+        row[width - 1] = row[width - 2];
     }
-    for (; i < n; ++i) count += kBitCountTable[a[i] ^ b[i]];
-    return count;
 }
 
 // Counts the set bits of columns [x0, x1) of one packed bitmap row.
@@ -145,12 +137,8 @@ void ComputeGradientCodes(const LevelView &level, uint8_t *map) {
         FillBytes(map, 0, static_cast<size_t>(std::max(w, 0)) * std::max(h, 0));
         return;
     }
-    for (int32_t y = 1; y < h - 1; ++y) {
-        uint8_t *row = map + static_cast<int64_t>(y) * w;
-        GradientCodeRow(level, y, 1, w - 2, row + 1);
-        row[0] = row[1];
-        row[w - 1] = row[w - 2];
-    }
+    GradientCodeRows(level, 1, 1, w - 2, h - 2, map + w + 1, w);
+    CopyEdgeColumns(map, w, 1, h - 1, w);
     CopyBytes(map, map + w, static_cast<size_t>(w));
     CopyBytes(map + static_cast<int64_t>(h - 1) * w, map + static_cast<int64_t>(h - 2) * w,
               static_cast<size_t>(w));
@@ -161,17 +149,14 @@ void ComputeGradientCodesTiled(const LevelView &level, const SignatureMapGeometr
     const int32_t pitch = g.mapWidth;
     for (int ty = 0; ty < g.tilesDown; ++ty) {
         const int32_t th = g.tileHeight[ty];
-        for (int32_t r = 1; r < th - 1; ++r) {
-            uint8_t *row = map + static_cast<int64_t>(g.mapY[ty] + r) * pitch;
-            const int32_t y = g.levelY[ty] + r;
-            for (int tx = 0; tx < g.tilesAcross; ++tx) {
-                uint8_t *tile = row + g.mapX[tx];
-                const int32_t tw = g.tileWidth[tx];
-                // Map column m holds the code of crop column m - 1.
-                GradientCodeRow(level, y, g.levelX[tx], tw - 2, tile + 1);
-                tile[0] = tile[1];
-                tile[tw - 1] = tile[tw - 2];
-            }
+        uint8_t *band = map + static_cast<int64_t>(g.mapY[ty]) * pitch;
+        for (int tx = 0; tx < g.tilesAcross && th > 2; ++tx) {
+            // Map column m of a tile holds the code of crop column m - 1.
+            uint8_t *tile = band + g.mapX[tx];
+            const int32_t tw = g.tileWidth[tx];
+            GradientCodeRows(level, g.levelY[ty] + 1, g.levelX[tx], tw - 2, th - 2,
+                             tile + pitch + 1, pitch);
+            CopyEdgeColumns(tile, pitch, 1, th - 1, tw);
         }
         uint8_t *first = map + static_cast<int64_t>(g.mapY[ty]) * pitch;
         uint8_t *last = map + static_cast<int64_t>(g.mapY[ty] + th - 1) * pitch;
@@ -261,6 +246,7 @@ int64_t CountBitmapBits(const uint8_t *bitmap, const SignatureMapGeometry &g, in
 int64_t CountShiftedMapDifference(const uint8_t *exposure, const uint8_t *reference,
                                   const SignatureMapGeometry &g, int32_t dx, int32_t dy, int32_t ex,
                                   int32_t ey) {
+    const XorBitCountKernel countXorBits = ChooseCountXorBits();
     int64_t count = 0;
     for (int ty = 0; ty < g.tilesDown; ++ty) {
         int32_t y0, y1;
@@ -271,7 +257,7 @@ int64_t CountShiftedMapDifference(const uint8_t *exposure, const uint8_t *refere
             for (int tx = 0; tx < g.tilesAcross; ++tx) {
                 int32_t x0, x1;
                 RegionSpan(g.mapX[tx], g.tileWidth[tx], ex, &x0, &x1);
-                if (x1 > x0) count += CountXorBits(ref + x0, exp + x0, x1 - x0);
+                if (x1 > x0) count += countXorBits(ref + x0, exp + x0, x1 - x0);
             }
         }
     }
