@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "filters/guided_band.h"
+#include "filters/guided_row_kernels.h"
 
 namespace guided_band {
 
@@ -124,6 +126,10 @@ void AccumulateRow(GuidedBandContext *c, int32_t slot, int32_t length, bool add)
     const uint8_t *g = c->guideRows[slot];
     const In *p = reinterpret_cast<const In *>(c->inputRows[slot]);
     int64_t *sII = c->sumII, *sIp = c->sumIp, *sI = c->sumI, *sP = c->sumP;
+    if constexpr (std::is_same_v<In, int16_t>) {
+        AccumulateGuidedRow16(g, p, length, add ? 1 : -1, sII, sIp, sI, sP);
+        return;
+    }
     if (add) {
         for (int32_t i = 0; i < length; ++i) {
             const int64_t gi = g[i], pi = p[i];
