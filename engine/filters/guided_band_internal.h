@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "filters/guided_band.h"
+#include "filters/guided_coefficient_kernels.h"
 #include "filters/guided_row_kernels.h"
 
 namespace guided_band {
@@ -166,6 +167,29 @@ inline int64_t DivideSum(int64_t sum, int32_t area) {
     return sum / area;
 }
 
+// Coefficients of one band row from horizontally sliding window sums.
+template <typename CoefficientRule>
+void CoefficientRow(const GuidedBandContext *c, CoefficientRule coefficients, int32_t ring,
+                    int32_t width, int32_t *rowA, int32_t *rowB) {
+    int64_t sI = 0, sII = 0, sIp = 0, sP = 0;
+    for (int32_t i = 0; i < ring; ++i) {
+        sI += c->sumI[i];
+        sII += c->sumII[i];
+        sIp += c->sumIp[i];
+        sP += c->sumP[i];
+    }
+    for (int32_t x = 0;; ++x) {
+        const Coefficients k = coefficients(sI, sII, sIp, sP);
+        rowA[x] = k.a;
+        rowB[x] = k.b;
+        if (x + 1 == width) break;
+        sI += c->sumI[x + ring] - c->sumI[x];
+        sII += c->sumII[x + ring] - c->sumII[x];
+        sIp += c->sumIp[x + ring] - c->sumIp[x];
+        sP += c->sumP[x + ring] - c->sumP[x];
+    }
+}
+
 // Filters one band of a primed context. In is the input sample type; coefficients(SI, SII,
 // SIp, SP) gives a and b; output(row pointer offsets, x, I, mA, mB) stores one sample.
 //
@@ -197,22 +221,11 @@ void FilterBand(GuidedBandContext *c, CoefficientRule coefficients, OutputRule o
         // Coefficients of band row t from horizontally sliding window sums.
         int32_t *rowA = c->coeffRowsA[Mod(t, coeffRing)];
         int32_t *rowB = c->coeffRowsB[Mod(t, coeffRing)];
-        int64_t sI = 0, sII = 0, sIp = 0, sP = 0;
-        for (int32_t i = 0; i < ring; ++i) {
-            sI += c->sumI[i];
-            sII += c->sumII[i];
-            sIp += c->sumIp[i];
-            sP += c->sumP[i];
-        }
-        for (int32_t x = 0;; ++x) {
-            const Coefficients k = coefficients(sI, sII, sIp, sP);
-            rowA[x] = k.a;
-            rowB[x] = k.b;
-            if (x + 1 == width) break;
-            sI += c->sumI[x + ring] - c->sumI[x];
-            sII += c->sumII[x + ring] - c->sumII[x];
-            sIp += c->sumIp[x + ring] - c->sumIp[x];
-            sP += c->sumP[x + ring] - c->sumP[x];
+        if constexpr (std::is_same_v<CoefficientRule, DoubleCoefficientRule>) {
+            const GuidedDoubleRule rule{coefficients.area, coefficients.k, coefficients.e, coefficients.bound};
+            GuidedCoefficientRow({c->sumI, c->sumII, c->sumIp, c->sumP}, ring, width, rule, rowA, rowB);
+        } else {
+            CoefficientRow(c, coefficients, ring, width, rowA, rowB);
         }
         // Every output row whose coefficient window is now complete.
         while (nextOutput < height && (nextOutput + r < height - 1 ? nextOutput + r : height - 1) <= t) {
