@@ -152,12 +152,8 @@ void AccumulateRow(GuidedBandContext *c, int32_t slot, int32_t length, bool add)
 
 // Sums a and b of one coefficient row into the vertical sums (sign +1 or -1).
 inline void AddCoefficientRow(GuidedBandContext *c, int32_t slot, int32_t sign) {
-    const int32_t *a = c->coeffRowsA[slot];
-    const int32_t *b = c->coeffRowsB[slot];
-    for (int32_t x = 0; x < c->bandWidth; ++x) {
-        c->colSumA[x] += sign * int64_t{a[x]};
-        c->colSumB[x] += sign * int64_t{b[x]};
-    }
+    AddGuidedCoefficientRow(c->coeffRowsA[slot], c->coeffRowsB[slot], c->bandWidth, sign, c->colSumA,
+                            c->colSumB);
 }
 
 // Truncating division of a window sum; 32-bit division where the sum fits, which is the
@@ -190,6 +186,33 @@ void CoefficientRow(const GuidedBandContext *c, CoefficientRule coefficients, in
     }
 }
 
+// Output row u of the band from the vertical sums of its coefficient rows through the output
+// rule, column by column.
+template <typename OutputRule>
+void OutputRow(GuidedBandContext *c, int32_t u, const uint8_t *guideRow, int32_t r, OutputRule output) {
+    const int32_t width = c->bandWidth;
+    const int32_t area = c->windowArea;
+    // Horizontal window over the band's columns, the first and last repeated.
+    const int64_t *vA = c->colSumA;
+    const int64_t *vB = c->colSumB;
+    int64_t hA = (r + 1) * vA[0];
+    int64_t hB = (r + 1) * vB[0];
+    for (int32_t j = 1; j <= r; ++j) {
+        const int32_t col = j < width - 1 ? j : width - 1;
+        hA += vA[col];
+        hB += vB[col];
+    }
+    for (int32_t x = 0;; ++x) {
+        output(c, c->bandY + u, c->bandX + x, int32_t{guideRow[x]}, DivideSum(hA, area),
+               DivideSum(hB, area));
+        if (x + 1 == width) break;
+        const int32_t enter = x + 1 + r < width - 1 ? x + 1 + r : width - 1;
+        const int32_t leave = x - r > 0 ? x - r : 0;
+        hA += vA[enter] - vA[leave];
+        hB += vB[enter] - vB[leave];
+    }
+}
+
 // Filters one band of a primed context. In is the input sample type; coefficients(SI, SII,
 // SIp, SP) gives a and b; output(row pointer offsets, x, I, mA, mB) stores one sample.
 //
@@ -207,7 +230,6 @@ void FilterBand(GuidedBandContext *c, CoefficientRule coefficients, OutputRule o
     const int32_t ring = 2 * r + 1;
     const int32_t coeffRing = 2 * r + 2;
     const int32_t length = width + 2 * r;
-    const int32_t area = c->windowArea;
 
     int32_t nextOutput = 0;
     for (int32_t t = 0; t < height; ++t) {
@@ -218,7 +240,8 @@ void FilterBand(GuidedBandContext *c, CoefficientRule coefficients, OutputRule o
             LoadRow(c, t + r, r);
             AccumulateRow<In>(c, slot, length, true);
         }
-        // Coefficients of band row t from horizontally sliding window sums.
+        // Coefficients of band row t from horizontally sliding window sums; the
+        // double-precision rule has row kernels of its own.
         int32_t *rowA = c->coeffRowsA[Mod(t, coeffRing)];
         int32_t *rowB = c->coeffRowsB[Mod(t, coeffRing)];
         if constexpr (std::is_same_v<CoefficientRule, DoubleCoefficientRule>) {
@@ -242,25 +265,12 @@ void FilterBand(GuidedBandContext *c, CoefficientRule coefficients, OutputRule o
                 AddCoefficientRow(c, Mod(enter, coeffRing), 1);
                 AddCoefficientRow(c, Mod(leave, coeffRing), -1);
             }
-            // Horizontal window over the band's columns, the first and last repeated.
-            const int64_t *vA = c->colSumA;
-            const int64_t *vB = c->colSumB;
-            int64_t hA = (r + 1) * vA[0];
-            int64_t hB = (r + 1) * vB[0];
-            for (int32_t j = 1; j <= r; ++j) {
-                const int32_t col = j < width - 1 ? j : width - 1;
-                hA += vA[col];
-                hB += vB[col];
-            }
+            // Output rules with a Row member write whole rows themselves.
             const uint8_t *guideRow = c->guideRows[Mod(u, ring)] + r;
-            for (int32_t x = 0;; ++x) {
-                output(c, c->bandY + u, c->bandX + x, int32_t{guideRow[x]}, DivideSum(hA, area),
-                       DivideSum(hB, area));
-                if (x + 1 == width) break;
-                const int32_t enter = x + 1 + r < width - 1 ? x + 1 + r : width - 1;
-                const int32_t leave = x - r > 0 ? x - r : 0;
-                hA += vA[enter] - vA[leave];
-                hB += vB[enter] - vB[leave];
+            if constexpr (requires { output.Row(c, u, guideRow, r); }) {
+                output.Row(c, u, guideRow, r);
+            } else {
+                OutputRow(c, u, guideRow, r, output);
             }
             ++nextOutput;
         }

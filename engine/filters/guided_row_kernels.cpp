@@ -40,6 +40,75 @@ void AccumulateGuidedRow16_C(const uint8_t *guide, const int16_t *input, int32_t
     AccumulateTail(guide, input, 0, length, sign, sII, sIp, sI, sP);
 }
 
+namespace {
+
+void AddCoefficientsFrom(const int32_t *a, const int32_t *b, int32_t x, int32_t width, int32_t sign,
+                         int64_t *sumA, int64_t *sumB) {
+    for (; x < width; ++x) {
+        sumA[x] += sign > 0 ? int64_t{a[x]} : -int64_t{a[x]};
+        sumB[x] += sign > 0 ? int64_t{b[x]} : -int64_t{b[x]};
+    }
+}
+
+// Truncating division of a window sum; 32-bit division where the sum fits, which is the
+// common case and several times cheaper than the 64-bit one.
+inline int64_t DivideWindow(int64_t sum, int32_t area) {
+    if (sum >= INT32_MIN && sum <= INT32_MAX) return static_cast<int32_t>(sum) / area;
+    return sum / area;
+}
+
+// The horizontal windows of an output row, carried from column to column.
+struct OutputWindows {
+    int64_t hA, hB;
+};
+
+OutputWindows FirstWindows(const int64_t *vA, const int64_t *vB, int32_t width, int32_t r) {
+    OutputWindows h{(r + 1) * vA[0], (r + 1) * vB[0]};
+    for (int32_t j = 1; j <= r; ++j) {
+        const int32_t col = j < width - 1 ? j : width - 1;
+        h.hA += vA[col];
+        h.hB += vB[col];
+    }
+    return h;
+}
+
+int16_t OutputSample16(int32_t guide, int64_t hA, int64_t hB, int32_t area) {
+    return static_cast<int16_t>((guide * DivideWindow(hA, area) + DivideWindow(hB, area) * 64) >> 10);
+}
+
+// Columns [x, end) from the windows of column x, leaving h at column end (when end < width).
+void OutputColumns(const int64_t *vA, const int64_t *vB, int32_t width, int32_t r, int32_t area,
+                   const uint8_t *guide, int16_t *out, int32_t x, int32_t end, OutputWindows *h) {
+    for (; x < end; ++x) {
+        out[x] = OutputSample16(guide[x], h->hA, h->hB, area);
+        if (x + 1 == width) break;
+        const int32_t enter = x + 1 + r < width - 1 ? x + 1 + r : width - 1;
+        const int32_t leave = x - r > 0 ? x - r : 0;
+        h->hA += vA[enter] - vA[leave];
+        h->hB += vB[enter] - vB[leave];
+    }
+}
+
+// Window sums stay within 2^51 in magnitude, where adding 2^52 + 2^51 to the integer gives
+// the bits of the double 2^52 + 2^51 + v exactly; their quotients by the area truncate to the
+// integer ones (the integer part needs far fewer than 53 bits).
+constexpr int64_t kMagicBits = 0x4338000000000000;
+constexpr double kMagic = 6755399441055744.0;
+
+}  // namespace
+
+void AddGuidedCoefficientRow_C(const int32_t *a, const int32_t *b, int32_t width, int32_t sign,
+                               int64_t *sumA, int64_t *sumB) {
+    AddCoefficientsFrom(a, b, 0, width, sign, sumA, sumB);
+}
+
+void GuidedOutputRow16_C(const int64_t *sumA, const int64_t *sumB, int32_t width, int32_t r,
+                         int32_t area, const uint8_t *guide, int16_t *out) {
+    if (width <= 0) return;
+    OutputWindows h = FirstWindows(sumA, sumB, width, r);
+    OutputColumns(sumA, sumB, width, r, area, guide, out, 0, width, &h);
+}
+
 #if defined(__SSE2__)
 namespace {
 
@@ -98,6 +167,117 @@ void AccumulateGuidedRow16_SSE2(const uint8_t *guide, const int16_t *input, int3
 #endif
 }
 
+#if defined(__SSE2__)
+namespace {
+
+template <bool kAdd>
+void AddCoefficients4s_SSE2(const int32_t *a, const int32_t *b, int32_t width, int64_t *sumA,
+                            int64_t *sumB, int32_t *done) {
+    int32_t x = 0;
+    for (; x + 4 <= width; x += 4) {
+        __m128i v[4];
+        Widen32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(a + x)), &v[0], &v[1]);
+        Widen32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(b + x)), &v[2], &v[3]);
+        for (int k = 0; k < 4; ++k) {
+            auto *p = reinterpret_cast<__m128i *>((k < 2 ? sumA : sumB) + x + 2 * (k & 1));
+            const __m128i s = _mm_loadu_si128(p);
+            _mm_storeu_si128(p, kAdd ? _mm_add_epi64(s, v[k]) : _mm_sub_epi64(s, v[k]));
+        }
+    }
+    *done = x;
+}
+
+inline __m128d ToDouble(__m128i v) {
+    return _mm_sub_pd(_mm_castsi128_pd(_mm_add_epi64(v, _mm_set1_epi64x(kMagicBits))), _mm_set1_pd(kMagic));
+}
+
+// Window sums of columns x .. x + 1 (interior columns) from those of column x - 1 (lane 1 of
+// last): the prefix of the differences of the columns entering and leaving.
+inline __m128i SlideOutput2(const int64_t *v, int32_t x, int32_t r, __m128i *last) {
+    const __m128i d = _mm_sub_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i *>(v + x + r)),
+                                    _mm_loadu_si128(reinterpret_cast<const __m128i *>(v + x - 1 - r)));
+    const __m128i s = _mm_add_epi64(_mm_add_epi64(d, _mm_slli_si128(d, 8)), _mm_unpackhi_epi64(*last, *last));
+    *last = s;
+    return s;
+}
+
+// Truncated quotients of four window sums by the area, as 32-bit lanes.
+inline __m128i Means4(__m128i lo, __m128i hi, __m128d area) {
+    const __m128i l = _mm_cvttpd_epi32(_mm_div_pd(ToDouble(lo), area));
+    const __m128i h = _mm_cvttpd_epi32(_mm_div_pd(ToDouble(hi), area));
+    return _mm_unpacklo_epi64(l, h);
+}
+
+// The low 32 bits of four 32-bit products (those of the signed and unsigned products agree).
+inline __m128i MulLo32(__m128i a, __m128i b) {
+    const __m128i even = _mm_mul_epu32(a, b);
+    const __m128i odd = _mm_mul_epu32(_mm_srli_epi64(a, 32), _mm_srli_epi64(b, 32));
+    return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
+                              _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
+}
+
+// Four output samples from 32-bit mean coefficients: the products fit 32 bits; the low 16
+// bits of each result are kept, as by the cast of the plain kernel.
+inline __m128i OutputSamples4(__m128i guide32, __m128i mA, __m128i mB) {
+    const __m128i q = _mm_srai_epi32(_mm_add_epi32(MulLo32(guide32, mA), _mm_slli_epi32(mB, 6)), 10);
+    return _mm_srai_epi32(_mm_slli_epi32(q, 16), 16);
+}
+
+}  // namespace
+#endif
+
+void AddGuidedCoefficientRow_SSE2(const int32_t *a, const int32_t *b, int32_t width,
+                                  int32_t sign, int64_t *sumA, int64_t *sumB) {
+    int32_t done = 0;
+#if defined(__SSE2__)
+    if (sign > 0)
+        AddCoefficients4s_SSE2<true>(a, b, width, sumA, sumB, &done);
+    else
+        AddCoefficients4s_SSE2<false>(a, b, width, sumA, sumB, &done);
+#endif
+    AddCoefficientsFrom(a, b, done, width, sign, sumA, sumB);
+}
+
+void GuidedOutputRow16_SSE2(const int64_t *sumA, const int64_t *sumB, int32_t width, int32_t r,
+                            int32_t area, const uint8_t *guide, int16_t *out) {
+#if defined(__SSE2__)
+    if (width <= 0) return;
+    OutputWindows h = FirstWindows(sumA, sumB, width, r);
+    // Interior columns r + 1 .. width - 1 - r take whole columns entering and leaving.
+    int32_t x = r + 1 < width ? r + 1 : width;
+    OutputColumns(sumA, sumB, width, r, area, guide, out, 0, x, &h);
+    if (x + 4 <= width - r) {
+        // h holds column x's windows: start the lanes from column x - 1's.
+        __m128i lA = _mm_set1_epi64x(h.hA - (sumA[x + r] - sumA[x - 1 - r]));
+        __m128i lB = _mm_set1_epi64x(h.hB - (sumB[x + r] - sumB[x - 1 - r]));
+        const __m128d divisor = _mm_set1_pd(static_cast<double>(area));
+        const __m128i zero = _mm_setzero_si128();
+        for (; x + 4 <= width - r; x += 4) {
+            const __m128i a0 = SlideOutput2(sumA, x, r, &lA), a1 = SlideOutput2(sumA, x + 2, r, &lA);
+            const __m128i b0 = SlideOutput2(sumB, x, r, &lB), b1 = SlideOutput2(sumB, x + 2, r, &lB);
+            int32_t g4;
+            __builtin_memcpy(&g4, guide + x, 4);
+            const __m128i g = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(g4), zero), zero);
+            const __m128i q = OutputSamples4(g, Means4(a0, a1, divisor), Means4(b0, b1, divisor));
+            _mm_storel_epi64(reinterpret_cast<__m128i *>(out + x), _mm_packs_epi32(q, q));
+        }
+        // Column x's windows for the columns left.
+        int64_t last[2];
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(last), lA);
+        h.hA = last[1];
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(last), lB);
+        h.hB = last[1];
+        if (x < width) {
+            h.hA += sumA[x + r < width - 1 ? x + r : width - 1] - sumA[x - 1 - r];
+            h.hB += sumB[x + r < width - 1 ? x + r : width - 1] - sumB[x - 1 - r];
+        }
+    }
+    OutputColumns(sumA, sumB, width, r, area, guide, out, x, width, &h);
+#else
+    GuidedOutputRow16_C(sumA, sumB, width, r, area, guide, out);
+#endif
+}
+
 #if defined(TONEFOLD_HAVE_AVX2_KERNELS)
 namespace {
 
@@ -130,7 +310,73 @@ template <bool kAdd>
     return i;
 }
 
+template <bool kAdd>
+[[gnu::target("avx2")]] int32_t AddCoefficients4s_AVX2(const int32_t *a, const int32_t *b, int32_t width,
+                                                       int64_t *sumA, int64_t *sumB) {
+    int32_t x = 0;
+    for (; x + 4 <= width; x += 4) {
+        Update4<kAdd>(sumA + x, _mm256_cvtepi32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i *>(a + x))));
+        Update4<kAdd>(sumB + x, _mm256_cvtepi32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i *>(b + x))));
+    }
+    return x;
+}
+
+[[gnu::target("avx2")]] inline __m256d ToDouble4(__m256i v) {
+    return _mm256_sub_pd(_mm256_castsi256_pd(_mm256_add_epi64(v, _mm256_set1_epi64x(kMagicBits))),
+                         _mm256_set1_pd(kMagic));
+}
+
+// Window sums of interior columns x .. x + 3 from those of column x - 1 (lane 3 of last).
+[[gnu::target("avx2")]] inline __m256i SlideOutput4(const int64_t *v, int32_t x, int32_t r, __m256i *last) {
+    const __m256i d = _mm256_sub_epi64(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(v + x + r)),
+                                       _mm256_loadu_si256(reinterpret_cast<const __m256i *>(v + x - 1 - r)));
+    const __m256i p1 = _mm256_add_epi64(
+        d, _mm256_blend_epi32(_mm256_permute4x64_epi64(d, 0x90), _mm256_setzero_si256(), 0x03));
+    const __m256i p2 = _mm256_add_epi64(p1, _mm256_permute2x128_si256(p1, p1, 0x08));
+    const __m256i s = _mm256_add_epi64(p2, _mm256_permute4x64_epi64(*last, 0xFF));
+    *last = s;
+    return s;
+}
+
 }  // namespace
+
+[[gnu::target("avx2")]] void AddGuidedCoefficientRow_AVX2(const int32_t *a, const int32_t *b, int32_t width,
+                                                          int32_t sign, int64_t *sumA, int64_t *sumB) {
+    const int32_t done = sign > 0 ? AddCoefficients4s_AVX2<true>(a, b, width, sumA, sumB)
+                                  : AddCoefficients4s_AVX2<false>(a, b, width, sumA, sumB);
+    AddCoefficientsFrom(a, b, done, width, sign, sumA, sumB);
+}
+
+[[gnu::target("avx2")]] void GuidedOutputRow16_AVX2(const int64_t *sumA, const int64_t *sumB, int32_t width,
+                                                    int32_t r, int32_t area, const uint8_t *guide,
+                                                    int16_t *out) {
+    if (width <= 0) return;
+    OutputWindows h = FirstWindows(sumA, sumB, width, r);
+    int32_t x = r + 1 < width ? r + 1 : width;
+    OutputColumns(sumA, sumB, width, r, area, guide, out, 0, x, &h);
+    if (x + 4 <= width - r) {
+        __m256i lA = _mm256_set1_epi64x(h.hA - (sumA[x + r] - sumA[x - 1 - r]));
+        __m256i lB = _mm256_set1_epi64x(h.hB - (sumB[x + r] - sumB[x - 1 - r]));
+        const __m256d divisor = _mm256_set1_pd(static_cast<double>(area));
+        for (; x + 4 <= width - r; x += 4) {
+            const __m128i mA = _mm256_cvttpd_epi32(_mm256_div_pd(ToDouble4(SlideOutput4(sumA, x, r, &lA)), divisor));
+            const __m128i mB = _mm256_cvttpd_epi32(_mm256_div_pd(ToDouble4(SlideOutput4(sumB, x, r, &lB)), divisor));
+            int32_t g4;
+            __builtin_memcpy(&g4, guide + x, 4);
+            const __m128i g = _mm_cvtepu8_epi32(_mm_cvtsi32_si128(g4));
+            __m128i q = _mm_srai_epi32(_mm_add_epi32(_mm_mullo_epi32(g, mA), _mm_slli_epi32(mB, 6)), 10);
+            q = _mm_srai_epi32(_mm_slli_epi32(q, 16), 16);
+            _mm_storel_epi64(reinterpret_cast<__m128i *>(out + x), _mm_packs_epi32(q, q));
+        }
+        h.hA = _mm256_extract_epi64(lA, 3);
+        h.hB = _mm256_extract_epi64(lB, 3);
+        if (x < width) {
+            h.hA += sumA[x + r < width - 1 ? x + r : width - 1] - sumA[x - 1 - r];
+            h.hB += sumB[x + r < width - 1 ? x + r : width - 1] - sumB[x - 1 - r];
+        }
+    }
+    OutputColumns(sumA, sumB, width, r, area, guide, out, x, width, &h);
+}
 
 [[gnu::target("avx2")]] void AccumulateGuidedRow16_AVX2(const uint8_t *guide, const int16_t *input,
                                                         int32_t length, int32_t sign, int64_t *sII,
@@ -141,6 +387,16 @@ template <bool kAdd>
 }
 
 #else
+
+void AddGuidedCoefficientRow_AVX2(const int32_t *a, const int32_t *b, int32_t width, int32_t sign,
+                                  int64_t *sumA, int64_t *sumB) {
+    AddGuidedCoefficientRow_SSE2(a, b, width, sign, sumA, sumB);
+}
+
+void GuidedOutputRow16_AVX2(const int64_t *sumA, const int64_t *sumB, int32_t width, int32_t r,
+                            int32_t area, const uint8_t *guide, int16_t *out) {
+    GuidedOutputRow16_SSE2(sumA, sumB, width, r, area, guide, out);
+}
 
 void AccumulateGuidedRow16_AVX2(const uint8_t *guide, const int16_t *input, int32_t length,
                                 int32_t sign, int64_t *sII, int64_t *sIp, int64_t *sI,
@@ -158,4 +414,24 @@ void AccumulateGuidedRow16(const uint8_t *guide, const int16_t *input, int32_t l
         AccumulateGuidedRow16_SSE2(guide, input, length, sign, sII, sIp, sI, sP);
     else
         AccumulateGuidedRow16_C(guide, input, length, sign, sII, sIp, sI, sP);
+}
+
+void AddGuidedCoefficientRow(const int32_t *a, const int32_t *b, int32_t width, int32_t sign,
+                             int64_t *sumA, int64_t *sumB) {
+    if (Avx2KernelsEnabled())
+        AddGuidedCoefficientRow_AVX2(a, b, width, sign, sumA, sumB);
+    else if (FastKernelsEnabled())
+        AddGuidedCoefficientRow_SSE2(a, b, width, sign, sumA, sumB);
+    else
+        AddGuidedCoefficientRow_C(a, b, width, sign, sumA, sumB);
+}
+
+void GuidedOutputRow16(const int64_t *sumA, const int64_t *sumB, int32_t width, int32_t r,
+                       int32_t area, const uint8_t *guide, int16_t *out) {
+    if (Avx2KernelsEnabled())
+        GuidedOutputRow16_AVX2(sumA, sumB, width, r, area, guide, out);
+    else if (FastKernelsEnabled())
+        GuidedOutputRow16_SSE2(sumA, sumB, width, r, area, guide, out);
+    else
+        GuidedOutputRow16_C(sumA, sumB, width, r, area, guide, out);
 }

@@ -1,6 +1,6 @@
-// The SSE2 and AVX2 window-sum kernels of the guided filters against their plain reference,
-// bit for bit: random and extreme samples, both signs, every start alignment and odd lengths
-// that leave a tail, over sums that already hold large values.
+// The SSE2 and AVX2 row kernels of the guided filters against their plain references, bit for
+// bit: random and extreme samples and coefficients, both signs, every start alignment, radii
+// that leave no interior, odd widths and row ends.
 #include "filters/guided_row_kernels.h"
 
 #include "core/fast_kernels.h"
@@ -77,6 +77,91 @@ TEST(AccumulateGuidedRow16Kernels, PlainKernelAddsAndTakesTheProducts) {
     EXPECT_EQ(sP[0], -32768);
     EXPECT_EQ(sII[2], 0);
     EXPECT_EQ(sIp[2], 0);
+}
+
+using AddCoefficientKernel = void (*)(const int32_t *, const int32_t *, int32_t, int32_t, int64_t *,
+                                      int64_t *);
+
+void ExpectAddCoefficientsMatchesThePlainKernel(AddCoefficientKernel kernel) {
+    std::mt19937 rng(18);
+    std::uniform_int_distribution<int32_t> coefficient(-(1 << 19), 1 << 19);
+    std::uniform_int_distribution<int64_t> start(-(int64_t{1} << 40), int64_t{1} << 40);
+    for (const int offset : {0, 1, 3})
+        for (const int width : {0, 1, 3, 4, 5, 8, 11, 500})
+            for (const int sign : {1, -1}) {
+                const size_t n = static_cast<size_t>(offset + width + 4);
+                std::vector<int32_t> a(n), b(n);
+                for (size_t i = 0; i < n; ++i) a[i] = coefficient(rng), b[i] = coefficient(rng);
+                std::vector<int64_t> plainA(n), plainB(n);
+                for (size_t i = 0; i < n; ++i) plainA[i] = start(rng), plainB[i] = start(rng);
+                std::vector<int64_t> fastA = plainA, fastB = plainB;
+                AddGuidedCoefficientRow_C(a.data() + offset, b.data() + offset, width, sign,
+                                          plainA.data() + offset, plainB.data() + offset);
+                kernel(a.data() + offset, b.data() + offset, width, sign, fastA.data() + offset,
+                       fastB.data() + offset);
+                ASSERT_EQ(plainA, fastA) << offset << " " << width << " " << sign;
+                ASSERT_EQ(plainB, fastB) << offset << " " << width << " " << sign;
+            }
+}
+
+using OutputKernel = void (*)(const int64_t *, const int64_t *, int32_t, int32_t, int32_t,
+                              const uint8_t *, int16_t *);
+
+// Vertical sums of 2r + 1 coefficient rows within the given bounds.
+void ExpectOutputMatchesThePlainKernel(OutputKernel kernel) {
+    std::mt19937 rng(19);
+    struct Bounds {
+        int32_t a, b;
+    };
+    for (const Bounds bounds : {Bounds{32768, 1 << 19}, Bounds{32768, 65536}, Bounds{300, 900},
+                                Bounds{0, 1 << 19}})
+        for (const int r : {0, 1, 2, 3, 16})
+            for (const int width : {1, 2, 3, 4, 5, 7, 8, 9, 12, 13, 34, 35, 36, 37, 38, 100, 501}) {
+                std::uniform_int_distribution<int32_t> a(-bounds.a, bounds.a), b(-bounds.b, bounds.b);
+                std::uniform_int_distribution<int> byte(0, 255);
+                std::vector<int64_t> sumA(width), sumB(width);
+                std::vector<uint8_t> guide(width);
+                for (int x = 0; x < width; ++x) {
+                    for (int i = 0; i <= 2 * r; ++i) sumA[x] += a(rng), sumB[x] += b(rng);
+                    guide[x] = static_cast<uint8_t>(byte(rng));
+                }
+                if (width > 3) sumA[2] = sumB[2] = 0;  // exact multiples and zero windows
+                const int32_t area = (2 * r + 1) * (2 * r + 1);
+                std::vector<int16_t> plain(width + 8, -7), fast = plain;
+                GuidedOutputRow16_C(sumA.data(), sumB.data(), width, r, area, guide.data(), plain.data());
+                kernel(sumA.data(), sumB.data(), width, r, area, guide.data(), fast.data());
+                ASSERT_EQ(plain, fast) << "bounds " << bounds.a << " r " << r << " width " << width;
+            }
+}
+
+TEST(AddGuidedCoefficientRowKernels, Sse2MatchesThePlainKernel) {
+    ExpectAddCoefficientsMatchesThePlainKernel(AddGuidedCoefficientRow_SSE2);
+}
+
+TEST(AddGuidedCoefficientRowKernels, Avx2MatchesThePlainKernel) {
+    if (!ProcessorHasAvx2()) GTEST_SKIP() << "no AVX2 on this processor";
+    ExpectAddCoefficientsMatchesThePlainKernel(AddGuidedCoefficientRow_AVX2);
+}
+
+TEST(GuidedOutputRow16Kernels, Sse2MatchesThePlainKernel) {
+    ExpectOutputMatchesThePlainKernel(GuidedOutputRow16_SSE2);
+}
+
+TEST(GuidedOutputRow16Kernels, Avx2MatchesThePlainKernel) {
+    if (!ProcessorHasAvx2()) GTEST_SKIP() << "no AVX2 on this processor";
+    ExpectOutputMatchesThePlainKernel(GuidedOutputRow16_AVX2);
+}
+
+TEST(GuidedOutputRow16Kernels, PlainKernelRepeatsTheEdgeColumnsAndKeepsTheLow16Bits) {
+    // Radius 1, area 9: column 0's window is 2 sumA[0] + sumA[1].
+    const int64_t sumA[3] = {9 * 1024, 0, 0};
+    const int64_t sumB[3] = {0, 0, 9 * (1 << 19)};
+    const uint8_t guide[3] = {3, 3, 0};
+    int16_t out[3];
+    GuidedOutputRow16_C(sumA, sumB, 3, 1, 9, guide, out);
+    EXPECT_EQ(out[0], 6);  // (3 x 2048 + 0) >> 10
+    EXPECT_EQ(out[1], static_cast<int16_t>((3 * 1024 + 64 * (1 << 19)) >> 10));
+    EXPECT_EQ(out[2], static_cast<int16_t>((64 * 2 * (1 << 19)) >> 10));
 }
 
 }  // namespace
