@@ -83,6 +83,17 @@ inline __m128i Slide2(const int64_t *col, int32_t x, int32_t ring, __m128i *last
 inline void Rule2(__m128d sI, __m128d sII, __m128d sIp, __m128d sP, const GuidedDoubleRule &rule,
                   int32_t *a, int32_t *b) {
     const __m128d k = _mm_set1_pd(rule.k), zero = _mm_setzero_pd();
+    // Flat windows: a = 0 and b = 16 sP / area, whose truncated double quotient is the
+    // integer one (the quotient's integer part needs far fewer than 53 bits). Difference maps
+    // are mostly flat: the slope's division is skipped where no lane needs it.
+    const __m128d flat = _mm_or_pd(_mm_cmple_pd(sP, zero), _mm_cmpge_pd(sP, _mm_set1_pd(static_cast<double>(rule.bound))));
+    const int flatLanes = _mm_movemask_pd(flat);
+    if (flatLanes == 3) {
+        const __m128d mean = _mm_div_pd(_mm_mul_pd(sP, _mm_set1_pd(16.0)), _mm_set1_pd(static_cast<double>(rule.area)));
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(a), _mm_setzero_si128());
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(b), _mm_cvttpd_epi32(mean));
+        return;
+    }
     const __m128d mI = _mm_mul_pd(sI, k), mp = _mm_mul_pd(sP, k);
     const __m128d mIp = _mm_mul_pd(sIp, k), mII = _mm_mul_pd(sII, k);
     const __m128d denominator = _mm_add_pd(_mm_sub_pd(mII, _mm_mul_pd(mI, mI)), _mm_set1_pd(rule.e));
@@ -92,10 +103,8 @@ inline void Rule2(__m128d sI, __m128d sII, __m128d sIp, __m128d sP, const Guided
     offset = _mm_and_pd(offset, _mm_cmpord_pd(offset, offset));
     slope = _mm_max_pd(_mm_set1_pd(-32.0), _mm_min_pd(slope, _mm_set1_pd(32.0)));
     offset = _mm_max_pd(_mm_set1_pd(-4096.0), _mm_min_pd(offset, _mm_set1_pd(4096.0)));
-    // Flat windows: a = 0 and b = 16 sP / area, whose truncated double quotient is the
-    // integer one (the quotient's integer part needs far fewer than 53 bits).
-    const __m128d flat = _mm_or_pd(_mm_cmple_pd(sP, zero), _mm_cmpge_pd(sP, _mm_set1_pd(static_cast<double>(rule.bound))));
-    const __m128d mean = _mm_div_pd(_mm_mul_pd(sP, _mm_set1_pd(16.0)), _mm_set1_pd(static_cast<double>(rule.area)));
+    const __m128d mean = flatLanes ? _mm_div_pd(_mm_mul_pd(sP, _mm_set1_pd(16.0)), _mm_set1_pd(static_cast<double>(rule.area)))
+                                   : zero;
     const __m128i av = _mm_cvttpd_epi32(_mm_andnot_pd(flat, _mm_mul_pd(slope, _mm_set1_pd(1024.0))));
     const __m128i bv = _mm_cvttpd_epi32(Select(flat, mean, _mm_mul_pd(offset, _mm_set1_pd(16.0))));
     _mm_storel_epi64(reinterpret_cast<__m128i *>(a), av);
@@ -149,6 +158,16 @@ namespace {
 [[gnu::target("avx2")]] inline void Rule4(__m256d sI, __m256d sII, __m256d sIp, __m256d sP,
                                           const GuidedDoubleRule &rule, int32_t *a, int32_t *b) {
     const __m256d k = _mm256_set1_pd(rule.k), zero = _mm256_setzero_pd();
+    const __m256d flat = _mm256_or_pd(_mm256_cmp_pd(sP, zero, _CMP_LE_OQ),
+                                      _mm256_cmp_pd(sP, _mm256_set1_pd(static_cast<double>(rule.bound)), _CMP_GE_OQ));
+    const int flatLanes = _mm256_movemask_pd(flat);
+    if (flatLanes == 15) {
+        const __m256d mean =
+            _mm256_div_pd(_mm256_mul_pd(sP, _mm256_set1_pd(16.0)), _mm256_set1_pd(static_cast<double>(rule.area)));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(a), _mm_setzero_si128());
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(b), _mm256_cvttpd_epi32(mean));
+        return;
+    }
     const __m256d mI = _mm256_mul_pd(sI, k), mp = _mm256_mul_pd(sP, k);
     const __m256d mIp = _mm256_mul_pd(sIp, k), mII = _mm256_mul_pd(sII, k);
     const __m256d denominator =
@@ -160,10 +179,9 @@ namespace {
     offset = _mm256_and_pd(offset, _mm256_cmp_pd(offset, offset, _CMP_ORD_Q));
     slope = _mm256_max_pd(_mm256_set1_pd(-32.0), _mm256_min_pd(slope, _mm256_set1_pd(32.0)));
     offset = _mm256_max_pd(_mm256_set1_pd(-4096.0), _mm256_min_pd(offset, _mm256_set1_pd(4096.0)));
-    const __m256d flat = _mm256_or_pd(_mm256_cmp_pd(sP, zero, _CMP_LE_OQ),
-                                      _mm256_cmp_pd(sP, _mm256_set1_pd(static_cast<double>(rule.bound)), _CMP_GE_OQ));
     const __m256d mean =
-        _mm256_div_pd(_mm256_mul_pd(sP, _mm256_set1_pd(16.0)), _mm256_set1_pd(static_cast<double>(rule.area)));
+        flatLanes ? _mm256_div_pd(_mm256_mul_pd(sP, _mm256_set1_pd(16.0)), _mm256_set1_pd(static_cast<double>(rule.area)))
+                  : zero;
     const __m128i av = _mm256_cvttpd_epi32(_mm256_andnot_pd(flat, _mm256_mul_pd(slope, _mm256_set1_pd(1024.0))));
     const __m128i bv = _mm256_cvttpd_epi32(_mm256_blendv_pd(_mm256_mul_pd(offset, _mm256_set1_pd(16.0)), mean, flat));
     _mm_storeu_si128(reinterpret_cast<__m128i *>(a), av);
@@ -186,6 +204,9 @@ namespace {
         const __m256i sIp = Slide4(sums.sIp, x, ring, &lIp), sP = Slide4(sums.sP, x, ring, &lP);
         Rule4(ToDouble4(sI), ToDouble4(sII), ToDouble4(sIp), ToDouble4(sP), rule, a + x, b + x);
     }
+    // Clean upper register halves for the plain tail and the SSE2 code after it (the compiler
+    // does not clear them in functions built for AVX2 by attribute).
+    _mm256_zeroupper();
     CoefficientsFrom(sums, ring, x, width, rule, a, b);
 }
 

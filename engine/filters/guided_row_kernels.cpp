@@ -119,17 +119,29 @@ inline void Widen32(__m128i v, __m128i *lo, __m128i *hi) {
     *hi = _mm_unpackhi_epi32(v, s);
 }
 
+// sums[0..1] += or -= the two 64-bit lanes of v.
+template <bool kAdd>
+inline void Update2(int64_t *sums, __m128i v) {
+    auto *p = reinterpret_cast<__m128i *>(sums);
+    const __m128i s = _mm_loadu_si128(p);
+    _mm_storeu_si128(p, kAdd ? _mm_add_epi64(s, v) : _mm_sub_epi64(s, v));
+}
+
+// sums[0..3] += or -= the four 32-bit values of v. Written out: the kernels' values stay in
+// registers.
+template <bool kAdd>
+inline void Update4(int64_t *sums, __m128i v) {
+    __m128i lo, hi;
+    Widen32(v, &lo, &hi);
+    Update2<kAdd>(sums, lo);
+    Update2<kAdd>(sums + 2, hi);
+}
+
 // sums[0..7] += or -= the eight 32-bit values of a and b (a: samples 0-3, b: 4-7).
 template <bool kAdd>
 inline void Update8(int64_t *sums, __m128i a, __m128i b) {
-    __m128i v[4];
-    Widen32(a, &v[0], &v[1]);
-    Widen32(b, &v[2], &v[3]);
-    for (int k = 0; k < 4; ++k) {
-        auto *p = reinterpret_cast<__m128i *>(sums + 2 * k);
-        const __m128i s = _mm_loadu_si128(p);
-        _mm_storeu_si128(p, kAdd ? _mm_add_epi64(s, v[k]) : _mm_sub_epi64(s, v[k]));
-    }
+    Update4<kAdd>(sums, a);
+    Update4<kAdd>(sums + 4, b);
 }
 
 template <bool kAdd>
@@ -175,14 +187,8 @@ void AddCoefficients4s_SSE2(const int32_t *a, const int32_t *b, int32_t width, i
                             int64_t *sumB, int32_t *done) {
     int32_t x = 0;
     for (; x + 4 <= width; x += 4) {
-        __m128i v[4];
-        Widen32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(a + x)), &v[0], &v[1]);
-        Widen32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(b + x)), &v[2], &v[3]);
-        for (int k = 0; k < 4; ++k) {
-            auto *p = reinterpret_cast<__m128i *>((k < 2 ? sumA : sumB) + x + 2 * (k & 1));
-            const __m128i s = _mm_loadu_si128(p);
-            _mm_storeu_si128(p, kAdd ? _mm_add_epi64(s, v[k]) : _mm_sub_epi64(s, v[k]));
-        }
+        Update4<kAdd>(sumA + x, _mm_loadu_si128(reinterpret_cast<const __m128i *>(a + x)));
+        Update4<kAdd>(sumB + x, _mm_loadu_si128(reinterpret_cast<const __m128i *>(b + x)));
     }
     *done = x;
 }
@@ -279,10 +285,13 @@ void GuidedOutputRow16_SSE2(const int64_t *sumA, const int64_t *sumB, int32_t wi
 }
 
 #if defined(TONEFOLD_HAVE_AVX2_KERNELS)
+// The AVX2 kernels clear the upper register halves before their plain tails and returns: the
+// compiler does not do it for functions built for AVX2 by attribute, and dirty halves slow
+// every SSE2 instruction that follows on some processors.
 namespace {
 
 template <bool kAdd>
-[[gnu::target("avx2")]] inline void Update4(int64_t *sums, __m256i v) {
+[[gnu::target("avx2")]] inline void Update4x64(int64_t *sums, __m256i v) {
     auto *p = reinterpret_cast<__m256i *>(sums);
     const __m256i s = _mm256_loadu_si256(p);
     _mm256_storeu_si256(p, kAdd ? _mm256_add_epi64(s, v) : _mm256_sub_epi64(s, v));
@@ -302,10 +311,10 @@ template <bool kAdd>
         __builtin_memcpy(&p4, input + i, 8);
         const __m256i g = _mm256_cvtepu8_epi64(_mm_cvtsi32_si128(g4));
         const __m256i p = _mm256_cvtepi16_epi64(_mm_cvtsi64_si128(p4));
-        Update4<kAdd>(sII + i, _mm256_mul_epi32(g, g));
-        Update4<kAdd>(sIp + i, _mm256_mul_epi32(g, p));
-        Update4<kAdd>(sI + i, g);
-        Update4<kAdd>(sP + i, p);
+        Update4x64<kAdd>(sII + i, _mm256_mul_epi32(g, g));
+        Update4x64<kAdd>(sIp + i, _mm256_mul_epi32(g, p));
+        Update4x64<kAdd>(sI + i, g);
+        Update4x64<kAdd>(sP + i, p);
     }
     return i;
 }
@@ -315,8 +324,8 @@ template <bool kAdd>
                                                        int64_t *sumA, int64_t *sumB) {
     int32_t x = 0;
     for (; x + 4 <= width; x += 4) {
-        Update4<kAdd>(sumA + x, _mm256_cvtepi32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i *>(a + x))));
-        Update4<kAdd>(sumB + x, _mm256_cvtepi32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i *>(b + x))));
+        Update4x64<kAdd>(sumA + x, _mm256_cvtepi32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i *>(a + x))));
+        Update4x64<kAdd>(sumB + x, _mm256_cvtepi32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i *>(b + x))));
     }
     return x;
 }
@@ -344,6 +353,7 @@ template <bool kAdd>
                                                           int32_t sign, int64_t *sumA, int64_t *sumB) {
     const int32_t done = sign > 0 ? AddCoefficients4s_AVX2<true>(a, b, width, sumA, sumB)
                                   : AddCoefficients4s_AVX2<false>(a, b, width, sumA, sumB);
+    _mm256_zeroupper();
     AddCoefficientsFrom(a, b, done, width, sign, sumA, sumB);
 }
 
@@ -370,6 +380,7 @@ template <bool kAdd>
         }
         h.hA = _mm256_extract_epi64(lA, 3);
         h.hB = _mm256_extract_epi64(lB, 3);
+        _mm256_zeroupper();
         if (x < width) {
             h.hA += sumA[x + r < width - 1 ? x + r : width - 1] - sumA[x - 1 - r];
             h.hB += sumB[x + r < width - 1 ? x + r : width - 1] - sumB[x - 1 - r];
@@ -383,6 +394,7 @@ template <bool kAdd>
                                                         int64_t *sIp, int64_t *sI, int64_t *sP) {
     const int32_t done = sign > 0 ? Accumulate4s_AVX2<true>(guide, input, length, sII, sIp, sI, sP)
                                   : Accumulate4s_AVX2<false>(guide, input, length, sII, sIp, sI, sP);
+    _mm256_zeroupper();
     AccumulateTail(guide, input, done, length, sign, sII, sIp, sI, sP);
 }
 
