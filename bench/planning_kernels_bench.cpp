@@ -1,12 +1,15 @@
 // The row kernels of planning's guided filters, plain beside SSE2 and AVX2, on one row in
 // cache of a 1/8-scale thumbnail of a 12 MP frame (500 columns, radius 16): the window sums,
-// the coefficient row, the vertical coefficient sums and the 16-bit output row.
+// the coefficient row, the vertical coefficient sums and the 16-bit output row; and the packed
+// 4:2:2 crop-and-rescale row of a 12 MP frame.
 #include <benchmark/benchmark.h>
 
 #include <random>
 #include <vector>
 
 #include "core/fast_kernels.h"
+#include "filters/crop_rescale.h"
+#include "filters/crop_rescale_kernels.h"
 #include "filters/guided_coefficient_kernels.h"
 #include "filters/guided_row_kernels.h"
 
@@ -142,5 +145,23 @@ void BM_GuidedOutputRow16(benchmark::State &state) {
 BENCHMARK(BM_GuidedOutputRow16<kPlain>)->Name("GuidedOutputRow16x500/plain");
 BENCHMARK(BM_GuidedOutputRow16<kSse2>)->Name("GuidedOutputRow16x500/sse2");
 BENCHMARK(BM_GuidedOutputRow16<kAvx2>)->Name("GuidedOutputRow16x500/avx2");
+
+// A 4000-pixel row of the crop of 16 pixels off each side scaled back to 4000.
+template <Variant V>
+void BM_RescaleYuyvRow(benchmark::State &state) {
+    constexpr int kFrame = 4000;
+    std::vector<int32_t> pairs(2 * kFrame), fractions(kFrame);
+    BuildRescalePositions(kFrame, 16, kFrame - 16, pairs.data(), fractions.data());
+    std::vector<uint8_t> s0(2 * kFrame), s1(2 * kFrame), out(2 * kFrame);
+    for (int i = 0; i < 2 * kFrame; ++i) s0[i] = static_cast<uint8_t>(i * 7), s1[i] = static_cast<uint8_t>(i * 13);
+    constexpr auto kernel = V == kPlain ? RescaleYuyvRow_C : RescaleYuyvRow_SSE2;
+    for (auto _ : state) {
+        kernel(s0.data(), s1.data(), 5, pairs.data(), fractions.data(), kFrame, out.data());
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kFrame);
+}
+BENCHMARK(BM_RescaleYuyvRow<kPlain>)->Name("RescaleYuyvRow4000/plain");
+BENCHMARK(BM_RescaleYuyvRow<kSse2>)->Name("RescaleYuyvRow4000/sse2");
 
 }  // namespace
