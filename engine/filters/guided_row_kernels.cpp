@@ -72,15 +72,18 @@ OutputWindows FirstWindows(const int64_t *vA, const int64_t *vB, int32_t width, 
     return h;
 }
 
-int16_t OutputSample16(int32_t guide, int64_t hA, int64_t hB, int32_t area) {
-    return static_cast<int16_t>((guide * DivideWindow(hA, area) + DivideWindow(hB, area) * 64) >> 10);
+// q = (I mA + 64 mB) >> 10: 16-bit outputs keep its low 16 bits, 8-bit ones clamp it.
+inline void StoreSample(int16_t *out, int64_t q) { *out = static_cast<int16_t>(q); }
+inline void StoreSample(uint8_t *out, int64_t q) {
+    *out = static_cast<uint8_t>(q < 0 ? 0 : (q > 255 ? 255 : q));
 }
 
 // Columns [x, end) from the windows of column x, leaving h at column end (when end < width).
+template <typename Out>
 void OutputColumns(const int64_t *vA, const int64_t *vB, int32_t width, int32_t r, int32_t area,
-                   const uint8_t *guide, int16_t *out, int32_t x, int32_t end, OutputWindows *h) {
+                   const uint8_t *guide, Out *out, int32_t x, int32_t end, OutputWindows *h) {
     for (; x < end; ++x) {
-        out[x] = OutputSample16(guide[x], h->hA, h->hB, area);
+        StoreSample(out + x, (guide[x] * DivideWindow(h->hA, area) + DivideWindow(h->hB, area) * 64) >> 10);
         if (x + 1 == width) break;
         const int32_t enter = x + 1 + r < width - 1 ? x + 1 + r : width - 1;
         const int32_t leave = x - r > 0 ? x - r : 0;
@@ -102,11 +105,26 @@ void AddGuidedCoefficientRow_C(const int32_t *a, const int32_t *b, int32_t width
     AddCoefficientsFrom(a, b, 0, width, sign, sumA, sumB);
 }
 
-void GuidedOutputRow16_C(const int64_t *sumA, const int64_t *sumB, int32_t width, int32_t r,
-                         int32_t area, const uint8_t *guide, int16_t *out) {
+namespace {
+
+template <typename Out>
+void OutputRow_C(const int64_t *sumA, const int64_t *sumB, int32_t width, int32_t r, int32_t area,
+                 const uint8_t *guide, Out *out) {
     if (width <= 0) return;
     OutputWindows h = FirstWindows(sumA, sumB, width, r);
     OutputColumns(sumA, sumB, width, r, area, guide, out, 0, width, &h);
+}
+
+}  // namespace
+
+void GuidedOutputRow16_C(const int64_t *sumA, const int64_t *sumB, int32_t width, int32_t r,
+                         int32_t area, const uint8_t *guide, int16_t *out) {
+    OutputRow_C(sumA, sumB, width, r, area, guide, out);
+}
+
+void GuidedOutputRow8_C(const int64_t *sumA, const int64_t *sumB, int32_t width, int32_t r,
+                        int32_t area, const uint8_t *guide, uint8_t *out) {
+    OutputRow_C(sumA, sumB, width, r, area, guide, out);
 }
 
 #if defined(__SSE2__)
@@ -222,11 +240,20 @@ inline __m128i MulLo32(__m128i a, __m128i b) {
                               _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
 }
 
-// Four output samples from 32-bit mean coefficients: the products fit 32 bits; the low 16
-// bits of each result are kept, as by the cast of the plain kernel.
+// Four results q from 32-bit mean coefficients (the products fit 32 bits).
 inline __m128i OutputSamples4(__m128i guide32, __m128i mA, __m128i mB) {
-    const __m128i q = _mm_srai_epi32(_mm_add_epi32(MulLo32(guide32, mA), _mm_slli_epi32(mB, 6)), 10);
-    return _mm_srai_epi32(_mm_slli_epi32(q, 16), 16);
+    return _mm_srai_epi32(_mm_add_epi32(MulLo32(guide32, mA), _mm_slli_epi32(mB, 6)), 10);
+}
+
+// Stores four results as the plain kernel does: their low 16 bits, or clamped to 0..255.
+inline void Store4(int16_t *out, __m128i q) {
+    q = _mm_srai_epi32(_mm_slli_epi32(q, 16), 16);
+    _mm_storel_epi64(reinterpret_cast<__m128i *>(out), _mm_packs_epi32(q, q));
+}
+inline void Store4(uint8_t *out, __m128i q) {
+    const __m128i words = _mm_packs_epi32(q, q);
+    const int32_t bytes = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
+    __builtin_memcpy(out, &bytes, 4);
 }
 
 }  // namespace
@@ -244,9 +271,12 @@ void AddGuidedCoefficientRow_SSE2(const int32_t *a, const int32_t *b, int32_t wi
     AddCoefficientsFrom(a, b, done, width, sign, sumA, sumB);
 }
 
-void GuidedOutputRow16_SSE2(const int64_t *sumA, const int64_t *sumB, int32_t width, int32_t r,
-                            int32_t area, const uint8_t *guide, int16_t *out) {
 #if defined(__SSE2__)
+namespace {
+
+template <typename Out>
+void OutputRow_SSE2(const int64_t *sumA, const int64_t *sumB, int32_t width, int32_t r,
+                    int32_t area, const uint8_t *guide, Out *out) {
     if (width <= 0) return;
     OutputWindows h = FirstWindows(sumA, sumB, width, r);
     // Interior columns r + 1 .. width - 1 - r take whole columns entering and leaving.
@@ -264,8 +294,7 @@ void GuidedOutputRow16_SSE2(const int64_t *sumA, const int64_t *sumB, int32_t wi
             int32_t g4;
             __builtin_memcpy(&g4, guide + x, 4);
             const __m128i g = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(g4), zero), zero);
-            const __m128i q = OutputSamples4(g, Means4(a0, a1, divisor), Means4(b0, b1, divisor));
-            _mm_storel_epi64(reinterpret_cast<__m128i *>(out + x), _mm_packs_epi32(q, q));
+            Store4(out + x, OutputSamples4(g, Means4(a0, a1, divisor), Means4(b0, b1, divisor)));
         }
         // Column x's windows for the columns left.
         int64_t last[2];
@@ -279,8 +308,26 @@ void GuidedOutputRow16_SSE2(const int64_t *sumA, const int64_t *sumB, int32_t wi
         }
     }
     OutputColumns(sumA, sumB, width, r, area, guide, out, x, width, &h);
+}
+
+}  // namespace
+#endif
+
+void GuidedOutputRow16_SSE2(const int64_t *sumA, const int64_t *sumB, int32_t width, int32_t r,
+                            int32_t area, const uint8_t *guide, int16_t *out) {
+#if defined(__SSE2__)
+    OutputRow_SSE2(sumA, sumB, width, r, area, guide, out);
 #else
     GuidedOutputRow16_C(sumA, sumB, width, r, area, guide, out);
+#endif
+}
+
+void GuidedOutputRow8_SSE2(const int64_t *sumA, const int64_t *sumB, int32_t width, int32_t r,
+                           int32_t area, const uint8_t *guide, uint8_t *out) {
+#if defined(__SSE2__)
+    OutputRow_SSE2(sumA, sumB, width, r, area, guide, out);
+#else
+    GuidedOutputRow8_C(sumA, sumB, width, r, area, guide, out);
 #endif
 }
 
@@ -357,9 +404,11 @@ template <bool kAdd>
     AddCoefficientsFrom(a, b, done, width, sign, sumA, sumB);
 }
 
-[[gnu::target("avx2")]] void GuidedOutputRow16_AVX2(const int64_t *sumA, const int64_t *sumB, int32_t width,
-                                                    int32_t r, int32_t area, const uint8_t *guide,
-                                                    int16_t *out) {
+namespace {
+
+template <typename Out>
+[[gnu::target("avx2")]] void OutputRow_AVX2(const int64_t *sumA, const int64_t *sumB, int32_t width,
+                                            int32_t r, int32_t area, const uint8_t *guide, Out *out) {
     if (width <= 0) return;
     OutputWindows h = FirstWindows(sumA, sumB, width, r);
     int32_t x = r + 1 < width ? r + 1 : width;
@@ -374,9 +423,7 @@ template <bool kAdd>
             int32_t g4;
             __builtin_memcpy(&g4, guide + x, 4);
             const __m128i g = _mm_cvtepu8_epi32(_mm_cvtsi32_si128(g4));
-            __m128i q = _mm_srai_epi32(_mm_add_epi32(_mm_mullo_epi32(g, mA), _mm_slli_epi32(mB, 6)), 10);
-            q = _mm_srai_epi32(_mm_slli_epi32(q, 16), 16);
-            _mm_storel_epi64(reinterpret_cast<__m128i *>(out + x), _mm_packs_epi32(q, q));
+            Store4(out + x, _mm_srai_epi32(_mm_add_epi32(_mm_mullo_epi32(g, mA), _mm_slli_epi32(mB, 6)), 10));
         }
         h.hA = _mm256_extract_epi64(lA, 3);
         h.hB = _mm256_extract_epi64(lB, 3);
@@ -387,6 +434,20 @@ template <bool kAdd>
         }
     }
     OutputColumns(sumA, sumB, width, r, area, guide, out, x, width, &h);
+}
+
+}  // namespace
+
+[[gnu::target("avx2")]] void GuidedOutputRow16_AVX2(const int64_t *sumA, const int64_t *sumB, int32_t width,
+                                                    int32_t r, int32_t area, const uint8_t *guide,
+                                                    int16_t *out) {
+    OutputRow_AVX2(sumA, sumB, width, r, area, guide, out);
+}
+
+[[gnu::target("avx2")]] void GuidedOutputRow8_AVX2(const int64_t *sumA, const int64_t *sumB, int32_t width,
+                                                   int32_t r, int32_t area, const uint8_t *guide,
+                                                   uint8_t *out) {
+    OutputRow_AVX2(sumA, sumB, width, r, area, guide, out);
 }
 
 [[gnu::target("avx2")]] void AccumulateGuidedRow16_AVX2(const uint8_t *guide, const int16_t *input,
@@ -408,6 +469,11 @@ void AddGuidedCoefficientRow_AVX2(const int32_t *a, const int32_t *b, int32_t wi
 void GuidedOutputRow16_AVX2(const int64_t *sumA, const int64_t *sumB, int32_t width, int32_t r,
                             int32_t area, const uint8_t *guide, int16_t *out) {
     GuidedOutputRow16_SSE2(sumA, sumB, width, r, area, guide, out);
+}
+
+void GuidedOutputRow8_AVX2(const int64_t *sumA, const int64_t *sumB, int32_t width, int32_t r,
+                           int32_t area, const uint8_t *guide, uint8_t *out) {
+    GuidedOutputRow8_SSE2(sumA, sumB, width, r, area, guide, out);
 }
 
 void AccumulateGuidedRow16_AVX2(const uint8_t *guide, const int16_t *input, int32_t length,
@@ -446,4 +512,14 @@ void GuidedOutputRow16(const int64_t *sumA, const int64_t *sumB, int32_t width, 
         GuidedOutputRow16_SSE2(sumA, sumB, width, r, area, guide, out);
     else
         GuidedOutputRow16_C(sumA, sumB, width, r, area, guide, out);
+}
+
+void GuidedOutputRow8(const int64_t *sumA, const int64_t *sumB, int32_t width, int32_t r,
+                      int32_t area, const uint8_t *guide, uint8_t *out) {
+    if (Avx2KernelsEnabled())
+        GuidedOutputRow8_AVX2(sumA, sumB, width, r, area, guide, out);
+    else if (FastKernelsEnabled())
+        GuidedOutputRow8_SSE2(sumA, sumB, width, r, area, guide, out);
+    else
+        GuidedOutputRow8_C(sumA, sumB, width, r, area, guide, out);
 }

@@ -44,3 +44,14 @@ void GuidedOutputRow16_AVX2(const int64_t *sumA, const int64_t *sumB, int32_t wi
                             int32_t area, const uint8_t *guide, int16_t *out);
 void GuidedOutputRow16(const int64_t *sumA, const int64_t *sumB, int32_t width, int32_t r,
                        int32_t area, const uint8_t *guide, int16_t *out);
+
+// The same output row of the 8-bit double-precision filter: q clamped to 0..255, into
+// contiguous samples.
+void GuidedOutputRow8_C(const int64_t *sumA, const int64_t *sumB, int32_t width, int32_t r,
+                        int32_t area, const uint8_t *guide, uint8_t *out);
+void GuidedOutputRow8_SSE2(const int64_t *sumA, const int64_t *sumB, int32_t width, int32_t r,
+                           int32_t area, const uint8_t *guide, uint8_t *out);
+void GuidedOutputRow8_AVX2(const int64_t *sumA, const int64_t *sumB, int32_t width, int32_t r,
+                           int32_t area, const uint8_t *guide, uint8_t *out);
+void GuidedOutputRow8(const int64_t *sumA, const int64_t *sumB, int32_t width, int32_t r,
+                      int32_t area, const uint8_t *guide, uint8_t *out);

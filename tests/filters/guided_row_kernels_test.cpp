@@ -104,11 +104,13 @@ void ExpectAddCoefficientsMatchesThePlainKernel(AddCoefficientKernel kernel) {
             }
 }
 
+template <typename Out>
 using OutputKernel = void (*)(const int64_t *, const int64_t *, int32_t, int32_t, int32_t,
-                              const uint8_t *, int16_t *);
+                              const uint8_t *, Out *);
 
 // Vertical sums of 2r + 1 coefficient rows within the given bounds.
-void ExpectOutputMatchesThePlainKernel(OutputKernel kernel) {
+template <typename Out>
+void ExpectOutputMatchesThePlainKernel(OutputKernel<Out> plainKernel, OutputKernel<Out> kernel) {
     std::mt19937 rng(19);
     struct Bounds {
         int32_t a, b;
@@ -127,8 +129,8 @@ void ExpectOutputMatchesThePlainKernel(OutputKernel kernel) {
                 }
                 if (width > 3) sumA[2] = sumB[2] = 0;  // exact multiples and zero windows
                 const int32_t area = (2 * r + 1) * (2 * r + 1);
-                std::vector<int16_t> plain(width + 8, -7), fast = plain;
-                GuidedOutputRow16_C(sumA.data(), sumB.data(), width, r, area, guide.data(), plain.data());
+                std::vector<Out> plain(width + 8, static_cast<Out>(-7)), fast = plain;
+                plainKernel(sumA.data(), sumB.data(), width, r, area, guide.data(), plain.data());
                 kernel(sumA.data(), sumB.data(), width, r, area, guide.data(), fast.data());
                 ASSERT_EQ(plain, fast) << "bounds " << bounds.a << " r " << r << " width " << width;
             }
@@ -144,12 +146,33 @@ TEST(AddGuidedCoefficientRowKernels, Avx2MatchesThePlainKernel) {
 }
 
 TEST(GuidedOutputRow16Kernels, Sse2MatchesThePlainKernel) {
-    ExpectOutputMatchesThePlainKernel(GuidedOutputRow16_SSE2);
+    ExpectOutputMatchesThePlainKernel<int16_t>(GuidedOutputRow16_C, GuidedOutputRow16_SSE2);
 }
 
 TEST(GuidedOutputRow16Kernels, Avx2MatchesThePlainKernel) {
     if (!ProcessorHasAvx2()) GTEST_SKIP() << "no AVX2 on this processor";
-    ExpectOutputMatchesThePlainKernel(GuidedOutputRow16_AVX2);
+    ExpectOutputMatchesThePlainKernel<int16_t>(GuidedOutputRow16_C, GuidedOutputRow16_AVX2);
+}
+
+TEST(GuidedOutputRow8Kernels, Sse2MatchesThePlainKernel) {
+    ExpectOutputMatchesThePlainKernel<uint8_t>(GuidedOutputRow8_C, GuidedOutputRow8_SSE2);
+}
+
+TEST(GuidedOutputRow8Kernels, Avx2MatchesThePlainKernel) {
+    if (!ProcessorHasAvx2()) GTEST_SKIP() << "no AVX2 on this processor";
+    ExpectOutputMatchesThePlainKernel<uint8_t>(GuidedOutputRow8_C, GuidedOutputRow8_AVX2);
+}
+
+TEST(GuidedOutputRow8Kernels, PlainKernelClampsToBytes) {
+    // Radius 0: each column alone. mA = 1024 gives I; mB = +-2^16 pushes past either end.
+    const int64_t sumA[3] = {1024, 1024, 0};
+    const int64_t sumB[3] = {0, 65536, -65536};
+    const uint8_t guide[3] = {200, 200, 7};
+    uint8_t out[3];
+    GuidedOutputRow8_C(sumA, sumB, 3, 0, 1, guide, out);
+    EXPECT_EQ(out[0], 200);
+    EXPECT_EQ(out[1], 255);
+    EXPECT_EQ(out[2], 0);
 }
 
 TEST(GuidedOutputRow16Kernels, PlainKernelRepeatsTheEdgeColumnsAndKeepsTheLow16Bits) {
