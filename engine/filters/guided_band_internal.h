@@ -130,6 +130,9 @@ void AccumulateRow(GuidedBandContext *c, int32_t slot, int32_t length, bool add)
     if constexpr (std::is_same_v<In, int16_t>) {
         AccumulateGuidedRow16(g, p, length, add ? 1 : -1, sII, sIp, sI, sP);
         return;
+    } else if constexpr (std::is_same_v<In, uint8_t>) {
+        AccumulateGuidedRow8(g, p, length, add ? 1 : -1, sII, sIp, sI, sP);
+        return;
     }
     if (add) {
         for (int32_t i = 0; i < length; ++i) {

@@ -12,7 +12,8 @@
 
 namespace {
 
-void AccumulateTail(const uint8_t *guide, const int16_t *input, int32_t begin, int32_t length,
+template <typename In>
+void AccumulateTail(const uint8_t *guide, const In *input, int32_t begin, int32_t length,
                     int32_t sign, int64_t *sII, int64_t *sIp, int64_t *sI, int64_t *sP) {
     if (sign > 0) {
         for (int32_t i = begin; i < length; ++i) {
@@ -37,6 +38,11 @@ void AccumulateTail(const uint8_t *guide, const int16_t *input, int32_t begin, i
 
 void AccumulateGuidedRow16_C(const uint8_t *guide, const int16_t *input, int32_t length,
                              int32_t sign, int64_t *sII, int64_t *sIp, int64_t *sI, int64_t *sP) {
+    AccumulateTail(guide, input, 0, length, sign, sII, sIp, sI, sP);
+}
+
+void AccumulateGuidedRow8_C(const uint8_t *guide, const uint8_t *input, int32_t length,
+                            int32_t sign, int64_t *sII, int64_t *sIp, int64_t *sI, int64_t *sP) {
     AccumulateTail(guide, input, 0, length, sign, sII, sIp, sI, sP);
 }
 
@@ -162,14 +168,20 @@ inline void Update8(int64_t *sums, __m128i a, __m128i b) {
     Update4<kAdd>(sums + 4, b);
 }
 
-template <bool kAdd>
-int32_t Accumulate8s_SSE2(const uint8_t *guide, const int16_t *input, int32_t length,
+// Eight input samples in 16-bit lanes.
+inline __m128i Load8(const int16_t *input) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(input)); }
+inline __m128i Load8(const uint8_t *input) {
+    return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(input)), _mm_setzero_si128());
+}
+
+template <bool kAdd, typename In>
+int32_t Accumulate8s_SSE2(const uint8_t *guide, const In *input, int32_t length,
                           int64_t *sII, int64_t *sIp, int64_t *sI, int64_t *sP) {
     const __m128i zero = _mm_setzero_si128();
     int32_t i = 0;
     for (; i + 8 <= length; i += 8) {
-        const __m128i g = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(guide + i)), zero);
-        const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i *>(input + i));
+        const __m128i g = Load8(guide + i);
+        const __m128i p = Load8(input + i);
         // g g fits 16 bits unsigned; g p needs the high halves of the signed product.
         const __m128i gg = _mm_mullo_epi16(g, g);
         const __m128i gpLo = _mm_mullo_epi16(g, p), gpHi = _mm_mulhi_epi16(g, p);
@@ -185,9 +197,11 @@ int32_t Accumulate8s_SSE2(const uint8_t *guide, const int16_t *input, int32_t le
 }  // namespace
 #endif
 
-void AccumulateGuidedRow16_SSE2(const uint8_t *guide, const int16_t *input, int32_t length,
-                                int32_t sign, int64_t *sII, int64_t *sIp, int64_t *sI,
-                                int64_t *sP) {
+namespace {
+
+template <typename In>
+void AccumulateRow_SSE2(const uint8_t *guide, const In *input, int32_t length, int32_t sign,
+                        int64_t *sII, int64_t *sIp, int64_t *sI, int64_t *sP) {
 #if defined(__SSE2__)
     const int32_t done = sign > 0 ? Accumulate8s_SSE2<true>(guide, input, length, sII, sIp, sI, sP)
                                   : Accumulate8s_SSE2<false>(guide, input, length, sII, sIp, sI, sP);
@@ -195,6 +209,20 @@ void AccumulateGuidedRow16_SSE2(const uint8_t *guide, const int16_t *input, int3
 #else
     AccumulateTail(guide, input, 0, length, sign, sII, sIp, sI, sP);
 #endif
+}
+
+}  // namespace
+
+void AccumulateGuidedRow16_SSE2(const uint8_t *guide, const int16_t *input, int32_t length,
+                                int32_t sign, int64_t *sII, int64_t *sIp, int64_t *sI,
+                                int64_t *sP) {
+    AccumulateRow_SSE2(guide, input, length, sign, sII, sIp, sI, sP);
+}
+
+void AccumulateGuidedRow8_SSE2(const uint8_t *guide, const uint8_t *input, int32_t length,
+                               int32_t sign, int64_t *sII, int64_t *sIp, int64_t *sI,
+                               int64_t *sP) {
+    AccumulateRow_SSE2(guide, input, length, sign, sII, sIp, sI, sP);
 }
 
 #if defined(__SSE2__)
@@ -346,18 +374,26 @@ template <bool kAdd>
 
 // Four samples per step in 64-bit lanes: the products of two sign-extended 32-bit values
 // are exact.
-template <bool kAdd>
-[[gnu::target("avx2")]] int32_t Accumulate4s_AVX2(const uint8_t *guide, const int16_t *input,
+// Four samples in 64-bit lanes.
+[[gnu::target("avx2")]] inline __m256i Load4x64(const uint8_t *p) {
+    int32_t v;
+    __builtin_memcpy(&v, p, 4);
+    return _mm256_cvtepu8_epi64(_mm_cvtsi32_si128(v));
+}
+[[gnu::target("avx2")]] inline __m256i Load4x64(const int16_t *p) {
+    int64_t v;
+    __builtin_memcpy(&v, p, 8);
+    return _mm256_cvtepi16_epi64(_mm_cvtsi64_si128(v));
+}
+
+template <bool kAdd, typename In>
+[[gnu::target("avx2")]] int32_t Accumulate4s_AVX2(const uint8_t *guide, const In *input,
                                                   int32_t length, int64_t *sII, int64_t *sIp,
                                                   int64_t *sI, int64_t *sP) {
     int32_t i = 0;
     for (; i + 4 <= length; i += 4) {
-        int32_t g4;
-        int64_t p4;
-        __builtin_memcpy(&g4, guide + i, 4);
-        __builtin_memcpy(&p4, input + i, 8);
-        const __m256i g = _mm256_cvtepu8_epi64(_mm_cvtsi32_si128(g4));
-        const __m256i p = _mm256_cvtepi16_epi64(_mm_cvtsi64_si128(p4));
+        const __m256i g = Load4x64(guide + i);
+        const __m256i p = Load4x64(input + i);
         Update4x64<kAdd>(sII + i, _mm256_mul_epi32(g, g));
         Update4x64<kAdd>(sIp + i, _mm256_mul_epi32(g, p));
         Update4x64<kAdd>(sI + i, g);
@@ -450,13 +486,30 @@ template <typename Out>
     OutputRow_AVX2(sumA, sumB, width, r, area, guide, out);
 }
 
-[[gnu::target("avx2")]] void AccumulateGuidedRow16_AVX2(const uint8_t *guide, const int16_t *input,
-                                                        int32_t length, int32_t sign, int64_t *sII,
-                                                        int64_t *sIp, int64_t *sI, int64_t *sP) {
+namespace {
+
+template <typename In>
+[[gnu::target("avx2")]] void AccumulateRow_AVX2(const uint8_t *guide, const In *input, int32_t length,
+                                                int32_t sign, int64_t *sII, int64_t *sIp, int64_t *sI,
+                                                int64_t *sP) {
     const int32_t done = sign > 0 ? Accumulate4s_AVX2<true>(guide, input, length, sII, sIp, sI, sP)
                                   : Accumulate4s_AVX2<false>(guide, input, length, sII, sIp, sI, sP);
     _mm256_zeroupper();
     AccumulateTail(guide, input, done, length, sign, sII, sIp, sI, sP);
+}
+
+}  // namespace
+
+[[gnu::target("avx2")]] void AccumulateGuidedRow16_AVX2(const uint8_t *guide, const int16_t *input,
+                                                        int32_t length, int32_t sign, int64_t *sII,
+                                                        int64_t *sIp, int64_t *sI, int64_t *sP) {
+    AccumulateRow_AVX2(guide, input, length, sign, sII, sIp, sI, sP);
+}
+
+[[gnu::target("avx2")]] void AccumulateGuidedRow8_AVX2(const uint8_t *guide, const uint8_t *input,
+                                                       int32_t length, int32_t sign, int64_t *sII,
+                                                       int64_t *sIp, int64_t *sI, int64_t *sP) {
+    AccumulateRow_AVX2(guide, input, length, sign, sII, sIp, sI, sP);
 }
 
 #else
@@ -480,6 +533,12 @@ void AccumulateGuidedRow16_AVX2(const uint8_t *guide, const int16_t *input, int3
                                 int32_t sign, int64_t *sII, int64_t *sIp, int64_t *sI,
                                 int64_t *sP) {
     AccumulateGuidedRow16_SSE2(guide, input, length, sign, sII, sIp, sI, sP);
+}
+
+void AccumulateGuidedRow8_AVX2(const uint8_t *guide, const uint8_t *input, int32_t length,
+                               int32_t sign, int64_t *sII, int64_t *sIp, int64_t *sI,
+                               int64_t *sP) {
+    AccumulateGuidedRow8_SSE2(guide, input, length, sign, sII, sIp, sI, sP);
 }
 
 #endif
@@ -522,4 +581,14 @@ void GuidedOutputRow8(const int64_t *sumA, const int64_t *sumB, int32_t width, i
         GuidedOutputRow8_SSE2(sumA, sumB, width, r, area, guide, out);
     else
         GuidedOutputRow8_C(sumA, sumB, width, r, area, guide, out);
+}
+
+void AccumulateGuidedRow8(const uint8_t *guide, const uint8_t *input, int32_t length, int32_t sign,
+                          int64_t *sII, int64_t *sIp, int64_t *sI, int64_t *sP) {
+    if (Avx2KernelsEnabled())
+        AccumulateGuidedRow8_AVX2(guide, input, length, sign, sII, sIp, sI, sP);
+    else if (FastKernelsEnabled())
+        AccumulateGuidedRow8_SSE2(guide, input, length, sign, sII, sIp, sI, sP);
+    else
+        AccumulateGuidedRow8_C(guide, input, length, sign, sII, sIp, sI, sP);
 }

@@ -19,6 +19,17 @@ void AccumulateGuidedRow16_AVX2(const uint8_t *guide, const int16_t *input, int3
                                 int64_t *sP);
 void AccumulateGuidedRow16(const uint8_t *guide, const int16_t *input, int32_t length,
                            int32_t sign, int64_t *sII, int64_t *sIp, int64_t *sI, int64_t *sP);
+// The same for an unsigned 8-bit input.
+void AccumulateGuidedRow8_C(const uint8_t *guide, const uint8_t *input, int32_t length,
+                            int32_t sign, int64_t *sII, int64_t *sIp, int64_t *sI, int64_t *sP);
+void AccumulateGuidedRow8_SSE2(const uint8_t *guide, const uint8_t *input, int32_t length,
+                               int32_t sign, int64_t *sII, int64_t *sIp, int64_t *sI,
+                               int64_t *sP);
+void AccumulateGuidedRow8_AVX2(const uint8_t *guide, const uint8_t *input, int32_t length,
+                               int32_t sign, int64_t *sII, int64_t *sIp, int64_t *sI,
+                               int64_t *sP);
+void AccumulateGuidedRow8(const uint8_t *guide, const uint8_t *input, int32_t length, int32_t sign,
+                          int64_t *sII, int64_t *sIp, int64_t *sI, int64_t *sP);
 
 // One coefficient row added to (sign > 0) or taken from (sign <= 0) the vertical sums of a and
 // b: sumA[x] += a[x], sumB[x] += b[x] for x in [0, width).

@@ -7,21 +7,25 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <random>
 #include <vector>
 
 namespace {
 
-using AccumulateKernel = void (*)(const uint8_t *, const int16_t *, int32_t, int32_t, int64_t *,
+template <typename In>
+using AccumulateKernel = void (*)(const uint8_t *, const In *, int32_t, int32_t, int64_t *,
                                   int64_t *, int64_t *, int64_t *);
 
-void ExpectAccumulateMatchesThePlainKernel(AccumulateKernel kernel) {
+struct Range {
+    int lo, hi;
+};
+
+template <typename In>
+void ExpectAccumulateMatchesThePlainKernel(AccumulateKernel<In> plainKernel, AccumulateKernel<In> kernel,
+                                           std::initializer_list<Range> ranges) {
     std::mt19937 rng(16);
-    struct Range {
-        int lo, hi;
-    };
-    for (const Range range : {Range{-300, 300}, Range{-32768, 32767}, Range{32767, 32767},
-                              Range{-32768, -32768}}) {
+    for (const Range range : ranges) {
         std::uniform_int_distribution<int> sample(range.lo, range.hi), byte(0, 255);
         std::uniform_int_distribution<int64_t> start(-(int64_t{1} << 40), int64_t{1} << 40);
         for (const int offset : {0, 1, 3, 7})
@@ -29,10 +33,10 @@ void ExpectAccumulateMatchesThePlainKernel(AccumulateKernel kernel) {
                 for (const int sign : {1, -1}) {
                     const size_t n = static_cast<size_t>(offset + length + 4);
                     std::vector<uint8_t> guide(n);
-                    std::vector<int16_t> input(n);
+                    std::vector<In> input(n);
                     for (size_t i = 0; i < n; ++i) {
                         guide[i] = static_cast<uint8_t>(range.lo == range.hi ? 255 : byte(rng));
-                        input[i] = static_cast<int16_t>(sample(rng));
+                        input[i] = static_cast<In>(sample(rng));
                     }
                     std::vector<int64_t> plain[4];
                     for (auto &sums : plain) {
@@ -40,10 +44,9 @@ void ExpectAccumulateMatchesThePlainKernel(AccumulateKernel kernel) {
                         for (auto &v : sums) v = start(rng);
                     }
                     std::vector<int64_t> fast[4] = {plain[0], plain[1], plain[2], plain[3]};
-                    AccumulateGuidedRow16_C(guide.data() + offset, input.data() + offset, length,
-                                            sign, plain[0].data() + offset,
-                                            plain[1].data() + offset, plain[2].data() + offset,
-                                            plain[3].data() + offset);
+                    plainKernel(guide.data() + offset, input.data() + offset, length, sign,
+                                plain[0].data() + offset, plain[1].data() + offset,
+                                plain[2].data() + offset, plain[3].data() + offset);
                     kernel(guide.data() + offset, input.data() + offset, length, sign,
                            fast[0].data() + offset, fast[1].data() + offset,
                            fast[2].data() + offset, fast[3].data() + offset);
@@ -55,16 +58,21 @@ void ExpectAccumulateMatchesThePlainKernel(AccumulateKernel kernel) {
     }
 }
 
-TEST(AccumulateGuidedRow16Kernels, Sse2MatchesThePlainKernel) {
-    ExpectAccumulateMatchesThePlainKernel(AccumulateGuidedRow16_SSE2);
+constexpr std::initializer_list<Range> kSixteenBit = {{-300, 300}, {-32768, 32767}, {32767, 32767}, {-32768, -32768}};
+constexpr std::initializer_list<Range> kEightBit = {{0, 255}, {255, 255}, {0, 0}};
+
+TEST(AccumulateGuidedRowKernels, Sse2MatchesThePlainKernel) {
+    ExpectAccumulateMatchesThePlainKernel<int16_t>(AccumulateGuidedRow16_C, AccumulateGuidedRow16_SSE2, kSixteenBit);
+    ExpectAccumulateMatchesThePlainKernel<uint8_t>(AccumulateGuidedRow8_C, AccumulateGuidedRow8_SSE2, kEightBit);
 }
 
-TEST(AccumulateGuidedRow16Kernels, Avx2MatchesThePlainKernel) {
+TEST(AccumulateGuidedRowKernels, Avx2MatchesThePlainKernel) {
     if (!ProcessorHasAvx2()) GTEST_SKIP() << "no AVX2 on this processor";
-    ExpectAccumulateMatchesThePlainKernel(AccumulateGuidedRow16_AVX2);
+    ExpectAccumulateMatchesThePlainKernel<int16_t>(AccumulateGuidedRow16_C, AccumulateGuidedRow16_AVX2, kSixteenBit);
+    ExpectAccumulateMatchesThePlainKernel<uint8_t>(AccumulateGuidedRow8_C, AccumulateGuidedRow8_AVX2, kEightBit);
 }
 
-TEST(AccumulateGuidedRow16Kernels, PlainKernelAddsAndTakesTheProducts) {
+TEST(AccumulateGuidedRowKernels, PlainKernelAddsAndTakesTheProducts) {
     const uint8_t guide[3] = {0, 200, 255};
     const int16_t input[3] = {-32768, 7, 32767};
     int64_t sII[3] = {}, sIp[3] = {}, sI[3] = {}, sP[3] = {};
