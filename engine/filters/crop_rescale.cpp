@@ -6,6 +6,7 @@
 #include "core/image.h"
 #include "core/memory.h"
 #include "core/threads.h"
+#include "filters/crop_rescale_kernels.h"
 
 namespace {
 
@@ -44,22 +45,14 @@ inline uint8_t *PlaneRow(ImageDesc *image, int plane, int32_t row) {
 }
 
 // Packed 4:2:2: both pixels of a pair by the luma rule, the pair's U and V from the source
-// group that holds the first pixel's left column.
+// group that holds the first pixel's left column (the row kernel).
 void RescaleYuyv(const CropRescaleJob &job, const Tables &t) {
     for (int32_t y = job.firstRow; y < job.endRow; ++y) {
         const uint8_t *s0 = PlaneRow(job.source, 0, t.Row0(y));
         const uint8_t *s1 = PlaneRow(job.source, 0, t.Row1(y));
         const int32_t fy = t.rowFractions[y];
-        uint8_t *out = PlaneRow(job.destination, 0, y);
-        for (int32_t x = 0; x < t.width; x += 2) {
-            const Position left = t.Column(x);
-            const uint8_t *group = s0 + 4 * static_cast<ptrdiff_t>(left.c0 / 2);
-            uint8_t *d = out + 2 * static_cast<ptrdiff_t>(x);
-            d[0] = LumaSample(s0, s1, fy, left, 2);
-            d[1] = group[1];
-            d[2] = LumaSample(s0, s1, fy, t.Column(x + 1), 2);
-            d[3] = group[3];
-        }
+        RescaleYuyvRow(s0, s1, fy, t.columnPairs, t.columnFractions, t.width,
+                       PlaneRow(job.destination, 0, y));
     }
 }
 

@@ -138,6 +138,9 @@ namespace {
     for (int32_t k = (col - origin + 4) >> 3; col + 64 <= end && k + 8 <= stride - 1;
          col += 64, k += 8)
         EightRuns(out + col, upper + k, lower + k, weight);
+    // The compiler leaves the upper register halves dirty here, which slows every SSE2
+    // instruction after it on some processors.
+    _mm256_zeroupper();
     InterpolateMapRow8_SSE2(out, col, end, upper, lower, stride, wy, origin);
 }
 

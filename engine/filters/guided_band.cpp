@@ -7,6 +7,7 @@
 #include "core/memory.h"
 #include "core/threads.h"
 #include "filters/guided_band_internal.h"
+#include "filters/guided_row_kernels.h"
 
 namespace guided_band {
 namespace {
@@ -185,18 +186,32 @@ bool SameImageSize(const ImageDesc &a, const ImageDesc &b) {
 
 int32_t Clamp8(int64_t v) { return v < 0 ? 0 : (v > 255 ? 255 : static_cast<int32_t>(v)); }
 
+// The 8-bit output: q = (I mA + 64 mB) >> 10 clamped to 0..255; rows of contiguous samples go
+// through the row kernel, interleaved ones sample by sample.
+struct Output8 {
+    void operator()(GuidedBandContext *ctx, int32_t y, int32_t x, int32_t guide, int64_t mA,
+                    int64_t mB) const {
+        const int64_t q = (guide * mA + 64 * mB) >> 10;
+        ctx->outputPlane[static_cast<int64_t>(y) * ctx->outputPitch +
+                         static_cast<int64_t>(x) * ctx->sampleStep + ctx->sampleOffset] =
+            static_cast<uint8_t>(Clamp8(q));
+    }
+    void Row(GuidedBandContext *ctx, int32_t u, const uint8_t *guideRow, int32_t r) const {
+        if (ctx->sampleStep != 1) {
+            OutputRow(ctx, u, guideRow, r, *this);
+            return;
+        }
+        uint8_t *out = ctx->outputPlane + static_cast<int64_t>(ctx->bandY + u) * ctx->outputPitch +
+                       ctx->bandX + ctx->sampleOffset;
+        GuidedOutputRow8(ctx->colSumA, ctx->colSumB, ctx->bandWidth, r, ctx->windowArea, guideRow, out);
+    }
+};
+
 // Runs the 8-bit band schedule with input samples of type In.
 template <typename In>
 void FilterBand8(GuidedBandContext *c) {
     // eps is truncated: 4.9 acts as 4, 0.5 as 0. A window of zeros or of 255s has no slope.
-    FilterBand<In>(
-        c, MakeDoubleCoefficientRule(c, 255, std::trunc(c->eps)),
-        [](GuidedBandContext *ctx, int32_t y, int32_t x, int32_t guide, int64_t mA, int64_t mB) {
-            const int64_t q = (guide * mA + 64 * mB) >> 10;
-            ctx->outputPlane[static_cast<int64_t>(y) * ctx->outputPitch +
-                             static_cast<int64_t>(x) * ctx->sampleStep + ctx->sampleOffset] =
-                static_cast<uint8_t>(Clamp8(q));
-        });
+    FilterBand<In>(c, MakeDoubleCoefficientRule(c, 255, std::trunc(c->eps)), Output8{});
 }
 
 int BandJob8(void *record) {

@@ -4,6 +4,7 @@
 
 #include "core/threads.h"
 #include "filters/guided_band_internal.h"
+#include "filters/guided_row_kernels.h"
 
 using namespace guided_band;
 
@@ -14,17 +15,21 @@ bool IsSixteenBitGuideFormat(uint32_t format) {
            format == PIXEL_FORMAT_NV12 || format == PIXEL_FORMAT_NV21;
 }
 
+// The output of mode 1: q = (I mA + 64 mB) >> 10, its low 16 bits stored; whole rows go
+// through the row kernel.
+struct DoubleOutput {
+    void Row(GuidedBandContext *ctx, int32_t u, const uint8_t *guideRow, int32_t r) const {
+        int16_t *out = reinterpret_cast<int16_t *>(ctx->outputPlane) +
+                       static_cast<int64_t>(ctx->bandY + u) * ctx->outputPitch + ctx->bandX;
+        GuidedOutputRow16(ctx->colSumA, ctx->colSumB, ctx->bandWidth, r, ctx->windowArea, guideRow, out);
+    }
+};
+
 // Mode 1: the double-precision coefficients of the 8-bit filter, constant windows up to
 // 2 x 255 x N and eps as passed.
 void FilterBandDouble(GuidedBandContext *c) {
     // Difference maps are mostly zero or negative: such windows take their mean.
-    FilterBand<int16_t>(
-        c, MakeDoubleCoefficientRule(c, 510, c->eps),
-        [](GuidedBandContext *ctx, int32_t y, int32_t x, int32_t guide, int64_t mA, int64_t mB) {
-            const int64_t q = (guide * mA + mB * 64) >> 10;
-            reinterpret_cast<int16_t *>(ctx->outputPlane)[static_cast<int64_t>(y) * ctx->outputPitch + x] =
-                static_cast<int16_t>(q);
-        });
+    FilterBand<int16_t>(c, MakeDoubleCoefficientRule(c, 510, c->eps), DoubleOutput{});
 }
 
 // Mode 0: integer coefficients in Q8 with a fixed regularisation of 5, not clamped.

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "filters/guided_band.h"
+#include "filters/guided_coefficient_kernels.h"
+#include "filters/guided_row_kernels.h"
 
 namespace guided_band {
 
@@ -124,6 +127,13 @@ void AccumulateRow(GuidedBandContext *c, int32_t slot, int32_t length, bool add)
     const uint8_t *g = c->guideRows[slot];
     const In *p = reinterpret_cast<const In *>(c->inputRows[slot]);
     int64_t *sII = c->sumII, *sIp = c->sumIp, *sI = c->sumI, *sP = c->sumP;
+    if constexpr (std::is_same_v<In, int16_t>) {
+        AccumulateGuidedRow16(g, p, length, add ? 1 : -1, sII, sIp, sI, sP);
+        return;
+    } else if constexpr (std::is_same_v<In, uint8_t>) {
+        AccumulateGuidedRow8(g, p, length, add ? 1 : -1, sII, sIp, sI, sP);
+        return;
+    }
     if (add) {
         for (int32_t i = 0; i < length; ++i) {
             const int64_t gi = g[i], pi = p[i];
@@ -145,12 +155,8 @@ void AccumulateRow(GuidedBandContext *c, int32_t slot, int32_t length, bool add)
 
 // Sums a and b of one coefficient row into the vertical sums (sign +1 or -1).
 inline void AddCoefficientRow(GuidedBandContext *c, int32_t slot, int32_t sign) {
-    const int32_t *a = c->coeffRowsA[slot];
-    const int32_t *b = c->coeffRowsB[slot];
-    for (int32_t x = 0; x < c->bandWidth; ++x) {
-        c->colSumA[x] += sign * int64_t{a[x]};
-        c->colSumB[x] += sign * int64_t{b[x]};
-    }
+    AddGuidedCoefficientRow(c->coeffRowsA[slot], c->coeffRowsB[slot], c->bandWidth, sign, c->colSumA,
+                            c->colSumB);
 }
 
 // Truncating division of a window sum; 32-bit division where the sum fits, which is the
@@ -158,6 +164,56 @@ inline void AddCoefficientRow(GuidedBandContext *c, int32_t slot, int32_t sign) 
 inline int64_t DivideSum(int64_t sum, int32_t area) {
     if (sum >= INT32_MIN && sum <= INT32_MAX) return static_cast<int32_t>(sum) / area;
     return sum / area;
+}
+
+// Coefficients of one band row from horizontally sliding window sums.
+template <typename CoefficientRule>
+void CoefficientRow(const GuidedBandContext *c, CoefficientRule coefficients, int32_t ring,
+                    int32_t width, int32_t *rowA, int32_t *rowB) {
+    int64_t sI = 0, sII = 0, sIp = 0, sP = 0;
+    for (int32_t i = 0; i < ring; ++i) {
+        sI += c->sumI[i];
+        sII += c->sumII[i];
+        sIp += c->sumIp[i];
+        sP += c->sumP[i];
+    }
+    for (int32_t x = 0;; ++x) {
+        const Coefficients k = coefficients(sI, sII, sIp, sP);
+        rowA[x] = k.a;
+        rowB[x] = k.b;
+        if (x + 1 == width) break;
+        sI += c->sumI[x + ring] - c->sumI[x];
+        sII += c->sumII[x + ring] - c->sumII[x];
+        sIp += c->sumIp[x + ring] - c->sumIp[x];
+        sP += c->sumP[x + ring] - c->sumP[x];
+    }
+}
+
+// Output row u of the band from the vertical sums of its coefficient rows through the output
+// rule, column by column.
+template <typename OutputRule>
+void OutputRow(GuidedBandContext *c, int32_t u, const uint8_t *guideRow, int32_t r, OutputRule output) {
+    const int32_t width = c->bandWidth;
+    const int32_t area = c->windowArea;
+    // Horizontal window over the band's columns, the first and last repeated.
+    const int64_t *vA = c->colSumA;
+    const int64_t *vB = c->colSumB;
+    int64_t hA = (r + 1) * vA[0];
+    int64_t hB = (r + 1) * vB[0];
+    for (int32_t j = 1; j <= r; ++j) {
+        const int32_t col = j < width - 1 ? j : width - 1;
+        hA += vA[col];
+        hB += vB[col];
+    }
+    for (int32_t x = 0;; ++x) {
+        output(c, c->bandY + u, c->bandX + x, int32_t{guideRow[x]}, DivideSum(hA, area),
+               DivideSum(hB, area));
+        if (x + 1 == width) break;
+        const int32_t enter = x + 1 + r < width - 1 ? x + 1 + r : width - 1;
+        const int32_t leave = x - r > 0 ? x - r : 0;
+        hA += vA[enter] - vA[leave];
+        hB += vB[enter] - vB[leave];
+    }
 }
 
 // Filters one band of a primed context. In is the input sample type; coefficients(SI, SII,
@@ -177,7 +233,6 @@ void FilterBand(GuidedBandContext *c, CoefficientRule coefficients, OutputRule o
     const int32_t ring = 2 * r + 1;
     const int32_t coeffRing = 2 * r + 2;
     const int32_t length = width + 2 * r;
-    const int32_t area = c->windowArea;
 
     int32_t nextOutput = 0;
     for (int32_t t = 0; t < height; ++t) {
@@ -188,25 +243,15 @@ void FilterBand(GuidedBandContext *c, CoefficientRule coefficients, OutputRule o
             LoadRow(c, t + r, r);
             AccumulateRow<In>(c, slot, length, true);
         }
-        // Coefficients of band row t from horizontally sliding window sums.
+        // Coefficients of band row t from horizontally sliding window sums; the
+        // double-precision rule has row kernels of its own.
         int32_t *rowA = c->coeffRowsA[Mod(t, coeffRing)];
         int32_t *rowB = c->coeffRowsB[Mod(t, coeffRing)];
-        int64_t sI = 0, sII = 0, sIp = 0, sP = 0;
-        for (int32_t i = 0; i < ring; ++i) {
-            sI += c->sumI[i];
-            sII += c->sumII[i];
-            sIp += c->sumIp[i];
-            sP += c->sumP[i];
-        }
-        for (int32_t x = 0;; ++x) {
-            const Coefficients k = coefficients(sI, sII, sIp, sP);
-            rowA[x] = k.a;
-            rowB[x] = k.b;
-            if (x + 1 == width) break;
-            sI += c->sumI[x + ring] - c->sumI[x];
-            sII += c->sumII[x + ring] - c->sumII[x];
-            sIp += c->sumIp[x + ring] - c->sumIp[x];
-            sP += c->sumP[x + ring] - c->sumP[x];
+        if constexpr (std::is_same_v<CoefficientRule, DoubleCoefficientRule>) {
+            const GuidedDoubleRule rule{coefficients.area, coefficients.k, coefficients.e, coefficients.bound};
+            GuidedCoefficientRow({c->sumI, c->sumII, c->sumIp, c->sumP}, ring, width, rule, rowA, rowB);
+        } else {
+            CoefficientRow(c, coefficients, ring, width, rowA, rowB);
         }
         // Every output row whose coefficient window is now complete.
         while (nextOutput < height && (nextOutput + r < height - 1 ? nextOutput + r : height - 1) <= t) {
@@ -223,25 +268,12 @@ void FilterBand(GuidedBandContext *c, CoefficientRule coefficients, OutputRule o
                 AddCoefficientRow(c, Mod(enter, coeffRing), 1);
                 AddCoefficientRow(c, Mod(leave, coeffRing), -1);
             }
-            // Horizontal window over the band's columns, the first and last repeated.
-            const int64_t *vA = c->colSumA;
-            const int64_t *vB = c->colSumB;
-            int64_t hA = (r + 1) * vA[0];
-            int64_t hB = (r + 1) * vB[0];
-            for (int32_t j = 1; j <= r; ++j) {
-                const int32_t col = j < width - 1 ? j : width - 1;
-                hA += vA[col];
-                hB += vB[col];
-            }
+            // Output rules with a Row member write whole rows themselves.
             const uint8_t *guideRow = c->guideRows[Mod(u, ring)] + r;
-            for (int32_t x = 0;; ++x) {
-                output(c, c->bandY + u, c->bandX + x, int32_t{guideRow[x]}, DivideSum(hA, area),
-                       DivideSum(hB, area));
-                if (x + 1 == width) break;
-                const int32_t enter = x + 1 + r < width - 1 ? x + 1 + r : width - 1;
-                const int32_t leave = x - r > 0 ? x - r : 0;
-                hA += vA[enter] - vA[leave];
-                hB += vB[enter] - vB[leave];
+            if constexpr (requires { output.Row(c, u, guideRow, r); }) {
+                output.Row(c, u, guideRow, r);
+            } else {
+                OutputRow(c, u, guideRow, r, output);
             }
             ++nextOutput;
         }

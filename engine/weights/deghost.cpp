@@ -92,44 +92,79 @@ bool RefuseInputsValid(const HdrSession *s) {
     return s->fineGridStride == ref->i32Width && s->fineGridRows == ref->i32Height;
 }
 
+// Row pointers of one preview row: the three exposures' planes, their maps and the output.
+struct RefuseRow {
+    const uint8_t *luma[3], *u[3], *v[3];
+    const int16_t *map[3], *contrast[3];
+    uint8_t *outLuma, *outU, *outV;
+};
+
+RefuseRow RowsAt(const ImageDesc *const images[3], const int16_t *const maps[3],
+                 const int16_t *const contrast[3], ImageDesc *out, int32_t w, int32_t y) {
+    RefuseRow r{};
+    const size_t i = static_cast<size_t>(y) * w;
+    for (int e = 0; e < 3; ++e) {
+        r.luma[e] = images[e]->ppu8Plane[0] + static_cast<size_t>(y) * images[e]->pi32Pitch[0];
+        r.u[e] = images[e]->ppu8Plane[1] + static_cast<size_t>(y) * images[e]->pi32Pitch[1];
+        r.v[e] = images[e]->ppu8Plane[2] + static_cast<size_t>(y) * images[e]->pi32Pitch[2];
+        r.map[e] = maps[e] + i;
+        r.contrast[e] = contrast[e] ? contrast[e] + i : nullptr;
+    }
+    r.outLuma = out->ppu8Plane[0] + static_cast<size_t>(y) * out->pi32Pitch[0];
+    r.outU = out->ppu8Plane[1] + static_cast<size_t>(y) * out->pi32Pitch[1];
+    r.outV = out->ppu8Plane[2] + static_cast<size_t>(y) * out->pi32Pitch[2];
+    return r;
+}
+
+// The weights of one block cell and the reciprocal of their sum.
+struct CellWeights {
+    int64_t r, d, b, reciprocal;
+};
+
+// Pixels [x0, x1) of a row, all in one block cell. A dropped exposure's contrast pointer is
+// null: its chroma weight is 0.
+void RefuseRun(const RefuseRow &row, const CellWeights &cw, const int32_t *rt, int32_t x0, int32_t x1) {
+    for (int32_t x = x0; x < x1; ++x) {
+        const int32_t R = row.luma[0][x], D = row.luma[1][x], B = row.luma[2][x];
+        const int64_t sR = Clamp255(row.map[0][x] + R - 256), sD = Clamp255(row.map[1][x] + D - 256);
+        const int64_t sB = Clamp255(row.map[2][x] + B - 256);
+        row.outLuma[x] = StoreLuma((cw.r * sR + cw.d * sD + cw.b * sB) * cw.reciprocal);
+        const int64_t cR = row.contrast[0][x];
+        int64_t cD = row.contrast[1] ? row.contrast[1][x] : 0;
+        int64_t cB = row.contrast[2] ? row.contrast[2][x] : 0;
+        FadeChromaWeights(R, D, B, &cD, &cB);
+        const int64_t k = rt[ClampIndex(static_cast<int32_t>(cR + cD + cB), kReciprocalTableSize - 1)];
+        row.outU[x] = StoreChroma(k * (cR * row.u[0][x] + cD * row.u[1][x] + cB * row.u[2][x]));
+        row.outV[x] = StoreChroma(k * (cR * row.v[0][x] + cD * row.v[1][x] + cB * row.v[2][x]));
+    }
+}
+
 }  // namespace
 
 int RefuseLowResPreview(MemoryContext memory, HdrSession *s) {
     if (!RefuseInputsValid(s)) return RESULT_INVALID_ARGUMENT;
-    const ImageDesc *ref = s->smallImages[s->referenceIndex], *dark = s->smallImages[s->darkIndex];
-    const ImageDesc *bright = s->smallImages[s->brightIndex];
-    const int32_t w = ref->i32Width, h = ref->i32Height, gw = s->paddedBlocksAcross, gh = s->paddedBlocksDown;
+    const ImageDesc *const images[3] = {s->smallImages[s->referenceIndex], s->smallImages[s->darkIndex],
+                                        s->smallImages[s->brightIndex]};
+    const int32_t w = images[0]->i32Width, h = images[0]->i32Height;
+    const int32_t gw = s->paddedBlocksAcross, gh = s->paddedBlocksDown;
     const int32_t *rt = s->reciprocalTable;
-    const int16_t *mapR = s->fineGrids[0], *mapD = s->fineGrids[1], *mapB = s->fineGrids[2];
-    const int16_t *cwR = s->contrastWeightMaps[kContrastReference];
-    const int16_t *cwD = s->contrastWeightMaps[kContrastDark];
-    const int16_t *cwB = s->contrastWeightMaps[kContrastBright];
-    ImageDesc *out = s->previewImage;
+    const int16_t *const maps[3] = {s->fineGrids[0], s->fineGrids[1], s->fineGrids[2]};
+    const int16_t *const contrast[3] = {s->contrastWeightMaps[kContrastReference],
+                                        s->droppedExposure == 1 ? nullptr : s->contrastWeightMaps[kContrastDark],
+                                        s->droppedExposure == 2 ? nullptr : s->contrastWeightMaps[kContrastBright]};
     for (int32_t y = 0; y < h; ++y) {
-        const int32_t row = ClampIndex((y + 2) / 4, gh - 1);
-        for (int32_t x = 0; x < w; ++x) {
-            const size_t cell = static_cast<size_t>(row) * gw + ClampIndex((x + 2) / 4, gw - 1);
-            const int64_t wR = s->blockWeights[kWeightReference][cell];
-            const int64_t wD = s->blockWeights[kWeightDark][cell];
-            const int64_t wB = s->blockWeights[kWeightBright][cell];
-            const int32_t R = *LumaAt(ref, x, y), D = *LumaAt(dark, x, y), B = *LumaAt(bright, x, y);
-            const size_t i = static_cast<size_t>(y) * w + x;
-            const int64_t sR = Clamp255(mapR[i] + R - 256), sD = Clamp255(mapD[i] + D - 256);
-            const int64_t sB = Clamp255(mapB[i] + B - 256);
-            const int64_t weightSum = wR + wD + wB;
-            const int64_t v = (wR * sR + wD * sD + wB * sB) * rt[ClampIndex(static_cast<int32_t>(weightSum), kReciprocalTableSize - 1)];
-            out->ppu8Plane[0][static_cast<size_t>(y) * out->pi32Pitch[0] + x] = StoreLuma(v);
-            const int64_t cR = cwR[i];
-            int64_t cD = s->droppedExposure == 1 ? 0 : cwD[i];
-            int64_t cB = s->droppedExposure == 2 ? 0 : cwB[i];
-            FadeChromaWeights(R, D, B, &cD, &cB);
-            const int64_t k = rt[ClampIndex(static_cast<int32_t>(cR + cD + cB), kReciprocalTableSize - 1)];
-            for (int p = 1; p <= 2; ++p) {
-                const int64_t u = cR * ref->ppu8Plane[p][static_cast<size_t>(y) * ref->pi32Pitch[p] + x] +
-                                  cD * dark->ppu8Plane[p][static_cast<size_t>(y) * dark->pi32Pitch[p] + x] +
-                                  cB * bright->ppu8Plane[p][static_cast<size_t>(y) * bright->pi32Pitch[p] + x];
-                out->ppu8Plane[p][static_cast<size_t>(y) * out->pi32Pitch[p] + x] = StoreChroma(k * u);
-            }
+        const RefuseRow row = RowsAt(images, maps, contrast, s->previewImage, w, y);
+        const size_t rowCells = static_cast<size_t>(ClampIndex((y + 2) / 4, gh - 1)) * gw;
+        // Pixel x takes cell (x + 2) / 4, the last cell also every column past it.
+        for (int32_t x0 = 0; x0 < w;) {
+            const int32_t col = ClampIndex((x0 + 2) / 4, gw - 1);
+            const int32_t x1 = col == gw - 1 ? w : (4 * col + 2 < w ? 4 * col + 2 : w);
+            const size_t cell = rowCells + col;
+            CellWeights cw{s->blockWeights[kWeightReference][cell], s->blockWeights[kWeightDark][cell],
+                           s->blockWeights[kWeightBright][cell], 0};
+            cw.reciprocal = rt[ClampIndex(static_cast<int32_t>(cw.r + cw.d + cw.b), kReciprocalTableSize - 1)];
+            RefuseRun(row, cw, rt, x0, x1);
+            x0 = x1;
         }
     }
     for (int16_t *&map : s->contrastWeightMaps) FreeAndClear(memory, map);
