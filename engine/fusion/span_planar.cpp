@@ -2,8 +2,10 @@
 
 #include <algorithm>
 
+#include "core/fast_kernels.h"
 #include "fusion/planar_layout.h"
 #include "fusion/span_local_curve_packed422.h"
+#include "fusion/span_planar_fast.h"
 #include "fusion/span_normal_packed422.h"
 
 namespace {
@@ -191,7 +193,60 @@ void NormalRefOnly(int32_t x0, int32_t x1, const PlanarRowIn &ref, const SpanTab
                      });
 }
 
+template <ChromaLayout Layout>
+void LocalCurveSpan(PlanarSpanType type, int32_t x0, int32_t x1, int32_t r,
+                    const PlanarRowIn &ref, const uint8_t *warp, const SpanTables &tables,
+                    const SpanRows &rows, RunningWeights *weights, const PlanarRowOut &out) {
+    switch (type) {
+        case kPlanarSpanBoth:
+            LocalCurveBoth<Layout>(x0, x1, r, ref, warp, tables, rows, weights, out);
+            break;
+        case kPlanarSpanDark:
+        case kPlanarSpanBright:
+            LocalCurveOne<Layout>(x0, x1, r, ref, warp,
+                                  type == kPlanarSpanDark ? kMapDark : kMapBright, tables, rows,
+                                  weights, out);
+            break;
+        case kPlanarSpanReference:
+            LocalCurveRefOnly<Layout>(x0, x1, r, ref, tables, rows, out);
+            break;
+    }
+}
+
+// The fastest kernel this process may run.
+void LocalCurve(ChromaLayout layout, PlanarSpanType type, int32_t x0, int32_t x1, int32_t r,
+                const PlanarRowIn &ref, const uint8_t *warp, const SpanTables &tables,
+                const SpanRows &rows, RunningWeights *weights, const PlanarRowOut &out) {
+    if (Avx2KernelsEnabled())
+        FuseSpanLocalCurvePlanar_AVX2(layout, type, x0, x1, r, ref, warp, tables, rows, weights,
+                                      out);
+    else
+        FuseSpanLocalCurvePlanar_C(layout, type, x0, x1, r, ref, warp, tables, rows, weights,
+                                   out);
+}
+
 }  // namespace
+
+void FuseSpanLocalCurvePlanar_C(ChromaLayout layout, PlanarSpanType type, int32_t x0, int32_t x1,
+                                int32_t r, const PlanarRowIn &ref, const uint8_t *warp,
+                                const SpanTables &tables, const SpanRows &rows,
+                                RunningWeights *weights, const PlanarRowOut &out) {
+    switch (layout) {
+        case L::kPlanar420:
+            LocalCurveSpan<L::kPlanar420>(type, x0, x1, r, ref, warp, tables, rows, weights, out);
+            break;
+        case L::kSemiPlanar420:
+            LocalCurveSpan<L::kSemiPlanar420>(type, x0, x1, r, ref, warp, tables, rows, weights,
+                                              out);
+            break;
+        case L::kSemiPlanar422:
+            LocalCurveSpan<L::kSemiPlanar422>(type, x0, x1, r, ref, warp, tables, rows, weights,
+                                              out);
+            break;
+        case L::kPlanar422:
+            break;  // fused by the planar 4:2:2 kernels of their own
+    }
+}
 
 // --- Planar 4:2:0 -------------------------------------------------------------------------------
 
@@ -199,24 +254,25 @@ void FuseSpanLocalCurveBothPlanar420(int32_t x0, int32_t x1, int32_t r, const Pl
                                      const uint8_t *warp, const SpanTables &tables,
                                      const SpanRows &rows, RunningWeights *weights,
                                      const PlanarRowOut &out) {
-    LocalCurveBoth<L::kPlanar420>(x0, x1, r, ref, warp, tables, rows, weights, out);
+    LocalCurve(L::kPlanar420, kPlanarSpanBoth, x0, x1, r, ref, warp, tables, rows, weights, out);
 }
 void FuseSpanLocalCurveDarkPlanar420(int32_t x0, int32_t x1, int32_t r, const PlanarRowIn &ref,
                                      const uint8_t *warp, const SpanTables &tables,
                                      const SpanRows &rows, RunningWeights *weights,
                                      const PlanarRowOut &out) {
-    LocalCurveOne<L::kPlanar420>(x0, x1, r, ref, warp, kMapDark, tables, rows, weights, out);
+    LocalCurve(L::kPlanar420, kPlanarSpanDark, x0, x1, r, ref, warp, tables, rows, weights, out);
 }
 void FuseSpanLocalCurveBrightPlanar420(int32_t x0, int32_t x1, int32_t r, const PlanarRowIn &ref,
                                        const uint8_t *warp, const SpanTables &tables,
                                        const SpanRows &rows, RunningWeights *weights,
                                        const PlanarRowOut &out) {
-    LocalCurveOne<L::kPlanar420>(x0, x1, r, ref, warp, kMapBright, tables, rows, weights, out);
+    LocalCurve(L::kPlanar420, kPlanarSpanBright, x0, x1, r, ref, warp, tables, rows, weights, out);
 }
 void FuseSpanLocalCurveRefOnlyPlanar420(int32_t x0, int32_t x1, int32_t r,
                                         const PlanarRowIn &ref, const SpanTables &tables,
                                         const SpanRows &rows, const PlanarRowOut &out) {
-    LocalCurveRefOnly<L::kPlanar420>(x0, x1, r, ref, tables, rows, out);
+    LocalCurve(L::kPlanar420, kPlanarSpanReference, x0, x1, r, ref, nullptr, tables, rows, nullptr,
+               out);
 }
 void FuseSpanBothPlanar420(int32_t x0, int32_t x1, const PlanarRowIn &ref, const uint8_t *warp,
                            const SpanTables &tables, const SpanRows &rows,
@@ -246,25 +302,25 @@ void FuseSpanLocalCurveBothSemiPlanar420(int32_t x0, int32_t x1, int32_t r,
                                          const PlanarRowIn &ref, const uint8_t *warp,
                                          const SpanTables &tables, const SpanRows &rows,
                                          RunningWeights *weights, const PlanarRowOut &out) {
-    LocalCurveBoth<L::kSemiPlanar420>(x0, x1, r, ref, warp, tables, rows, weights, out);
+    LocalCurve(L::kSemiPlanar420, kPlanarSpanBoth, x0, x1, r, ref, warp, tables, rows, weights, out);
 }
 void FuseSpanLocalCurveDarkSemiPlanar420(int32_t x0, int32_t x1, int32_t r,
                                          const PlanarRowIn &ref, const uint8_t *warp,
                                          const SpanTables &tables, const SpanRows &rows,
                                          RunningWeights *weights, const PlanarRowOut &out) {
-    LocalCurveOne<L::kSemiPlanar420>(x0, x1, r, ref, warp, kMapDark, tables, rows, weights, out);
+    LocalCurve(L::kSemiPlanar420, kPlanarSpanDark, x0, x1, r, ref, warp, tables, rows, weights, out);
 }
 void FuseSpanLocalCurveBrightSemiPlanar420(int32_t x0, int32_t x1, int32_t r,
                                            const PlanarRowIn &ref, const uint8_t *warp,
                                            const SpanTables &tables, const SpanRows &rows,
                                            RunningWeights *weights, const PlanarRowOut &out) {
-    LocalCurveOne<L::kSemiPlanar420>(x0, x1, r, ref, warp, kMapBright, tables, rows, weights,
-                                     out);
+    LocalCurve(L::kSemiPlanar420, kPlanarSpanBright, x0, x1, r, ref, warp, tables, rows, weights, out);
 }
 void FuseSpanLocalCurveRefOnlySemiPlanar420(int32_t x0, int32_t x1, int32_t r,
                                             const PlanarRowIn &ref, const SpanTables &tables,
                                             const SpanRows &rows, const PlanarRowOut &out) {
-    LocalCurveRefOnly<L::kSemiPlanar420>(x0, x1, r, ref, tables, rows, out);
+    LocalCurve(L::kSemiPlanar420, kPlanarSpanReference, x0, x1, r, ref, nullptr, tables, rows, nullptr,
+               out);
 }
 void FuseSpanBothSemiPlanar420(int32_t x0, int32_t x1, const PlanarRowIn &ref,
                                const uint8_t *warp, const SpanTables &tables,
@@ -297,25 +353,25 @@ void FuseSpanLocalCurveBothSemiPlanar422(int32_t x0, int32_t x1, const PlanarRow
                                          const uint8_t *warp, const SpanTables &tables,
                                          const SpanRows &rows, RunningWeights *weights,
                                          const PlanarRowOut &out) {
-    LocalCurveBoth<L::kSemiPlanar422>(x0, x1, 0, ref, warp, tables, rows, weights, out);
+    LocalCurve(L::kSemiPlanar422, kPlanarSpanBoth, x0, x1, 0, ref, warp, tables, rows, weights, out);
 }
 void FuseSpanLocalCurveDarkSemiPlanar422(int32_t x0, int32_t x1, const PlanarRowIn &ref,
                                          const uint8_t *warp, const SpanTables &tables,
                                          const SpanRows &rows, RunningWeights *weights,
                                          const PlanarRowOut &out) {
-    LocalCurveOne<L::kSemiPlanar422>(x0, x1, 0, ref, warp, kMapDark, tables, rows, weights, out);
+    LocalCurve(L::kSemiPlanar422, kPlanarSpanDark, x0, x1, 0, ref, warp, tables, rows, weights, out);
 }
 void FuseSpanLocalCurveBrightSemiPlanar422(int32_t x0, int32_t x1, const PlanarRowIn &ref,
                                            const uint8_t *warp, const SpanTables &tables,
                                            const SpanRows &rows, RunningWeights *weights,
                                            const PlanarRowOut &out) {
-    LocalCurveOne<L::kSemiPlanar422>(x0, x1, 0, ref, warp, kMapBright, tables, rows, weights,
-                                     out);
+    LocalCurve(L::kSemiPlanar422, kPlanarSpanBright, x0, x1, 0, ref, warp, tables, rows, weights, out);
 }
 void FuseSpanLocalCurveRefOnlySemiPlanar422(int32_t x0, int32_t x1, const PlanarRowIn &ref,
                                             const SpanTables &tables, const SpanRows &rows,
                                             const PlanarRowOut &out) {
-    LocalCurveRefOnly<L::kSemiPlanar422>(x0, x1, 0, ref, tables, rows, out);
+    LocalCurve(L::kSemiPlanar422, kPlanarSpanReference, x0, x1, 0, ref, nullptr, tables, rows, nullptr,
+               out);
 }
 void FuseSpanBothSemiPlanar422(int32_t x0, int32_t x1, const PlanarRowIn &ref,
                                const uint8_t *warp, const SpanTables &tables,
