@@ -6,27 +6,12 @@
 #include "fusion/planar_layout.h"
 #include "fusion/span_local_curve_packed422.h"
 #include "fusion/span_planar_fast.h"
+#include "fusion/span_planar_group.h"
 #include "fusion/span_normal_packed422.h"
 
 namespace {
 
 using L = ChromaLayout;
-
-// The reference group k groups after x0, laid out in packed order (Y0 U0 Y1 V0 Y2 U1 Y3 V1)
-// for the shared group steps.
-template <ChromaLayout Layout>
-void GatherGroup(const PlanarRowIn &ref, int32_t offset, uint8_t group[8]) {
-    for (int i = 0; i < 4; ++i) group[2 * i] = ref.y[offset + i];
-    if constexpr (Layout == L::kPlanar420) {
-        const int32_t c = offset >> 1;
-        group[1] = ref.u[c];
-        group[3] = ref.v[c];
-        group[5] = ref.u[c + 1];
-        group[7] = ref.v[c + 1];
-    } else {
-        for (int i = 0; i < 4; ++i) group[2 * i + 1] = ref.u[offset + i];
-    }
-}
 
 // The tone tail into the format's planes; chromaFirst looks up U (the first byte of an
 // interleaved pair), chromaSecond V.
@@ -89,7 +74,7 @@ void FuseSpan(int32_t x0, int32_t x1, const PlanarRowIn &ref, const uint8_t *war
     for (int32_t x = x0; x < x1; x += 4) {
         const int32_t offset = x - x0;
         uint8_t group[8];
-        GatherGroup<Layout>(ref, offset, group);
+        GatherPlanarGroup<Layout>(ref, offset, group);
         const uint8_t *quad = warp ? warp + 4 * static_cast<int64_t>(offset) : nullptr;
         const FusedGroup g = blend(x, group, quad);
         ToneGroupPlanar<Layout>(g, rows.gain + x, tables.tone, m.chromaFirst, tables.chroma,
@@ -219,6 +204,9 @@ void LocalCurve(ChromaLayout layout, PlanarSpanType type, int32_t x0, int32_t x1
                 const SpanRows &rows, RunningWeights *weights, const PlanarRowOut &out) {
     if (Avx2KernelsEnabled())
         FuseSpanLocalCurvePlanar_AVX2(layout, type, x0, x1, r, ref, warp, tables, rows, weights,
+                                      out);
+    else if (FastKernelsEnabled())
+        FuseSpanLocalCurvePlanar_Fast(layout, type, x0, x1, r, ref, warp, tables, rows, weights,
                                       out);
     else
         FuseSpanLocalCurvePlanar_C(layout, type, x0, x1, r, ref, warp, tables, rows, weights,

@@ -102,13 +102,14 @@ struct LightShift {
     return {inLanes, _mm_cvtsi32_si128(inLanes ? s : 0)};
 }
 
-// The plain kernel over the one group at x, with the weights it carries.
+// The folded kernel over the one group at x, with the weights it carries.
 template <ChromaLayout Layout>
-void PlainGroup(PlanarSpanType type, const SpanArgs &a, int32_t x, RunningWeights *weights) {
+void FoldedGroup(PlanarSpanType type, const SpanArgs &a, int32_t x, RunningWeights *weights) {
     const int32_t offset = x - a.x0;
-    FuseSpanLocalCurvePlanar_C(Layout, type, x, std::min(x + 4, a.x1), a.r,
-                               RowAt<Layout>(a.ref, offset), a.warp ? a.warp + 4 * offset : nullptr,
-                               a.tables, a.rows, weights, RowAt<Layout>(a.out, offset));
+    FuseSpanLocalCurvePlanar_Fast(Layout, type, x, std::min(x + 4, a.x1), a.r,
+                                  RowAt<Layout>(a.ref, offset),
+                                  a.warp ? a.warp + 4 * offset : nullptr, a.tables, a.rows,
+                                  weights, RowAt<Layout>(a.out, offset));
 }
 
 template <ChromaLayout Layout>
@@ -146,9 +147,9 @@ template <ChromaLayout Layout>
                 continue;
             }
         }
-        // A last lone group, or weights beyond what the lanes hold: the plain kernel.
+        // A last lone group, or weights beyond what the lanes hold: the folded kernel.
         RunningWeights one = {{carried, kFusionWeightOne - carried, weights->w[2]}};
-        PlainGroup<Layout>(type, a, x, &one);
+        FoldedGroup<Layout>(type, a, x, &one);
         carried = one.w[0];
         x += 4;
     }
@@ -200,7 +201,7 @@ template <ChromaLayout Layout>
             }
         }
         RunningWeights one = {{carried[0], carried[1], kFusionWeightOne - carried[0] - carried[1]}};
-        PlainGroup<Layout>(kPlanarSpanBoth, a, x, &one);
+        FoldedGroup<Layout>(kPlanarSpanBoth, a, x, &one);
         carried[0] = one.w[0], carried[1] = one.w[1];
         x += 4;
     }
@@ -228,7 +229,7 @@ template <ChromaLayout Layout>
                               m.writeChroma, a.out, offset);
         }
     }
-    for (; x < a.x1; x += 4) PlainGroup<Layout>(kPlanarSpanReference, a, x, nullptr);
+    for (; x < a.x1; x += 4) FoldedGroup<Layout>(kPlanarSpanReference, a, x, nullptr);
 }
 
 template <ChromaLayout Layout>

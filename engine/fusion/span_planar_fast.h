@@ -1,7 +1,8 @@
 // Local-curve span kernels of the planar and semi-planar formats by layout and span type: the
 // plain references (the group steps of the packed kernels, gathered and scattered group by
-// group) and AVX2 versions that fuse two groups per step in vector lanes and give the same
-// bytes and carried weights. Arguments as the kernels of span_planar.h; r only decides, for
+// group), folded versions (the packed folded group steps, rows looked up directly) and AVX2
+// versions that fuse two groups per step in vector lanes; all give the same bytes and carried
+// weights. Arguments as the kernels of span_planar.h; r only decides, for
 // 4:2:0, whether chroma is written. The public kernels of span_planar.h choose between them.
 #pragma once
 
@@ -19,6 +20,12 @@ void FuseSpanLocalCurvePlanar_C(ChromaLayout layout, PlanarSpanType type, int32_
                                 int32_t r, const PlanarRowIn &ref, const uint8_t *warp,
                                 const SpanTables &tables, const SpanRows &rows,
                                 RunningWeights *weights, const PlanarRowOut &out);
+
+void FuseSpanLocalCurvePlanar_Fast(ChromaLayout layout, PlanarSpanType type, int32_t x0,
+                                   int32_t x1, int32_t r, const PlanarRowIn &ref,
+                                   const uint8_t *warp, const SpanTables &tables,
+                                   const SpanRows &rows, RunningWeights *weights,
+                                   const PlanarRowOut &out);
 
 // Only called when the processor has AVX2; builds for other processors forward to the plain
 // kernel.
