@@ -1,4 +1,5 @@
-// The local-curve span kernels of the planar and semi-planar formats, plain beside AVX2, on
+// The local-curve span kernels of the planar and semi-planar formats, plain beside folded and
+// AVX2, on
 // one 4096-pixel row in cache: every layout, the three-exposure and one-secondary spans, on an
 // even row (luma and chroma written).
 #include <benchmark/benchmark.h>
@@ -38,9 +39,11 @@ struct PlanarSpanRow {
     }
 };
 
-template <ChromaLayout Layout, PlanarSpanType Type, bool Avx2>
+enum Tier { kPlain, kFolded, kAvx2 };
+
+template <ChromaLayout Layout, PlanarSpanType Type, Tier Kernel>
 void BM_PlanarSpan(benchmark::State &state) {
-    if (Avx2 && !ProcessorHasAvx2()) {
+    if (Kernel == kAvx2 && !ProcessorHasAvx2()) {
         state.SkipWithError("no AVX2 on this processor");
         return;
     }
@@ -51,7 +54,9 @@ void BM_PlanarSpan(benchmark::State &state) {
     const PlanarRowOut out = k.Out(Layout);
     for (auto _ : state) {
         RunningWeights w = {{0, 0, kFusionWeightOne}};
-        (Avx2 ? FuseSpanLocalCurvePlanar_AVX2 : FuseSpanLocalCurvePlanar_C)(
+        (Kernel == kAvx2     ? FuseSpanLocalCurvePlanar_AVX2
+         : Kernel == kFolded ? FuseSpanLocalCurvePlanar_Fast
+                             : FuseSpanLocalCurvePlanar_C)(
             Layout, Type, 0, kRow, 0, in, k.warp.data(), tables, rows, &w, out);
         benchmark::DoNotOptimize(k.outY.data());
         benchmark::DoNotOptimize(k.outChroma.data());
@@ -59,9 +64,10 @@ void BM_PlanarSpan(benchmark::State &state) {
     state.SetItemsProcessed(state.iterations() * kRow);
 }
 
-#define PLANAR_SPAN_BENCH(layout, type, name)                                               \
-    BENCHMARK(BM_PlanarSpan<ChromaLayout::layout, type, false>)->Name(name "4096/plain");   \
-    BENCHMARK(BM_PlanarSpan<ChromaLayout::layout, type, true>)->Name(name "4096/avx2")
+#define PLANAR_SPAN_BENCH(layout, type, name)                                                \
+    BENCHMARK(BM_PlanarSpan<ChromaLayout::layout, type, kPlain>)->Name(name "4096/plain");   \
+    BENCHMARK(BM_PlanarSpan<ChromaLayout::layout, type, kFolded>)->Name(name "4096/folded"); \
+    BENCHMARK(BM_PlanarSpan<ChromaLayout::layout, type, kAvx2>)->Name(name "4096/avx2")
 
 PLANAR_SPAN_BENCH(kPlanar420, kPlanarSpanBoth, "SpanLocalCurveBothI420");
 PLANAR_SPAN_BENCH(kPlanar420, kPlanarSpanDark, "SpanLocalCurveOneI420");
