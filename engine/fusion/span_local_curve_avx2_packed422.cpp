@@ -45,19 +45,6 @@ inline int32_t GroupWeight(const Inputs &in, int32_t x, const uint8_t *ref, cons
     return rawC * in.reciprocals[std::clamp(rawC + rawR, 0, kFusionLargestWeightSum)];
 }
 
-// Writes two groups from the tone indices of their light and their chroma indices.
-[[gnu::target("avx2")]] inline void WritePair(const uint8_t *tone, const uint8_t *chroma,
-                                              __m256i toneIndex, __m256i chromaIndex,
-                                              uint8_t *out) {
-    alignas(32) int32_t t[8], c[8];
-    _mm256_store_si256(reinterpret_cast<__m256i *>(t), toneIndex);
-    _mm256_store_si256(reinterpret_cast<__m256i *>(c), chromaIndex);
-    for (int i = 0; i < 8; ++i) {
-        out[2 * i] = tone[t[i]];
-        out[2 * i + 1] = chroma[c[i]];
-    }
-}
-
 // Two groups at x and x + 4 whose carried weight p and own weights n0, n1 are in lane range.
 [[gnu::target("avx2")]] void FusePair(const Inputs &in, int32_t x, const uint8_t *ref,
                                       const uint8_t *warp, int32_t p, int32_t n0, int32_t n1,
@@ -69,7 +56,7 @@ inline int32_t GroupWeight(const Inputs &in, int32_t x, const uint8_t *ref, cons
                                       in.uSecondary, in.vSecondary, x);
     const PairIndices i =
         BlendOnePair(in.light, Ramp(p, n0, n1), other, own, shift, in.gain + x);
-    WritePair(in.tone, in.chroma, i.tone, i.chroma, out);
+    WritePackedPair(in.tone, in.chroma, i, out);
 }
 
 }  // namespace
@@ -128,7 +115,7 @@ namespace {
         r.mapLines[kMapV + kMapReference], x);
     const PairIndices i = BlendTriplePair(t.fusion + kFusionBrightSegment, ramps, dark, bright,
                                           own, shift, r.gain + x);
-    WritePair(t.tone, t.chroma, i.tone, i.chroma, out);
+    WritePackedPair(t.tone, t.chroma, i, out);
     return true;
 }
 
@@ -194,7 +181,7 @@ inline void TripleWeights(const SpanTables &t, const SpanRows &r, int32_t x, con
                           rows.mapLines[kMapLumaReference], rows.mapLines[kMapU + kMapReference],
                           rows.mapLines[kMapV + kMapReference], x);
             const PairIndices i = ReferencePair(curve, own, left, right, rows.gain + x);
-            WritePair(tables.tone, tables.chroma, i.tone, i.chroma, out);
+            WritePackedPair(tables.tone, tables.chroma, i, out);
         }
     }
     FuseSpanLocalCurveRefOnlyPacked422_Fast(x, x1, reference, tables, rows, out);

@@ -178,6 +178,19 @@ struct PairIndices {
     return {ToneIndex(light, Gains(gain)), _mm256_slli_epi32(_mm256_cvtepu16_epi32(own.chroma), 4)};
 }
 
+
+// Writes two packed groups through the tone and chroma tables.
+[[gnu::target("avx2")]] inline void WritePackedPair(const uint8_t *tone, const uint8_t *chroma,
+                                                    const PairIndices &indices, uint8_t *out) {
+    alignas(32) int32_t t[8], c[8];
+    _mm256_store_si256(reinterpret_cast<__m256i *>(t), indices.tone);
+    _mm256_store_si256(reinterpret_cast<__m256i *>(c), indices.chroma);
+    for (int i = 0; i < 8; ++i) {
+        out[2 * i] = tone[t[i]];
+        out[2 * i + 1] = chroma[c[i]];
+    }
+}
+
 }  // namespace local_curve_avx2
 
 #endif
