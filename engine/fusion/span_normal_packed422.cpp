@@ -1,5 +1,8 @@
 #include "span_normal_packed422.h"
 
+#include "core/fast_kernels.h"
+#include "fusion/span_normal_avx2_packed422.h"
+
 using namespace fusion_detail;
 
 namespace {
@@ -177,35 +180,65 @@ FusedGroup BlendGroupRefOnlyPacked422(int32_t x, const uint8_t *ref, const SpanT
     return g;
 }
 
-void FuseSpanBothPacked422(int32_t x0, int32_t x1, const uint8_t *reference, const uint8_t *warp,
-                           const SpanTables &tables, const SpanRows &rows, RunningWeights *weights,
-                           uint8_t *out) {
+void FuseSpanBothPacked422_C(int32_t x0, int32_t x1, const uint8_t *reference,
+                             const uint8_t *warp, const SpanTables &tables, const SpanRows &rows,
+                             RunningWeights *weights, uint8_t *out) {
     for (int32_t x = x0; x < x1; x += 4, reference += 8, warp += kWarpGroupStride, out += 8)
         ToneGroupPacked422(BlendGroupBothPacked422(x, reference, warp, warp + kWarpedQuadBytes,
                                                    tables, rows, weights),
                            rows.gain + x, tables.tone, tables.chroma, out);
 }
 
-void FuseSpanDarkPacked422(int32_t x0, int32_t x1, const uint8_t *reference, const uint8_t *warp,
-                           const SpanTables &tables, const SpanRows &rows, RunningWeights *weights,
-                           uint8_t *out) {
+void FuseSpanDarkPacked422_C(int32_t x0, int32_t x1, const uint8_t *reference,
+                             const uint8_t *warp, const SpanTables &tables, const SpanRows &rows,
+                             RunningWeights *weights, uint8_t *out) {
     for (int32_t x = x0; x < x1; x += 4, reference += 8, warp += kWarpGroupStride, out += 8)
         ToneGroupPacked422(BlendGroupDarkPacked422(x, reference, warp, tables, rows, weights),
                            rows.gain + x, tables.tone, tables.chroma, out);
 }
 
-void FuseSpanBrightPacked422(int32_t x0, int32_t x1, const uint8_t *reference, const uint8_t *warp,
-                             const SpanTables &tables, const SpanRows &rows, int32_t segmentBase,
-                             RunningWeights *weights, uint8_t *out) {
+void FuseSpanBrightPacked422_C(int32_t x0, int32_t x1, const uint8_t *reference,
+                               const uint8_t *warp, const SpanTables &tables,
+                               const SpanRows &rows, int32_t segmentBase,
+                               RunningWeights *weights, uint8_t *out) {
     for (int32_t x = x0; x < x1; x += 4, reference += 8, warp += kWarpGroupStride, out += 8)
         ToneGroupPacked422(
             BlendGroupBrightPacked422(x, reference, warp, tables, rows, segmentBase, weights),
             rows.gain + x, tables.tone, tables.chroma, out);
 }
 
-void FuseSpanRefOnlyPacked422(int32_t x0, int32_t x1, const uint8_t *reference,
-                              const SpanTables &tables, const SpanRows &rows, uint8_t *out) {
+void FuseSpanRefOnlyPacked422_C(int32_t x0, int32_t x1, const uint8_t *reference,
+                                const SpanTables &tables, const SpanRows &rows, uint8_t *out) {
     for (int32_t x = x0; x < x1; x += 4, reference += 8, out += 8)
         ToneGroupPacked422(BlendGroupRefOnlyPacked422(x, reference, tables, rows), rows.gain + x,
                            tables.tone, tables.chroma, out);
+}
+
+// The public kernels take the fastest version this process may run.
+
+void FuseSpanBothPacked422(int32_t x0, int32_t x1, const uint8_t *reference, const uint8_t *warp,
+                           const SpanTables &tables, const SpanRows &rows, RunningWeights *weights,
+                           uint8_t *out) {
+    (Avx2KernelsEnabled() ? FuseSpanBothPacked422_AVX2 : FuseSpanBothPacked422_C)(
+        x0, x1, reference, warp, tables, rows, weights, out);
+}
+
+void FuseSpanDarkPacked422(int32_t x0, int32_t x1, const uint8_t *reference, const uint8_t *warp,
+                           const SpanTables &tables, const SpanRows &rows, RunningWeights *weights,
+                           uint8_t *out) {
+    (Avx2KernelsEnabled() ? FuseSpanDarkPacked422_AVX2 : FuseSpanDarkPacked422_C)(
+        x0, x1, reference, warp, tables, rows, weights, out);
+}
+
+void FuseSpanBrightPacked422(int32_t x0, int32_t x1, const uint8_t *reference, const uint8_t *warp,
+                             const SpanTables &tables, const SpanRows &rows, int32_t segmentBase,
+                             RunningWeights *weights, uint8_t *out) {
+    (Avx2KernelsEnabled() ? FuseSpanBrightPacked422_AVX2 : FuseSpanBrightPacked422_C)(
+        x0, x1, reference, warp, tables, rows, segmentBase, weights, out);
+}
+
+void FuseSpanRefOnlyPacked422(int32_t x0, int32_t x1, const uint8_t *reference,
+                              const SpanTables &tables, const SpanRows &rows, uint8_t *out) {
+    (Avx2KernelsEnabled() ? FuseSpanRefOnlyPacked422_AVX2 : FuseSpanRefOnlyPacked422_C)(
+        x0, x1, reference, tables, rows, out);
 }

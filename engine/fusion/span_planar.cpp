@@ -2,29 +2,16 @@
 
 #include <algorithm>
 
+#include "core/fast_kernels.h"
 #include "fusion/planar_layout.h"
 #include "fusion/span_local_curve_packed422.h"
+#include "fusion/span_planar_fast.h"
+#include "fusion/span_planar_group.h"
 #include "fusion/span_normal_packed422.h"
 
 namespace {
 
 using L = ChromaLayout;
-
-// The reference group k groups after x0, laid out in packed order (Y0 U0 Y1 V0 Y2 U1 Y3 V1)
-// for the shared group steps.
-template <ChromaLayout Layout>
-void GatherGroup(const PlanarRowIn &ref, int32_t offset, uint8_t group[8]) {
-    for (int i = 0; i < 4; ++i) group[2 * i] = ref.y[offset + i];
-    if constexpr (Layout == L::kPlanar420) {
-        const int32_t c = offset >> 1;
-        group[1] = ref.u[c];
-        group[3] = ref.v[c];
-        group[5] = ref.u[c + 1];
-        group[7] = ref.v[c + 1];
-    } else {
-        for (int i = 0; i < 4; ++i) group[2 * i + 1] = ref.u[offset + i];
-    }
-}
 
 // The tone tail into the format's planes; chromaFirst looks up U (the first byte of an
 // interleaved pair), chromaSecond V.
@@ -87,7 +74,7 @@ void FuseSpan(int32_t x0, int32_t x1, const PlanarRowIn &ref, const uint8_t *war
     for (int32_t x = x0; x < x1; x += 4) {
         const int32_t offset = x - x0;
         uint8_t group[8];
-        GatherGroup<Layout>(ref, offset, group);
+        GatherPlanarGroup<Layout>(ref, offset, group);
         const uint8_t *quad = warp ? warp + 4 * static_cast<int64_t>(offset) : nullptr;
         const FusedGroup g = blend(x, group, quad);
         ToneGroupPlanar<Layout>(g, rows.gain + x, tables.tone, m.chromaFirst, tables.chroma,
@@ -191,7 +178,63 @@ void NormalRefOnly(int32_t x0, int32_t x1, const PlanarRowIn &ref, const SpanTab
                      });
 }
 
+template <ChromaLayout Layout>
+void LocalCurveSpan(PlanarSpanType type, int32_t x0, int32_t x1, int32_t r,
+                    const PlanarRowIn &ref, const uint8_t *warp, const SpanTables &tables,
+                    const SpanRows &rows, RunningWeights *weights, const PlanarRowOut &out) {
+    switch (type) {
+        case kPlanarSpanBoth:
+            LocalCurveBoth<Layout>(x0, x1, r, ref, warp, tables, rows, weights, out);
+            break;
+        case kPlanarSpanDark:
+        case kPlanarSpanBright:
+            LocalCurveOne<Layout>(x0, x1, r, ref, warp,
+                                  type == kPlanarSpanDark ? kMapDark : kMapBright, tables, rows,
+                                  weights, out);
+            break;
+        case kPlanarSpanReference:
+            LocalCurveRefOnly<Layout>(x0, x1, r, ref, tables, rows, out);
+            break;
+    }
+}
+
+// The fastest kernel this process may run.
+void LocalCurve(ChromaLayout layout, PlanarSpanType type, int32_t x0, int32_t x1, int32_t r,
+                const PlanarRowIn &ref, const uint8_t *warp, const SpanTables &tables,
+                const SpanRows &rows, RunningWeights *weights, const PlanarRowOut &out) {
+    if (Avx2KernelsEnabled())
+        FuseSpanLocalCurvePlanar_AVX2(layout, type, x0, x1, r, ref, warp, tables, rows, weights,
+                                      out);
+    else if (FastKernelsEnabled())
+        FuseSpanLocalCurvePlanar_Fast(layout, type, x0, x1, r, ref, warp, tables, rows, weights,
+                                      out);
+    else
+        FuseSpanLocalCurvePlanar_C(layout, type, x0, x1, r, ref, warp, tables, rows, weights,
+                                   out);
+}
+
 }  // namespace
+
+void FuseSpanLocalCurvePlanar_C(ChromaLayout layout, PlanarSpanType type, int32_t x0, int32_t x1,
+                                int32_t r, const PlanarRowIn &ref, const uint8_t *warp,
+                                const SpanTables &tables, const SpanRows &rows,
+                                RunningWeights *weights, const PlanarRowOut &out) {
+    switch (layout) {
+        case L::kPlanar420:
+            LocalCurveSpan<L::kPlanar420>(type, x0, x1, r, ref, warp, tables, rows, weights, out);
+            break;
+        case L::kSemiPlanar420:
+            LocalCurveSpan<L::kSemiPlanar420>(type, x0, x1, r, ref, warp, tables, rows, weights,
+                                              out);
+            break;
+        case L::kSemiPlanar422:
+            LocalCurveSpan<L::kSemiPlanar422>(type, x0, x1, r, ref, warp, tables, rows, weights,
+                                              out);
+            break;
+        case L::kPlanar422:
+            break;  // fused by the planar 4:2:2 kernels of their own
+    }
+}
 
 // --- Planar 4:2:0 -------------------------------------------------------------------------------
 
@@ -199,24 +242,25 @@ void FuseSpanLocalCurveBothPlanar420(int32_t x0, int32_t x1, int32_t r, const Pl
                                      const uint8_t *warp, const SpanTables &tables,
                                      const SpanRows &rows, RunningWeights *weights,
                                      const PlanarRowOut &out) {
-    LocalCurveBoth<L::kPlanar420>(x0, x1, r, ref, warp, tables, rows, weights, out);
+    LocalCurve(L::kPlanar420, kPlanarSpanBoth, x0, x1, r, ref, warp, tables, rows, weights, out);
 }
 void FuseSpanLocalCurveDarkPlanar420(int32_t x0, int32_t x1, int32_t r, const PlanarRowIn &ref,
                                      const uint8_t *warp, const SpanTables &tables,
                                      const SpanRows &rows, RunningWeights *weights,
                                      const PlanarRowOut &out) {
-    LocalCurveOne<L::kPlanar420>(x0, x1, r, ref, warp, kMapDark, tables, rows, weights, out);
+    LocalCurve(L::kPlanar420, kPlanarSpanDark, x0, x1, r, ref, warp, tables, rows, weights, out);
 }
 void FuseSpanLocalCurveBrightPlanar420(int32_t x0, int32_t x1, int32_t r, const PlanarRowIn &ref,
                                        const uint8_t *warp, const SpanTables &tables,
                                        const SpanRows &rows, RunningWeights *weights,
                                        const PlanarRowOut &out) {
-    LocalCurveOne<L::kPlanar420>(x0, x1, r, ref, warp, kMapBright, tables, rows, weights, out);
+    LocalCurve(L::kPlanar420, kPlanarSpanBright, x0, x1, r, ref, warp, tables, rows, weights, out);
 }
 void FuseSpanLocalCurveRefOnlyPlanar420(int32_t x0, int32_t x1, int32_t r,
                                         const PlanarRowIn &ref, const SpanTables &tables,
                                         const SpanRows &rows, const PlanarRowOut &out) {
-    LocalCurveRefOnly<L::kPlanar420>(x0, x1, r, ref, tables, rows, out);
+    LocalCurve(L::kPlanar420, kPlanarSpanReference, x0, x1, r, ref, nullptr, tables, rows, nullptr,
+               out);
 }
 void FuseSpanBothPlanar420(int32_t x0, int32_t x1, const PlanarRowIn &ref, const uint8_t *warp,
                            const SpanTables &tables, const SpanRows &rows,
@@ -246,25 +290,25 @@ void FuseSpanLocalCurveBothSemiPlanar420(int32_t x0, int32_t x1, int32_t r,
                                          const PlanarRowIn &ref, const uint8_t *warp,
                                          const SpanTables &tables, const SpanRows &rows,
                                          RunningWeights *weights, const PlanarRowOut &out) {
-    LocalCurveBoth<L::kSemiPlanar420>(x0, x1, r, ref, warp, tables, rows, weights, out);
+    LocalCurve(L::kSemiPlanar420, kPlanarSpanBoth, x0, x1, r, ref, warp, tables, rows, weights, out);
 }
 void FuseSpanLocalCurveDarkSemiPlanar420(int32_t x0, int32_t x1, int32_t r,
                                          const PlanarRowIn &ref, const uint8_t *warp,
                                          const SpanTables &tables, const SpanRows &rows,
                                          RunningWeights *weights, const PlanarRowOut &out) {
-    LocalCurveOne<L::kSemiPlanar420>(x0, x1, r, ref, warp, kMapDark, tables, rows, weights, out);
+    LocalCurve(L::kSemiPlanar420, kPlanarSpanDark, x0, x1, r, ref, warp, tables, rows, weights, out);
 }
 void FuseSpanLocalCurveBrightSemiPlanar420(int32_t x0, int32_t x1, int32_t r,
                                            const PlanarRowIn &ref, const uint8_t *warp,
                                            const SpanTables &tables, const SpanRows &rows,
                                            RunningWeights *weights, const PlanarRowOut &out) {
-    LocalCurveOne<L::kSemiPlanar420>(x0, x1, r, ref, warp, kMapBright, tables, rows, weights,
-                                     out);
+    LocalCurve(L::kSemiPlanar420, kPlanarSpanBright, x0, x1, r, ref, warp, tables, rows, weights, out);
 }
 void FuseSpanLocalCurveRefOnlySemiPlanar420(int32_t x0, int32_t x1, int32_t r,
                                             const PlanarRowIn &ref, const SpanTables &tables,
                                             const SpanRows &rows, const PlanarRowOut &out) {
-    LocalCurveRefOnly<L::kSemiPlanar420>(x0, x1, r, ref, tables, rows, out);
+    LocalCurve(L::kSemiPlanar420, kPlanarSpanReference, x0, x1, r, ref, nullptr, tables, rows, nullptr,
+               out);
 }
 void FuseSpanBothSemiPlanar420(int32_t x0, int32_t x1, const PlanarRowIn &ref,
                                const uint8_t *warp, const SpanTables &tables,
@@ -297,25 +341,25 @@ void FuseSpanLocalCurveBothSemiPlanar422(int32_t x0, int32_t x1, const PlanarRow
                                          const uint8_t *warp, const SpanTables &tables,
                                          const SpanRows &rows, RunningWeights *weights,
                                          const PlanarRowOut &out) {
-    LocalCurveBoth<L::kSemiPlanar422>(x0, x1, 0, ref, warp, tables, rows, weights, out);
+    LocalCurve(L::kSemiPlanar422, kPlanarSpanBoth, x0, x1, 0, ref, warp, tables, rows, weights, out);
 }
 void FuseSpanLocalCurveDarkSemiPlanar422(int32_t x0, int32_t x1, const PlanarRowIn &ref,
                                          const uint8_t *warp, const SpanTables &tables,
                                          const SpanRows &rows, RunningWeights *weights,
                                          const PlanarRowOut &out) {
-    LocalCurveOne<L::kSemiPlanar422>(x0, x1, 0, ref, warp, kMapDark, tables, rows, weights, out);
+    LocalCurve(L::kSemiPlanar422, kPlanarSpanDark, x0, x1, 0, ref, warp, tables, rows, weights, out);
 }
 void FuseSpanLocalCurveBrightSemiPlanar422(int32_t x0, int32_t x1, const PlanarRowIn &ref,
                                            const uint8_t *warp, const SpanTables &tables,
                                            const SpanRows &rows, RunningWeights *weights,
                                            const PlanarRowOut &out) {
-    LocalCurveOne<L::kSemiPlanar422>(x0, x1, 0, ref, warp, kMapBright, tables, rows, weights,
-                                     out);
+    LocalCurve(L::kSemiPlanar422, kPlanarSpanBright, x0, x1, 0, ref, warp, tables, rows, weights, out);
 }
 void FuseSpanLocalCurveRefOnlySemiPlanar422(int32_t x0, int32_t x1, const PlanarRowIn &ref,
                                             const SpanTables &tables, const SpanRows &rows,
                                             const PlanarRowOut &out) {
-    LocalCurveRefOnly<L::kSemiPlanar422>(x0, x1, 0, ref, tables, rows, out);
+    LocalCurve(L::kSemiPlanar422, kPlanarSpanReference, x0, x1, 0, ref, nullptr, tables, rows, nullptr,
+               out);
 }
 void FuseSpanBothSemiPlanar422(int32_t x0, int32_t x1, const PlanarRowIn &ref,
                                const uint8_t *warp, const SpanTables &tables,

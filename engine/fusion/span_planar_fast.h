@@ -1,0 +1,36 @@
+// Local-curve span kernels of the planar and semi-planar formats by layout and span type: the
+// plain references (the group steps of the packed kernels, gathered and scattered group by
+// group), folded versions (the packed folded group steps, rows looked up directly) and AVX2
+// versions that fuse two groups per step in vector lanes; all give the same bytes and carried
+// weights. Arguments as the kernels of span_planar.h; r only decides, for
+// 4:2:0, whether chroma is written. The public kernels of span_planar.h choose between them.
+#pragma once
+
+#include <cstdint>
+
+#include "fusion/planar_layout.h"
+#include "fusion/span_planar.h"
+
+// The span types; the one-secondary kernels carry {secondary, reference} in weights, the
+// three-exposure kernel {dark, bright, reference}, and the reference-only kernel none.
+enum PlanarSpanType { kPlanarSpanBoth, kPlanarSpanDark, kPlanarSpanBright, kPlanarSpanReference };
+
+// The layouts these kernels take: kPlanar420, kSemiPlanar420 and kSemiPlanar422.
+void FuseSpanLocalCurvePlanar_C(ChromaLayout layout, PlanarSpanType type, int32_t x0, int32_t x1,
+                                int32_t r, const PlanarRowIn &ref, const uint8_t *warp,
+                                const SpanTables &tables, const SpanRows &rows,
+                                RunningWeights *weights, const PlanarRowOut &out);
+
+void FuseSpanLocalCurvePlanar_Fast(ChromaLayout layout, PlanarSpanType type, int32_t x0,
+                                   int32_t x1, int32_t r, const PlanarRowIn &ref,
+                                   const uint8_t *warp, const SpanTables &tables,
+                                   const SpanRows &rows, RunningWeights *weights,
+                                   const PlanarRowOut &out);
+
+// Only called when the processor has AVX2; builds for other processors forward to the plain
+// kernel.
+void FuseSpanLocalCurvePlanar_AVX2(ChromaLayout layout, PlanarSpanType type, int32_t x0,
+                                   int32_t x1, int32_t r, const PlanarRowIn &ref,
+                                   const uint8_t *warp, const SpanTables &tables,
+                                   const SpanRows &rows, RunningWeights *weights,
+                                   const PlanarRowOut &out);

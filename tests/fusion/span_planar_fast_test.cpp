@@ -1,0 +1,113 @@
+// The fast local-curve span kernels of the planar and semi-planar formats against their plain
+// references, bit for bit: random codes, weights, offsets and gains (with extremes that push
+// every clamp and the hand-over to the plain kernel), every layout and span type, even and odd
+// rows, every start group, odd span lengths, value shifts, luma-only outputs and the carried
+// weights.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "core/fast_kernels.h"
+#include "fusion/span_kernel_support.h"
+#include "fusion/span_planar_fast.h"
+
+namespace {
+
+using fusion_test::KernelBench;
+using fusion_test::kRowLength;
+
+void Randomise(KernelBench &k, std::mt19937 &rng, bool wide) {
+    std::uniform_int_distribution<int> weight(wide ? -256 : 0, wide ? 1024 : 256),
+        luma(-100, 700), chroma(-300, 300), gain(0, 65535), pick(0, 9);
+    for (auto *row : {&k.weightReference, &k.weightDark, &k.weightBright})
+        for (int16_t &w : *row) w = int16_t(pick(rng) == 0 ? 0 : weight(rng));
+    for (int line = 0; line < 9; ++line)
+        for (int16_t &v : k.lines[line]) v = int16_t(line < 3 ? luma(rng) : chroma(rng));
+    for (uint16_t &g : k.gain) g = uint16_t(pick(rng) < 7 ? 1024 + gain(rng) % 2048 : gain(rng));
+}
+
+// One row of a layout: luma, then U and V planes (planar 4:2:0) or the interleaved chroma in u.
+struct Planes {
+    std::vector<uint8_t> y, u, v;
+    Planes(ChromaLayout layout, uint8_t fill)
+        : y(kRowLength + 8, fill),
+          u(layout == ChromaLayout::kPlanar420 ? kRowLength / 2 + 4 : kRowLength + 8, fill),
+          v(layout == ChromaLayout::kPlanar420 ? kRowLength / 2 + 4 : 0, fill) {}
+    bool operator==(const Planes &) const = default;
+    int32_t ChromaAt(ChromaLayout layout, int32_t x) const {
+        return layout == ChromaLayout::kPlanar420 ? x / 2 : x;
+    }
+    PlanarRowIn In(ChromaLayout layout, int32_t x) const {
+        const int32_t c = ChromaAt(layout, x);
+        return {y.data() + x, u.data() + c, v.empty() ? nullptr : v.data() + c};
+    }
+    PlanarRowOut Out(ChromaLayout layout, int32_t x, bool lumaOnly) {
+        const int32_t c = ChromaAt(layout, x);
+        if (lumaOnly) return {y.data() + x, nullptr, nullptr};
+        return {y.data() + x, u.data() + c, v.empty() ? nullptr : v.data() + c};
+    }
+};
+
+using Kernel = void (*)(ChromaLayout, PlanarSpanType, int32_t, int32_t, int32_t,
+                        const PlanarRowIn &, const uint8_t *, const SpanTables &,
+                        const SpanRows &, RunningWeights *, const PlanarRowOut &);
+
+TEST(SpanPlanarFast, MatchesThePlainKernels) {
+    struct Case {
+        const char *name;
+        Kernel fast;
+    };
+    std::vector<Case> kernels = {{"folded", FuseSpanLocalCurvePlanar_Fast}};
+    // The AVX2 kernels run wherever this processor has AVX2, whatever the environment asks.
+    if (ProcessorHasAvx2()) kernels.push_back({"avx2", FuseSpanLocalCurvePlanar_AVX2});
+    const ChromaLayout layouts[] = {ChromaLayout::kPlanar420, ChromaLayout::kSemiPlanar420,
+                                    ChromaLayout::kSemiPlanar422};
+    const PlanarSpanType types[] = {kPlanarSpanBoth, kPlanarSpanDark, kPlanarSpanBright,
+                                    kPlanarSpanReference};
+    std::mt19937 rng(420);
+    std::uniform_int_distribution<int> byte(0, 255), carried(0, kFusionWeightOne / 2);
+    for (int trial = 0; trial < 16; ++trial) {
+        KernelBench k;
+        Randomise(k, rng, trial >= 12);
+        std::vector<uint8_t> warp(4 * kRowLength);
+        for (uint8_t &b : warp) b = uint8_t(byte(rng));
+        for (const ChromaLayout layout : layouts) {
+            Planes ref(layout, 0);
+            for (auto *plane : {&ref.y, &ref.u, &ref.v})
+                for (uint8_t &b : *plane) b = uint8_t(byte(rng));
+            for (const Case &kernel : kernels)
+            for (const PlanarSpanType type : types)
+                for (const int r : {0, 1})
+                    for (const int shift : {0, 2, 3, 9})
+                        for (int x0 = 0; x0 < kRowLength; x0 += 4)
+                            for (const int groups : {0, 1, 3, 4, 16}) {
+                                const int x1 = std::min(kRowLength, x0 + 4 * groups);
+                                const bool lumaOnly = groups == 3 && r == 0;
+                                SpanTables tables = k.Tables(true);
+                                tables.valueShift = shift;
+                                const int w0 = carried(rng), w1 = carried(rng);
+                                RunningWeights plainWeights = {{w0, w1, kFusionWeightOne - w0 - w1}};
+                                RunningWeights fastWeights = plainWeights;
+                                Planes plain(layout, 0xA5), fast(layout, 0xA5);
+                                FuseSpanLocalCurvePlanar_C(layout, type, x0, x1, r,
+                                                           ref.In(layout, x0), warp.data() + 4 * x0,
+                                                           tables, k.Rows(), &plainWeights,
+                                                           plain.Out(layout, x0, lumaOnly));
+                                kernel.fast(
+                                    layout, type, x0, x1, r, ref.In(layout, x0),
+                                    warp.data() + 4 * x0, tables, k.Rows(), &fastWeights,
+                                    fast.Out(layout, x0, lumaOnly));
+                                ASSERT_TRUE(plain == fast)
+                                    << kernel.name << " " << int(layout) << " type " << type
+                                    << " row " << r << " trial "
+                                    << trial << " x " << x0 << ".." << x1 << " shift " << shift;
+                                for (int e = 0; e < 3; ++e)
+                                    ASSERT_EQ(plainWeights.w[e], fastWeights.w[e])
+                                        << int(layout) << " type " << type << " weight " << e;
+                            }
+        }
+    }
+}
+
+}  // namespace
