@@ -1,5 +1,6 @@
 // Engine core: the full-frame copy the merge makes at its end, and the cost of one
-// four-thread stage (start and join, no work).
+// four-thread stage (start and join, no work), against four tiny jobs handed to workers that
+// live for the whole run.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -57,5 +58,26 @@ void BM_StartAndJoinFourThreads(benchmark::State &state) {
     }
 }
 BENCHMARK(BM_StartAndJoinFourThreads)->Unit(benchmark::kMicrosecond);
+
+// Four jobs that do next to nothing: what is left is the cost of dispatching them.
+int CountOne(void *record) {
+    ++*static_cast<int64_t *>(record);
+    return 0;
+}
+
+void BM_FourTinyJobsOnNewThreads(benchmark::State &state) {
+    int64_t counts[4] = {};
+    for (auto _ : state) benchmark::DoNotOptimize(RunParallelJobs(4, CountOne, counts, sizeof(int64_t)));
+}
+BENCHMARK(BM_FourTinyJobsOnNewThreads)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+void BM_FourTinyJobsOnPoolWorkers(benchmark::State &state) {
+    WorkerPool *pool = CreateWorkerPool(nullptr);
+    int64_t counts[4] = {};
+    for (auto _ : state)
+        benchmark::DoNotOptimize(RunPoolJobs(pool, 4, CountOne, counts, sizeof(int64_t)));
+    DestroyWorkerPool(pool);
+}
+BENCHMARK(BM_FourTinyJobsOnPoolWorkers)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 }  // namespace

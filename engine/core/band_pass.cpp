@@ -96,6 +96,5 @@ int RunFusionBandPass(MemoryContext memory, HdrSession *s, const ImageDesc *inpu
     SplitFusionBands(s->processRect, bands);
     BandWorkerArgs args[kWorkerCount];
     for (int i = 0; i < kWorkerCount; ++i) args[i] = {s, inputs, progress, user, bands[i]};
-    const JobRunner runner = s->jobRunner ? s->jobRunner : RunParallelJobs;
-    return runner(kWorkerCount, FusionBandWorker, args, sizeof(BandWorkerArgs));
+    return StageJobRunner(s)(kWorkerCount, FusionBandWorker, args, sizeof(BandWorkerArgs));
 }

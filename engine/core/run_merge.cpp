@@ -95,13 +95,11 @@ bool AllPrepared(const HdrSession *s, int32_t count) {
     return (s->preparedImages & all) == all;
 }
 
-}  // namespace
-
-int RunHdrMerge(MemoryContext memory, HdrSession *s, ImageDesc *inputs, int32_t count,
-                ImageDesc *outputs, int32_t outputIndex, const MergeParams *params, int64_t,
-                ProgressCallback progress, void *user) {
-    int r = CheckRunArguments(s, inputs, count, outputs, outputIndex);
-    if (r != RESULT_OK) return r;
+// The run after its arguments were checked.
+int MergeCheckedSet(MemoryContext memory, HdrSession *s, ImageDesc *inputs, int32_t count,
+                    ImageDesc *outputs, int32_t outputIndex, const MergeParams *params,
+                    ProgressCallback progress, void *user) {
+    int r = RESULT_OK;
     // This run reuses the session's buffers: an intermediate merged earlier is gone.
     ClearIntermediateImage(s);
     if (!s->tracker) {
@@ -129,4 +127,21 @@ int RunHdrMerge(MemoryContext memory, HdrSession *s, ImageDesc *inputs, int32_t 
     }
     if (s->referenceIndex == outputIndex) return RESULT_OK;
     return CopyImage(&outputs[outputIndex], &inputs[s->referenceIndex]);
+}
+
+}  // namespace
+
+int RunHdrMerge(MemoryContext memory, HdrSession *s, ImageDesc *inputs, int32_t count,
+                ImageDesc *outputs, int32_t outputIndex, const MergeParams *params, int64_t,
+                ProgressCallback progress, void *user) {
+    const int r = CheckRunArguments(s, inputs, count, outputs, outputIndex);
+    if (r != RESULT_OK) return r;
+    // The threaded stages share the run's workers, which are joined before the run returns,
+    // whatever its result. Without a pool each stage starts threads of its own.
+    s->workerPool = CreateWorkerPool(s->threadStarter);
+    const int merged =
+        MergeCheckedSet(memory, s, inputs, count, outputs, outputIndex, params, progress, user);
+    DestroyWorkerPool(s->workerPool);
+    s->workerPool = nullptr;
+    return merged;
 }

@@ -107,8 +107,7 @@ int CropAndRescaleResult(MemoryContext memory, HdrSession *s, ImageDesc *images,
     ImageDesc source = EvenRows(images[ref]);
     ImageDesc destination = EvenRows(images[other]);
     PixelRect rect = {s->cropRect[1], s->cropRect[0], s->cropRect[3], s->cropRect[2]};
-    const JobRunner runner = s->jobRunner ? s->jobRunner : RunParallelJobs;
-    int r = CropAndRescaleWithRunner(memory, &source, &destination, &rect, runner);
+    int r = CropAndRescaleWithRunner(memory, &source, &destination, &rect, StageJobRunner(s));
     if (r == RESULT_OK) r = CopyImage(&source, &destination);
     if (r == RESULT_OK) RepeatLastLumaRow(images[ref]);
     return r;

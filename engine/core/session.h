@@ -198,9 +198,19 @@ struct HdrSession {
     int32_t progressBase;
     uint64_t pendingStatus;
     uint32_t preparedImages;  // bit i: image i prepared by the caller, one image at a time
-    JobRunner jobRunner;      // how the band pass and the final rescale run; null: four threads
-    ThreadStarter threadStarter;  // how the two-call merge starts its second thread; null: StartThread
+    JobRunner jobRunner;      // how the threaded stages run their jobs; empty: the run's workers
+    // How the run's workers and the two-call merge's second thread start; null: StartThread.
+    ThreadStarter threadStarter;
+    WorkerPool *workerPool;  // the workers of the run in progress; null outside a run
 };
+
+// The runner of a threaded stage: the caller's when one is set, else the run's workers, else
+// four threads started for the stage.
+inline JobRunner StageJobRunner(const HdrSession *s) {
+    if (s->jobRunner) return s->jobRunner;
+    if (s->workerPool) return JobRunner(s->workerPool);
+    return RunParallelJobs;
+}
 
 // darkBrightShift is stored as (dark dx, bright dx, dark dy, bright dy); read it by name.
 inline int32_t DarkShiftX(const HdrSession &s) { return s.darkBrightShift[0]; }

@@ -111,10 +111,16 @@ int RunParallelJobs(int count, int (*job)(void *), void *records, size_t recordB
             RunJobSlot(&slots[i]);
         }
     }
+    int results[kMaxJobs];
+    for (int i = 0; i < count; ++i) results[i] = slots[i].result;
+    return CombineJobResults(results, count);
+}
+
+int CombineJobResults(const int *results, int count) {
     int result = RESULT_OK;
     for (int i = 0; i < count; ++i) {
-        if (slots[i].result == RESULT_CANCELLED) return RESULT_CANCELLED;
-        if (result == RESULT_OK) result = slots[i].result;
+        if (results[i] == RESULT_CANCELLED) return RESULT_CANCELLED;
+        if (result == RESULT_OK) result = results[i];
     }
     return result;
 }

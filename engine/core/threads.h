@@ -1,6 +1,7 @@
 // Events and threads: the engine's whole threading service.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <pthread.h>
 
@@ -41,3 +42,19 @@ int CloseThreadHandle(ThreadHandle thread);
 // fails to start runs on the calling thread, so no job is ever skipped or waited for in vain.
 // Returns the first non-zero job result, RESULT_CANCELLED winning over the others.
 int RunParallelJobs(int count, int (*job)(void *record), void *records, size_t recordBytes);
+// The first non-zero of count job results, RESULT_CANCELLED winning over the others.
+int CombineJobResults(const int *results, int count);
+
+// Worker threads that live for one run, so that its threaded stages do not each start and
+// join threads of their own. A worker starts at its first job and stays until the pool is
+// destroyed. The pool serves one caller: its stages run one after another.
+struct WorkerPool;
+// Workers start through start (null: StartThread). Null when the pool cannot be allocated.
+WorkerPool *CreateWorkerPool(ThreadStarter start);
+// Stops and joins every worker that started, then frees the pool. Null does nothing.
+void DestroyWorkerPool(WorkerPool *pool);
+// RunParallelJobs on the pool's workers: job i runs on worker i, the results are collected in
+// job order, and a job whose worker cannot start runs on the calling thread. A null pool runs
+// the jobs through RunParallelJobs.
+int RunPoolJobs(WorkerPool *pool, int count, int (*job)(void *record), void *records,
+                size_t recordBytes);

@@ -239,7 +239,8 @@ int FilterQuarterMaps(Stage &st) {
             st.work.guide->rows[Y][X] = static_cast<uint8_t>(QuarterSample(readPreview, st.w, st.h, X, Y));
     for (int map : {1, 0}) {
         FillQuarterInput(st, st.s->fineGrids[map]);
-        const int32_t r = GuidedFilterStriped(st.memory, st.work.guide, st.work.input, st.work.output, 4);
+        const int32_t r = GuidedFilterStripedWithRunner(st.memory, st.work.guide, st.work.input, st.work.output,
+                                                        4, StageJobRunner(st.s));
         if (r != RESULT_OK) return r == RESULT_OUT_OF_MEMORY ? r : RESULT_INVALID_ARGUMENT;
         int16_t *q = map == 0 ? st.work.q0 : st.work.q1;
         for (int32_t Y = 0; Y < st.qh; ++Y) {
@@ -286,8 +287,8 @@ int FilterFullMaps(Stage &st) {
     const size_t n = static_cast<size_t>(st.w) * st.h;
     for (int map : {1, 0, 2}) {
         int16_t *m = st.s->fineGrids[map];
-        const int32_t r = GuidedFilterThreaded16(st.memory, st.s->previewImage, m, 16, nullptr,
-                                                 st.work.filtered, 4.0, 1);
+        const int32_t r = GuidedFilterThreaded16WithRunner(st.memory, st.s->previewImage, m, 16, nullptr,
+                                                           st.work.filtered, 4.0, 1, StageJobRunner(st.s));
         if (r != RESULT_OK) return r == RESULT_OUT_OF_MEMORY ? r : RESULT_INVALID_ARGUMENT;
         for (size_t i = 0; i < n; ++i) m[i] = static_cast<int16_t>((q[i] * st.work.filtered[i] + (256 - q[i]) * m[i]) >> 8);
     }

@@ -231,8 +231,8 @@ int PatchFromReference(Stage &st, const uint8_t *mask, int32_t radius, bool blen
     HdrSession *s = st.s;
     const int32_t gw = s->paddedBlocksAcross, gh = s->paddedBlocksDown;
     CopyBlocksOutsideMask(s->previewWorkImage, s->previewImage, mask, gw, gh);
-    const int32_t g = GuidedFilterThreaded8(st.memory, st.plain[s->referenceIndex], s->previewWorkImage, 16,
-                                            nullptr, s->previewWorkImage, 4.0);
+    const int32_t g = GuidedFilterThreaded8WithRunner(st.memory, st.plain[s->referenceIndex], s->previewWorkImage,
+                                                      16, nullptr, s->previewWorkImage, 4.0, StageJobRunner(s));
     if (g == RESULT_OUT_OF_MEMORY) return g;
     if (MaskMean(st, mask, radius) != RESULT_OK) return RESULT_OUT_OF_MEMORY;
     if (blend255) BlendBlocksByMask255(s->previewImage, s->previewWorkImage, st.work.cells, gw, gh);
