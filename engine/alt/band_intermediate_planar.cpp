@@ -9,6 +9,7 @@
 #include "alt/span_intermediate_planar.h"
 #include "core/session.h"
 #include "fusion/band_planar.h"
+#include "fusion/band_planar_rows.h"
 #include "fusion/planar_layout.h"
 #include "fusion/recovery_refine_planar.h"
 #include "fusion/recovery_refine_planar422.h"
@@ -79,28 +80,6 @@ IntermediateRowOut OutputAt(const PlanarBandContext &c, int32_t r, int32_t a) {
 }
 
 template <ChromaLayout Layout>
-void FetchSecondary(const PlanarBandContext &c, const BandRow &row, int32_t a, int32_t b,
-                    bool dark, uint8_t *dest) {
-    const TileMotion m = MotionOfTile(c, row, a, dark);
-    const YuvPlanes &source = dark ? c.dark : c.bright;
-    if (m.whole) {
-        const auto fetch = Layout == L::kPlanar420       ? FetchShiftedPlanar420
-                           : Layout == L::kSemiPlanar420 ? FetchShiftedSemiPlanar420
-                           : Layout == L::kPlanar422     ? FetchShiftedPlanar422
-                                                         : FetchShiftedSemiPlanar422;
-        fetch(c.session, c.right, c.bottom, m.x.disp, m.y.disp, m.x.step, m.y.step, a, row.r, b,
-              source, &c.referenceLuma, dest);
-    } else {
-        const auto fetch = Layout == L::kPlanar420       ? FetchSubpelPlanar420
-                           : Layout == L::kSemiPlanar420 ? FetchSubpelSemiPlanar420
-                           : Layout == L::kPlanar422     ? FetchSubpelPlanar422
-                                                         : FetchSubpelSemiPlanar422;
-        fetch(c.session, c.right, c.bottom, m.x.disp, m.y.disp, m.x.step, m.y.step, a, row.r, b,
-              source, dest);
-    }
-}
-
-template <ChromaLayout Layout>
 void RunKernel(const PlanarBandContext &c, int32_t r, int32_t type, int32_t a, int32_t b,
                const uint8_t *quad, RunningWeights *weights) {
     const IntermediateRowOut out = OutputAt<Layout>(c, r, a);
@@ -111,22 +90,17 @@ void RunKernel(const PlanarBandContext &c, int32_t r, int32_t type, int32_t a, i
 
 template <ChromaLayout Layout>
 void FuseRowBoth(const PlanarBandContext &c, const BandRow &row) {
-    DriveTwoSecondaries(c, [&](int32_t type, int32_t a, int32_t b, RunningWeights *weights) {
-        uint8_t *group = c.warp + 4 * static_cast<int64_t>(a);
-        if (type & SPAN_DARK) FetchSecondary<Layout>(c, row, a, b, true, group);
-        if (type & SPAN_BRIGHT)
-            FetchSecondary<Layout>(c, row, a, b, false, group + kWarpedQuadBytes);
-        const uint8_t *quad = type == SPAN_BRIGHT ? group + kWarpedQuadBytes : group;
+    FusePlanarRowTwo<Layout>(c, row, [&](int32_t type, int32_t a, int32_t b, const uint8_t *quad,
+                                         RunningWeights *weights) {
         RunKernel<Layout>(c, row.r, type, a, b, quad, weights);
     });
 }
 
 template <ChromaLayout Layout>
 void FuseRowOne(const PlanarBandContext &c, const BandRow &row, bool dark) {
-    DriveOneSecondary(c, dark, [&](int32_t type, int32_t a, int32_t b, RunningWeights *weights) {
-        uint8_t *group = c.warp + 4 * static_cast<int64_t>(a);
-        if (type != SPAN_REFERENCE_ONLY) FetchSecondary<Layout>(c, row, a, b, dark, group);
-        RunKernel<Layout>(c, row.r, type, a, b, group, weights);
+    FusePlanarRowOne<Layout>(c, row, dark, [&](int32_t type, int32_t a, int32_t b,
+                                               const uint8_t *quad, RunningWeights *weights) {
+        RunKernel<Layout>(c, row.r, type, a, b, quad, weights);
     });
 }
 
