@@ -10,6 +10,7 @@
 #include "core/session.h"
 #include "fusion/band_planar.h"
 #include "fusion/band_planar_rows.h"
+#include "fusion/grid_rows32.h"
 #include "fusion/planar_layout.h"
 #include "fusion/recovery_refine_planar.h"
 #include "fusion/recovery_refine_planar422.h"
@@ -104,54 +105,131 @@ void FuseRowOne(const PlanarBandContext &c, const BandRow &row, bool dark) {
     });
 }
 
-// --- Highlight refinement (the 8-bit planar members' own) --------------------------------------
+// --- Row refreshes ------------------------------------------------------------------------------
+//
+// Each family refreshes its rows at its own cadence (grid row (r + 16) >> 5, phase (r + 16) & 31):
+//   planar 4:2:0, planar 4:2:2  weights, run lists and the shadow row on even rows; with the fade
+//                               also the mask and highlight rows, then the refinement;
+//   semi-planar 4:2:0           weights, run lists and the shadow row on even rows; with the fade
+//                               the mask, shadow and highlight rows and the refinement every row;
+//   semi-planar 4:2:2           weights, run lists, mask, shadow and chroma highlight rows on rows
+//                               that are multiples of 4, with the chroma fade whatever the flag;
+//                               with the fade the highlight luma row and its fade every row.
+// A refinement always runs whole right after the rows it works on were expanded: it rewrites
+// them in place. A band that starts off its family's cadence refreshes on its first row too.
 
+enum WorkerRow { kRowMask = 3 };
+enum BlockPlane { kShadowPlane = 0, kHighlightPlane = 2, kChromaUPlane = 5, kChromaVPlane = 6 };
+
+void ExpandOffsetRow(const PlanarBandContext &c, int row, int plane, int32_t r) {
+    const HdrSession *s = c.session;
+    InterpolateGridRow32(c.offsetRows[row], c.x0, c.x1, (r + 16) >> 5,
+                         s->paddedBlockPlanes[plane], s->blocksAcross + 2, (r + 16) & 31);
+}
+
+void ExpandMaskRow(const PlanarBandContext &c, int t, int32_t r) {
+    const HdrSession *s = c.session;
+    InterpolateGridRowSparse32(s->workerRows[kRowMask][t], c.x0, c.x1, (r + 16) >> 5,
+                               s->recoveryMaskGrid, s->blocksAcross + 2, (r + 16) & 31);
+}
+
+// The dark exposure's luma row at its global shift.
+const uint8_t *DarkLumaAt(const PlanarBandContext &c, int32_t r) {
+    const int32_t dx = c.session->globalShift[0], dy = c.session->globalShift[1];
+    return c.dark.plane[0] + static_cast<int64_t>(r - dy) * c.dark.pitch[0] + (c.x0 - dx);
+}
+
+// Where the refinement reads chroma: the dark exposure's first chroma plane at its global shift
+// and the reference's, at row r's chroma row; inside false when the dark row or column falls
+// outside the dark planes (the chroma corrections are then left as expanded).
+struct ChromaSource {
+    bool inside;
+    int64_t darkRow, referenceRow;
+    int32_t darkColumn, referenceColumn;
+};
+
+template <ChromaLayout Layout>
+ChromaSource ChromaSourceAt(const PlanarBandContext &c, int32_t r) {
+    const int32_t dx = c.session->globalShift[0], dy = c.session->globalShift[1];
+    // Planar 4:2:2 keeps its chroma rows whole: the dark's is row r - dy.
+    const int32_t darkRow = kSubsampledRows<Layout> ? (r >> 1) - (dy >> 1) : r - dy;
+    const int32_t referenceRow = kSubsampledRows<Layout> ? r >> 1 : r;
+    const int32_t rows = kSubsampledRows<Layout> ? c.height >> 1 : c.height;
+    const int32_t darkColumn =
+        kSeparateChromaPlanes<Layout> ? (c.x0 >> 1) - (dx >> 1) : c.x0 - dx;
+    const bool inside = darkRow >= 0 && darkRow < rows && referenceRow < rows && darkColumn >= 0;
+    return {inside, inside ? darkRow : 0, inside ? referenceRow : 0, inside ? darkColumn : 0,
+            ChromaColumn<Layout>(c.x0)};
+}
+
+// The refinement of the 4:2:0 and planar 4:2:2 families over the freshly expanded mask,
+// highlight luma and chroma rows.
 template <ChromaLayout Layout>
 void RefineHighlightRows(const PlanarBandContext &c, int32_t r) {
     const HdrSession *s = c.session;
     if (!DarkOverlapInside(c, r)) return;
-    const int32_t dx = s->globalShift[0], dy = s->globalShift[1];
     const YuvPlanes &d = c.dark, &ref = c.reference;
-    const uint8_t *darkY = d.plane[0] + static_cast<int64_t>(r - dy) * d.pitch[0] + (c.x0 - dx);
+    const ChromaSource cs = ChromaSourceAt<Layout>(c, r);
     int16_t *luma = c.offsetRows[kHighlightLumaRow];
-    if constexpr (Layout == L::kPlanar422) {
-        const int32_t darkColumn = (c.x0 >> 1) - (dx >> 1), refColumn = c.x0 >> 1;
-        const bool chroma = darkColumn >= 0;
-        const int64_t darkRow = r - dy;
-        const uint8_t *darkU = d.plane[1] + darkRow * d.pitch[1] + (chroma ? darkColumn : 0);
-        const uint8_t *darkV = d.plane[2] + darkRow * d.pitch[2] + (chroma ? darkColumn : 0);
-        const uint8_t *refU = ref.plane[1] + static_cast<int64_t>(r) * ref.pitch[1] + refColumn;
-        const uint8_t *refV = ref.plane[2] + static_cast<int64_t>(r) * ref.pitch[2] + refColumn;
-        RefineRecoveryOffsetsRowPlanar422(s, c.rows.mask, r, darkY, darkU, darkV, refU, refV, luma,
-                                          chroma ? c.offsetRows[kHighlightURow] : nullptr,
-                                          chroma ? c.offsetRows[kHighlightVRow] : nullptr);
-        return;
+    int16_t *u = cs.inside ? c.offsetRows[kHighlightURow] : nullptr;
+    int16_t *v = cs.inside ? c.offsetRows[kHighlightVRow] : nullptr;
+    const uint8_t *darkC1 = d.plane[1] + cs.darkRow * d.pitch[1] + cs.darkColumn;
+    const uint8_t *refC1 = ref.plane[1] + cs.referenceRow * ref.pitch[1] + cs.referenceColumn;
+    if constexpr (kSeparateChromaPlanes<Layout>) {
+        const uint8_t *darkV = d.plane[2] + cs.darkRow * d.pitch[2] + cs.darkColumn;
+        const uint8_t *refV = ref.plane[2] + cs.referenceRow * ref.pitch[2] + cs.referenceColumn;
+        const auto refine = Layout == L::kPlanar420 ? RefineRecoveryOffsetsRowPlanar420
+                                                    : RefineRecoveryOffsetsRowPlanar422;
+        refine(s, c.rows.mask, r, DarkLumaAt(c, r), darkC1, darkV, refC1, refV, luma, u, v);
     } else {
-        const int32_t chromaRow = kSubsampledRows<Layout> ? (r >> 1) - (dy >> 1) : r - dy;
-        const int32_t refChromaRow = kSubsampledRows<Layout> ? r >> 1 : r;
-        const int32_t chromaRows = kSubsampledRows<Layout> ? c.height >> 1 : c.height;
-        const int32_t darkColumn = Layout == L::kPlanar420 ? (c.x0 >> 1) - (dx >> 1) : c.x0 - dx;
-        const bool inside = chromaRow >= 0 && chromaRow < chromaRows &&
-                            refChromaRow < chromaRows && darkColumn >= 0;
-        int16_t *u = inside ? c.offsetRows[kHighlightURow] : nullptr;
-        int16_t *v = inside ? c.offsetRows[kHighlightVRow] : nullptr;
-        const int64_t dc = inside ? chromaRow : 0, rc = inside ? refChromaRow : 0;
-        const int32_t refColumn = ChromaColumn<Layout>(c.x0);
-        const int32_t column = inside ? darkColumn : 0;
-        const uint8_t *darkC1 = d.plane[1] + dc * d.pitch[1] + column;
-        const uint8_t *refC1 = ref.plane[1] + rc * ref.pitch[1] + refColumn;
-        if constexpr (Layout == L::kPlanar420) {
-            const uint8_t *darkV = d.plane[2] + dc * d.pitch[2] + column;
-            const uint8_t *refV = ref.plane[2] + rc * ref.pitch[2] + refColumn;
-            RefineRecoveryOffsetsRowPlanar420(s, c.rows.mask, r, darkY, darkC1, darkV, refC1,
-                                              refV, luma, u, v);
-        } else if constexpr (Layout == L::kSemiPlanar420) {
-            RefineRecoveryOffsetsRowSemiPlanar420(s, c.rows.mask, r, darkY, darkC1, refC1, luma,
-                                                  u, v);
-        } else {
-            FadeRecoveryLumaOffsetRowSemiPlanar422(s, c.rows.mask, r, darkY, luma);
-            if (u) FadeRecoveryChromaOffsetsRowSemiPlanar422(s, c.rows.mask, r, darkC1, refC1, u, v);
+        RefineRecoveryOffsetsRowSemiPlanar420(s, c.rows.mask, r, DarkLumaAt(c, r), darkC1, refC1,
+                                              luma, u, v);
+    }
+}
+
+void FadeChromaRowsSemiPlanar422(const PlanarBandContext &c, int32_t r) {
+    if (!DarkOverlapInside(c, r)) return;
+    const ChromaSource cs = ChromaSourceAt<L::kSemiPlanar422>(c, r);
+    if (!cs.inside) return;
+    const YuvPlanes &d = c.dark, &ref = c.reference;
+    FadeRecoveryChromaOffsetsRowSemiPlanar422(
+        c.session, c.rows.mask, r, d.plane[1] + cs.darkRow * d.pitch[1] + cs.darkColumn,
+        ref.plane[1] + cs.referenceRow * ref.pitch[1] + cs.referenceColumn,
+        c.offsetRows[kHighlightURow], c.offsetRows[kHighlightVRow]);
+}
+
+void FadeLumaRowSemiPlanar422(const PlanarBandContext &c, int32_t r) {
+    if (!DarkOverlapInside(c, r)) return;
+    FadeRecoveryLumaOffsetRowSemiPlanar422(c.session, c.rows.mask, r, DarkLumaAt(c, r),
+                                           c.offsetRows[kHighlightLumaRow]);
+}
+
+// The refreshes of row r (see the cadence above); first: the band's first row.
+template <ChromaLayout Layout>
+void RefreshRows(PlanarBandContext &c, HdrSession *s, int t, int32_t r, bool first, bool fade,
+                 IntermediateRowFlags &flags) {
+    if constexpr (Layout == L::kSemiPlanar422) {
+        if (r % 4 == 0 || first) {
+            RefreshIntermediateRows(c, s, t, r, false, flags);
+            ExpandMaskRow(c, t, r);
+            ExpandOffsetRow(c, kHighlightURow, kChromaUPlane, r);
+            ExpandOffsetRow(c, kHighlightVRow, kChromaVPlane, r);
+            FadeChromaRowsSemiPlanar422(c, r);
         }
+        if (!fade) return;
+        ExpandOffsetRow(c, kHighlightLumaRow, kHighlightPlane, r);
+        FadeLumaRowSemiPlanar422(c, r);
+    } else {
+        const bool even = (r & 1) == 0 || first;
+        if (even) RefreshIntermediateRows(c, s, t, r, false, flags);
+        if (!fade) return;
+        if (Layout == L::kSemiPlanar420 && !even) ExpandOffsetRow(c, kShadowRow, kShadowPlane, r);
+        if (!even && Layout != L::kSemiPlanar420) return;
+        ExpandMaskRow(c, t, r);
+        ExpandOffsetRow(c, kHighlightLumaRow, kHighlightPlane, r);
+        ExpandOffsetRow(c, kHighlightURow, kChromaUPlane, r);
+        ExpandOffsetRow(c, kHighlightVRow, kChromaVPlane, r);
+        RefineHighlightRows<Layout>(c, r);
     }
 }
 
@@ -201,12 +279,9 @@ int RunBand(HdrSession *s, const BandPlan &p, const ImageDesc *inputs, ProgressC
                 s->progressBase + (int64_t{p.progressSpan} * (r - p.firstRow)) / p.progressRows;
             if (callback(percent, 0, user) == RESULT_CANCELLED) return RESULT_CANCELLED;
         }
-        const bool refresh = (r & 1) == 0 || r == p.firstRow;
-        if (refresh) {
-            RefreshIntermediateRows(c, s, p.t, r, fade, flags);
-            if (fade) RefineHighlightRows<Layout>(c, r);
-        }
-        const BandRow row = {r, (r + 128) >> 8, (r + 128) & 255, refresh};
+        const bool first = r == p.firstRow;
+        RefreshRows<Layout>(c, s, p.t, r, first, fade, flags);
+        const BandRow row = {r, (r + 128) >> 8, (r + 128) & 255, (r & 1) == 0 || first};
         if (flags.darkAllZero && flags.brightAllZero)
             RunKernel<Layout>(c, r, SPAN_REFERENCE_ONLY, c.x0, c.x1, nullptr, nullptr);
         else if (flags.brightAllZero)
@@ -257,7 +332,8 @@ int FuseIntermediateBandPlanar(const RowBand *band, HdrSession *s, const ImageDe
     if (!IsPlanarMember(inputs[0].u32PixelArrayFormat)) return RESULT_UNSUPPORTED_FORMAT;
     const int t = band->workerIndex;
     if (t != 0 && t != 1) return RESULT_INVALID_ARGUMENT;
-    if (!IntermediateBuffersPresent(s, t, false, false)) return RESULT_OUT_OF_MEMORY;
+    // The planar families read the mask and the recovery planes with or without the fade.
+    if (!IntermediateBuffersPresent(s, t, false, true)) return RESULT_OUT_OF_MEMORY;
     if (band->firstRow >= band->endRow) return RESULT_OK;
     const BandPlan plan = {t, band->firstRow, band->endRow, 10, band->endRow - band->firstRow};
     return RunPlan(s, plan, inputs, callback, user);
