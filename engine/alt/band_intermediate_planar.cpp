@@ -1,12 +1,14 @@
 #include "band_intermediate_planar.h"
 
 #include <algorithm>
+#include <type_traits>
 
 #include "alt/band_intermediate_common.h"
 #include "alt/band_intermediate_packed422.h"
 #include "alt/intermediate_image.h"
 #include "alt/span_intermediate_packed422.h"
 #include "alt/span_intermediate_planar.h"
+#include "core/memory.h"
 #include "core/session.h"
 #include "fusion/band_planar.h"
 #include "fusion/band_planar_rows.h"
@@ -62,47 +64,137 @@ bool WritesChroma(const PlanarBandContext &c, int32_t r) {
     return (r & 1) != 0 || r + 1 >= c.endRow;
 }
 
+// The 16-bit rows (luma, first and second chroma) a row is fused into, positioned at column 0 of
+// each plane; null chroma when the row leaves its chroma to another.
+struct RowTargets {
+    int16_t *plane[3];
+};
+
 template <ChromaLayout Layout>
-IntermediateRowOut OutputAt(const PlanarBandContext &c, int32_t r, int32_t a) {
-    const HdrSession *s = c.session;
-    const int32_t rho = r - c.top;
+IntermediateRowOut OutputAt(const RowTargets &t, int32_t a) {
     const int32_t cx = ChromaColumn<Layout>(a);
-    IntermediateRowOut out = {IntermediateLumaRow(s, rho), nullptr, nullptr};
-    if (out.y) out.y += a;
-    if (!WritesChroma<Layout>(c, r)) return out;
-    out.u = IntermediateChromaRow(s, 1, rho);
-    if (out.u) out.u += cx;
-    if constexpr (kSeparateChromaPlanes<Layout>) {
-        out.v = IntermediateChromaRow(s, 2, rho);
-        if (out.v) out.v += cx;
-        if (!out.v) out.u = nullptr;
-    }
+    IntermediateRowOut out = {t.plane[0] + a, nullptr, nullptr};
+    if (!t.plane[1] || (kSeparateChromaPlanes<Layout> && !t.plane[2])) return out;
+    out.u = t.plane[1] + cx;
+    if constexpr (kSeparateChromaPlanes<Layout>) out.v = t.plane[2] + cx;
     return out;
 }
 
 template <ChromaLayout Layout>
-void RunKernel(const PlanarBandContext &c, int32_t r, int32_t type, int32_t a, int32_t b,
-               const uint8_t *quad, RunningWeights *weights) {
-    const IntermediateRowOut out = OutputAt<Layout>(c, r, a);
-    if (!out.y) return;
+void RunKernel(const PlanarBandContext &c, int32_t r, const RowTargets &targets, int32_t type,
+               int32_t a, int32_t b, const uint8_t *quad, RunningWeights *weights) {
     FuseSpan16<Layout>(type, a, b, ReferenceAt<Layout>(c, r, a), quad, c.tables, c.rows, weights,
-                       out);
+                       OutputAt<Layout>(targets, a));
 }
 
 template <ChromaLayout Layout>
-void FuseRowBoth(const PlanarBandContext &c, const BandRow &row) {
+void FuseRowBoth(const PlanarBandContext &c, const BandRow &row, const RowTargets &targets) {
     FusePlanarRowTwo<Layout>(c, row, [&](int32_t type, int32_t a, int32_t b, const uint8_t *quad,
                                          RunningWeights *weights) {
-        RunKernel<Layout>(c, row.r, type, a, b, quad, weights);
+        RunKernel<Layout>(c, row.r, targets, type, a, b, quad, weights);
     });
 }
 
 template <ChromaLayout Layout>
-void FuseRowOne(const PlanarBandContext &c, const BandRow &row, bool dark) {
+void FuseRowOne(const PlanarBandContext &c, const BandRow &row, bool dark,
+                const RowTargets &targets) {
     FusePlanarRowOne<Layout>(c, row, dark, [&](int32_t type, int32_t a, int32_t b,
                                                const uint8_t *quad, RunningWeights *weights) {
-        RunKernel<Layout>(c, row.r, type, a, b, quad, weights);
+        RunKernel<Layout>(c, row.r, targets, type, a, b, quad, weights);
     });
+}
+
+// --- Rings and seam buffer ----------------------------------------------------------------------
+//
+// In the parity-split layout a band fuses each row into ring slots of its own and writes a row
+// out only 128 rows later; a lower band keeps its first 128 rows in the seam buffer, and the
+// flush writes what the rings and the seam buffer still hold once both bands are done. Each
+// ring or seam block holds kIntermediateRingRowsAllocated rows per plane, luma first, then the
+// first and the second chroma plane, each row the plane's row length.
+//
+// Slots of process row k (the rectangle starts at row 0, so k and the image row share parity):
+// luma and 4:2:2 chroma slot k & 127; 4:2:0 chroma of an odd row slot (k & 127) / 2, of an
+// even row the scratch slot 64, never copied out. The seam buffer holds luma row k - offset
+// and chroma row k - offset (4:2:2) or (k - offset) / 2 (4:2:0).
+
+constexpr int kSeamBlock = 2;
+constexpr int32_t kRingMask = kIntermediateRingRows - 1;
+constexpr int32_t kScratchChromaSlot = kIntermediateRingRows / 2;
+
+template <ChromaLayout Layout>
+constexpr int ChromaPlanes() {
+    return kSeparateChromaPlanes<Layout> ? 2 : 1;
+}
+
+int16_t *BlockRow(const HdrSession *s, int block, int plane, int32_t row) {
+    const int32_t *pitch = s->intermediate.pitch;
+    int64_t offset = int64_t{row} * pitch[plane];
+    for (int k = 0; k < plane; ++k) offset += int64_t{kIntermediateRingRowsAllocated} * pitch[k];
+    return reinterpret_cast<int16_t *>(s->ringBuffers16[block]) + offset;
+}
+
+// Whether process row k's chroma is the one its chroma row keeps.
+template <ChromaLayout Layout>
+bool KeepsChroma(int32_t k) {
+    return !kSubsampledRows<Layout> || (k & 1) != 0;
+}
+
+template <ChromaLayout Layout>
+int32_t ChromaSlot(int32_t k) {
+    if constexpr (kSubsampledRows<Layout>)
+        return (k & 1) ? (k & kRingMask) >> 1 : kScratchChromaSlot;
+    return k & kRingMask;
+}
+
+template <ChromaLayout Layout>
+int32_t SeamChromaRow(int32_t i) {
+    return kSubsampledRows<Layout> ? i >> 1 : i;
+}
+
+void CopySamples(int16_t *to, const int16_t *from, int32_t count) {
+    if (to && from) CopyBytes(to, from, static_cast<size_t>(count) * sizeof(int16_t));
+}
+
+// Process row k from ring t's slots into the intermediate's planes.
+template <ChromaLayout Layout>
+void RingRowToPlanes(const HdrSession *s, int t, int32_t k) {
+    const int32_t *pitch = s->intermediate.pitch;
+    CopySamples(IntermediateLumaRow(s, k), BlockRow(s, t, 0, k & kRingMask), pitch[0]);
+    if (!KeepsChroma<Layout>(k)) return;
+    for (int p = 1; p <= ChromaPlanes<Layout>(); ++p)
+        CopySamples(IntermediateChromaRow(s, p, k), BlockRow(s, t, p, ChromaSlot<Layout>(k)),
+                    pitch[p]);
+}
+
+// Process row k of the band starting at process row `offset` from ring t's slots into the seam
+// buffer.
+template <ChromaLayout Layout>
+void RingRowToSeam(const HdrSession *s, int t, int32_t k, int32_t offset) {
+    const int32_t *pitch = s->intermediate.pitch;
+    const int32_t i = k - offset;
+    CopySamples(BlockRow(s, kSeamBlock, 0, i), BlockRow(s, t, 0, k & kRingMask), pitch[0]);
+    if (!KeepsChroma<Layout>(k)) return;
+    for (int p = 1; p <= ChromaPlanes<Layout>(); ++p)
+        CopySamples(BlockRow(s, kSeamBlock, p, SeamChromaRow<Layout>(i)),
+                    BlockRow(s, t, p, ChromaSlot<Layout>(k)), pitch[p]);
+}
+
+// Process row k of the band starting at process row `offset` from the seam buffer into the
+// intermediate's planes.
+template <ChromaLayout Layout>
+void SeamRowToPlanes(const HdrSession *s, int32_t k, int32_t offset) {
+    const int32_t *pitch = s->intermediate.pitch;
+    const int32_t i = k - offset;
+    CopySamples(IntermediateLumaRow(s, k), BlockRow(s, kSeamBlock, 0, i), pitch[0]);
+    if (!KeepsChroma<Layout>(k)) return;
+    for (int p = 1; p <= ChromaPlanes<Layout>(); ++p)
+        CopySamples(IntermediateChromaRow(s, p, k),
+                    BlockRow(s, kSeamBlock, p, SeamChromaRow<Layout>(i)), pitch[p]);
+}
+
+template <ChromaLayout Layout>
+void RingRowsToPlanes(const HdrSession *s, int t, int32_t first, int32_t end) {
+    for (int32_t k = std::max(first, 0); k < end; ++k) RingRowToPlanes<Layout>(s, t, k);
 }
 
 // --- Row refreshes ------------------------------------------------------------------------------
@@ -237,9 +329,43 @@ void RefreshRows(PlanarBandContext &c, HdrSession *s, int t, int32_t r, bool fir
 
 struct BandPlan {
     int t;
-    int32_t firstRow, endRow;
+    int32_t firstRow, endRow, rowOffset;
+    bool seam;  // rows offset .. offset + 127 of a lower band go to the seam buffer
     int32_t progressSpan, progressRows;
 };
+
+// Before process row k takes its ring slots, the row they hold (k - 128) leaves them: into the
+// seam buffer while it is among a lower band's first 128 rows, else into the planes.
+template <ChromaLayout Layout>
+void RetireRingRow(const HdrSession *s, const BandPlan &p, int32_t k) {
+    if (k < p.rowOffset + kIntermediateRingRows) return;
+    const int32_t old = k - kIntermediateRingRows;
+    if (p.seam && k < p.rowOffset + 2 * kIntermediateRingRows)
+        RingRowToSeam<Layout>(s, p.t, old, p.rowOffset);
+    else
+        RingRowToPlanes<Layout>(s, p.t, old);
+}
+
+// Where row r is fused: its ring slots (parity-split, after retiring what they held) or its
+// plane rows (full layout).
+template <ChromaLayout Layout>
+RowTargets TargetsOf(const PlanarBandContext &c, const BandPlan &p, bool split, int32_t r) {
+    const HdrSession *s = c.session;
+    const int32_t k = r - c.top;
+    const bool chroma = WritesChroma<Layout>(c, r);
+    RowTargets t = {};
+    if (split) {
+        RetireRingRow<Layout>(s, p, k);
+        t.plane[0] = BlockRow(s, p.t, 0, k & kRingMask);
+        for (int q = 1; chroma && q <= ChromaPlanes<Layout>(); ++q)
+            t.plane[q] = BlockRow(s, p.t, q, ChromaSlot<Layout>(k));
+        return t;
+    }
+    t.plane[0] = IntermediateLumaRow(s, k);
+    for (int q = 1; chroma && q <= ChromaPlanes<Layout>(); ++q)
+        t.plane[q] = IntermediateChromaRow(s, q, k);
+    return t;
+}
 
 YuvPlanes PlanesOf(const ImageDesc &image) {
     YuvPlanes p = {};
@@ -272,6 +398,7 @@ int RunBand(HdrSession *s, const BandPlan &p, const ImageDesc *inputs, ProgressC
     c.referenceLuma = {c.reference.plane[0], 1, c.reference.pitch[0]};
     const bool fade = s->offsetFadeEnabled != 0;
     if (!fade) ClearIntermediateRecoveryRows(c, s, p.t);
+    const bool split = IsParitySplit(s->intermediate);
     IntermediateRowFlags flags;
     for (int32_t r = p.firstRow; r < p.endRow; ++r) {
         if (callback && r % 32 == 0) {
@@ -282,14 +409,16 @@ int RunBand(HdrSession *s, const BandPlan &p, const ImageDesc *inputs, ProgressC
         const bool first = r == p.firstRow;
         RefreshRows<Layout>(c, s, p.t, r, first, fade, flags);
         const BandRow row = {r, (r + 128) >> 8, (r + 128) & 255, (r & 1) == 0 || first};
+        const RowTargets targets = TargetsOf<Layout>(c, p, split, r);
+        if (!targets.plane[0]) continue;
         if (flags.darkAllZero && flags.brightAllZero)
-            RunKernel<Layout>(c, r, SPAN_REFERENCE_ONLY, c.x0, c.x1, nullptr, nullptr);
+            RunKernel<Layout>(c, r, targets, SPAN_REFERENCE_ONLY, c.x0, c.x1, nullptr, nullptr);
         else if (flags.brightAllZero)
-            FuseRowOne<Layout>(c, row, true);
+            FuseRowOne<Layout>(c, row, true, targets);
         else if (flags.darkAllZero)
-            FuseRowOne<Layout>(c, row, false);
+            FuseRowOne<Layout>(c, row, false, targets);
         else
-            FuseRowBoth<Layout>(c, row);
+            FuseRowBoth<Layout>(c, row, targets);
     }
     return RESULT_OK;
 }
@@ -307,17 +436,48 @@ bool ArgumentsPresent(const HdrSession *s, const ImageDesc *inputs, int32_t coun
     return true;
 }
 
-int RunPlan(HdrSession *s, const BandPlan &p, const ImageDesc *inputs, ProgressCallback callback,
-            void *user) {
-    switch (inputs[0].u32PixelArrayFormat) {
+// After both bands: the upper band's tail from ring 0, the lower band's tail from ring 1, then
+// the lower band's head from the seam buffer.
+template <ChromaLayout Layout>
+void FlushSeams(const HdrSession *s) {
+    const int32_t split = s->splitRow, h = s->processRect.height;
+    RingRowsToPlanes<Layout>(s, 0, split - kIntermediateRingRows, split);
+    RingRowsToPlanes<Layout>(s, 1, h - kIntermediateRingRows, h);
+    for (int32_t k = split; k < std::min(split + kIntermediateRingRows, h); ++k)
+        SeamRowToPlanes<Layout>(s, k, split);
+}
+
+// The band of the plan and, for the one-band pass (whole), the copy of the rows its ring still
+// holds.
+template <ChromaLayout Layout>
+int RunPass(HdrSession *s, const BandPlan &p, const ImageDesc *inputs, ProgressCallback callback,
+            void *user, bool whole) {
+    const int r = RunBand<Layout>(s, p, inputs, callback, user);
+    if (r != RESULT_OK || !whole || !IsParitySplit(s->intermediate)) return r;
+    const int32_t h = s->processRect.height;
+    RingRowsToPlanes<Layout>(s, 0, h - kIntermediateRingRows, h);
+    return RESULT_OK;
+}
+
+// Calls fn with the layout of the format as a type tag; RESULT_UNSUPPORTED_FORMAT for another.
+template <class Fn>
+int WithLayout(uint32_t format, Fn fn) {
+    switch (format) {
         case PIXEL_FORMAT_I420:
-        case 0x605: return RunBand<L::kPlanar420>(s, p, inputs, callback, user);
-        case PIXEL_FORMAT_YUV422P: return RunBand<L::kPlanar422>(s, p, inputs, callback, user);
+        case 0x605: return fn(std::integral_constant<L, L::kPlanar420>());
+        case PIXEL_FORMAT_YUV422P: return fn(std::integral_constant<L, L::kPlanar422>());
         case PIXEL_FORMAT_NV12:
-        case PIXEL_FORMAT_NV21: return RunBand<L::kSemiPlanar420>(s, p, inputs, callback, user);
-        case PIXEL_FORMAT_NV16: return RunBand<L::kSemiPlanar422>(s, p, inputs, callback, user);
+        case PIXEL_FORMAT_NV21: return fn(std::integral_constant<L, L::kSemiPlanar420>());
+        case PIXEL_FORMAT_NV16: return fn(std::integral_constant<L, L::kSemiPlanar422>());
         default: return RESULT_UNSUPPORTED_FORMAT;
     }
+}
+
+int RunPlan(HdrSession *s, const BandPlan &p, const ImageDesc *inputs, ProgressCallback callback,
+            void *user, bool whole) {
+    return WithLayout(inputs[0].u32PixelArrayFormat, [&](auto layout) {
+        return RunPass<decltype(layout)::value>(s, p, inputs, callback, user, whole);
+    });
 }
 
 bool IsPlanarMember(uint32_t format) {
@@ -333,10 +493,11 @@ int FuseIntermediateBandPlanar(const RowBand *band, HdrSession *s, const ImageDe
     const int t = band->workerIndex;
     if (t != 0 && t != 1) return RESULT_INVALID_ARGUMENT;
     // The planar families read the mask and the recovery planes with or without the fade.
-    if (!IntermediateBuffersPresent(s, t, false, true)) return RESULT_OUT_OF_MEMORY;
+    if (!IntermediateBuffersPresent(s, t, t > 0, true)) return RESULT_OUT_OF_MEMORY;
     if (band->firstRow >= band->endRow) return RESULT_OK;
-    const BandPlan plan = {t, band->firstRow, band->endRow, 10, band->endRow - band->firstRow};
-    return RunPlan(s, plan, inputs, callback, user);
+    const BandPlan plan = {t,  band->firstRow, band->endRow, band->rowOffset, t > 0,
+                           10, band->endRow - band->firstRow};
+    return RunPlan(s, plan, inputs, callback, user, false);
 }
 
 int FuseIntermediateImagePlanar(HdrSession *s, const ImageDesc *inputs, int32_t count,
@@ -347,8 +508,8 @@ int FuseIntermediateImagePlanar(HdrSession *s, const ImageDesc *inputs, int32_t 
     if (rect.height < kIntermediateRingRows) return RESULT_INVALID_ARGUMENT;
     if (!IntermediateBuffersPresent(s, 0, false, true)) return RESULT_OUT_OF_MEMORY;
     const int32_t top = static_cast<int32_t>(rect.y);
-    const BandPlan plan = {0, top, top + rect.height, 50, rect.height};
-    return RunPlan(s, plan, inputs, callback, user);
+    const BandPlan plan = {0, top, top + rect.height, 0, false, 50, rect.height};
+    return RunPlan(s, plan, inputs, callback, user, true);
 }
 
 int FuseIntermediateImagePlanar420(HdrSession *s, const ImageDesc *inputs, int32_t count,
@@ -372,7 +533,15 @@ int FlushIntermediateSeamsPlanar(HdrSession *s, const ImageDesc *inputs, int32_t
     if (!ArgumentsPresent(s, inputs, count)) return RESULT_INVALID_ARGUMENT;
     const uint32_t format = inputs[0].u32PixelArrayFormat;
     if (!IsPlanarMember(format)) return RESULT_UNSUPPORTED_FORMAT;
-    if (!callback) return RESULT_OK;
-    if (format == PIXEL_FORMAT_NV12 || format == PIXEL_FORMAT_NV21) s->progressBase += 5;
-    return callback(s->progressBase, 0, user) == RESULT_CANCELLED ? RESULT_CANCELLED : RESULT_OK;
+    if (callback) {
+        if (format == PIXEL_FORMAT_NV12 || format == PIXEL_FORMAT_NV21) s->progressBase += 5;
+        if (callback(s->progressBase, 0, user) == RESULT_CANCELLED) return RESULT_CANCELLED;
+    }
+    if (!IsParitySplit(s->intermediate)) return RESULT_OK;
+    for (uint16_t *block : s->ringBuffers16)
+        if (!block) return RESULT_OUT_OF_MEMORY;
+    return WithLayout(format, [&](auto layout) {
+        FlushSeams<decltype(layout)::value>(s);
+        return RESULT_OK;
+    });
 }
