@@ -54,3 +54,6 @@ int FuseIntermediateImagePacked422(const RowBand *ignored, HdrSession *session,
 
 // Rows of the rings and of the seam buffer.
 constexpr int32_t kIntermediateRingRows = 128;
+// Rows allocated per plane in a ring or seam block: the rows held and one spare. A block holds
+// its luma rows first, then those of the first and of the second chroma plane.
+constexpr int32_t kIntermediateRingRowsAllocated = kIntermediateRingRows + 1;

@@ -1,14 +1,18 @@
 #include "band_intermediate_planar.h"
 
 #include <algorithm>
+#include <type_traits>
 
 #include "alt/band_intermediate_common.h"
 #include "alt/band_intermediate_packed422.h"
 #include "alt/intermediate_image.h"
 #include "alt/span_intermediate_packed422.h"
 #include "alt/span_intermediate_planar.h"
+#include "core/memory.h"
 #include "core/session.h"
 #include "fusion/band_planar.h"
+#include "fusion/band_planar_rows.h"
+#include "fusion/grid_rows32.h"
 #include "fusion/planar_layout.h"
 #include "fusion/recovery_refine_planar.h"
 #include "fusion/recovery_refine_planar422.h"
@@ -60,124 +64,264 @@ bool WritesChroma(const PlanarBandContext &c, int32_t r) {
     return (r & 1) != 0 || r + 1 >= c.endRow;
 }
 
+// The 16-bit rows (luma, first and second chroma) a row is fused into, positioned at column 0 of
+// each plane; null chroma when the row leaves its chroma to another.
+struct RowTargets {
+    int16_t *plane[3];
+};
+
 template <ChromaLayout Layout>
-IntermediateRowOut OutputAt(const PlanarBandContext &c, int32_t r, int32_t a) {
-    const HdrSession *s = c.session;
-    const int32_t rho = r - c.top;
+IntermediateRowOut OutputAt(const RowTargets &t, int32_t a) {
     const int32_t cx = ChromaColumn<Layout>(a);
-    IntermediateRowOut out = {IntermediateLumaRow(s, rho), nullptr, nullptr};
-    if (out.y) out.y += a;
-    if (!WritesChroma<Layout>(c, r)) return out;
-    out.u = IntermediateChromaRow(s, 1, rho);
-    if (out.u) out.u += cx;
-    if constexpr (kSeparateChromaPlanes<Layout>) {
-        out.v = IntermediateChromaRow(s, 2, rho);
-        if (out.v) out.v += cx;
-        if (!out.v) out.u = nullptr;
-    }
+    IntermediateRowOut out = {t.plane[0] + a, nullptr, nullptr};
+    if (!t.plane[1] || (kSeparateChromaPlanes<Layout> && !t.plane[2])) return out;
+    out.u = t.plane[1] + cx;
+    if constexpr (kSeparateChromaPlanes<Layout>) out.v = t.plane[2] + cx;
     return out;
 }
 
 template <ChromaLayout Layout>
-void FetchSecondary(const PlanarBandContext &c, const BandRow &row, int32_t a, int32_t b,
-                    bool dark, uint8_t *dest) {
-    const TileMotion m = MotionOfTile(c, row, a, dark);
-    const YuvPlanes &source = dark ? c.dark : c.bright;
-    if (m.whole) {
-        const auto fetch = Layout == L::kPlanar420       ? FetchShiftedPlanar420
-                           : Layout == L::kSemiPlanar420 ? FetchShiftedSemiPlanar420
-                           : Layout == L::kPlanar422     ? FetchShiftedPlanar422
-                                                         : FetchShiftedSemiPlanar422;
-        fetch(c.session, c.right, c.bottom, m.x.disp, m.y.disp, m.x.step, m.y.step, a, row.r, b,
-              source, &c.referenceLuma, dest);
-    } else {
-        const auto fetch = Layout == L::kPlanar420       ? FetchSubpelPlanar420
-                           : Layout == L::kSemiPlanar420 ? FetchSubpelSemiPlanar420
-                           : Layout == L::kPlanar422     ? FetchSubpelPlanar422
-                                                         : FetchSubpelSemiPlanar422;
-        fetch(c.session, c.right, c.bottom, m.x.disp, m.y.disp, m.x.step, m.y.step, a, row.r, b,
-              source, dest);
-    }
-}
-
-template <ChromaLayout Layout>
-void RunKernel(const PlanarBandContext &c, int32_t r, int32_t type, int32_t a, int32_t b,
-               const uint8_t *quad, RunningWeights *weights) {
-    const IntermediateRowOut out = OutputAt<Layout>(c, r, a);
-    if (!out.y) return;
+void RunKernel(const PlanarBandContext &c, int32_t r, const RowTargets &targets, int32_t type,
+               int32_t a, int32_t b, const uint8_t *quad, RunningWeights *weights) {
     FuseSpan16<Layout>(type, a, b, ReferenceAt<Layout>(c, r, a), quad, c.tables, c.rows, weights,
-                       out);
+                       OutputAt<Layout>(targets, a));
 }
 
 template <ChromaLayout Layout>
-void FuseRowBoth(const PlanarBandContext &c, const BandRow &row) {
-    DriveTwoSecondaries(c, [&](int32_t type, int32_t a, int32_t b, RunningWeights *weights) {
-        uint8_t *group = c.warp + 4 * static_cast<int64_t>(a);
-        if (type & SPAN_DARK) FetchSecondary<Layout>(c, row, a, b, true, group);
-        if (type & SPAN_BRIGHT)
-            FetchSecondary<Layout>(c, row, a, b, false, group + kWarpedQuadBytes);
-        const uint8_t *quad = type == SPAN_BRIGHT ? group + kWarpedQuadBytes : group;
-        RunKernel<Layout>(c, row.r, type, a, b, quad, weights);
+void FuseRowBoth(const PlanarBandContext &c, const BandRow &row, const RowTargets &targets) {
+    FusePlanarRowTwo<Layout>(c, row, [&](int32_t type, int32_t a, int32_t b, const uint8_t *quad,
+                                         RunningWeights *weights) {
+        RunKernel<Layout>(c, row.r, targets, type, a, b, quad, weights);
     });
 }
 
 template <ChromaLayout Layout>
-void FuseRowOne(const PlanarBandContext &c, const BandRow &row, bool dark) {
-    DriveOneSecondary(c, dark, [&](int32_t type, int32_t a, int32_t b, RunningWeights *weights) {
-        uint8_t *group = c.warp + 4 * static_cast<int64_t>(a);
-        if (type != SPAN_REFERENCE_ONLY) FetchSecondary<Layout>(c, row, a, b, dark, group);
-        RunKernel<Layout>(c, row.r, type, a, b, group, weights);
+void FuseRowOne(const PlanarBandContext &c, const BandRow &row, bool dark,
+                const RowTargets &targets) {
+    FusePlanarRowOne<Layout>(c, row, dark, [&](int32_t type, int32_t a, int32_t b,
+                                               const uint8_t *quad, RunningWeights *weights) {
+        RunKernel<Layout>(c, row.r, targets, type, a, b, quad, weights);
     });
 }
 
-// --- Highlight refinement (the 8-bit planar members' own) --------------------------------------
+// --- Rings and seam buffer ----------------------------------------------------------------------
+//
+// In the parity-split layout a band fuses each row into ring slots of its own and writes a row
+// out only 128 rows later; a lower band keeps its first 128 rows in the seam buffer, and the
+// flush writes what the rings and the seam buffer still hold once both bands are done. Each
+// ring or seam block holds kIntermediateRingRowsAllocated rows per plane, luma first, then the
+// first and the second chroma plane, each row the plane's row length.
+//
+// Slots of process row k (the rectangle starts at row 0, so k and the image row share parity):
+// luma and 4:2:2 chroma slot k & 127; 4:2:0 chroma of an odd row slot (k & 127) / 2, of an
+// even row the scratch slot 64, never copied out. The seam buffer holds luma row k - offset
+// and chroma row k - offset (4:2:2) or (k - offset) / 2 (4:2:0).
 
+constexpr int kSeamBlock = 2;
+constexpr int32_t kRingMask = kIntermediateRingRows - 1;
+constexpr int32_t kScratchChromaSlot = kIntermediateRingRows / 2;
+
+template <ChromaLayout Layout>
+constexpr int ChromaPlanes() {
+    return kSeparateChromaPlanes<Layout> ? 2 : 1;
+}
+
+int16_t *BlockRow(const HdrSession *s, int block, int plane, int32_t row) {
+    const int32_t *pitch = s->intermediate.pitch;
+    int64_t offset = int64_t{row} * pitch[plane];
+    for (int k = 0; k < plane; ++k) offset += int64_t{kIntermediateRingRowsAllocated} * pitch[k];
+    return reinterpret_cast<int16_t *>(s->ringBuffers16[block]) + offset;
+}
+
+// Whether process row k's chroma is the one its chroma row keeps.
+template <ChromaLayout Layout>
+bool KeepsChroma(int32_t k) {
+    return !kSubsampledRows<Layout> || (k & 1) != 0;
+}
+
+template <ChromaLayout Layout>
+int32_t ChromaSlot(int32_t k) {
+    if constexpr (kSubsampledRows<Layout>)
+        return (k & 1) ? (k & kRingMask) >> 1 : kScratchChromaSlot;
+    return k & kRingMask;
+}
+
+template <ChromaLayout Layout>
+int32_t SeamChromaRow(int32_t i) {
+    return kSubsampledRows<Layout> ? i >> 1 : i;
+}
+
+void CopySamples(int16_t *to, const int16_t *from, int32_t count) {
+    if (to && from) CopyBytes(to, from, static_cast<size_t>(count) * sizeof(int16_t));
+}
+
+// Process row k from ring t's slots into the intermediate's planes.
+template <ChromaLayout Layout>
+void RingRowToPlanes(const HdrSession *s, int t, int32_t k) {
+    const int32_t *pitch = s->intermediate.pitch;
+    CopySamples(IntermediateLumaRow(s, k), BlockRow(s, t, 0, k & kRingMask), pitch[0]);
+    if (!KeepsChroma<Layout>(k)) return;
+    for (int p = 1; p <= ChromaPlanes<Layout>(); ++p)
+        CopySamples(IntermediateChromaRow(s, p, k), BlockRow(s, t, p, ChromaSlot<Layout>(k)),
+                    pitch[p]);
+}
+
+// Process row k of the band starting at process row `offset` from ring t's slots into the seam
+// buffer.
+template <ChromaLayout Layout>
+void RingRowToSeam(const HdrSession *s, int t, int32_t k, int32_t offset) {
+    const int32_t *pitch = s->intermediate.pitch;
+    const int32_t i = k - offset;
+    CopySamples(BlockRow(s, kSeamBlock, 0, i), BlockRow(s, t, 0, k & kRingMask), pitch[0]);
+    if (!KeepsChroma<Layout>(k)) return;
+    for (int p = 1; p <= ChromaPlanes<Layout>(); ++p)
+        CopySamples(BlockRow(s, kSeamBlock, p, SeamChromaRow<Layout>(i)),
+                    BlockRow(s, t, p, ChromaSlot<Layout>(k)), pitch[p]);
+}
+
+// Process row k of the band starting at process row `offset` from the seam buffer into the
+// intermediate's planes.
+template <ChromaLayout Layout>
+void SeamRowToPlanes(const HdrSession *s, int32_t k, int32_t offset) {
+    const int32_t *pitch = s->intermediate.pitch;
+    const int32_t i = k - offset;
+    CopySamples(IntermediateLumaRow(s, k), BlockRow(s, kSeamBlock, 0, i), pitch[0]);
+    if (!KeepsChroma<Layout>(k)) return;
+    for (int p = 1; p <= ChromaPlanes<Layout>(); ++p)
+        CopySamples(IntermediateChromaRow(s, p, k),
+                    BlockRow(s, kSeamBlock, p, SeamChromaRow<Layout>(i)), pitch[p]);
+}
+
+template <ChromaLayout Layout>
+void RingRowsToPlanes(const HdrSession *s, int t, int32_t first, int32_t end) {
+    for (int32_t k = std::max(first, 0); k < end; ++k) RingRowToPlanes<Layout>(s, t, k);
+}
+
+// --- Row refreshes ------------------------------------------------------------------------------
+//
+// Each family refreshes its rows at its own cadence (grid row (r + 16) >> 5, phase (r + 16) & 31):
+//   planar 4:2:0, planar 4:2:2  weights, run lists and the shadow row on even rows; with the fade
+//                               also the mask and highlight rows, then the refinement;
+//   semi-planar 4:2:0           weights, run lists and the shadow row on even rows; with the fade
+//                               the mask, shadow and highlight rows and the refinement every row;
+//   semi-planar 4:2:2           weights, run lists, mask, shadow and chroma highlight rows on rows
+//                               that are multiples of 4, with the chroma fade whatever the flag;
+//                               with the fade the highlight luma row and its fade every row.
+// A refinement always runs whole right after the rows it works on were expanded: it rewrites
+// them in place. A band that starts off its family's cadence refreshes on its first row too.
+
+enum WorkerRow { kRowMask = 3 };
+enum BlockPlane { kShadowPlane = 0, kHighlightPlane = 2, kChromaUPlane = 5, kChromaVPlane = 6 };
+
+void ExpandOffsetRow(const PlanarBandContext &c, int row, int plane, int32_t r) {
+    const HdrSession *s = c.session;
+    InterpolateGridRow32(c.offsetRows[row], c.x0, c.x1, (r + 16) >> 5,
+                         s->paddedBlockPlanes[plane], s->blocksAcross + 2, (r + 16) & 31);
+}
+
+void ExpandMaskRow(const PlanarBandContext &c, int t, int32_t r) {
+    const HdrSession *s = c.session;
+    InterpolateGridRowSparse32(s->workerRows[kRowMask][t], c.x0, c.x1, (r + 16) >> 5,
+                               s->recoveryMaskGrid, s->blocksAcross + 2, (r + 16) & 31);
+}
+
+// The dark exposure's luma row at its global shift.
+const uint8_t *DarkLumaAt(const PlanarBandContext &c, int32_t r) {
+    const int32_t dx = c.session->globalShift[0], dy = c.session->globalShift[1];
+    return c.dark.plane[0] + static_cast<int64_t>(r - dy) * c.dark.pitch[0] + (c.x0 - dx);
+}
+
+// Where the refinement reads chroma: the dark exposure's first chroma plane at its global shift
+// and the reference's, at row r's chroma row; inside false when the dark row or column falls
+// outside the dark planes (the chroma corrections are then left as expanded).
+struct ChromaSource {
+    bool inside;
+    int64_t darkRow, referenceRow;
+    int32_t darkColumn, referenceColumn;
+};
+
+template <ChromaLayout Layout>
+ChromaSource ChromaSourceAt(const PlanarBandContext &c, int32_t r) {
+    const int32_t dx = c.session->globalShift[0], dy = c.session->globalShift[1];
+    // Planar 4:2:2 keeps its chroma rows whole: the dark's is row r - dy.
+    const int32_t darkRow = kSubsampledRows<Layout> ? (r >> 1) - (dy >> 1) : r - dy;
+    const int32_t referenceRow = kSubsampledRows<Layout> ? r >> 1 : r;
+    const int32_t rows = kSubsampledRows<Layout> ? c.height >> 1 : c.height;
+    const int32_t darkColumn =
+        kSeparateChromaPlanes<Layout> ? (c.x0 >> 1) - (dx >> 1) : c.x0 - dx;
+    const bool inside = darkRow >= 0 && darkRow < rows && referenceRow < rows && darkColumn >= 0;
+    return {inside, inside ? darkRow : 0, inside ? referenceRow : 0, inside ? darkColumn : 0,
+            ChromaColumn<Layout>(c.x0)};
+}
+
+// The refinement of the 4:2:0 and planar 4:2:2 families over the freshly expanded mask,
+// highlight luma and chroma rows.
 template <ChromaLayout Layout>
 void RefineHighlightRows(const PlanarBandContext &c, int32_t r) {
     const HdrSession *s = c.session;
     if (!DarkOverlapInside(c, r)) return;
-    const int32_t dx = s->globalShift[0], dy = s->globalShift[1];
     const YuvPlanes &d = c.dark, &ref = c.reference;
-    const uint8_t *darkY = d.plane[0] + static_cast<int64_t>(r - dy) * d.pitch[0] + (c.x0 - dx);
+    const ChromaSource cs = ChromaSourceAt<Layout>(c, r);
     int16_t *luma = c.offsetRows[kHighlightLumaRow];
-    if constexpr (Layout == L::kPlanar422) {
-        const int32_t darkColumn = (c.x0 >> 1) - (dx >> 1), refColumn = c.x0 >> 1;
-        const bool chroma = darkColumn >= 0;
-        const int64_t darkRow = r - dy;
-        const uint8_t *darkU = d.plane[1] + darkRow * d.pitch[1] + (chroma ? darkColumn : 0);
-        const uint8_t *darkV = d.plane[2] + darkRow * d.pitch[2] + (chroma ? darkColumn : 0);
-        const uint8_t *refU = ref.plane[1] + static_cast<int64_t>(r) * ref.pitch[1] + refColumn;
-        const uint8_t *refV = ref.plane[2] + static_cast<int64_t>(r) * ref.pitch[2] + refColumn;
-        RefineRecoveryOffsetsRowPlanar422(s, c.rows.mask, r, darkY, darkU, darkV, refU, refV, luma,
-                                          chroma ? c.offsetRows[kHighlightURow] : nullptr,
-                                          chroma ? c.offsetRows[kHighlightVRow] : nullptr);
-        return;
+    int16_t *u = cs.inside ? c.offsetRows[kHighlightURow] : nullptr;
+    int16_t *v = cs.inside ? c.offsetRows[kHighlightVRow] : nullptr;
+    const uint8_t *darkC1 = d.plane[1] + cs.darkRow * d.pitch[1] + cs.darkColumn;
+    const uint8_t *refC1 = ref.plane[1] + cs.referenceRow * ref.pitch[1] + cs.referenceColumn;
+    if constexpr (kSeparateChromaPlanes<Layout>) {
+        const uint8_t *darkV = d.plane[2] + cs.darkRow * d.pitch[2] + cs.darkColumn;
+        const uint8_t *refV = ref.plane[2] + cs.referenceRow * ref.pitch[2] + cs.referenceColumn;
+        const auto refine = Layout == L::kPlanar420 ? RefineRecoveryOffsetsRowPlanar420
+                                                    : RefineRecoveryOffsetsRowPlanar422;
+        refine(s, c.rows.mask, r, DarkLumaAt(c, r), darkC1, darkV, refC1, refV, luma, u, v);
     } else {
-        const int32_t chromaRow = kSubsampledRows<Layout> ? (r >> 1) - (dy >> 1) : r - dy;
-        const int32_t refChromaRow = kSubsampledRows<Layout> ? r >> 1 : r;
-        const int32_t chromaRows = kSubsampledRows<Layout> ? c.height >> 1 : c.height;
-        const int32_t darkColumn = Layout == L::kPlanar420 ? (c.x0 >> 1) - (dx >> 1) : c.x0 - dx;
-        const bool inside = chromaRow >= 0 && chromaRow < chromaRows &&
-                            refChromaRow < chromaRows && darkColumn >= 0;
-        int16_t *u = inside ? c.offsetRows[kHighlightURow] : nullptr;
-        int16_t *v = inside ? c.offsetRows[kHighlightVRow] : nullptr;
-        const int64_t dc = inside ? chromaRow : 0, rc = inside ? refChromaRow : 0;
-        const int32_t refColumn = ChromaColumn<Layout>(c.x0);
-        const int32_t column = inside ? darkColumn : 0;
-        const uint8_t *darkC1 = d.plane[1] + dc * d.pitch[1] + column;
-        const uint8_t *refC1 = ref.plane[1] + rc * ref.pitch[1] + refColumn;
-        if constexpr (Layout == L::kPlanar420) {
-            const uint8_t *darkV = d.plane[2] + dc * d.pitch[2] + column;
-            const uint8_t *refV = ref.plane[2] + rc * ref.pitch[2] + refColumn;
-            RefineRecoveryOffsetsRowPlanar420(s, c.rows.mask, r, darkY, darkC1, darkV, refC1,
-                                              refV, luma, u, v);
-        } else if constexpr (Layout == L::kSemiPlanar420) {
-            RefineRecoveryOffsetsRowSemiPlanar420(s, c.rows.mask, r, darkY, darkC1, refC1, luma,
-                                                  u, v);
-        } else {
-            FadeRecoveryLumaOffsetRowSemiPlanar422(s, c.rows.mask, r, darkY, luma);
-            if (u) FadeRecoveryChromaOffsetsRowSemiPlanar422(s, c.rows.mask, r, darkC1, refC1, u, v);
+        RefineRecoveryOffsetsRowSemiPlanar420(s, c.rows.mask, r, DarkLumaAt(c, r), darkC1, refC1,
+                                              luma, u, v);
+    }
+}
+
+void FadeChromaRowsSemiPlanar422(const PlanarBandContext &c, int32_t r) {
+    if (!DarkOverlapInside(c, r)) return;
+    const ChromaSource cs = ChromaSourceAt<L::kSemiPlanar422>(c, r);
+    if (!cs.inside) return;
+    const YuvPlanes &d = c.dark, &ref = c.reference;
+    FadeRecoveryChromaOffsetsRowSemiPlanar422(
+        c.session, c.rows.mask, r, d.plane[1] + cs.darkRow * d.pitch[1] + cs.darkColumn,
+        ref.plane[1] + cs.referenceRow * ref.pitch[1] + cs.referenceColumn,
+        c.offsetRows[kHighlightURow], c.offsetRows[kHighlightVRow]);
+}
+
+void FadeLumaRowSemiPlanar422(const PlanarBandContext &c, int32_t r) {
+    if (!DarkOverlapInside(c, r)) return;
+    FadeRecoveryLumaOffsetRowSemiPlanar422(c.session, c.rows.mask, r, DarkLumaAt(c, r),
+                                           c.offsetRows[kHighlightLumaRow]);
+}
+
+// The refreshes of row r (see the cadence above); first: the band's first row.
+template <ChromaLayout Layout>
+void RefreshRows(PlanarBandContext &c, HdrSession *s, int t, int32_t r, bool first, bool fade,
+                 IntermediateRowFlags &flags) {
+    if constexpr (Layout == L::kSemiPlanar422) {
+        if (r % 4 == 0 || first) {
+            RefreshIntermediateRows(c, s, t, r, false, flags);
+            ExpandMaskRow(c, t, r);
+            ExpandOffsetRow(c, kHighlightURow, kChromaUPlane, r);
+            ExpandOffsetRow(c, kHighlightVRow, kChromaVPlane, r);
+            FadeChromaRowsSemiPlanar422(c, r);
         }
+        if (!fade) return;
+        ExpandOffsetRow(c, kHighlightLumaRow, kHighlightPlane, r);
+        FadeLumaRowSemiPlanar422(c, r);
+    } else {
+        const bool even = (r & 1) == 0 || first;
+        if (even) RefreshIntermediateRows(c, s, t, r, false, flags);
+        if (!fade) return;
+        if (Layout == L::kSemiPlanar420 && !even) ExpandOffsetRow(c, kShadowRow, kShadowPlane, r);
+        if (!even && Layout != L::kSemiPlanar420) return;
+        ExpandMaskRow(c, t, r);
+        ExpandOffsetRow(c, kHighlightLumaRow, kHighlightPlane, r);
+        ExpandOffsetRow(c, kHighlightURow, kChromaUPlane, r);
+        ExpandOffsetRow(c, kHighlightVRow, kChromaVPlane, r);
+        RefineHighlightRows<Layout>(c, r);
     }
 }
 
@@ -185,9 +329,43 @@ void RefineHighlightRows(const PlanarBandContext &c, int32_t r) {
 
 struct BandPlan {
     int t;
-    int32_t firstRow, endRow;
+    int32_t firstRow, endRow, rowOffset;
+    bool seam;  // rows offset .. offset + 127 of a lower band go to the seam buffer
     int32_t progressSpan, progressRows;
 };
+
+// Before process row k takes its ring slots, the row they hold (k - 128) leaves them: into the
+// seam buffer while it is among a lower band's first 128 rows, else into the planes.
+template <ChromaLayout Layout>
+void RetireRingRow(const HdrSession *s, const BandPlan &p, int32_t k) {
+    if (k < p.rowOffset + kIntermediateRingRows) return;
+    const int32_t old = k - kIntermediateRingRows;
+    if (p.seam && k < p.rowOffset + 2 * kIntermediateRingRows)
+        RingRowToSeam<Layout>(s, p.t, old, p.rowOffset);
+    else
+        RingRowToPlanes<Layout>(s, p.t, old);
+}
+
+// Where row r is fused: its ring slots (parity-split, after retiring what they held) or its
+// plane rows (full layout).
+template <ChromaLayout Layout>
+RowTargets TargetsOf(const PlanarBandContext &c, const BandPlan &p, bool split, int32_t r) {
+    const HdrSession *s = c.session;
+    const int32_t k = r - c.top;
+    const bool chroma = WritesChroma<Layout>(c, r);
+    RowTargets t = {};
+    if (split) {
+        RetireRingRow<Layout>(s, p, k);
+        t.plane[0] = BlockRow(s, p.t, 0, k & kRingMask);
+        for (int q = 1; chroma && q <= ChromaPlanes<Layout>(); ++q)
+            t.plane[q] = BlockRow(s, p.t, q, ChromaSlot<Layout>(k));
+        return t;
+    }
+    t.plane[0] = IntermediateLumaRow(s, k);
+    for (int q = 1; chroma && q <= ChromaPlanes<Layout>(); ++q)
+        t.plane[q] = IntermediateChromaRow(s, q, k);
+    return t;
+}
 
 YuvPlanes PlanesOf(const ImageDesc &image) {
     YuvPlanes p = {};
@@ -220,6 +398,7 @@ int RunBand(HdrSession *s, const BandPlan &p, const ImageDesc *inputs, ProgressC
     c.referenceLuma = {c.reference.plane[0], 1, c.reference.pitch[0]};
     const bool fade = s->offsetFadeEnabled != 0;
     if (!fade) ClearIntermediateRecoveryRows(c, s, p.t);
+    const bool split = IsParitySplit(s->intermediate);
     IntermediateRowFlags flags;
     for (int32_t r = p.firstRow; r < p.endRow; ++r) {
         if (callback && r % 32 == 0) {
@@ -227,20 +406,19 @@ int RunBand(HdrSession *s, const BandPlan &p, const ImageDesc *inputs, ProgressC
                 s->progressBase + (int64_t{p.progressSpan} * (r - p.firstRow)) / p.progressRows;
             if (callback(percent, 0, user) == RESULT_CANCELLED) return RESULT_CANCELLED;
         }
-        const bool refresh = (r & 1) == 0 || r == p.firstRow;
-        if (refresh) {
-            RefreshIntermediateRows(c, s, p.t, r, fade, flags);
-            if (fade) RefineHighlightRows<Layout>(c, r);
-        }
-        const BandRow row = {r, (r + 128) >> 8, (r + 128) & 255, refresh};
+        const bool first = r == p.firstRow;
+        RefreshRows<Layout>(c, s, p.t, r, first, fade, flags);
+        const BandRow row = {r, (r + 128) >> 8, (r + 128) & 255, (r & 1) == 0 || first};
+        const RowTargets targets = TargetsOf<Layout>(c, p, split, r);
+        if (!targets.plane[0]) continue;
         if (flags.darkAllZero && flags.brightAllZero)
-            RunKernel<Layout>(c, r, SPAN_REFERENCE_ONLY, c.x0, c.x1, nullptr, nullptr);
+            RunKernel<Layout>(c, r, targets, SPAN_REFERENCE_ONLY, c.x0, c.x1, nullptr, nullptr);
         else if (flags.brightAllZero)
-            FuseRowOne<Layout>(c, row, true);
+            FuseRowOne<Layout>(c, row, true, targets);
         else if (flags.darkAllZero)
-            FuseRowOne<Layout>(c, row, false);
+            FuseRowOne<Layout>(c, row, false, targets);
         else
-            FuseRowBoth<Layout>(c, row);
+            FuseRowBoth<Layout>(c, row, targets);
     }
     return RESULT_OK;
 }
@@ -258,17 +436,48 @@ bool ArgumentsPresent(const HdrSession *s, const ImageDesc *inputs, int32_t coun
     return true;
 }
 
-int RunPlan(HdrSession *s, const BandPlan &p, const ImageDesc *inputs, ProgressCallback callback,
-            void *user) {
-    switch (inputs[0].u32PixelArrayFormat) {
+// After both bands: the upper band's tail from ring 0, the lower band's tail from ring 1, then
+// the lower band's head from the seam buffer.
+template <ChromaLayout Layout>
+void FlushSeams(const HdrSession *s) {
+    const int32_t split = s->splitRow, h = s->processRect.height;
+    RingRowsToPlanes<Layout>(s, 0, split - kIntermediateRingRows, split);
+    RingRowsToPlanes<Layout>(s, 1, h - kIntermediateRingRows, h);
+    for (int32_t k = split; k < std::min(split + kIntermediateRingRows, h); ++k)
+        SeamRowToPlanes<Layout>(s, k, split);
+}
+
+// The band of the plan and, for the one-band pass (whole), the copy of the rows its ring still
+// holds.
+template <ChromaLayout Layout>
+int RunPass(HdrSession *s, const BandPlan &p, const ImageDesc *inputs, ProgressCallback callback,
+            void *user, bool whole) {
+    const int r = RunBand<Layout>(s, p, inputs, callback, user);
+    if (r != RESULT_OK || !whole || !IsParitySplit(s->intermediate)) return r;
+    const int32_t h = s->processRect.height;
+    RingRowsToPlanes<Layout>(s, 0, h - kIntermediateRingRows, h);
+    return RESULT_OK;
+}
+
+// Calls fn with the layout of the format as a type tag; RESULT_UNSUPPORTED_FORMAT for another.
+template <class Fn>
+int WithLayout(uint32_t format, Fn fn) {
+    switch (format) {
         case PIXEL_FORMAT_I420:
-        case 0x605: return RunBand<L::kPlanar420>(s, p, inputs, callback, user);
-        case PIXEL_FORMAT_YUV422P: return RunBand<L::kPlanar422>(s, p, inputs, callback, user);
+        case 0x605: return fn(std::integral_constant<L, L::kPlanar420>());
+        case PIXEL_FORMAT_YUV422P: return fn(std::integral_constant<L, L::kPlanar422>());
         case PIXEL_FORMAT_NV12:
-        case PIXEL_FORMAT_NV21: return RunBand<L::kSemiPlanar420>(s, p, inputs, callback, user);
-        case PIXEL_FORMAT_NV16: return RunBand<L::kSemiPlanar422>(s, p, inputs, callback, user);
+        case PIXEL_FORMAT_NV21: return fn(std::integral_constant<L, L::kSemiPlanar420>());
+        case PIXEL_FORMAT_NV16: return fn(std::integral_constant<L, L::kSemiPlanar422>());
         default: return RESULT_UNSUPPORTED_FORMAT;
     }
+}
+
+int RunPlan(HdrSession *s, const BandPlan &p, const ImageDesc *inputs, ProgressCallback callback,
+            void *user, bool whole) {
+    return WithLayout(inputs[0].u32PixelArrayFormat, [&](auto layout) {
+        return RunPass<decltype(layout)::value>(s, p, inputs, callback, user, whole);
+    });
 }
 
 bool IsPlanarMember(uint32_t format) {
@@ -283,10 +492,12 @@ int FuseIntermediateBandPlanar(const RowBand *band, HdrSession *s, const ImageDe
     if (!IsPlanarMember(inputs[0].u32PixelArrayFormat)) return RESULT_UNSUPPORTED_FORMAT;
     const int t = band->workerIndex;
     if (t != 0 && t != 1) return RESULT_INVALID_ARGUMENT;
-    if (!IntermediateBuffersPresent(s, t, false, false)) return RESULT_OUT_OF_MEMORY;
+    // The planar families read the mask and the recovery planes with or without the fade.
+    if (!IntermediateBuffersPresent(s, t, t > 0, true)) return RESULT_OUT_OF_MEMORY;
     if (band->firstRow >= band->endRow) return RESULT_OK;
-    const BandPlan plan = {t, band->firstRow, band->endRow, 10, band->endRow - band->firstRow};
-    return RunPlan(s, plan, inputs, callback, user);
+    const BandPlan plan = {t,  band->firstRow, band->endRow, band->rowOffset, t > 0,
+                           10, band->endRow - band->firstRow};
+    return RunPlan(s, plan, inputs, callback, user, false);
 }
 
 int FuseIntermediateImagePlanar(HdrSession *s, const ImageDesc *inputs, int32_t count,
@@ -297,8 +508,8 @@ int FuseIntermediateImagePlanar(HdrSession *s, const ImageDesc *inputs, int32_t 
     if (rect.height < kIntermediateRingRows) return RESULT_INVALID_ARGUMENT;
     if (!IntermediateBuffersPresent(s, 0, false, true)) return RESULT_OUT_OF_MEMORY;
     const int32_t top = static_cast<int32_t>(rect.y);
-    const BandPlan plan = {0, top, top + rect.height, 50, rect.height};
-    return RunPlan(s, plan, inputs, callback, user);
+    const BandPlan plan = {0, top, top + rect.height, 0, false, 50, rect.height};
+    return RunPlan(s, plan, inputs, callback, user, true);
 }
 
 int FuseIntermediateImagePlanar420(HdrSession *s, const ImageDesc *inputs, int32_t count,
@@ -322,7 +533,15 @@ int FlushIntermediateSeamsPlanar(HdrSession *s, const ImageDesc *inputs, int32_t
     if (!ArgumentsPresent(s, inputs, count)) return RESULT_INVALID_ARGUMENT;
     const uint32_t format = inputs[0].u32PixelArrayFormat;
     if (!IsPlanarMember(format)) return RESULT_UNSUPPORTED_FORMAT;
-    if (!callback) return RESULT_OK;
-    if (format == PIXEL_FORMAT_NV12 || format == PIXEL_FORMAT_NV21) s->progressBase += 5;
-    return callback(s->progressBase, 0, user) == RESULT_CANCELLED ? RESULT_CANCELLED : RESULT_OK;
+    if (callback) {
+        if (format == PIXEL_FORMAT_NV12 || format == PIXEL_FORMAT_NV21) s->progressBase += 5;
+        if (callback(s->progressBase, 0, user) == RESULT_CANCELLED) return RESULT_CANCELLED;
+    }
+    if (!IsParitySplit(s->intermediate)) return RESULT_OK;
+    for (uint16_t *block : s->ringBuffers16)
+        if (!block) return RESULT_OUT_OF_MEMORY;
+    return WithLayout(format, [&](auto layout) {
+        FlushSeams<decltype(layout)::value>(s);
+        return RESULT_OK;
+    });
 }

@@ -1,14 +1,18 @@
 // The band pass of the two-call merge for the planar and semi-planar formats: planar 4:2:0
 // (0x601, 0x605), planar 4:2:2 (0x603), semi-planar 4:2:0 (0x801, 0x802) and semi-planar 4:2:2
-// (0x803). The band walk, row refreshes and row drivers are those of the packed pass
-// (band_intermediate_packed422.h); the kernels are the 8-bit planar kernels' blend with a
-// 16-bit tail into the intermediate's planes (alt/intermediate_image.h).
+// (0x803). The band walk and the row drivers are those of the packed pass
+// (band_intermediate_packed422.h), the row refreshes keep each family's own cadence; the
+// kernels are the 8-bit planar kernels' blend with a 16-bit tail into the intermediate's planes
+// (alt/intermediate_image.h).
 //
-// Rows go straight to the intermediate's planes in both layouts: the intermediate never lies
-// over an input, so no row is held back. 4:2:0 chroma is fused on the odd row of each pair (or
-// the band's last row when its partner lies beyond), from the reference's chroma row r / 2.
-// Semi-planar 4:2:2 fuses chroma on every row; in the full layout, where both rows of a pair
-// share one chroma row, the odd row's chroma stays.
+// Rows and chroma rows as the packed pass places them (band_intermediate_packed422.h): in the
+// full layout straight to the intermediate's planes; in the parity-split layout into the band's
+// ring, each row leaving it 128 rows later (a lower band's first 128 rows into the seam buffer),
+// the flush writing what the rings and the seam buffer still hold. 4:2:0 keeps the chroma fused
+// on the odd row of each pair (an even row fuses chroma only when its partner lies beyond the
+// band, into a scratch ring slot in the parity-split layout); semi-planar 4:2:2 fuses chroma on
+// every row, and in the full layout, where both rows of a pair share one chroma row, the odd
+// row's chroma stays; planar 4:2:2 keeps every chroma row.
 #pragma once
 
 #include <cstdint>
@@ -22,8 +26,9 @@ struct HdrSession;
 // RESULT_UNSUPPORTED_FORMAT for a format outside the planar and semi-planar members.
 int FuseIntermediateBandPlanar(const RowBand *band, HdrSession *session, const ImageDesc *inputs,
                                int32_t count, ProgressCallback callback, void *user);
-// The whole process rectangle as one band of worker 0: progress progressBase + 50 r / height
-// every 32 rows, progressBase left as it is. RESULT_INVALID_ARGUMENT under 128 rows.
+// The whole process rectangle as one band of worker 0 with its own final copy of the ring
+// (parity-split layout): progress progressBase + 50 r / height every 32 rows, progressBase left
+// as it is. RESULT_INVALID_ARGUMENT under 128 rows.
 int FuseIntermediateImagePlanar(HdrSession *session, const ImageDesc *inputs, int32_t count,
                                 ProgressCallback callback, void *user);
 // The one-band passes of planar 4:2:0 (0x601, 0x605) and semi-planar 4:2:0 (0x801, 0x802):
@@ -32,8 +37,10 @@ int FuseIntermediateImagePlanar420(HdrSession *session, const ImageDesc *inputs,
                                    ProgressCallback callback, void *user);
 int FuseIntermediateImageSemiPlanar420(HdrSession *session, const ImageDesc *inputs,
                                        int32_t count, ProgressCallback callback, void *user);
-// The planar members keep no rows back: the flush checks its arguments, writes nothing and,
-// when callback is given, reports progressBase (semi-planar 4:2:0 after adding 5 to it);
-// RESULT_CANCELLED when the report asks.
+// After both bands: when callback is given, reports progressBase (semi-planar 4:2:0 after adding
+// 5 to it), RESULT_CANCELLED before copying when the report asks; then, in the parity-split
+// layout, writes rows splitRow - 128 .. splitRow - 1 from ring 0, the last 128 rows from ring 1
+// and rows splitRow .. splitRow + 127 from the seam buffer, with their chroma. Nothing to copy
+// in the full layout. RESULT_OUT_OF_MEMORY without the rings and the seam buffer.
 int FlushIntermediateSeamsPlanar(HdrSession *session, const ImageDesc *inputs, int32_t count,
                                  ProgressCallback callback, void *user);

@@ -18,7 +18,6 @@
 namespace {
 
 constexpr int32_t kMergeProgressCeiling = 49;
-constexpr int32_t kRingRowsAllocated = 129;
 
 // Reports of one merge never go back and never pass 49, whatever a stage computes.
 struct ProgressGate {
@@ -82,7 +81,7 @@ bool PlanesHoldRows(const ImageDesc &image, const PixelFormatInfo &info) {
 
 // Ring and seam blocks: 129 rows of each plane, luma first, then the two chroma planes.
 int AllocateRings(MemoryContext memory, HdrSession *s, const ImageDesc &input) {
-    const int64_t samples = int64_t{kRingRowsAllocated} *
+    const int64_t samples = int64_t{kIntermediateRingRowsAllocated} *
                             (int64_t{input.pi32Pitch[0]} + input.pi32Pitch[1] + input.pi32Pitch[2]);
     for (uint16_t *&ring : s->ringBuffers16) {
         FreeAndClear(memory, ring);

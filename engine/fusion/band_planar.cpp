@@ -5,6 +5,7 @@
 
 #include "core/memory.h"
 #include "core/session.h"
+#include "fusion/band_planar_rows.h"
 #include "fusion/planar_layout.h"
 #include "fusion/recovery_refine_planar.h"
 #include "fusion/span_planar.h"
@@ -53,28 +54,7 @@ bool WritesChroma(const PlanarBandContext &c, int32_t r) {
     return (r & 1) != 0 || r + 1 >= c.endRow;
 }
 
-// --- Fetch and kernels --------------------------------------------------------------------------
-
-template <ChromaLayout Layout>
-void FetchSecondary(const PlanarBandContext &c, const BandRow &row, int32_t a, int32_t b,
-                    bool dark, uint8_t *dest) {
-    const TileMotion m = MotionOfTile(c, row, a, dark);
-    const YuvPlanes &source = dark ? c.dark : c.bright;
-    if (m.whole) {
-        const auto fetch = Layout == L::kPlanar420       ? FetchShiftedPlanar420
-                           : Layout == L::kSemiPlanar420 ? FetchShiftedSemiPlanar420
-                                                         : FetchShiftedSemiPlanar422;
-        fetch(c.session, c.right, c.bottom, m.x.disp, m.y.disp, m.x.step, m.y.step, a, row.r, b,
-              source, &c.referenceLuma, dest);
-    } else {
-        const auto fetch = Layout == L::kPlanar420       ? FetchSubpelPlanar420
-                           : Layout == L::kSemiPlanar420 ? FetchSubpelSemiPlanar420
-                                                         : FetchSubpelSemiPlanar422;
-        fetch(c.session, c.right, c.bottom, m.x.disp, m.y.disp, m.x.step, m.y.step, a, row.r, b,
-              source, dest);
-    }
-    RefreshSecondaryLines(c, row, a, b, dark);
-}
+// --- Kernels ------------------------------------------------------------------------------------
 
 template <ChromaLayout Layout>
 void RunLocalCurveKernel(const PlanarBandContext &c, int32_t r, int32_t type, int32_t a,
@@ -165,21 +145,17 @@ void RunKernel(const PlanarBandContext &c, int32_t r, int32_t type, int32_t a, i
 
 template <ChromaLayout Layout>
 void FuseRowBoth(const PlanarBandContext &c, const BandRow &row) {
-    DriveTwoSecondaries(c, [&](int32_t type, int32_t a, int32_t b, RunningWeights *weights) {
-        uint8_t *group = c.warp + 4 * static_cast<int64_t>(a);
-        if (type & SPAN_DARK) FetchSecondary<Layout>(c, row, a, b, true, group);
-        if (type & SPAN_BRIGHT) FetchSecondary<Layout>(c, row, a, b, false, group + kWarpedQuadBytes);
-        const uint8_t *quad = type == SPAN_BRIGHT ? group + kWarpedQuadBytes : group;
+    FusePlanarRowTwo<Layout>(c, row, [&](int32_t type, int32_t a, int32_t b, const uint8_t *quad,
+                                         RunningWeights *weights) {
         RunKernel<Layout>(c, row.r, type, a, b, quad, weights);
     });
 }
 
 template <ChromaLayout Layout>
 void FuseRowOne(const PlanarBandContext &c, const BandRow &row, bool dark) {
-    DriveOneSecondary(c, dark, [&](int32_t type, int32_t a, int32_t b, RunningWeights *weights) {
-        uint8_t *group = c.warp + 4 * static_cast<int64_t>(a);
-        if (type != SPAN_REFERENCE_ONLY) FetchSecondary<Layout>(c, row, a, b, dark, group);
-        RunKernel<Layout>(c, row.r, type, a, b, group, weights);
+    FusePlanarRowOne<Layout>(c, row, dark, [&](int32_t type, int32_t a, int32_t b,
+                                               const uint8_t *quad, RunningWeights *weights) {
+        RunKernel<Layout>(c, row.r, type, a, b, quad, weights);
     });
 }
 

@@ -41,6 +41,9 @@ inline void Chroma(int32_t w, int32_t h, int32_t x, int32_t y, uint8_t *u, uint8
     if (x >= 3 * w / 4 && y >= 3 * h / 4) *u = 170, *v = 100;
 }
 
+// A scene: linear light at (x, y) of a w x h frame.
+using SceneFn = double (*)(int32_t w, int32_t h, int32_t x, int32_t y);
+
 struct Frame {
     std::vector<uint8_t> planes[3];
     ImageDesc desc{};
@@ -48,7 +51,7 @@ struct Frame {
 
 // Pixel (x, y) of an exposure shows the scene at (x + dx, y + dy).
 inline void Render(Frame *f, const uint8_t *compress, uint32_t format, int32_t w, int32_t h,
-                   double gain, int32_t dx, int32_t dy, int32_t pad) {
+                   double gain, int32_t dx, int32_t dy, int32_t pad, SceneFn scene = Linear) {
     ImageDesc &d = f->desc;
     d.u32PixelArrayFormat = format;
     d.i32Width = w;
@@ -71,7 +74,7 @@ inline void Render(Frame *f, const uint8_t *compress, uint32_t format, int32_t w
     for (int32_t y = 0; y < h; ++y)
         for (int32_t x = 0; x < w; ++x) {
             const int32_t sx = std::clamp(x + dx, 0, w - 1), sy = std::clamp(y + dy, 0, h - 1);
-            const uint8_t luma = Code(compress, gain * Linear(w, h, sx, sy));
+            const uint8_t luma = Code(compress, gain * scene(w, h, sx, sy));
             uint8_t u, v;
             Chroma(w, h, sx, sy, &u, &v);
             if (packed) {
@@ -100,11 +103,11 @@ inline void Render(Frame *f, const uint8_t *compress, uint32_t format, int32_t w
 class Bracket {
   public:
     Bracket(const uint8_t *compress, uint32_t format, int32_t w, int32_t h, int32_t darkDx = 0,
-            int32_t darkDy = 0, int32_t pad = 0) {
+            int32_t darkDy = 0, int32_t pad = 0, SceneFn scene = Linear) {
         const double gains[3] = {1.0, 0.25, 4.0};
         for (int i = 0; i < 3; ++i) {
             Render(&frames_[i], compress, format, w, h, gains[i], i == 1 ? darkDx : 0,
-                   i == 1 ? darkDy : 0, pad);
+                   i == 1 ? darkDy : 0, pad, scene);
             descs_[i] = frames_[i].desc;
         }
     }

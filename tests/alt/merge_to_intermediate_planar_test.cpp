@@ -111,11 +111,17 @@ TEST_P(PlanarMerge, LumaAgreesWithThePackedMerge) {
             worst = std::max(worst, d);
         }
     }
-    EXPECT_LE(differing * 100, total) << "differing " << differing << " of " << total;
-    EXPECT_LE(worst, 64);
+    // Semi-planar 4:2:2 refreshes its weights every fourth row only and fades its highlight
+    // luma row with its own rule on every row, which moves more samples of the bright window.
+    const bool everyFourth = GetParam() == PIXEL_FORMAT_NV16;
+    EXPECT_LE(differing * 100, total * (everyFourth ? 6 : 1))
+        << "differing " << differing << " of " << total;
+    EXPECT_LE(worst, everyFourth ? 96 : 64);
 
-    // Tone-mapped at T = 45: the tone stage reads each format's own chroma for its block
-    // statistics, so the output luma agrees on average within two codes and nowhere by much.
+    // Tone-mapped at T = 45: the coarse gain cells sample other pixels of each cell than the
+    // packed format's, and some rows take their gain-grid row by another bound (see
+    // ToneMappedLumaAgreesWithThePackedMerge), so on textured light the output luma agrees on
+    // average within two codes and nowhere by much.
     tone_support::OwnedImage pt, qt;
     pt.Like(packed.inputs()[0], 0);
     qt.Like(planar.inputs()[0], 0);
@@ -136,6 +142,65 @@ TEST_P(PlanarMerge, LumaAgreesWithThePackedMerge) {
         }
     EXPECT_LE(toneDiffering, 2 * 768 * 512) << toneDiffering;
     EXPECT_LE(toneWorst, 48);
+}
+
+// Light that does not change along a row: whichever pixels of an 8-pixel cell the tone
+// mapping's coarse gain grid samples, it reads the same light.
+double RowConstantScene(int32_t w, int32_t h, int32_t, int32_t y) {
+    return alt_bracket::Linear(w, h, 11 * w / 16, y);
+}
+
+// Merged, then tone-mapped at T = 45, the luma equals the packed merge's of the same scene. The
+// two differ only where the tone mapping itself treats the formats apart: its coarse cells take
+// pixels 3 and 4 of a cell in the packed intermediate and pixels 6 and 8 in the others (which
+// this scene cannot tell apart), and rows that are not multiples of 8 take the next gain-grid
+// row only below a per-format bound: the packed top pass stops at splitRow - 8, so rows
+// splitRow - 7 .. splitRow - 1 differ for the formats whose top pass goes on (all but
+// semi-planar 4:2:2), and planar 4:2:0 also stops 8 rows before the packed format at the bottom
+// (rows h - 15 .. h - 9, and the rows below, whose gain rows blend those).
+TEST_P(PlanarMerge, ToneMappedLumaAgreesWithThePackedMerge) {
+    const uint32_t f = GetParam();
+    const int32_t w = 768, h = 512, split = 256;
+    SessionHolder hp, hq;
+    Bracket packed(hp.session->gammaCompressTable, PIXEL_FORMAT_YUYV, w, h, 0, 0, 0,
+                   RowConstantScene);
+    Bracket planar(hq.session->gammaCompressTable, f, w, h, 0, 0, 0, RowConstantScene);
+    IntermediateOutputs po(packed.inputs()[0], INTERMEDIATE_LAYOUT_PARITY_SPLIT);
+    IntermediateOutputs qo(planar.inputs()[0], INTERMEDIATE_LAYOUT_PARITY_SPLIT);
+    ASSERT_EQ(Merge(hp.session, packed, po, INTERMEDIATE_LAYOUT_PARITY_SPLIT), RESULT_OK);
+    ASSERT_EQ(Merge(hq.session, planar, qo, INTERMEDIATE_LAYOUT_PARITY_SPLIT), RESULT_OK);
+    ASSERT_EQ(hq.session->processRect.height, h);
+    ASSERT_EQ(hq.session->splitRow, split);
+    for (int32_t r = 0; r < h; ++r) {
+        const int16_t *a = IntermediateLumaRow(hp.session, r);
+        const int16_t *b = IntermediateLumaRow(hq.session, r);
+        for (int32_t x = 0; x < w; ++x) ASSERT_EQ(a[2 * x], b[x]) << x << "," << r;
+    }
+    tone_support::OwnedImage pt, qt;
+    pt.Like(packed.inputs()[0], 0);
+    qt.Like(planar.inputs()[0], 0);
+    ASSERT_EQ(ToneMapIntermediate(nullptr, hp.session, po.descs, 3, &pt.desc, 45, 0, nullptr,
+                                  nullptr),
+              RESULT_OK);
+    ASSERT_EQ(ToneMapIntermediate(nullptr, hq.session, qo.descs, 3, &qt.desc, 45, 0, nullptr,
+                                  nullptr),
+              RESULT_OK);
+    const bool planar420 = f == PIXEL_FORMAT_I420 || f == 0x605;
+    const auto mayDiffer = [&](int32_t r) {
+        if (f != PIXEL_FORMAT_NV16 && r > split - 8 && r < split) return true;
+        return planar420 && r > h - 16;
+    };
+    int32_t differingRows = 0;
+    for (int32_t r = 0; r < h; ++r) {
+        const uint8_t *a = pt.desc.ppu8Plane[0] + int64_t{r} * pt.desc.pi32Pitch[0];
+        const uint8_t *b = qt.desc.ppu8Plane[0] + int64_t{r} * qt.desc.pi32Pitch[0];
+        bool differs = false;
+        for (int32_t x = 0; x < w; ++x) differs |= a[2 * x] != b[x];
+        differingRows += differs;
+        if (!mayDiffer(r)) ASSERT_FALSE(differs) << "row " << r;
+    }
+    // The bound rows do differ on this scene: the difference is the tone stage's, not the merge's.
+    EXPECT_EQ(differingRows, f == PIXEL_FORMAT_NV16 ? 0 : planar420 ? 7 + 15 : 7);
 }
 
 // The smallest accepted frame and odd chroma widths: luma never negative, chroma within
