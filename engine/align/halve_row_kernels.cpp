@@ -79,11 +79,7 @@ void HalveRow_AVX2(const uint8_t *top, const uint8_t *bottom, uint8_t *out, int3
 
 #endif
 
-void HalveRow(const uint8_t *top, const uint8_t *bottom, uint8_t *out, int32_t outWidth) {
-    if (Avx2KernelsEnabled())
-        HalveRow_AVX2(top, bottom, out, outWidth);
-    else if (FastKernelsEnabled())
-        HalveRow_SSE2(top, bottom, out, outWidth);
-    else
-        HalveRow_C(top, bottom, out, outWidth);
+HalveRowKernel ChooseHalveRow() {
+    if (Avx2KernelsEnabled()) return HalveRow_AVX2;
+    return FastKernelsEnabled() ? HalveRow_SSE2 : HalveRow_C;
 }

@@ -78,10 +78,11 @@ void HalvePlane(const uint8_t *source, int32_t width, int32_t height, int32_t pi
                 uint8_t *destination) {
     const int32_t outWidth = width / 2;
     const int32_t outHeight = height / 2;
+    const HalveRowKernel halveRow = ChooseHalveRow();
     for (int32_t y = 0; y < outHeight; ++y) {
         const uint8_t *top = source + static_cast<int64_t>(2 * y) * pitch;
         const uint8_t *bottom = top + pitch;
-        HalveRow(top, bottom, destination + static_cast<int64_t>(y) * outWidth, outWidth);
+        halveRow(top, bottom, destination + static_cast<int64_t>(y) * outWidth, outWidth);
     }
 }
 
