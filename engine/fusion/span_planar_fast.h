@@ -1,9 +1,10 @@
-// Span kernels of the planar and semi-planar formats by layout and span type: the
-// plain references (the group steps of the packed kernels, gathered and scattered group by
-// group), folded versions (the packed folded group steps, rows looked up directly) and AVX2
-// versions that fuse two groups per step in vector lanes; all give the same bytes and carried
-// weights (normal mode has the plain and AVX2 versions). Arguments as the kernels of
-// span_planar.h; r only decides, for 4:2:0 in local-curve mode, whether chroma is written. The public kernels of span_planar.h choose between them.
+// Span kernels of the planar and semi-planar formats by layout and span type: the plain
+// references (the group steps of the packed kernels, gathered and scattered group by group),
+// folded versions (the packed folded group steps, rows looked up directly; local-curve mode)
+// and AVX2 versions that fuse two groups per step in vector lanes; all give the same bytes and
+// carried weights. Arguments as the kernels of span_planar.h; r only decides, for 4:2:0 in
+// local-curve mode, whether chroma is written. The public kernels of span_planar.h choose
+// between them.
 #pragma once
 
 #include <cstdint>
