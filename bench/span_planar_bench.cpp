@@ -24,6 +24,10 @@ struct PlanarSpanRow {
         tables.weightDark.assign(kRow, 90);
         tables.weightBright.assign(kRow, 60);
         tables.gain.assign(kRow, 1300);
+        tables.mask.assign(kRow, 200);
+        for (auto &row : tables.offsets) row.assign(kRow, 0);
+        for (int i = 0; i < kRow; ++i)
+            for (int k = 0; k < 4; ++k) tables.offsets[k][i] = int16_t((i * (k + 3)) % 61 - 30);
         for (int k = 0; k < 9; ++k) tables.lines[k].assign(kRow, int16_t(k < 3 ? 250 + k : k - 5));
         for (int i = 0; i < kRow; ++i) y[i] = uint8_t(i * 7), chroma[i] = uint8_t(i * 5);
         for (int i = 0; i < 4 * kRow; ++i) warp[i] = uint8_t(i * 13);
@@ -76,5 +80,36 @@ PLANAR_SPAN_BENCH(kSemiPlanar420, kPlanarSpanBoth, "SpanLocalCurveBothNV12");
 PLANAR_SPAN_BENCH(kSemiPlanar420, kPlanarSpanDark, "SpanLocalCurveOneNV12");
 PLANAR_SPAN_BENCH(kSemiPlanar422, kPlanarSpanBoth, "SpanLocalCurveBothNV16");
 PLANAR_SPAN_BENCH(kSemiPlanar422, kPlanarSpanDark, "SpanLocalCurveOneNV16");
+
+template <ChromaLayout Layout, PlanarSpanType Type, bool Avx2>
+void BM_PlanarNormalSpan(benchmark::State &state) {
+    if (Avx2 && !ProcessorHasAvx2()) {
+        state.SkipWithError("no AVX2 on this processor");
+        return;
+    }
+    PlanarSpanRow k;
+    const SpanTables tables = k.tables.Tables(false);
+    const SpanRows rows = k.tables.Rows();
+    const PlanarRowIn in = k.In(Layout);
+    const PlanarRowOut out = k.Out(Layout);
+    for (auto _ : state) {
+        RunningWeights w = {{0, 0, kFusionWeightOne}};
+        (Avx2 ? FuseSpanNormalPlanar_AVX2 : FuseSpanNormalPlanar_C)(
+            Layout, Type, 0, kRow, in, k.warp.data(), tables, nullptr, rows,
+            kFusionBrightSegment, &w, out);
+        benchmark::DoNotOptimize(k.outY.data());
+        benchmark::DoNotOptimize(k.outChroma.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kRow);
+}
+
+#define PLANAR_NORMAL_BENCH(layout, type, name)                                                 \
+    BENCHMARK(BM_PlanarNormalSpan<ChromaLayout::layout, type, false>)->Name(name "4096/plain"); \
+    BENCHMARK(BM_PlanarNormalSpan<ChromaLayout::layout, type, true>)->Name(name "4096/avx2")
+
+PLANAR_NORMAL_BENCH(kPlanar420, kPlanarSpanBoth, "SpanNormalBothI420");
+PLANAR_NORMAL_BENCH(kPlanar420, kPlanarSpanDark, "SpanNormalDarkI420");
+PLANAR_NORMAL_BENCH(kSemiPlanar420, kPlanarSpanBoth, "SpanNormalBothNV12");
+PLANAR_NORMAL_BENCH(kSemiPlanar422, kPlanarSpanBoth, "SpanNormalBothNV16");
 
 }  // namespace

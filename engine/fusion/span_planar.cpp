@@ -198,7 +198,37 @@ void LocalCurveSpan(PlanarSpanType type, int32_t x0, int32_t x1, int32_t r,
     }
 }
 
-// The fastest kernel this process may run.
+template <ChromaLayout Layout>
+void NormalSpan(PlanarSpanType type, int32_t x0, int32_t x1, const PlanarRowIn &ref,
+                const uint8_t *warp, const SpanTables &tables, const uint8_t *chromaTable2,
+                const SpanRows &rows, int32_t segmentBase, RunningWeights *weights,
+                const PlanarRowOut &out) {
+    switch (type) {
+        case kPlanarSpanBoth:
+            NormalBoth<Layout>(x0, x1, ref, warp, tables, chromaTable2, rows, weights, out);
+            break;
+        case kPlanarSpanDark:
+            NormalDark<Layout>(x0, x1, ref, warp, tables, chromaTable2, rows, weights, out);
+            break;
+        case kPlanarSpanBright:
+            NormalBright<Layout>(x0, x1, ref, warp, tables, chromaTable2, rows, segmentBase,
+                                 weights, out);
+            break;
+        case kPlanarSpanReference:
+            NormalRefOnly<Layout>(x0, x1, ref, tables, chromaTable2, rows, out);
+            break;
+    }
+}
+
+// The fastest kernels this process may run.
+void Normal(ChromaLayout layout, PlanarSpanType type, int32_t x0, int32_t x1,
+            const PlanarRowIn &ref, const uint8_t *warp, const SpanTables &tables,
+            const uint8_t *chromaTable2, const SpanRows &rows, int32_t segmentBase,
+            RunningWeights *weights, const PlanarRowOut &out) {
+    (Avx2KernelsEnabled() ? FuseSpanNormalPlanar_AVX2 : FuseSpanNormalPlanar_C)(
+        layout, type, x0, x1, ref, warp, tables, chromaTable2, rows, segmentBase, weights, out);
+}
+
 void LocalCurve(ChromaLayout layout, PlanarSpanType type, int32_t x0, int32_t x1, int32_t r,
                 const PlanarRowIn &ref, const uint8_t *warp, const SpanTables &tables,
                 const SpanRows &rows, RunningWeights *weights, const PlanarRowOut &out) {
@@ -236,6 +266,29 @@ void FuseSpanLocalCurvePlanar_C(ChromaLayout layout, PlanarSpanType type, int32_
     }
 }
 
+void FuseSpanNormalPlanar_C(ChromaLayout layout, PlanarSpanType type, int32_t x0, int32_t x1,
+                            const PlanarRowIn &ref, const uint8_t *warp,
+                            const SpanTables &tables, const uint8_t *chromaTable2,
+                            const SpanRows &rows, int32_t segmentBase, RunningWeights *weights,
+                            const PlanarRowOut &out) {
+    switch (layout) {
+        case L::kPlanar420:
+            NormalSpan<L::kPlanar420>(type, x0, x1, ref, warp, tables, chromaTable2, rows,
+                                      segmentBase, weights, out);
+            break;
+        case L::kSemiPlanar420:
+            NormalSpan<L::kSemiPlanar420>(type, x0, x1, ref, warp, tables, chromaTable2, rows,
+                                          segmentBase, weights, out);
+            break;
+        case L::kSemiPlanar422:
+            NormalSpan<L::kSemiPlanar422>(type, x0, x1, ref, warp, tables, chromaTable2, rows,
+                                          segmentBase, weights, out);
+            break;
+        case L::kPlanar422:
+            break;  // fused by the planar 4:2:2 kernels of their own
+    }
+}
+
 // --- Planar 4:2:0 -------------------------------------------------------------------------------
 
 void FuseSpanLocalCurveBothPlanar420(int32_t x0, int32_t x1, int32_t r, const PlanarRowIn &ref,
@@ -265,23 +318,26 @@ void FuseSpanLocalCurveRefOnlyPlanar420(int32_t x0, int32_t x1, int32_t r,
 void FuseSpanBothPlanar420(int32_t x0, int32_t x1, const PlanarRowIn &ref, const uint8_t *warp,
                            const SpanTables &tables, const SpanRows &rows,
                            RunningWeights *weights, const PlanarRowOut &out) {
-    NormalBoth<L::kPlanar420>(x0, x1, ref, warp, tables, nullptr, rows, weights, out);
+    Normal(L::kPlanar420, kPlanarSpanBoth, x0, x1, ref, warp, tables, nullptr, rows,
+           kFusionBrightSegment, weights, out);
 }
 void FuseSpanDarkPlanar420(int32_t x0, int32_t x1, const PlanarRowIn &ref, const uint8_t *warp,
                            const SpanTables &tables, const SpanRows &rows,
                            RunningWeights *weights, const PlanarRowOut &out) {
-    NormalDark<L::kPlanar420>(x0, x1, ref, warp, tables, nullptr, rows, weights, out);
+    Normal(L::kPlanar420, kPlanarSpanDark, x0, x1, ref, warp, tables, nullptr, rows,
+           kFusionBrightSegment, weights, out);
 }
 void FuseSpanBrightPlanar420(int32_t x0, int32_t x1, const PlanarRowIn &ref, const uint8_t *warp,
                              const SpanTables &tables, const SpanRows &rows, int32_t segmentBase,
                              RunningWeights *weights, const PlanarRowOut &out) {
-    NormalBright<L::kPlanar420>(x0, x1, ref, warp, tables, nullptr, rows, segmentBase, weights,
-                                out);
+    Normal(L::kPlanar420, kPlanarSpanBright, x0, x1, ref, warp, tables, nullptr, rows,
+           segmentBase, weights, out);
 }
 void FuseSpanRefOnlyPlanar420(int32_t x0, int32_t x1, const PlanarRowIn &ref,
                               const SpanTables &tables, const SpanRows &rows,
                               const PlanarRowOut &out) {
-    NormalRefOnly<L::kPlanar420>(x0, x1, ref, tables, nullptr, rows, out);
+    Normal(L::kPlanar420, kPlanarSpanReference, x0, x1, ref, nullptr, tables, nullptr, rows,
+           kFusionBrightSegment, nullptr, out);
 }
 
 // --- Semi-planar 4:2:0 --------------------------------------------------------------------------
@@ -314,25 +370,28 @@ void FuseSpanBothSemiPlanar420(int32_t x0, int32_t x1, const PlanarRowIn &ref,
                                const uint8_t *warp, const SpanTables &tables,
                                const SpanRows &rows, RunningWeights *weights,
                                const PlanarRowOut &out) {
-    NormalBoth<L::kSemiPlanar420>(x0, x1, ref, warp, tables, nullptr, rows, weights, out);
+    Normal(L::kSemiPlanar420, kPlanarSpanBoth, x0, x1, ref, warp, tables, nullptr, rows,
+           kFusionBrightSegment, weights, out);
 }
 void FuseSpanDarkSemiPlanar420(int32_t x0, int32_t x1, const PlanarRowIn &ref,
                                const uint8_t *warp, const SpanTables &tables,
                                const SpanRows &rows, RunningWeights *weights,
                                const PlanarRowOut &out) {
-    NormalDark<L::kSemiPlanar420>(x0, x1, ref, warp, tables, nullptr, rows, weights, out);
+    Normal(L::kSemiPlanar420, kPlanarSpanDark, x0, x1, ref, warp, tables, nullptr, rows,
+           kFusionBrightSegment, weights, out);
 }
 void FuseSpanBrightSemiPlanar420(int32_t x0, int32_t x1, const PlanarRowIn &ref,
                                  const uint8_t *warp, const SpanTables &tables,
                                  const SpanRows &rows, int32_t segmentBase,
                                  RunningWeights *weights, const PlanarRowOut &out) {
-    NormalBright<L::kSemiPlanar420>(x0, x1, ref, warp, tables, nullptr, rows, segmentBase,
-                                    weights, out);
+    Normal(L::kSemiPlanar420, kPlanarSpanBright, x0, x1, ref, warp, tables, nullptr, rows,
+           segmentBase, weights, out);
 }
 void FuseSpanRefOnlySemiPlanar420(int32_t x0, int32_t x1, const PlanarRowIn &ref,
                                   const SpanTables &tables, const SpanRows &rows,
                                   const PlanarRowOut &out) {
-    NormalRefOnly<L::kSemiPlanar420>(x0, x1, ref, tables, nullptr, rows, out);
+    Normal(L::kSemiPlanar420, kPlanarSpanReference, x0, x1, ref, nullptr, tables, nullptr, rows,
+           kFusionBrightSegment, nullptr, out);
 }
 
 // --- Semi-planar 4:2:2 --------------------------------------------------------------------------
@@ -365,24 +424,27 @@ void FuseSpanBothSemiPlanar422(int32_t x0, int32_t x1, const PlanarRowIn &ref,
                                const uint8_t *warp, const SpanTables &tables,
                                const uint8_t *chromaTable2, const SpanRows &rows,
                                RunningWeights *weights, const PlanarRowOut &out) {
-    NormalBoth<L::kSemiPlanar422>(x0, x1, ref, warp, tables, chromaTable2, rows, weights, out);
+    Normal(L::kSemiPlanar422, kPlanarSpanBoth, x0, x1, ref, warp, tables, chromaTable2, rows,
+           kFusionBrightSegment, weights, out);
 }
 void FuseSpanDarkSemiPlanar422(int32_t x0, int32_t x1, const PlanarRowIn &ref,
                                const uint8_t *warp, const SpanTables &tables,
                                const SpanRows &rows, RunningWeights *weights,
                                const PlanarRowOut &out) {
-    NormalDark<L::kSemiPlanar422>(x0, x1, ref, warp, tables, nullptr, rows, weights, out);
+    Normal(L::kSemiPlanar422, kPlanarSpanDark, x0, x1, ref, warp, tables, nullptr, rows,
+           kFusionBrightSegment, weights, out);
 }
 void FuseSpanBrightSemiPlanar422(int32_t x0, int32_t x1, const PlanarRowIn &ref,
                                  const uint8_t *warp, const SpanTables &tables,
                                  const uint8_t *chromaTable2, const SpanRows &rows,
                                  int32_t segmentBase, RunningWeights *weights,
                                  const PlanarRowOut &out) {
-    NormalBright<L::kSemiPlanar422>(x0, x1, ref, warp, tables, chromaTable2, rows, segmentBase,
-                                    weights, out);
+    Normal(L::kSemiPlanar422, kPlanarSpanBright, x0, x1, ref, warp, tables, chromaTable2, rows,
+           segmentBase, weights, out);
 }
 void FuseSpanRefOnlySemiPlanar422(int32_t x0, int32_t x1, const PlanarRowIn &ref,
                                   const SpanTables &tables, const SpanRows &rows,
                                   const PlanarRowOut &out) {
-    NormalRefOnly<L::kSemiPlanar422>(x0, x1, ref, tables, nullptr, rows, out);
+    Normal(L::kSemiPlanar422, kPlanarSpanReference, x0, x1, ref, nullptr, tables, nullptr, rows,
+           kFusionBrightSegment, nullptr, out);
 }

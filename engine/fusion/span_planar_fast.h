@@ -1,9 +1,10 @@
-// Local-curve span kernels of the planar and semi-planar formats by layout and span type: the
-// plain references (the group steps of the packed kernels, gathered and scattered group by
-// group), folded versions (the packed folded group steps, rows looked up directly) and AVX2
-// versions that fuse two groups per step in vector lanes; all give the same bytes and carried
-// weights. Arguments as the kernels of span_planar.h; r only decides, for
-// 4:2:0, whether chroma is written. The public kernels of span_planar.h choose between them.
+// Span kernels of the planar and semi-planar formats by layout and span type: the plain
+// references (the group steps of the packed kernels, gathered and scattered group by group),
+// folded versions (the packed folded group steps, rows looked up directly; local-curve mode)
+// and AVX2 versions that fuse two groups per step in vector lanes; all give the same bytes and
+// carried weights. Arguments as the kernels of span_planar.h; r only decides, for 4:2:0 in
+// local-curve mode, whether chroma is written. The public kernels of span_planar.h choose
+// between them.
 #pragma once
 
 #include <cstdint>
@@ -27,10 +28,24 @@ void FuseSpanLocalCurvePlanar_Fast(ChromaLayout layout, PlanarSpanType type, int
                                    const SpanRows &rows, RunningWeights *weights,
                                    const PlanarRowOut &out);
 
+// Normal mode: chromaTable2, where given, looks up the first chroma byte of each pair and, in
+// the three-exposure and bright spans, pulls the bright exposure's chroma a quarter of the way
+// towards 128; segmentBase is the bright span's segment of the fusion table.
+void FuseSpanNormalPlanar_C(ChromaLayout layout, PlanarSpanType type, int32_t x0, int32_t x1,
+                            const PlanarRowIn &ref, const uint8_t *warp,
+                            const SpanTables &tables, const uint8_t *chromaTable2,
+                            const SpanRows &rows, int32_t segmentBase, RunningWeights *weights,
+                            const PlanarRowOut &out);
+
 // Only called when the processor has AVX2; builds for other processors forward to the plain
-// kernel.
+// kernels.
 void FuseSpanLocalCurvePlanar_AVX2(ChromaLayout layout, PlanarSpanType type, int32_t x0,
                                    int32_t x1, int32_t r, const PlanarRowIn &ref,
                                    const uint8_t *warp, const SpanTables &tables,
                                    const SpanRows &rows, RunningWeights *weights,
                                    const PlanarRowOut &out);
+void FuseSpanNormalPlanar_AVX2(ChromaLayout layout, PlanarSpanType type, int32_t x0, int32_t x1,
+                               const PlanarRowIn &ref, const uint8_t *warp,
+                               const SpanTables &tables, const uint8_t *chromaTable2,
+                               const SpanRows &rows, int32_t segmentBase,
+                               RunningWeights *weights, const PlanarRowOut &out);
