@@ -219,8 +219,11 @@ void ExpandOffsetRow(const PlanarBandContext &c, int row, int plane, int32_t r) 
                          s->paddedBlockPlanes[plane], s->blocksAcross + 2, (r + 16) & 31);
 }
 
+// Without the fade the hand-off builds no mask grid: semi-planar 4:2:2's chroma fade then
+// reads the mask row as cleared (no recovery).
 void ExpandMaskRow(const PlanarBandContext &c, int t, int32_t r) {
     const HdrSession *s = c.session;
+    if (!s->recoveryMaskGrid) return;
     InterpolateGridRowSparse32(s->workerRows[kRowMask][t], c.x0, c.x1, (r + 16) >> 5,
                                s->recoveryMaskGrid, s->blocksAcross + 2, (r + 16) & 31);
 }
@@ -423,6 +426,15 @@ int RunBand(HdrSession *s, const BandPlan &p, const ImageDesc *inputs, ProgressC
     return RESULT_OK;
 }
 
+// The planar families read the mask row and the recovery planes with or without the fade, the
+// mask grid only with it.
+bool PlanarBuffersPresent(const HdrSession *s, int t, bool seam) {
+    const bool fade = s->offsetFadeEnabled != 0;
+    return IntermediateBuffersPresent(s, t, seam, fade) && s->workerRows[kRowMask][t] &&
+           s->paddedBlockPlanes[1] && s->paddedBlockPlanes[kChromaUPlane] &&
+           s->paddedBlockPlanes[kChromaVPlane];
+}
+
 bool ArgumentsPresent(const HdrSession *s, const ImageDesc *inputs, int32_t count) {
     if (!s || !inputs || count != 3) return false;
     for (int32_t e : {s->darkIndex, s->brightIndex, s->referenceIndex})
@@ -492,8 +504,7 @@ int FuseIntermediateBandPlanar(const RowBand *band, HdrSession *s, const ImageDe
     if (!IsPlanarMember(inputs[0].u32PixelArrayFormat)) return RESULT_UNSUPPORTED_FORMAT;
     const int t = band->workerIndex;
     if (t != 0 && t != 1) return RESULT_INVALID_ARGUMENT;
-    // The planar families read the mask and the recovery planes with or without the fade.
-    if (!IntermediateBuffersPresent(s, t, t > 0, true)) return RESULT_OUT_OF_MEMORY;
+    if (!PlanarBuffersPresent(s, t, t > 0)) return RESULT_OUT_OF_MEMORY;
     if (band->firstRow >= band->endRow) return RESULT_OK;
     const BandPlan plan = {t,  band->firstRow, band->endRow, band->rowOffset, t > 0,
                            10, band->endRow - band->firstRow};
@@ -506,7 +517,7 @@ int FuseIntermediateImagePlanar(HdrSession *s, const ImageDesc *inputs, int32_t 
     if (!IsPlanarMember(inputs[0].u32PixelArrayFormat)) return RESULT_UNSUPPORTED_FORMAT;
     const RegionRect &rect = s->processRect;
     if (rect.height < kIntermediateRingRows) return RESULT_INVALID_ARGUMENT;
-    if (!IntermediateBuffersPresent(s, 0, false, true)) return RESULT_OUT_OF_MEMORY;
+    if (!PlanarBuffersPresent(s, 0, false)) return RESULT_OUT_OF_MEMORY;
     const int32_t top = static_cast<int32_t>(rect.y);
     const BandPlan plan = {0, top, top + rect.height, 0, false, 50, rect.height};
     return RunPlan(s, plan, inputs, callback, user, true);

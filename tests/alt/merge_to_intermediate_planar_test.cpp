@@ -228,6 +228,23 @@ TEST_P(PlanarMerge, SmallFramesAndOddChromaWidths) {
     }
 }
 
+// With the highlight fade off the hand-off builds no recovery mask: every family merges
+// without it, and the one-band pass too; the luma stays within the codes.
+TEST_P(PlanarMerge, MergesWithTheFadeOff) {
+    SessionHolder h;
+    h.session->offsetFadeEnabled = 0;
+    Bracket b(h.session->gammaCompressTable, GetParam(), 384, 384);
+    IntermediateOutputs out(b.inputs()[0], INTERMEDIATE_LAYOUT_PARITY_SPLIT);
+    ASSERT_EQ(Merge(h.session, b, out, INTERMEDIATE_LAYOUT_PARITY_SPLIT), RESULT_OK);
+    EXPECT_EQ(h.session->recoveryMaskGrid, nullptr);
+    const std::vector<int16_t> luma = LumaSamples(h.session);
+    ASSERT_FALSE(luma.empty());
+    EXPECT_GE(*std::min_element(luma.begin(), luma.end()), 0);
+    EXPECT_EQ(FuseIntermediateImagePlanar(h.session, b.inputs(), 3, nullptr, nullptr),
+              RESULT_OK);
+    EXPECT_EQ(LumaSamples(h.session), luma);
+}
+
 // The one-band pass over a merged session gives the two bands' intermediate.
 TEST_P(PlanarMerge, OneBandPassEqualsTheTwoBands) {
     SessionHolder h;
