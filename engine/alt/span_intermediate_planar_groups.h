@@ -9,6 +9,7 @@
 #include "alt/span_intermediate_packed422.h"
 #include "fusion/planar_layout.h"
 #include "fusion/span_planar.h"
+#include "fusion/span_planar_group.h"
 
 // 16-bit rows of the intermediate at a span's first pixel (chroma as the inputs lay it: U and
 // V planes, or the interleaved pairs in u).
@@ -24,16 +25,7 @@ namespace intermediate_detail {
 // (Y0 U0 Y1 V0 Y2 U1 Y3 V1), so the packed blend steps read it unchanged.
 template <ChromaLayout Layout>
 void GatherGroup(const PlanarRowIn &ref, int32_t offset, uint8_t group[8]) {
-    for (int i = 0; i < 4; ++i) group[2 * i] = ref.y[offset + i];
-    if constexpr (kSeparateChromaPlanes<Layout>) {
-        const int32_t c = offset >> 1;
-        group[1] = ref.u[c];
-        group[3] = ref.v[c];
-        group[5] = ref.u[c + 1];
-        group[7] = ref.v[c + 1];
-    } else {
-        for (int i = 0; i < 4; ++i) group[2 * i + 1] = ref.u[offset + i];
-    }
+    GatherPlanarGroup<Layout>(ref, offset, group);
 }
 
 // The 16-bit tail into the format's planes, held to the ranges the tone mapping reads. A null

@@ -12,7 +12,7 @@
 template <ChromaLayout Layout>
 inline void GatherPlanarGroup(const PlanarRowIn &ref, int32_t offset, uint8_t group[8]) {
     for (int i = 0; i < 4; ++i) group[2 * i] = ref.y[offset + i];
-    if constexpr (Layout == ChromaLayout::kPlanar420) {
+    if constexpr (kSeparateChromaPlanes<Layout>) {
         const int32_t c = offset >> 1;
         group[1] = ref.u[c];
         group[3] = ref.v[c];
@@ -29,7 +29,7 @@ inline void ScatterPlanarGroup(const uint8_t group[8], bool writeChroma, const P
                                int32_t offset) {
     for (int i = 0; i < 4; ++i) out.y[offset + i] = group[2 * i];
     if (!writeChroma) return;
-    if constexpr (Layout == ChromaLayout::kPlanar420) {
+    if constexpr (kSeparateChromaPlanes<Layout>) {
         const int32_t c = offset >> 1;
         out.u[c] = group[1];
         out.v[c] = group[3];
