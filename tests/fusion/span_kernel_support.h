@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <random>
 #include <vector>
 
 #include "core/constant_tables.h"
@@ -68,6 +69,19 @@ inline std::array<uint8_t, 16> Warp(const Group &dark, const Group &bright) {
     std::copy(dark.begin(), dark.end(), w.begin());
     std::copy(bright.begin(), bright.end(), w.begin() + 8);
     return w;
+}
+
+// Random map lines, weights and gains for the local-curve kernels, with extremes that push every
+// clamp. Wide trials give block weights beyond 0..256 (negative, and sums past 1.0) so that a
+// fast kernel's hand-over to its exact fallback is checked too.
+inline void RandomiseLocalCurve(KernelBench &k, std::mt19937 &rng, bool wide) {
+    std::uniform_int_distribution<int> weight(wide ? -256 : 0, wide ? 1024 : 256),
+        luma(-100, 700), chroma(-300, 300), gain(0, 65535), pick(0, 9);
+    for (auto *row : {&k.weightReference, &k.weightDark, &k.weightBright})
+        for (int16_t &w : *row) w = int16_t(pick(rng) == 0 ? 0 : weight(rng));
+    for (int line = 0; line < 9; ++line)
+        for (int16_t &v : k.lines[line]) v = int16_t(line < 3 ? luma(rng) : chroma(rng));
+    for (uint16_t &g : k.gain) g = uint16_t(pick(rng) < 7 ? 1024 + gain(rng) % 2048 : gain(rng));
 }
 
 }  // namespace fusion_test

@@ -16,18 +16,7 @@ namespace {
 
 using fusion_test::KernelBench;
 using fusion_test::kRowLength;
-
-// Wide trials give block weights beyond 0..256 (negative, and sums past 1.0) so that the AVX2
-// kernel's hand-over to the folded kernel is checked too.
-void Randomise(KernelBench &k, std::mt19937 &rng, bool wide) {
-    std::uniform_int_distribution<int> weight(wide ? -256 : 0, wide ? 1024 : 256),
-        luma(-100, 700), chroma(-300, 300), gain(0, 65535), pick(0, 9);
-    for (auto *row : {&k.weightReference, &k.weightDark, &k.weightBright})
-        for (int16_t &w : *row) w = int16_t(pick(rng) == 0 ? 0 : weight(rng));
-    for (int line = 0; line < 9; ++line)
-        for (int16_t &v : k.lines[line]) v = int16_t(line < 3 ? luma(rng) : chroma(rng));
-    for (uint16_t &g : k.gain) g = uint16_t(pick(rng) < 7 ? 1024 + gain(rng) % 2048 : gain(rng));
-}
+using fusion_test::RandomiseLocalCurve;
 
 using Kernel = std::function<void(int32_t, int32_t, const uint8_t *, const uint8_t *,
                                   const SpanTables &, const SpanRows &, RunningWeights *,
@@ -84,7 +73,7 @@ TEST(SpanLocalCurveFastPacked422, MatchesThePlainKernels) {
     std::uniform_int_distribution<int> byte(0, 255), carried(0, kFusionWeightOne / 2);
     for (int trial = 0; trial < 40; ++trial) {
         KernelBench k;
-        Randomise(k, rng, trial >= 30);
+        RandomiseLocalCurve(k, rng, trial >= 30);
         std::vector<uint8_t> reference(2 * kRowLength), warp(4 * kRowLength);
         for (uint8_t &b : reference) b = uint8_t(byte(rng));
         for (uint8_t &b : warp) b = uint8_t(byte(rng));

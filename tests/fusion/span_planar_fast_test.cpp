@@ -17,16 +17,7 @@ namespace {
 
 using fusion_test::KernelBench;
 using fusion_test::kRowLength;
-
-void Randomise(KernelBench &k, std::mt19937 &rng, bool wide) {
-    std::uniform_int_distribution<int> weight(wide ? -256 : 0, wide ? 1024 : 256),
-        luma(-100, 700), chroma(-300, 300), gain(0, 65535), pick(0, 9);
-    for (auto *row : {&k.weightReference, &k.weightDark, &k.weightBright})
-        for (int16_t &w : *row) w = int16_t(pick(rng) == 0 ? 0 : weight(rng));
-    for (int line = 0; line < 9; ++line)
-        for (int16_t &v : k.lines[line]) v = int16_t(line < 3 ? luma(rng) : chroma(rng));
-    for (uint16_t &g : k.gain) g = uint16_t(pick(rng) < 7 ? 1024 + gain(rng) % 2048 : gain(rng));
-}
+using fusion_test::RandomiseLocalCurve;
 
 // Normal mode's rows: masks (none, the least, full, and beyond), shadow and highlight offsets.
 void RandomiseNormal(KernelBench &k, std::mt19937 &rng) {
@@ -79,7 +70,7 @@ TEST(SpanPlanarFast, MatchesThePlainKernels) {
     std::uniform_int_distribution<int> byte(0, 255), carried(0, kFusionWeightOne / 2);
     for (int trial = 0; trial < 16; ++trial) {
         KernelBench k;
-        Randomise(k, rng, trial >= 12);
+        RandomiseLocalCurve(k, rng, trial >= 12);
         std::vector<uint8_t> warp(4 * kRowLength);
         for (uint8_t &b : warp) b = uint8_t(byte(rng));
         for (const ChromaLayout layout : layouts) {
@@ -132,7 +123,7 @@ TEST(SpanPlanarFast, NormalAvx2MatchesThePlainKernels) {
     std::uniform_int_distribution<int> byte(0, 255), carried(0, kFusionWeightOne / 2);
     for (int trial = 0; trial < 12; ++trial) {
         KernelBench k;
-        Randomise(k, rng, trial >= 9);
+        RandomiseLocalCurve(k, rng, trial >= 9);
         RandomiseNormal(k, rng);
         std::vector<uint8_t> warp(4 * kRowLength);
         for (uint8_t &b : warp) b = uint8_t(byte(rng));
