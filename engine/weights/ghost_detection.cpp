@@ -207,15 +207,21 @@ bool ValidIndices(const HdrSession &s) {
     return true;
 }
 
-// Intersection of the areas the aligned darkest and brightest exposures cover, in the thumbnail.
+// Intersection of the areas the aligned darkest and brightest exposures cover, in the thumbnail,
+// less its outer ring of pixels. Photos often carry a line of one or two dark pixels along an
+// edge; the decimation puts such a line into the outermost thumbnail sample only, and a warp by
+// less than a pixel spreads it into the first sample inside the warp's crop. Compared there, it
+// reads as a strip of ghost blocks along the edge (which the morphology thickens into a band,
+// and which can even make the frame look like one wide moving region). The ring takes its
+// neighbours' differences like everything outside the window.
 PixelRect CommonWindow(const HdrSession &s, int32_t w, int32_t h) {
     const PixelRect &d = s.overlapBounds[s.darkIndex], &b = s.overlapBounds[s.brightIndex];
     PixelRect r{d.x0 > b.x0 ? d.x0 : b.x0, d.y0 > b.y0 ? d.y0 : b.y0, d.x1 < b.x1 ? d.x1 : b.x1,
                 d.y1 < b.y1 ? d.y1 : b.y1};
-    r.x0 = r.x0 < 0 ? 0 : r.x0;
-    r.y0 = r.y0 < 0 ? 0 : r.y0;
-    r.x1 = r.x1 > w ? w : r.x1;
-    r.y1 = r.y1 > h ? h : r.y1;
+    r.x0 = (r.x0 < 0 ? 0 : r.x0) + 1;
+    r.y0 = (r.y0 < 0 ? 0 : r.y0) + 1;
+    r.x1 = (r.x1 > w ? w : r.x1) - 1;
+    r.y1 = (r.y1 > h ? h : r.y1) - 1;
     return r;
 }
 
