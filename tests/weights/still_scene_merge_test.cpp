@@ -94,4 +94,66 @@ TEST(StillSceneMerge, ALineAlongOneEdgeOfOneExposureStaysAtThatEdge) {
             }
 }
 
+// Smooth value noise on a lattice of `cell` pixels, from lo to hi radiance (even steps in stops):
+// fine texture at every scale a thumbnail sees, and clipped highlights in the middle exposure.
+Scene FineTexture(int cell, double lo, double hi) {
+    return [=](int x, int y) {
+        auto lattice = [](int i, int j) {
+            uint32_t v = static_cast<uint32_t>(i) * 73856093u ^ static_cast<uint32_t>(j) * 19349663u;
+            v ^= v >> 13;
+            v *= 0x5bd1e995u;
+            v ^= v >> 15;
+            return (v & 0xffff) / 65535.0;
+        };
+        const int i = x / cell, j = y / cell;
+        const double fx = double(x % cell) / cell, fy = double(y % cell) / cell;
+        const double sx = fx * fx * (3 - 2 * fx), sy = fy * fy * (3 - 2 * fy);
+        const double top = lattice(i, j) + (lattice(i + 1, j) - lattice(i, j)) * sx;
+        const double bottom = lattice(i, j + 1) + (lattice(i + 1, j + 1) - lattice(i, j + 1)) * sx;
+        return lo * std::pow(hi / lo, top + (bottom - top) * sy);
+    };
+}
+
+// Handheld exposures always move by fractions of a thumbnail pixel (8 frame pixels). A still
+// scene moved so is not a ghost: the darkest exposure is kept and no region or fallback comes of
+// it. Moves by whole thumbnail pixels were never a problem; they stay in the table.
+TEST(StillSceneMerge, AStillSceneMovedByAFractionKeepsAllThreeExposures) {
+    const int w = 1024, h = 768;
+    const Scene scene = FineTexture(16, 0.05, 4.0);
+    const struct {
+        int exposure, dx, dy;
+    } moves[] = {{0, 6, -4}, {0, 12, 0}, {0, 20, -14}, {2, 6, -4}, {2, 12, 0}, {2, -8, 6}, {0, 16, 8}};
+    for (const auto &m : moves) {
+        Bracket b;
+        for (int e = 0; e < 3; ++e) {
+            const int dx = e == m.exposure ? m.dx : 0, dy = e == m.exposure ? m.dy : 0;
+            // The frame looks at the scene from (64, 64) on, so a move brings no new border in.
+            const Scene moved = [&scene, dx, dy](int x, int y) { return scene(x + 64 - dx, y + 64 - dy); };
+            b.images.push_back(bracket_support::Expose(moved, w, h, kGains[e]));
+        }
+        b.Describe();
+        EXPECT_EQ(MergeBracket(b), (Plan{0, 0, 45}))
+            << "exposure " << m.exposure << " moved (" << m.dx << ", " << m.dy << ")";
+    }
+}
+
+// The same allowance leaves a real ghost to the ghost handling: a flat patch in the brightest
+// exposure alone, with that exposure moved by a fraction, still becomes a moving region.
+TEST(StillSceneMerge, AnObjectInOneMovedExposureIsStillAGhost) {
+    const int w = 1024, h = 768;
+    const Scene scene = FineTexture(32, 0.05, 4.0);
+    Bracket b;
+    for (int e = 0; e < 3; ++e) {
+        const int dx = e == 2 ? 6 : 0, dy = e == 2 ? -4 : 0;
+        const bool object = e == 2;
+        const Scene shot = [&scene, dx, dy, object](int x, int y) {
+            if (object && x >= 400 && x < 600 && y >= 300 && y < 500) return 0.6;
+            return scene(x + 64 - dx, y + 64 - dy);
+        };
+        b.images.push_back(bracket_support::Expose(shot, w, h, kGains[e]));
+    }
+    b.Describe();
+    EXPECT_EQ(MergeBracket(b), (Plan{0, 1, 45}));
+}
+
 }  // namespace
