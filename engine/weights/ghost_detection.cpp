@@ -107,16 +107,15 @@ void NeighbourRange(const ImageDesc *image, int32_t x, int32_t y, const PixelRec
         }
 }
 
-int32_t OutsideRange(int32_t v, int32_t lo, int32_t hi) { return v > hi ? v - hi : (v < lo ? lo - v : 0); }
-
 // A thumbnail sample is a few sparse taps of its 8 x 8 block, and the warp resamples the moved
 // exposures bilinearly between such samples. A scene moved by a fraction of a thumbnail pixel
 // therefore does not resample into the reference's samples: on fine texture a still scene,
 // merely moved, differs from the reference by 6 to 12 levels on average (about 1 unmoved), which
-// the thresholds read as ghosts over whole regions. Where an exposure was moved by a fraction, a
-// resampled pixel may take any value its reference neighbourhood spans, so only its distance
-// outside the range of the reference's 3 x 3 neighbourhood counts. Exposures moved by whole
-// thumbnail pixels, or not at all, are compared pixel to pixel.
+// the thresholds read as ghosts over whole regions. A bilinear sample lies at most half way
+// from its nearest source sample toward a neighbour, so where an exposure was moved by a
+// fraction, a difference counts only beyond half the range of the reference's 3 x 3
+// neighbourhood. (The whole range would also hide a moved edge of a moving subject.) Exposures
+// moved by whole thumbnail pixels, or not at all, are compared pixel to pixel.
 void DifferencePlanes(const Thumbs &t, const PixelRect &win, int32_t level, Planes &p) {
     const int32_t w = t.width;
     for (int32_t y = win.y0; y < win.y1; ++y)
@@ -128,8 +127,9 @@ void DifferencePlanes(const Thumbs &t, const PixelRect &win, int32_t level, Plan
             if (t.resampled) {
                 int32_t lo, hi;
                 NeighbourRange(t.reference, x, y, win, &lo, &hi);
-                db = OutsideRange(ab, lo, hi);
-                dd = OutsideRange(ad, lo, hi);
+                const int32_t allowance = (hi - lo) / 2;
+                db = db > allowance ? db - allowance : 0;
+                dd = dd > allowance ? dd - allowance : 0;
             }
             if (r > 192 && pb > 240) db = 0;
             if (pb > 250) db = r >= ab ? 0 : (db < 16 ? db : 16);

@@ -137,7 +137,7 @@ TEST(StillSceneMerge, AStillSceneMovedByAFractionKeepsAllThreeExposures) {
     }
 }
 
-// The same allowance leaves a real ghost to the ghost handling: a flat patch in the brightest
+// The allowance for resampling leaves a real ghost to the ghost handling: a flat patch in the brightest
 // exposure alone, with that exposure moved by a fraction, still becomes a moving region.
 TEST(StillSceneMerge, AnObjectInOneMovedExposureIsStillAGhost) {
     const int w = 1024, h = 768;
