@@ -83,6 +83,7 @@ bool AllocatePlanes(MemoryContext memory, uint64_t pixels, uint64_t cells, Plane
 struct Thumbs {
     const ImageDesc *reference, *alignedDark, *alignedBright, *plainDark, *plainBright;
     int32_t width, height;
+    bool resampled;  // an exposure was moved by a fraction of a thumbnail pixel
 };
 
 int32_t Abs(int32_t v) { return v < 0 ? -v : v; }
@@ -91,6 +92,30 @@ uint8_t Luma(const ImageDesc *image, int32_t x, int32_t y) {
     return image->ppu8Plane[0][static_cast<size_t>(y) * image->pi32Pitch[0] + x];
 }
 
+// Lowest and highest reference luma of the 3 x 3 neighbourhood, inside the window.
+void NeighbourRange(const ImageDesc *image, int32_t x, int32_t y, const PixelRect &win, int32_t *lo,
+                    int32_t *hi) {
+    *lo = 255;
+    *hi = 0;
+    for (int32_t ny = y - 1; ny <= y + 1; ++ny)
+        for (int32_t nx = x - 1; nx <= x + 1; ++nx) {
+            const int32_t cx = nx < win.x0 ? win.x0 : (nx >= win.x1 ? win.x1 - 1 : nx);
+            const int32_t cy = ny < win.y0 ? win.y0 : (ny >= win.y1 ? win.y1 - 1 : ny);
+            const int32_t v = Luma(image, cx, cy);
+            *lo = v < *lo ? v : *lo;
+            *hi = v > *hi ? v : *hi;
+        }
+}
+
+// A thumbnail sample is a few sparse taps of its 8 x 8 block, and the warp resamples the moved
+// exposures bilinearly between such samples. A scene moved by a fraction of a thumbnail pixel
+// therefore does not resample into the reference's samples: on fine texture a still scene,
+// merely moved, differs from the reference by 6 to 12 levels on average (about 1 unmoved), which
+// the thresholds read as ghosts over whole regions. A bilinear sample lies at most half way
+// from its nearest source sample toward a neighbour, so where an exposure was moved by a
+// fraction, a difference counts only beyond half the range of the reference's 3 x 3
+// neighbourhood. (The whole range would also hide a moved edge of a moving subject.) Exposures
+// moved by whole thumbnail pixels, or not at all, are compared pixel to pixel.
 void DifferencePlanes(const Thumbs &t, const PixelRect &win, int32_t level, Planes &p) {
     const int32_t w = t.width;
     for (int32_t y = win.y0; y < win.y1; ++y)
@@ -99,6 +124,13 @@ void DifferencePlanes(const Thumbs &t, const PixelRect &win, int32_t level, Plan
             const int32_t ab = Luma(t.alignedBright, x, y), pd = Luma(t.plainDark, x, y);
             const int32_t pb = Luma(t.plainBright, x, y);
             int32_t db = Abs(r - ab), dd = Abs(r - ad);
+            if (t.resampled) {
+                int32_t lo, hi;
+                NeighbourRange(t.reference, x, y, win, &lo, &hi);
+                const int32_t allowance = (hi - lo) / 2;
+                db = db > allowance ? db - allowance : 0;
+                dd = dd > allowance ? dd - allowance : 0;
+            }
             if (r > 192 && pb > 240) db = 0;
             if (pb > 250) db = r >= ab ? 0 : (db < 16 ? db : 16);
             if (r >= 161 && ad > 128) dd = (352 - r) * dd / 192;
@@ -189,12 +221,23 @@ void AssignComponents(HdrSession *s, const ComponentList &list, const uint8_t *c
     }
 }
 
+// Whether the registration moved an exposure by a fraction of a thumbnail pixel anywhere: a node
+// of a motion grid (full-resolution pixels) that is not a multiple of 8.
+bool MovedByAFraction(const HdrSession &s) {
+    const int64_t nodes = static_cast<int64_t>(s.meshCols) * s.meshRows;
+    for (int k = 0; k < kMaxExposures; ++k)
+        for (const int32_t *grid : {s.offsetGridX[k], s.offsetGridY[k]})
+            for (int64_t i = 0; grid && i < nodes; ++i)
+                if (grid[i] % 8 != 0) return true;
+    return false;
+}
+
 bool GetThumbs(const HdrSession &s, Thumbs *t) {
     const ImageDesc *ref = s.smallImages[s.referenceIndex];
     *t = {s.alignedSmall[s.referenceIndex], s.alignedSmall[s.darkIndex],
           s.alignedSmall[s.brightIndex],    s.smallImages[s.darkIndex],
           s.smallImages[s.brightIndex],     ref ? ref->i32Width : 0,
-          ref ? ref->i32Height : 0};
+          ref ? ref->i32Height : 0,        MovedByAFraction(s)};
     for (const ImageDesc *image : {t->reference, t->alignedDark, t->alignedBright, t->plainDark, t->plainBright})
         if (!image || !image->ppu8Plane[0] || image->i32Width < t->width || image->i32Height < t->height)
             return false;
@@ -207,15 +250,21 @@ bool ValidIndices(const HdrSession &s) {
     return true;
 }
 
-// Intersection of the areas the aligned darkest and brightest exposures cover, in the thumbnail.
+// Intersection of the areas the aligned darkest and brightest exposures cover, in the thumbnail,
+// less its outer ring of pixels. Photos often carry a line of one or two dark pixels along an
+// edge; the decimation puts such a line into the outermost thumbnail sample only, and a warp by
+// less than a pixel spreads it into the first sample inside the warp's crop. Compared there, it
+// reads as a strip of ghost blocks along the edge (which the morphology thickens into a band,
+// and which can even make the frame look like one wide moving region). The ring takes its
+// neighbours' differences like everything outside the window.
 PixelRect CommonWindow(const HdrSession &s, int32_t w, int32_t h) {
     const PixelRect &d = s.overlapBounds[s.darkIndex], &b = s.overlapBounds[s.brightIndex];
     PixelRect r{d.x0 > b.x0 ? d.x0 : b.x0, d.y0 > b.y0 ? d.y0 : b.y0, d.x1 < b.x1 ? d.x1 : b.x1,
                 d.y1 < b.y1 ? d.y1 : b.y1};
-    r.x0 = r.x0 < 0 ? 0 : r.x0;
-    r.y0 = r.y0 < 0 ? 0 : r.y0;
-    r.x1 = r.x1 > w ? w : r.x1;
-    r.y1 = r.y1 > h ? h : r.y1;
+    r.x0 = (r.x0 < 0 ? 0 : r.x0) + 1;
+    r.y0 = (r.y0 < 0 ? 0 : r.y0) + 1;
+    r.x1 = (r.x1 > w ? w : r.x1) - 1;
+    r.y1 = (r.y1 > h ? h : r.y1) - 1;
     return r;
 }
 

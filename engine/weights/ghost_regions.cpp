@@ -77,9 +77,12 @@ int FillMaskHoles(MemoryContext memory, int16_t *holeLabels, uint8_t *mask, int3
                                                  static_cast<int16_t>(label), x, y, 4, 0, &x0,
                                                  &x1, &y0, &y1);
             if (area < 0) return RESULT_OUT_OF_MEMORY;
-            // A large hole reaching the first row or column is open background.
-            if ((x0 == 1 || y0 == 1) && area >= 4 * holeLimit) continue;
-            for (int32_t fy = y0; fy <= y1; ++fy)
+            // A large hole reaching any side of the interior is open background: which sides
+            // count must not depend on which way the photo is turned. An open hole keeps a
+            // label of its own, so that filling a later hole's box never fills it too.
+            const bool reachesSide = x0 == 1 || y0 == 1 || x1 == width - 3 || y1 == height - 3;
+            const bool open = reachesSide && area >= 4 * holeLimit;
+            for (int32_t fy = y0; !open && fy <= y1; ++fy)
                 for (int32_t fx = x0; fx <= x1; ++fx)
                     if (holeLabels[At(fx, fy, width)] == label) mask[At(fx, fy, width)] = 255;
             if (label < INT16_MAX) ++label;

@@ -7,9 +7,9 @@
 #include "core/session.h"
 #include "weights/components.h"
 
-// Fills the enclosed holes (0 regions) of a 0/255 mask. A hole whose box starts at column 1 or
-// row 1 and whose area is at least 4 x holeLimit stays open and passes its label on to the
-// next hole. With rowFill, large regions are first closed row by row between their outermost
+// Fills the enclosed holes (0 regions) of a 0/255 mask. A hole whose box reaches a side of the
+// interior (column 1 or width - 3, row 1 or height - 3; the frame is set first) and whose area
+// is at least 4 x holeLimit stays open. With rowFill, large regions are first closed row by row between their outermost
 // cells. holeLabels is a plane of at least width x height int16 with pitch width. The mask's
 // border is then replicated. RESULT_OK or RESULT_OUT_OF_MEMORY (the mask partly done).
 int FillMaskHoles(MemoryContext memory, int16_t *holeLabels, uint8_t *mask, int32_t width,

@@ -118,6 +118,59 @@ TEST(FillMaskHoles, ClosedHolesFillOpenBackgroundStays) {
     EXPECT_EQ(m.bytes[1 * 10 + 1], 0);
 }
 
+// The mask turned over inside the frame that FillMaskHoles sets (column 0 and the last two
+// columns, row 0 and the last two rows).
+Mask Mirrored(const Mask &m, bool acrossColumns, bool acrossRows) {
+    Mask out = m;
+    for (int32_t y = 1; y <= m.h - 3; ++y)
+        for (int32_t x = 1; x <= m.w - 3; ++x) {
+            const int32_t sx = acrossColumns ? m.w - 2 - x : x, sy = acrossRows ? m.h - 2 - y : y;
+            out.bytes[y * m.w + x] = m.bytes[sy * m.w + sx];
+        }
+    return out;
+}
+
+std::vector<uint8_t> Interior(const Mask &m) {
+    std::vector<uint8_t> cells;
+    for (int32_t y = 1; y <= m.h - 3; ++y)
+        for (int32_t x = 1; x <= m.w - 3; ++x) cells.push_back(m.bytes[y * m.w + x]);
+    return cells;
+}
+
+TEST(FillMaskHoles, MirroredMasksGiveMirroredResults) {
+    // Large holes at the top left, the bottom left and the bottom right (the last one reaches
+    // only the last interior column and row), and small closed ones.
+    const Mask m({"##############", "#...##########", "#...#..##.####", "#...####.#####",
+                  "#####.#......#", "#....#.......#", "#....#.......#", "#....#.......#",
+                  "##############", "##############"});
+    Mask plain = m;
+    std::vector<int16_t> labels(m.bytes.size());
+    ASSERT_EQ(FillMaskHoles(nullptr, labels.data(), plain.bytes.data(), m.w, m.h, 1, 0), RESULT_OK);
+    EXPECT_EQ(plain.bytes[6 * m.w + 2], 0);
+    EXPECT_EQ(plain.bytes[6 * m.w + 9], 0);
+    EXPECT_EQ(plain.bytes[2 * m.w + 5], 255);
+    EXPECT_EQ(plain.bytes[4 * m.w + 5], 255);
+    for (int turn = 1; turn < 4; ++turn) {
+        const bool columns = (turn & 1) != 0, rows = (turn & 2) != 0;
+        Mask turned = Mirrored(m, columns, rows);
+        ASSERT_EQ(FillMaskHoles(nullptr, labels.data(), turned.bytes.data(), m.w, m.h, 1, 0), RESULT_OK);
+        EXPECT_EQ(Interior(Mirrored(plain, columns, rows)), Interior(turned)) << "turn " << turn;
+    }
+}
+
+TEST(FillMaskHoles, FillingAHoleLeavesOpenBackgroundInItsBoxAlone) {
+    // The closed hole (an L from column 2, rows 2-6) comes after the open region of the top
+    // right in the scan; that region reaches into the L's box on row 4.
+    Mask m({"################", "###########...##", "##......###...##", "##.#######...###",
+            "##.##.......####", "##.#############", "##.#############", "################",
+            "################", "################", "################", "################"});
+    std::vector<int16_t> labels(m.bytes.size());
+    ASSERT_EQ(FillMaskHoles(nullptr, labels.data(), m.bytes.data(), m.w, m.h, 1, 0), RESULT_OK);
+    EXPECT_EQ(m.bytes[2 * m.w + 4], 255);
+    EXPECT_EQ(m.bytes[6 * m.w + 2], 255);
+    for (int32_t x = 5; x <= 11; ++x) EXPECT_EQ(m.bytes[4 * m.w + x], 0) << x;
+}
+
 TEST(RegionLimits, DependOnTheGhostLevel) {
     EXPECT_EQ(WideRegionSideLimit(30, 6), 11);
     EXPECT_EQ(WideRegionSideLimit(30, 0), 20);
