@@ -60,6 +60,15 @@ public:
     static FreeBuffer bgra2bgr(const uint8_t *bgrx, int64_t width, int64_t height,
                                int64_t lineBytes, Allocator allocate = nullptr);
 
+    // Progress, completion and failure notices of a run. The merge reports through the
+    // engine's own callback and its result, so these do nothing.
+    void runProgress(int64_t percent, bool *isCancel) const {
+        (void)percent;
+        (void)isCancel;
+    }
+    void runFinished(int result) const { (void)result; }
+    void runFailed(int result) const { (void)result; }
+
     const IHDREngine &meEngine() const { return meEngine_; }
     IILomoEngine &lomoEngine() { return lomoEngine_; }
     const IILomoEngine &lomoEngine() const { return lomoEngine_; }

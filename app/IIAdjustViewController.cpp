@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "IHDREngineController.h"
+#include "IIEditingViewController.h"
 #include "localized_string.h"
 
 namespace {
@@ -220,4 +221,12 @@ void IIAdjustViewController::updateEngineSettings() {
 void IIAdjustViewController::updateEffectSettings() {
     emit effectSettingsChanged(contrastSlider_->value(), saturationSlider_->value(),
                                artCheck_->isChecked() ? 1 : 0);
+}
+
+IIEditingViewController *IIAdjustViewController::editingViewController() const {
+    return qobject_cast<IIEditingViewController *>(editingViewController_.data());
+}
+
+void IIAdjustViewController::setEditingViewController(IIEditingViewController *controller) {
+    editingViewController_ = controller;
 }

@@ -16,6 +16,7 @@
 #include "IIHistogramView.h"
 
 class IHDREngineController;
+class IIEditingViewController;
 
 class IIAdjustViewController : public QWidget {
     Q_OBJECT
@@ -26,6 +27,10 @@ public:
                                     QWidget *parent = nullptr);
 
     IHDREngineController *engineController() const { return engineController_; }
+    // The editor that owns the panel (it sets itself when it builds the panel). Not owned
+    // here: the editor outlives its panel, and null once it is gone.
+    IIEditingViewController *editingViewController() const;
+    void setEditingViewController(IIEditingViewController *controller);
 
     QSlider *toneLengthSlider() const { return toneLengthSlider_; }
     QSlider *toneSaturationSlider() const { return toneSaturationSlider_; }
@@ -94,4 +99,5 @@ private:
         saturationField_, contrastField_;
     QPointer<IIHistogramView> histogramView_;
     QPointer<QLabel> sizeField_;
+    QPointer<QObject> editingViewController_;
 };

@@ -76,6 +76,7 @@ QWidget *IIEditingViewController::loadView() {
     adjustView->setObjectName(QStringLiteral("adjustView"));
     auto *panel = new IIAdjustViewController(engineController(), adjustView);
     adjustViewController_ = panel;
+    panel->setEditingViewController(this);
     auto *adjustLayout = new QVBoxLayout(adjustView);
     adjustLayout->setContentsMargins(0, 0, 0, 0);
     adjustLayout->addWidget(panel);

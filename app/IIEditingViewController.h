@@ -181,6 +181,21 @@ public:
     int terminate();
     void unsaveWarningTerminateSheetDidEnd(int returnCode);
 
+    // ---- Hooks of the editing workflow (IIEditingViewControllerHooks).
+    // The picture's last step before display: unchanged.
+    QImage effect(const QImage &image) const;
+    // Whether an image item exists for the name: never (the editor keeps no item list).
+    bool isImageItemExist(const QString &name) const;
+    // Whether the file at path is a photo the editor opens: JPEG, TIFF or camera raw by its
+    // MIME type (by name, then by its bytes); false for a directory or a file of another type.
+    static bool isSupportImage(const QString &path);
+    // An editing sheet's end: the sheet is taken off the screen.
+    void editSheetDidEnd(QWidget *sheet, int returnCode);
+    // A picture chooser's end: nothing to do.
+    void pictureTakerDidEnd(QObject *pictureTaker, int code);
+    // The end of a print run: nothing to do.
+    void printOperationDidRun(bool success);
+
 signals:
     // A new picture is on show (after each display step).
     void pictureChanged();

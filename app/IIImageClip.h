@@ -38,6 +38,9 @@ public:
     // The shown point of the document in thousandths of its width and height from its top-left
     // corner: (500, 500) is its middle.
     QPointF center() const { return center_; }
+    // Where the last drag began: the centre then, and the mouse in window coordinates.
+    QPointF dragCenter() const { return dragCenter_; }
+    QPointF dragStart() const { return dragStart_; }
     void setCenter(const QPointF &center) { center_ = center; }
     // Back to the document's middle.
     void centerImage();

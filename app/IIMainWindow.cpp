@@ -104,9 +104,32 @@ void IIMainWindow::buildMenus() {
     connect(ccsMeunItem_.data(), &QAction::triggered, this, &IIMainWindow::menuCCS);
     connect(aboutMeunItem_.data(), &QAction::triggered, this, &IIMainWindow::menuAbout);
 
-    for (QMenu *menu : {file, view, help})
+    QMenu *window = buildWindowItems(help);
+    for (QMenu *menu : {file, view, window, help})
         connect(menu, &QMenu::aboutToShow, this, &IIMainWindow::validateMenuItems);
 }
+
+QMenu *IIMainWindow::buildWindowItems(QMenu *help) {
+    const QString name = ApplicationName();
+    auto *window = new QMenu(tr("&Window"), menuBar());
+    menuBar()->insertMenu(help->menuAction(), window);
+    hideMeunItem_ = addItem(window, "IDS_MENU_HIDE", {}, IIEditingViewController::Action::kOther);
+    hideMeunItem_->setText(LocalizedString("IDS_MENU_HIDE").arg(name));
+    connect(hideMeunItem_.data(), &QAction::triggered, this, &IIMainWindow::menuHide);
+
+    // Kept out of every menu, so the menus' validation never enables them.
+    auto unplaced = [this](const QString &title) {
+        auto *item = new QAction(title, this);
+        item->setEnabled(false);
+        return item;
+    };
+    hideOthersMenuItem_ = unplaced(LocalizedString("IDS_MENU_HIDEOTHERS"));
+    showAllMenuItem_ = unplaced(LocalizedString("IDS_MENU_SHOWALL"));
+    importBackgroundMeunItem_ = unplaced(tr("Import Background…"));
+    return window;
+}
+
+void IIMainWindow::menuHide() { showMinimized(); }
 
 void IIMainWindow::validateMenuItems() {
     if (!editingViewController_) return;

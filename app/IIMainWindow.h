@@ -33,6 +33,15 @@ public:
     QAction *onlineHelpMeunItem() const { return onlineHelpMeunItem_; }
     QAction *faqMeunItem() const { return faqMeunItem_; }
     QAction *ccsMeunItem() const { return ccsMeunItem_; }
+    // Hide minimises the window: the desktop's counterpart of hiding the application. Hide
+    // Others and Show All act on other applications' windows, which on a Linux desktop belong
+    // to the window manager alone (Wayland gives an application no hold on them), and there is
+    // no background to import: these three are made with their titles but stay disabled and
+    // out of the menus.
+    QAction *hideMeunItem() const { return hideMeunItem_; }
+    QAction *hideOthersMenuItem() const { return hideOthersMenuItem_; }
+    QAction *showAllMenuItem() const { return showAllMenuItem_; }
+    QAction *importBackgroundMeunItem() const { return importBackgroundMeunItem_; }
 
     // A copy of the shown picture; null without one.
     QImage displayImage() const {
@@ -52,6 +61,8 @@ public:
     void menuFAQ();
     void menuCCS();
     void menuAbout();
+    // Minimises the window.
+    void menuHide();
     // The file URL of a shipped help page ("help.html", "faq.html", "support.html"): beside the
     // program under help/, else under ../share/tonefold/help/; empty when neither holds it.
     static QUrl helpPageUrl(const QString &page);
@@ -63,6 +74,8 @@ private:
     QAction *addItem(QMenu *menu, const char *key, const QKeySequence &keys,
                      IIEditingViewController::Action action);
     void buildMenus();
+    // The Window menu (Hide) before the Help menu, and the items kept out of the menus.
+    QMenu *buildWindowItems(QMenu *help);
 
     void replyToApplicationShouldTerminate(bool shouldTerminate);
 
@@ -72,4 +85,6 @@ private:
     QPointer<QAction> aboutMeunItem_, quitMeunItem_, importTilesMeunItem_, saveMeunItem_,
         pageSetupMeunItem_, printMeunItem_, actualSizeMenuItem_, fitinMeunItem_, zoomInMeunItem_,
         zoomOutMeunItem_, onlineHelpMeunItem_, faqMeunItem_, ccsMeunItem_;
+    QPointer<QAction> hideMeunItem_, hideOthersMenuItem_, showAllMenuItem_,
+        importBackgroundMeunItem_;
 };

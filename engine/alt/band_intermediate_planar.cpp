@@ -65,10 +65,8 @@ bool WritesChroma(const PlanarBandContext &c, int32_t r) {
 }
 
 // The 16-bit rows (luma, first and second chroma) a row is fused into, positioned at column 0 of
-// each plane; null chroma when the row leaves its chroma to another.
-struct RowTargets {
-    int16_t *plane[3];
-};
+// each plane; null chroma when the row leaves its chroma to another (band_intermediate_planar.h).
+using RowTargets = IntermediateRowTargets;
 
 template <ChromaLayout Layout>
 IntermediateRowOut OutputAt(const RowTargets &t, int32_t a) {
@@ -103,6 +101,34 @@ void FuseRowOne(const PlanarBandContext &c, const BandRow &row, bool dark,
         RunKernel<Layout>(c, row.r, targets, type, a, b, quad, weights);
     });
 }
+
+// The named row drivers of each layout (band_intermediate_planar.h).
+template <ChromaLayout Layout>
+struct RowDrivers;
+template <>
+struct RowDrivers<L::kPlanar420> {
+    static constexpr auto two = FuseIntermediateRowPlanar420;
+    static constexpr auto oneSecondary = FuseIntermediateRowOneSecondaryPlanar420;
+    static constexpr auto refOnly = FuseIntermediateRowRefOnlyPlanar420;
+};
+template <>
+struct RowDrivers<L::kPlanar422> {
+    static constexpr auto two = FuseIntermediateRowPlanar422;
+    static constexpr auto oneSecondary = FuseIntermediateRowOneSecondaryPlanar422;
+    static constexpr auto refOnly = FuseIntermediateRowRefOnlyPlanar422;
+};
+template <>
+struct RowDrivers<L::kSemiPlanar420> {
+    static constexpr auto two = FuseIntermediateRowSemiPlanar420;
+    static constexpr auto oneSecondary = FuseIntermediateRowOneSecondarySemiPlanar420;
+    static constexpr auto refOnly = FuseIntermediateRowRefOnlySemiPlanar420;
+};
+template <>
+struct RowDrivers<L::kSemiPlanar422> {
+    static constexpr auto two = FuseIntermediateRowSemiPlanar422;
+    static constexpr auto oneSecondary = FuseIntermediateRowOneSecondarySemiPlanar422;
+    static constexpr auto refOnly = FuseIntermediateRowRefOnlySemiPlanar422;
+};
 
 // --- Rings and seam buffer ----------------------------------------------------------------------
 //
@@ -414,14 +440,15 @@ int RunBand(HdrSession *s, const BandPlan &p, const ImageDesc *inputs, ProgressC
         const BandRow row = {r, (r + 128) >> 8, (r + 128) & 255, (r & 1) == 0 || first};
         const RowTargets targets = TargetsOf<Layout>(c, p, split, r);
         if (!targets.plane[0]) continue;
+        using Drivers = RowDrivers<Layout>;
         if (flags.darkAllZero && flags.brightAllZero)
-            RunKernel<Layout>(c, r, targets, SPAN_REFERENCE_ONLY, c.x0, c.x1, nullptr, nullptr);
+            Drivers::refOnly(c, row, targets);
         else if (flags.brightAllZero)
-            FuseRowOne<Layout>(c, row, true, targets);
+            Drivers::oneSecondary(c, row, targets, true);
         else if (flags.darkAllZero)
-            FuseRowOne<Layout>(c, row, false, targets);
+            Drivers::oneSecondary(c, row, targets, false);
         else
-            FuseRowBoth<Layout>(c, row, targets);
+            Drivers::two(c, row, targets);
     }
     return RESULT_OK;
 }
@@ -496,7 +523,127 @@ bool IsPlanarMember(uint32_t format) {
     return IsIntermediateFormat(format) && format != PIXEL_FORMAT_YUYV;
 }
 
+// Whether the first input is of the family; RESULT_OK, RESULT_INVALID_ARGUMENT without inputs
+// or RESULT_UNSUPPORTED_FORMAT.
+int CheckFamily(const ImageDesc *inputs, bool (*member)(uint32_t)) {
+    if (!inputs) return RESULT_INVALID_ARGUMENT;
+    return member(inputs[0].u32PixelArrayFormat) ? RESULT_OK : RESULT_UNSUPPORTED_FORMAT;
+}
+
+bool IsPlanar420(uint32_t f) { return f == PIXEL_FORMAT_I420 || f == 0x605; }
+bool IsPlanar422(uint32_t f) { return f == PIXEL_FORMAT_YUV422P; }
+bool IsSemiPlanar420(uint32_t f) { return f == PIXEL_FORMAT_NV12 || f == PIXEL_FORMAT_NV21; }
+bool IsSemiPlanar422(uint32_t f) { return f == PIXEL_FORMAT_NV16; }
+
 }  // namespace
+
+void FuseIntermediateRowPlanar420(const PlanarBandContext &c, const BandRow &row,
+                                  const IntermediateRowTargets &targets) {
+    FuseRowBoth<L::kPlanar420>(c, row, targets);
+}
+
+void FuseIntermediateRowOneSecondaryPlanar420(const PlanarBandContext &c, const BandRow &row,
+                                              const IntermediateRowTargets &targets, bool dark) {
+    FuseRowOne<L::kPlanar420>(c, row, dark, targets);
+}
+
+void FuseIntermediateRowRefOnlyPlanar420(const PlanarBandContext &c, const BandRow &row,
+                                         const IntermediateRowTargets &targets) {
+    RunKernel<L::kPlanar420>(c, row.r, targets, SPAN_REFERENCE_ONLY, c.x0, c.x1, nullptr, nullptr);
+}
+
+int FuseIntermediateBandPlanar420(const RowBand *band, HdrSession *s, const ImageDesc *inputs,
+                                  int32_t count, ProgressCallback callback, void *user) {
+    const int r = CheckFamily(inputs, IsPlanar420);
+    return r != RESULT_OK ? r : FuseIntermediateBandPlanar(band, s, inputs, count, callback, user);
+}
+
+int FlushIntermediateSeamsPlanar420(HdrSession *s, const ImageDesc *inputs, int32_t count,
+                                    ProgressCallback callback, void *user) {
+    const int r = CheckFamily(inputs, IsPlanar420);
+    return r != RESULT_OK ? r : FlushIntermediateSeamsPlanar(s, inputs, count, callback, user);
+}
+
+void FuseIntermediateRowPlanar422(const PlanarBandContext &c, const BandRow &row,
+                                  const IntermediateRowTargets &targets) {
+    FuseRowBoth<L::kPlanar422>(c, row, targets);
+}
+
+void FuseIntermediateRowOneSecondaryPlanar422(const PlanarBandContext &c, const BandRow &row,
+                                              const IntermediateRowTargets &targets, bool dark) {
+    FuseRowOne<L::kPlanar422>(c, row, dark, targets);
+}
+
+void FuseIntermediateRowRefOnlyPlanar422(const PlanarBandContext &c, const BandRow &row,
+                                         const IntermediateRowTargets &targets) {
+    RunKernel<L::kPlanar422>(c, row.r, targets, SPAN_REFERENCE_ONLY, c.x0, c.x1, nullptr, nullptr);
+}
+
+int FuseIntermediateBandPlanar422(const RowBand *band, HdrSession *s, const ImageDesc *inputs,
+                                  int32_t count, ProgressCallback callback, void *user) {
+    const int r = CheckFamily(inputs, IsPlanar422);
+    return r != RESULT_OK ? r : FuseIntermediateBandPlanar(band, s, inputs, count, callback, user);
+}
+
+int FlushIntermediateSeamsPlanar422(HdrSession *s, const ImageDesc *inputs, int32_t count,
+                                    ProgressCallback callback, void *user) {
+    const int r = CheckFamily(inputs, IsPlanar422);
+    return r != RESULT_OK ? r : FlushIntermediateSeamsPlanar(s, inputs, count, callback, user);
+}
+
+void FuseIntermediateRowSemiPlanar420(const PlanarBandContext &c, const BandRow &row,
+                                      const IntermediateRowTargets &targets) {
+    FuseRowBoth<L::kSemiPlanar420>(c, row, targets);
+}
+
+void FuseIntermediateRowOneSecondarySemiPlanar420(const PlanarBandContext &c, const BandRow &row,
+                                                  const IntermediateRowTargets &targets, bool dark) {
+    FuseRowOne<L::kSemiPlanar420>(c, row, dark, targets);
+}
+
+void FuseIntermediateRowRefOnlySemiPlanar420(const PlanarBandContext &c, const BandRow &row,
+                                             const IntermediateRowTargets &targets) {
+    RunKernel<L::kSemiPlanar420>(c, row.r, targets, SPAN_REFERENCE_ONLY, c.x0, c.x1, nullptr, nullptr);
+}
+
+int FuseIntermediateBandSemiPlanar420(const RowBand *band, HdrSession *s, const ImageDesc *inputs,
+                                      int32_t count, ProgressCallback callback, void *user) {
+    const int r = CheckFamily(inputs, IsSemiPlanar420);
+    return r != RESULT_OK ? r : FuseIntermediateBandPlanar(band, s, inputs, count, callback, user);
+}
+
+int FlushIntermediateSeamsSemiPlanar420(HdrSession *s, const ImageDesc *inputs, int32_t count,
+                                        ProgressCallback callback, void *user) {
+    const int r = CheckFamily(inputs, IsSemiPlanar420);
+    return r != RESULT_OK ? r : FlushIntermediateSeamsPlanar(s, inputs, count, callback, user);
+}
+
+void FuseIntermediateRowSemiPlanar422(const PlanarBandContext &c, const BandRow &row,
+                                      const IntermediateRowTargets &targets) {
+    FuseRowBoth<L::kSemiPlanar422>(c, row, targets);
+}
+
+void FuseIntermediateRowOneSecondarySemiPlanar422(const PlanarBandContext &c, const BandRow &row,
+                                                  const IntermediateRowTargets &targets, bool dark) {
+    FuseRowOne<L::kSemiPlanar422>(c, row, dark, targets);
+}
+
+void FuseIntermediateRowRefOnlySemiPlanar422(const PlanarBandContext &c, const BandRow &row,
+                                             const IntermediateRowTargets &targets) {
+    RunKernel<L::kSemiPlanar422>(c, row.r, targets, SPAN_REFERENCE_ONLY, c.x0, c.x1, nullptr, nullptr);
+}
+
+int FuseIntermediateBandSemiPlanar422(const RowBand *band, HdrSession *s, const ImageDesc *inputs,
+                                      int32_t count, ProgressCallback callback, void *user) {
+    const int r = CheckFamily(inputs, IsSemiPlanar422);
+    return r != RESULT_OK ? r : FuseIntermediateBandPlanar(band, s, inputs, count, callback, user);
+}
+
+int FlushIntermediateSeamsSemiPlanar422(HdrSession *s, const ImageDesc *inputs, int32_t count,
+                                        ProgressCallback callback, void *user) {
+    const int r = CheckFamily(inputs, IsSemiPlanar422);
+    return r != RESULT_OK ? r : FlushIntermediateSeamsPlanar(s, inputs, count, callback, user);
+}
 
 int FuseIntermediateBandPlanar(const RowBand *band, HdrSession *s, const ImageDesc *inputs,
                                int32_t count, ProgressCallback callback, void *user) {

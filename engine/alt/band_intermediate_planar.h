@@ -20,6 +20,8 @@
 #include "core/engine_types.h"
 
 struct HdrSession;
+struct PlanarBandContext;
+struct BandRow;
 
 // Fuses rows [firstRow, endRow) of band (worker 0 or 1) of the inputs' format into the
 // intermediate the session records. Progress, results and refusals as the packed band pass;
@@ -44,3 +46,64 @@ int FuseIntermediateImageSemiPlanar420(HdrSession *session, const ImageDesc *inp
 // in the full layout. RESULT_OUT_OF_MEMORY without the rings and the seam buffer.
 int FlushIntermediateSeamsPlanar(HdrSession *session, const ImageDesc *inputs, int32_t count,
                                  ProgressCallback callback, void *user);
+
+// The 16-bit rows (luma, first and second chroma) a row is fused into, positioned at column 0
+// of each plane; null chroma when the row leaves its chroma to another.
+struct IntermediateRowTargets {
+    int16_t *plane[3];
+};
+
+// Row drivers of each family, as the band loop calls them for row row.r over the process
+// rectangle's columns: the two-secondary driver cuts the row into typed spans and tiles, the
+// one-secondary driver takes the chosen secondary's runs (dark: true), the reference-only
+// driver runs the reference-only kernel over the whole row. The 4:2:0 and 4:2:2 members of a
+// layout are the same code; only the chroma rows the targets and the context hold differ.
+void FuseIntermediateRowPlanar420(const PlanarBandContext &context, const BandRow &row,
+                                  const IntermediateRowTargets &targets);
+void FuseIntermediateRowOneSecondaryPlanar420(const PlanarBandContext &context, const BandRow &row,
+                                              const IntermediateRowTargets &targets, bool dark);
+void FuseIntermediateRowRefOnlyPlanar420(const PlanarBandContext &context, const BandRow &row,
+                                         const IntermediateRowTargets &targets);
+void FuseIntermediateRowPlanar422(const PlanarBandContext &context, const BandRow &row,
+                                  const IntermediateRowTargets &targets);
+void FuseIntermediateRowOneSecondaryPlanar422(const PlanarBandContext &context, const BandRow &row,
+                                              const IntermediateRowTargets &targets, bool dark);
+void FuseIntermediateRowRefOnlyPlanar422(const PlanarBandContext &context, const BandRow &row,
+                                         const IntermediateRowTargets &targets);
+void FuseIntermediateRowSemiPlanar420(const PlanarBandContext &context, const BandRow &row,
+                                      const IntermediateRowTargets &targets);
+void FuseIntermediateRowOneSecondarySemiPlanar420(const PlanarBandContext &context, const BandRow &row,
+                                                  const IntermediateRowTargets &targets, bool dark);
+void FuseIntermediateRowRefOnlySemiPlanar420(const PlanarBandContext &context, const BandRow &row,
+                                             const IntermediateRowTargets &targets);
+void FuseIntermediateRowSemiPlanar422(const PlanarBandContext &context, const BandRow &row,
+                                      const IntermediateRowTargets &targets);
+void FuseIntermediateRowOneSecondarySemiPlanar422(const PlanarBandContext &context, const BandRow &row,
+                                                  const IntermediateRowTargets &targets, bool dark);
+void FuseIntermediateRowRefOnlySemiPlanar422(const PlanarBandContext &context, const BandRow &row,
+                                             const IntermediateRowTargets &targets);
+
+// The band loop and the seam flush of one family (planar 4:2:0: 0x601 and 0x605; planar 4:2:2:
+// 0x603; semi-planar 4:2:0: 0x801 and 0x802; semi-planar 4:2:2: 0x803): FuseIntermediateBandPlanar
+// and FlushIntermediateSeamsPlanar for a first input of the family, RESULT_UNSUPPORTED_FORMAT for
+// any other format.
+int FuseIntermediateBandPlanar420(const RowBand *band, HdrSession *session,
+                                  const ImageDesc *inputs, int32_t count,
+                                  ProgressCallback callback, void *user);
+int FlushIntermediateSeamsPlanar420(HdrSession *session, const ImageDesc *inputs, int32_t count,
+                                    ProgressCallback callback, void *user);
+int FuseIntermediateBandPlanar422(const RowBand *band, HdrSession *session,
+                                  const ImageDesc *inputs, int32_t count,
+                                  ProgressCallback callback, void *user);
+int FlushIntermediateSeamsPlanar422(HdrSession *session, const ImageDesc *inputs, int32_t count,
+                                    ProgressCallback callback, void *user);
+int FuseIntermediateBandSemiPlanar420(const RowBand *band, HdrSession *session,
+                                      const ImageDesc *inputs, int32_t count,
+                                      ProgressCallback callback, void *user);
+int FlushIntermediateSeamsSemiPlanar420(HdrSession *session, const ImageDesc *inputs, int32_t count,
+                                        ProgressCallback callback, void *user);
+int FuseIntermediateBandSemiPlanar422(const RowBand *band, HdrSession *session,
+                                      const ImageDesc *inputs, int32_t count,
+                                      ProgressCallback callback, void *user);
+int FlushIntermediateSeamsSemiPlanar422(HdrSession *session, const ImageDesc *inputs, int32_t count,
+                                        ProgressCallback callback, void *user);

@@ -141,6 +141,16 @@ int FuseIntermediateBand(const RowBand &band, HdrSession *s, const ImageDesc *in
                                                  first.i32Height, first.pi32Pitch[0],
                                                  &s->processRect, l.gains, s->globalShift,
                                                  progress, user);
+        case PIXEL_FORMAT_I420:
+        case 0x605:
+            return FuseIntermediateBandPlanar420(&band, s, inputs, count, progress, user);
+        case PIXEL_FORMAT_YUV422P:
+            return FuseIntermediateBandPlanar422(&band, s, inputs, count, progress, user);
+        case PIXEL_FORMAT_NV12:
+        case PIXEL_FORMAT_NV21:
+            return FuseIntermediateBandSemiPlanar420(&band, s, inputs, count, progress, user);
+        case PIXEL_FORMAT_NV16:
+            return FuseIntermediateBandSemiPlanar422(&band, s, inputs, count, progress, user);
         default:
             return FuseIntermediateBandPlanar(&band, s, inputs, count, progress, user);
     }
@@ -159,6 +169,20 @@ int FlushIntermediateSeams(MemoryContext memory, HdrSession *s, const ImageDesc 
                                                 first.i32Height, first.pi32Pitch[0],
                                                 &s->processRect, l.gains, s->globalShift,
                                                 progress, user);
+            break;
+        case PIXEL_FORMAT_I420:
+        case 0x605:
+            r = FlushIntermediateSeamsPlanar420(s, inputs, count, progress, user);
+            break;
+        case PIXEL_FORMAT_YUV422P:
+            r = FlushIntermediateSeamsPlanar422(s, inputs, count, progress, user);
+            break;
+        case PIXEL_FORMAT_NV12:
+        case PIXEL_FORMAT_NV21:
+            r = FlushIntermediateSeamsSemiPlanar420(s, inputs, count, progress, user);
+            break;
+        case PIXEL_FORMAT_NV16:
+            r = FlushIntermediateSeamsSemiPlanar422(s, inputs, count, progress, user);
             break;
         default:
             r = FlushIntermediateSeamsPlanar(s, inputs, count, progress, user);

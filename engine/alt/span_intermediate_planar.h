@@ -35,3 +35,55 @@ void FuseIntermediateSpanSemiPlanar422(int32_t type, int32_t x0, int32_t x1,
                                        const PlanarRowIn &ref, const uint8_t *warp,
                                        const SpanTables &tables, const SpanRows &rows,
                                        RunningWeights *weights, const IntermediateRowOut &out);
+
+// One named kernel per format and span type, with the arguments of the type-dispatched
+// entries above (the reference-only kernels read neither warp nor weights; the bright kernels
+// blend at segment base 256).
+void FuseIntermediateSpanBothPlanar420(int32_t x0, int32_t x1, const PlanarRowIn &ref,
+                                       const uint8_t *warp, const SpanTables &tables, const SpanRows &rows,
+                                       RunningWeights *weights, const IntermediateRowOut &out);
+void FuseIntermediateSpanDarkPlanar420(int32_t x0, int32_t x1, const PlanarRowIn &ref,
+                                       const uint8_t *warp, const SpanTables &tables, const SpanRows &rows,
+                                       RunningWeights *weights, const IntermediateRowOut &out);
+void FuseIntermediateSpanBrightPlanar420(int32_t x0, int32_t x1, const PlanarRowIn &ref,
+                                         const uint8_t *warp, const SpanTables &tables, const SpanRows &rows,
+                                         RunningWeights *weights, const IntermediateRowOut &out);
+void FuseIntermediateSpanRefOnlyPlanar420(int32_t x0, int32_t x1, const PlanarRowIn &ref,
+                                          const uint8_t *warp, const SpanTables &tables, const SpanRows &rows,
+                                          RunningWeights *weights, const IntermediateRowOut &out);
+void FuseIntermediateSpanBothPlanar422(int32_t x0, int32_t x1, const PlanarRowIn &ref,
+                                       const uint8_t *warp, const SpanTables &tables, const SpanRows &rows,
+                                       RunningWeights *weights, const IntermediateRowOut &out);
+void FuseIntermediateSpanDarkPlanar422(int32_t x0, int32_t x1, const PlanarRowIn &ref,
+                                       const uint8_t *warp, const SpanTables &tables, const SpanRows &rows,
+                                       RunningWeights *weights, const IntermediateRowOut &out);
+void FuseIntermediateSpanBrightPlanar422(int32_t x0, int32_t x1, const PlanarRowIn &ref,
+                                         const uint8_t *warp, const SpanTables &tables, const SpanRows &rows,
+                                         RunningWeights *weights, const IntermediateRowOut &out);
+void FuseIntermediateSpanRefOnlyPlanar422(int32_t x0, int32_t x1, const PlanarRowIn &ref,
+                                          const uint8_t *warp, const SpanTables &tables, const SpanRows &rows,
+                                          RunningWeights *weights, const IntermediateRowOut &out);
+void FuseIntermediateSpanBothSemiPlanar420(int32_t x0, int32_t x1, const PlanarRowIn &ref,
+                                           const uint8_t *warp, const SpanTables &tables, const SpanRows &rows,
+                                           RunningWeights *weights, const IntermediateRowOut &out);
+void FuseIntermediateSpanDarkSemiPlanar420(int32_t x0, int32_t x1, const PlanarRowIn &ref,
+                                           const uint8_t *warp, const SpanTables &tables, const SpanRows &rows,
+                                           RunningWeights *weights, const IntermediateRowOut &out);
+void FuseIntermediateSpanBrightSemiPlanar420(int32_t x0, int32_t x1, const PlanarRowIn &ref,
+                                             const uint8_t *warp, const SpanTables &tables, const SpanRows &rows,
+                                             RunningWeights *weights, const IntermediateRowOut &out);
+void FuseIntermediateSpanRefOnlySemiPlanar420(int32_t x0, int32_t x1, const PlanarRowIn &ref,
+                                              const uint8_t *warp, const SpanTables &tables, const SpanRows &rows,
+                                              RunningWeights *weights, const IntermediateRowOut &out);
+void FuseIntermediateSpanBothSemiPlanar422(int32_t x0, int32_t x1, const PlanarRowIn &ref,
+                                           const uint8_t *warp, const SpanTables &tables, const SpanRows &rows,
+                                           RunningWeights *weights, const IntermediateRowOut &out);
+void FuseIntermediateSpanDarkSemiPlanar422(int32_t x0, int32_t x1, const PlanarRowIn &ref,
+                                           const uint8_t *warp, const SpanTables &tables, const SpanRows &rows,
+                                           RunningWeights *weights, const IntermediateRowOut &out);
+void FuseIntermediateSpanBrightSemiPlanar422(int32_t x0, int32_t x1, const PlanarRowIn &ref,
+                                             const uint8_t *warp, const SpanTables &tables, const SpanRows &rows,
+                                             RunningWeights *weights, const IntermediateRowOut &out);
+void FuseIntermediateSpanRefOnlySemiPlanar422(int32_t x0, int32_t x1, const PlanarRowIn &ref,
+                                              const uint8_t *warp, const SpanTables &tables, const SpanRows &rows,
+                                              RunningWeights *weights, const IntermediateRowOut &out);

@@ -5,22 +5,11 @@
 #include "fusion/band_planar.h"
 #include "threads.h"
 
-namespace {
-
-struct BandWorkerArgs {
-    HdrSession *session;
-    const ImageDesc *inputs;
-    ProgressCallback progress;
-    void *user;
-    RowBand band;
-};
-
 int FusionBandWorker(void *record) {
-    auto *args = static_cast<BandWorkerArgs *>(record);
-    return DispatchFusionBand(args->band, args->session, args->inputs, args->progress, args->user);
+    auto *args = static_cast<FusionBandWorkerArgs *>(record);
+    if (!args || !args->band) return RESULT_INVALID_ARGUMENT;
+    return DispatchFusionBand(*args->band, args->session, args->inputs, args->progress, args->user);
 }
-
-}  // namespace
 
 void SplitFusionBands(const RegionRect &process, RowBand bands[kWorkerCount]) {
     const int64_t y = process.y;
@@ -94,7 +83,9 @@ int RunFusionBandPass(MemoryContext memory, HdrSession *s, const ImageDesc *inpu
     if (r != RESULT_OK) return r;
     RowBand bands[kWorkerCount];
     SplitFusionBands(s->processRect, bands);
-    BandWorkerArgs args[kWorkerCount];
-    for (int i = 0; i < kWorkerCount; ++i) args[i] = {s, inputs, progress, user, bands[i]};
-    return StageJobRunner(s)(kWorkerCount, FusionBandWorker, args, sizeof(BandWorkerArgs));
+    FusionBandWorkerArgs args[kWorkerCount];
+    for (int i = 0; i < kWorkerCount; ++i)
+        args[i] = {memory, s, inputs, nullptr, s->exposureCount, nullptr, 0, nullptr,
+                   progress, user, i, &bands[i]};
+    return StageJobRunner(s)(kWorkerCount, FusionBandWorker, args, sizeof(FusionBandWorkerArgs));
 }

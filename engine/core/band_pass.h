@@ -17,6 +17,28 @@ bool HasBandRenderer(uint32_t format);
 int DispatchFusionBand(const RowBand &band, HdrSession *session, const ImageDesc *inputs,
                        ProgressCallback progress, void *user);
 
+// The record of one band worker, filled by the band pass for each of its four workers. The
+// worker reads session, inputs, progress, user and band; the other fields describe the run for
+// whoever else starts a band.
+struct FusionBandWorkerArgs {
+    MemoryContext memory;
+    HdrSession *session;
+    const ImageDesc *inputs;
+    void *scratch;  // the run's work area (null from the band pass)
+    int32_t imageCount;
+    ImageDesc *outputs;
+    int32_t outputIndex;
+    void *buffer;  // null from the band pass
+    ProgressCallback progress;
+    void *user;
+    int32_t workerIndex;
+    const RowBand *band;
+};
+
+// Job routine of one band (a FusionBandWorkerArgs): DispatchFusionBand with its band, session,
+// inputs, callback and user pointer; RESULT_INVALID_ARGUMENT for a null record or band.
+int FusionBandWorker(void *record);
+
 // Runs the four bands on four threads (a band whose thread cannot start runs on the calling
 // thread) and returns the first failure, a cancel winning over the others.
 int RunFusionBandPass(MemoryContext memory, HdrSession *session, const ImageDesc *inputs,

@@ -88,6 +88,34 @@ int32_t SqrtTransformGrid(int16_t *grid, const int32_t *table, int32_t width, in
     return GridMean(grid, width, height);
 }
 
+int64_t HalveRowPair(const int16_t *r0, const int16_t *r1, int32_t width, int16_t *out) {
+    int64_t sum = 0;
+    for (int32_t j = 0; j < width / 2; ++j) {
+        out[j] = Wrap16((r0[2 * j] + r0[2 * j + 1] + r1[2 * j] + r1[2 * j + 1]) >> 2);
+        sum += out[j];
+    }
+    return sum;
+}
+
+void SubtractFromGrid(int16_t *grid, int32_t width, int32_t height, int32_t value) {
+    const size_t cells = CellCount(width, height);
+    for (size_t i = 0; i < cells; ++i) grid[i] = Wrap16(int64_t{grid[i]} - value);
+}
+
+void NormaliseDetailGrid(const int16_t *x, const int16_t *mean, const int16_t *deviation,
+                         int32_t width, int32_t height, int32_t scale,
+                         const int32_t *reciprocalTable, uint16_t *out) {
+    const size_t cells = CellCount(width, height);
+    for (size_t i = 0; i < cells; ++i) {
+        const int32_t v = x[i];
+        const int32_t detail = Wrap32(int64_t{scale} * (v - mean[i])) >> 4;
+        const int32_t p =
+            Wrap32(static_cast<int64_t>(static_cast<uint32_t>(detail)) *
+                   static_cast<uint32_t>(reciprocalTable[static_cast<uint16_t>(deviation[i])]));
+        out[i] = static_cast<uint16_t>((p >> 15) - v);
+    }
+}
+
 void HalveGridLevel(const int16_t *s, int32_t w, int32_t h, int16_t *out, int32_t *outWidth,
                     int32_t *outHeight, double *mean) {
     const int32_t nw = (w + 1) / 2;
@@ -97,14 +125,13 @@ void HalveGridLevel(const int16_t *s, int32_t w, int32_t h, int16_t *out, int32_
         const int16_t *r0 = s + CellCount(w, std::min(2 * i, h - 1));
         const int16_t *r1 = s + CellCount(w, std::min(2 * i + 1, h - 1));
         int16_t *o = out + CellCount(nw, i);
-        for (int32_t j = 0; j < w / 2; ++j)
-            o[j] = Wrap16((r0[2 * j] + r0[2 * j + 1] + r1[2 * j] + r1[2 * j + 1]) >> 2);
+        sum += HalveRowPair(r0, r1, w, o);
         if (w & 1) {
             const int32_t a = w - 1;
             const int32_t b = std::max(w - 2, 0);
             o[w / 2] = Wrap16((r0[a] + r1[a] + r0[b] + r1[b]) >> 2);
+            sum += o[w / 2];
         }
-        for (int32_t j = 0; j < nw; ++j) sum += o[j];
     }
     if (outWidth) *outWidth = nw;
     if (outHeight) *outHeight = nh;
@@ -254,7 +281,7 @@ int ComputeLocalLogStatistics(MemoryContext memory, int16_t *scratch, int16_t *g
     const int32_t l = LogTransformGrid(g, g, table, w, h);
     const int32_t shift =
         l + static_cast<int32_t>(TruncToInt((6761.438964354475 - l) * 0.5 + 512.0));
-    for (size_t i = 0; i < cells; ++i) g[i] = Wrap16(int64_t{g[i]} - shift);
+    SubtractFromGrid(g, w, h, shift);
 
     int r = SmoothGridPyramid(memory, g, w, h, a, nullptr, nullptr, smooth, smoothCap);
     if (r == RESULT_OK) {
@@ -270,13 +297,7 @@ int ComputeLocalLogStatistics(MemoryContext memory, int16_t *scratch, int16_t *g
         const int32_t m = SqrtTransformGrid(b, table, w, h);
         for (int32_t j = 1; j < 6000; ++j) table[j] = 524288 / j;
         const int32_t q = static_cast<int32_t>(TruncToInt(1024 * std::sqrt(m / 1024.0)));
-        for (size_t i = 0; i < cells; ++i) {
-            const int32_t x = g[i];
-            const int32_t detail = Wrap32(int64_t{q} * (x - a[i])) >> 4;
-            const int32_t p = Wrap32(static_cast<int64_t>(static_cast<uint32_t>(detail)) *
-                                     static_cast<uint32_t>(table[static_cast<uint16_t>(b[i])]));
-            out[i] = static_cast<uint16_t>((p >> 15) - x);
-        }
+        NormaliseDetailGrid(g, a, b, w, h, q, table, out);
     }
     FreeAndClear(memory, ownedTable);
     FreeAndClear(memory, owned);
@@ -318,6 +339,50 @@ int BuildCoarseBaseLayer(MemoryContext memory, HdrSession *s, const ImageDesc *,
         }
     }
     const int r = ComputeLocalLogStatistics(memory, nullptr, coarse, gw, gh, grid);
+    FreeAndClear(memory, coarse);
+    if (r != RESULT_OK) {
+        FreeAndClear(memory, grid);
+        return r;
+    }
+    FreeAndClear(memory, s->gainGrid);
+    s->gainGrid = reinterpret_cast<int16_t *>(grid);
+    s->gainGridStride = gw;
+    s->gainGridRows = gh;
+    return RESULT_OK;
+}
+
+int BuildCoarseBaseLayerQuarter(MemoryContext memory, HdrSession *s, const ImageDesc *inputs,
+                                const uint8_t *, int32_t width, int32_t height, uint32_t) {
+    if (!s || !inputs || !s->fusionTable || width < 8 || height < 8) return RESULT_INVALID_ARGUMENT;
+    const ImageDesc &source = inputs[1];
+    const uint8_t *luma = source.ppu8Plane[0];
+    const int32_t pitch = source.pi32Pitch[0];
+    if (!luma || pitch < width || source.i32Width < width || source.i32Height < height)
+        return RESULT_INVALID_ARGUMENT;
+    const int32_t gw = width / 4;
+    const int32_t gh = height / 4;
+    const size_t cells = CellCount(gw, gh);
+    int16_t *coarse = AllocateZeroed<int16_t>(memory, cells);
+    uint16_t *grid = AllocateZeroed<uint16_t>(memory, cells);
+    // The statistics' own block: 16 bytes per cell.
+    int16_t *scratch = AllocateZeroed<int16_t>(memory, 8 * cells);
+    if (!coarse || !grid || !scratch) {
+        FreeAndClear(memory, coarse);
+        FreeAndClear(memory, grid);
+        FreeAndClear(memory, scratch);
+        return RESULT_OUT_OF_MEMORY;
+    }
+    for (int32_t i = 0; i < gh; ++i) {
+        const uint8_t *top = luma + static_cast<ptrdiff_t>(4 * i) * pitch;
+        const uint8_t *bottom = top + static_cast<ptrdiff_t>(3) * pitch;
+        for (int32_t j = 0; j < gw; ++j) {
+            const int32_t x = 4 * j;
+            const int32_t k = (top[x + 1] + top[x + 2] + bottom[x + 1] + bottom[x + 2] + 2) >> 2;
+            coarse[CellCount(gw, i) + j] = static_cast<int16_t>(s->fusionTable[512 + k] >> 2);
+        }
+    }
+    const int r = ComputeLocalLogStatistics(memory, scratch, coarse, gw, gh, grid);
+    FreeAndClear(memory, scratch);
     FreeAndClear(memory, coarse);
     if (r != RESULT_OK) {
         FreeAndClear(memory, grid);

@@ -16,6 +16,17 @@ int BuildCoarseBaseLayer(MemoryContext memory, HdrSession *session, const ImageD
                          const uint8_t *ignoredPlane, int32_t width, int32_t height,
                          uint32_t ignoredFormat);
 
+// The quarter-scale twin of BuildCoarseBaseLayer: a (W / 4) x (H / 4) grid, cell (j, i) the
+// reference level fusionTable[512 + k] >> 2 of k, the rounded mean of the luma bytes at
+// columns 4j + 1 and 4j + 2 of rows 4i and 4i + 3 of inputs[1], with a scratch block of its
+// own (16 bytes per cell) for the statistics; installed as gainGrid like the 1/8 grid. The
+// merge does not use it. RESULT_OK; RESULT_OUT_OF_MEMORY (gainGrid unchanged);
+// RESULT_INVALID_ARGUMENT for a missing session, input plane or fusion table, an input smaller
+// than W x H or a pitch below W, or W or H below 8.
+int BuildCoarseBaseLayerQuarter(MemoryContext memory, HdrSession *session, const ImageDesc *inputs,
+                                const uint8_t *ignoredPlane, int32_t width, int32_t height,
+                                uint32_t ignoredFormat);
+
 // The statistics over a width x height grid of 12-bit linear cells (overwritten with the
 // shifted log luma) into out. scratch, when given, holds the mean grid at entry 0, the
 // deviation grid at entry cells and 2 bytes per cell of smoothing scratch after them
@@ -53,3 +64,15 @@ int32_t LogTransformGrid(const int16_t *in, int16_t *out, const int32_t *table, 
                          int32_t height);
 // v := table[max(v, 0) + 64] in place; returns GridMean of the outputs.
 int32_t SqrtTransformGrid(int16_t *grid, const int32_t *table, int32_t width, int32_t height);
+
+// The 2 x 2 means (>> 2) of columns 2j, 2j + 1 of rows r0 and r1 into out[j] for j < width / 2;
+// returns their sum.
+int64_t HalveRowPair(const int16_t *r0, const int16_t *r1, int32_t width, int16_t *out);
+// Every cell minus value, stored as 16 bits (wrapping).
+void SubtractFromGrid(int16_t *grid, int32_t width, int32_t height, int32_t value);
+// out = floor(P / 32768) - x with P = ((scale (x - mean)) >> 4) reciprocalTable[deviation], in
+// 32-bit two's complement, stored as 16 bits: the detail scaled by scale / deviation, minus the
+// cell's shifted log luma.
+void NormaliseDetailGrid(const int16_t *x, const int16_t *mean, const int16_t *deviation,
+                         int32_t width, int32_t height, int32_t scale,
+                         const int32_t *reciprocalTable, uint16_t *out);

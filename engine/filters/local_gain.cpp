@@ -86,6 +86,8 @@ int32_t BuildLocalGainTableQ10(int64_t, uint16_t *table, int32_t strength) {
     return RESULT_OK;
 }
 
+int32_t NoOperation(void) { return RESULT_OK; }
+
 int32_t SetUpLocalGainTable(MemoryContext, HdrSession *session, int32_t strength) {
     if (!session) return RESULT_INVALID_ARGUMENT;
     if (!session->gainTable) return RESULT_OUT_OF_MEMORY;

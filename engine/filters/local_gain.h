@@ -22,6 +22,9 @@ int32_t SetUpLocalGainTable(MemoryContext memory, HdrSession *session, int32_t s
 void BuildLocalGainTable(uint16_t *table, int32_t strength, int32_t unity);
 // BuildLocalGainTable with unity 1024; RESULT_INVALID_ARGUMENT for a null table.
 int32_t BuildLocalGainTableQ10(int64_t ignored, uint16_t *table, int32_t strength);
+// An entry that does nothing and returns RESULT_OK, kept for tables of gain routines that
+// need a routine in every slot.
+int32_t NoOperation(void);
 
 // One full-resolution row of gains for the row `bandRow` of a band (counted from the band's
 // first row, which must be a multiple of 8). `rows` is the worker's three-row buffer of

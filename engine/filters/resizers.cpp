@@ -360,6 +360,19 @@ int32_t ResizeBicubicPlane(MemoryContext memory, const uint8_t *source, int32_t 
     if (std::min(sourceWidth, destinationWidth) < 5 || std::min(sourceHeight, destinationHeight) < 5)
         return RESULT_INVALID_ARGUMENT;
     if (!PrepareBicubicCache(memory, cache, sourceWidth, destinationWidth)) return RESULT_OUT_OF_MEMORY;
+    return ResizeBicubicRows(source, sourceWidth, sourceHeight, sourcePitch, destination,
+                             destinationWidth, destinationHeight, destinationPitch, cache);
+}
+
+int32_t ResizeBicubicRows(const uint8_t *source, int32_t sourceWidth, int32_t sourceHeight,
+                          int32_t sourcePitch, uint8_t *destination, int32_t destinationWidth,
+                          int32_t destinationHeight, int32_t destinationPitch,
+                          const BicubicCache *cache) {
+    if (!source || !destination || !cache || !cache->kernelTable || !cache->work ||
+        cache->sourceWidth != sourceWidth || cache->destinationWidth != destinationWidth ||
+        sourceHeight < 1 || destinationHeight < 1 || sourcePitch < sourceWidth ||
+        destinationPitch < destinationWidth)
+        return RESULT_INVALID_ARGUMENT;
     const int32_t *table = cache->kernelTable;
     const int64_t columns = cache->workColumns;
     const int32_t *columnMap = cache->work + 4 * columns;

@@ -83,3 +83,13 @@ int32_t ResizeBicubicPlane(MemoryContext memory, const uint8_t *source, int32_t 
                            int32_t sourceHeight, int32_t sourcePitch, uint8_t *destination,
                            int32_t destinationWidth, int32_t destinationHeight,
                            int32_t destinationPitch, BicubicCache *cache);
+
+// The rows pass of ResizeBicubicPlane over a cache it has prepared for these widths: a ring of
+// four horizontally filtered rows (source rows v - 1 .. v + 2, rows beyond the ends repeating
+// the first and last), each filtered once, and the vertical taps of output row j at
+// s = (Sh / Dh) j. RESULT_INVALID_ARGUMENT for null planes, a cache not prepared for these
+// widths, sizes below 1 or pitches below a row.
+int32_t ResizeBicubicRows(const uint8_t *source, int32_t sourceWidth, int32_t sourceHeight,
+                          int32_t sourcePitch, uint8_t *destination, int32_t destinationWidth,
+                          int32_t destinationHeight, int32_t destinationPitch,
+                          const BicubicCache *cache);

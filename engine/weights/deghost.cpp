@@ -11,6 +11,7 @@
 #include "weights/block_grid.h"
 #include "weights/lowres_weight_maps.h"
 #include "weights/preview_fusion.h"
+#include "weights/quarter_grid.h"
 #include "weights/single_exposure_fallback.h"
 
 void QuarterGridSize(int32_t width, int32_t height, int32_t *qw, int32_t *qh) {
@@ -220,13 +221,19 @@ struct Stage {
     Work work;
 };
 
+// The quarter samples proper, ceil(w / 4) x ceil(h / 4); the padding repeats their edges.
+int32_t QuarterSide(int32_t side) { return (side + 3) / 4; }
+
 void FillQuarterInput(Stage &st, const int16_t *map) {
     const int32_t w = st.w;
     auto read = [&](int32_t x, int32_t y) { return static_cast<int32_t>(map[static_cast<size_t>(y) * w + x]); };
-    for (int32_t Y = 0; Y < st.qh; ++Y) {
+    for (int32_t Y = 0; Y < QuarterSide(st.h); ++Y) {
         auto *row = reinterpret_cast<int32_t *>(st.work.input->rows[Y]);
-        for (int32_t X = 0; X < st.qw; ++X) row[X] = QuarterSample(read, st.w, st.h, X, Y);
+        for (int32_t X = 0; X < QuarterSide(st.w); ++X) row[X] = QuarterSample(read, st.w, st.h, X, Y);
     }
+    auto *grid = reinterpret_cast<int32_t *>(st.work.input->data);
+    const int32_t pitch = st.work.input->rowBytes / 4;
+    PadGrid32ToMultipleOf4(grid, QuarterSide(st.w), QuarterSide(st.h), pitch, grid, pitch);
 }
 
 // Quarter-grid guided smoothing of the reference and dark maps (the reference's darkest guide
@@ -234,9 +241,12 @@ void FillQuarterInput(Stage &st, const int16_t *map) {
 int FilterQuarterMaps(Stage &st) {
     const ImageDesc *preview = st.s->previewImage;
     auto readPreview = [&](int32_t x, int32_t y) { return static_cast<int32_t>(*LumaAt(preview, x, y)); };
-    for (int32_t Y = 0; Y < st.qh; ++Y)
-        for (int32_t X = 0; X < st.qw; ++X)
+    for (int32_t Y = 0; Y < QuarterSide(st.h); ++Y)
+        for (int32_t X = 0; X < QuarterSide(st.w); ++X)
             st.work.guide->rows[Y][X] = static_cast<uint8_t>(QuarterSample(readPreview, st.w, st.h, X, Y));
+    RowImage *guide = st.work.guide;
+    PadGrid8ToMultipleOf4(guide->data, QuarterSide(st.w), QuarterSide(st.h), guide->rowBytes,
+                          guide->data, guide->rowBytes);
     for (int map : {1, 0}) {
         FillQuarterInput(st, st.s->fineGrids[map]);
         const int32_t r = GuidedFilterStripedWithRunner(st.memory, st.work.guide, st.work.input, st.work.output,

@@ -141,6 +141,27 @@ void Clear(IntermediateOutputs &out) {
 
 class PlanarRings : public testing::TestWithParam<uint32_t> {};
 
+using BandEntry = int (*)(const RowBand *, HdrSession *, const ImageDesc *, int32_t,
+                          ProgressCallback, void *);
+using FlushEntry = int (*)(HdrSession *, const ImageDesc *, int32_t, ProgressCallback, void *);
+struct NamedEntries {
+    uint32_t format;
+    BandEntry band;
+    FlushEntry flush;
+};
+constexpr NamedEntries kNamed[] = {
+    {PIXEL_FORMAT_I420, FuseIntermediateBandPlanar420, FlushIntermediateSeamsPlanar420},
+    {PIXEL_FORMAT_YUV422P, FuseIntermediateBandPlanar422, FlushIntermediateSeamsPlanar422},
+    {PIXEL_FORMAT_NV12, FuseIntermediateBandSemiPlanar420, FlushIntermediateSeamsSemiPlanar420},
+    {PIXEL_FORMAT_NV16, FuseIntermediateBandSemiPlanar422, FlushIntermediateSeamsSemiPlanar422},
+};
+
+const NamedEntries &NamedFor(uint32_t f) {
+    for (const NamedEntries &e : kNamed)
+        if (e.format == f) return e;
+    return kNamed[0];
+}
+
 // Parity-split, 512 rows: band 0 writes rows 0..127 and keeps 128..255 in ring 0; band 1 sends
 // rows 256..383 to the seam buffer (4:2:0 chroma: the odd rows' only) and keeps 384..511 in
 // ring 1; a cancelled flush writes nothing; the flush then completes the merge's intermediate.
@@ -157,8 +178,16 @@ TEST_P(PlanarRings, BandsHoldRowsBackUntilTheFlush) {
 
     Clear(out);
     const RowBand upper = {0, 0, 256, 0}, lower = {1, 256, kSide, 256};
-    ASSERT_EQ(FuseIntermediateBandPlanar(&upper, s, b.inputs(), 3, nullptr, nullptr), RESULT_OK);
-    ASSERT_EQ(FuseIntermediateBandPlanar(&lower, s, b.inputs(), 3, nullptr, nullptr), RESULT_OK);
+    // The family's named entries take its inputs; every other family's refuses them.
+    const NamedEntries &named = NamedFor(f);
+    ASSERT_EQ(named.format, f);
+    for (const NamedEntries &e : kNamed) {
+        if (e.format == f) continue;
+        EXPECT_EQ(e.band(&upper, s, b.inputs(), 3, nullptr, nullptr), RESULT_UNSUPPORTED_FORMAT);
+        EXPECT_EQ(e.flush(s, b.inputs(), 3, nullptr, nullptr), RESULT_UNSUPPORTED_FORMAT);
+    }
+    ASSERT_EQ(named.band(&upper, s, b.inputs(), 3, nullptr, nullptr), RESULT_OK);
+    ASSERT_EQ(named.band(&lower, s, b.inputs(), 3, nullptr, nullptr), RESULT_OK);
     const Snapshot bands = Take(s);
     for (int32_t r = 0; r < kSide; ++r) {
         if (r < 128)
@@ -184,7 +213,7 @@ TEST_P(PlanarRings, BandsHoldRowsBackUntilTheFlush) {
     };
     ASSERT_EQ(FlushIntermediateSeamsPlanar(s, b.inputs(), 3, cancel, nullptr), RESULT_CANCELLED);
     EXPECT_TRUE(Unwritten(Take(s).rows[0][300]));
-    ASSERT_EQ(FlushIntermediateSeamsPlanar(s, b.inputs(), 3, nullptr, nullptr), RESULT_OK);
+    ASSERT_EQ(named.flush(s, b.inputs(), 3, nullptr, nullptr), RESULT_OK);
     const Snapshot flushed = Take(s);
     for (int p = 0; p <= ChromaPlanes(f); ++p)
         for (int32_t r = 0; r < kSide; ++r)

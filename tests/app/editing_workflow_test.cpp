@@ -307,6 +307,86 @@ TEST_F(EditingWorkflowTest, MenuItemsCarryTheirTitlesKeysAndFollowThePicture) {
     EXPECT_EQ(editor->zoomMode(), IIEditingViewController::kZoomActualSize);
 }
 
+// Hide minimises the window; Hide Others, Show All and the background import carry their
+// titles but stay disabled and out of every menu, also after the menus are validated.
+TEST_F(EditingWorkflowTest, HideMinimisesAndTheItemsWithoutADesktopMeaningStayOut) {
+    ASSERT_TRUE(window->hideMeunItem());
+    EXPECT_EQ(window->hideMeunItem()->text(), LocalizedString("IDS_MENU_HIDE").arg("Tonefold"));
+    EXPECT_TRUE(window->hideMeunItem()->isEnabled());
+    EXPECT_EQ(window->hideOthersMenuItem()->text(), LocalizedString("IDS_MENU_HIDEOTHERS"));
+    EXPECT_EQ(window->showAllMenuItem()->text(), LocalizedString("IDS_MENU_SHOWALL"));
+    EXPECT_FALSE(window->importBackgroundMeunItem()->text().isEmpty());
+    Open(Bracket(100, 100));
+    window->validateMenuItems();
+    QList<QAction *> placed;
+    for (QMenu *menu : window->menuBar()->findChildren<QMenu *>()) placed << menu->actions();
+    EXPECT_TRUE(placed.contains(window->hideMeunItem()));
+    for (QAction *item : {window->hideOthersMenuItem(), window->showAllMenuItem(),
+                          window->importBackgroundMeunItem()}) {
+        EXPECT_FALSE(item->isEnabled()) << item->text().toStdString();
+        EXPECT_FALSE(placed.contains(item)) << item->text().toStdString();
+    }
+    window->hideMeunItem()->trigger();
+    EXPECT_TRUE(window->windowState() & Qt::WindowMinimized);
+}
+
+// The workflow's hooks: the panel knows its editor, the effect step keeps the picture, the
+// sheet ends hide their sheet and the notices change nothing.
+TEST_F(EditingWorkflowTest, HooksOfTheWorkflow) {
+    EXPECT_EQ(editor->adjustViewController()->editingViewController(), editor);
+    QImage picture(8, 6, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    EXPECT_EQ(editor->effect(picture), picture);
+    EXPECT_FALSE(editor->isImageItemExist(QStringLiteral("anything")));
+
+    QWidget sheet(window.get(), Qt::Sheet);
+    sheet.show();
+    editor->editSheetDidEnd(&sheet, 1);
+    EXPECT_FALSE(sheet.isVisible());
+    editor->editSheetDidEnd(nullptr, 0);
+    editor->pictureTakerDidEnd(nullptr, 0);
+    editor->printOperationDidRun(true);
+    bool cancel = false;
+    editor->engineController()->runProgress(50, &cancel);
+    editor->engineController()->runFinished(RESULT_OK);
+    editor->engineController()->runFailed(RESULT_OUT_OF_MEMORY);
+    EXPECT_FALSE(cancel);
+    EXPECT_FALSE(editor->hasImage());
+    EXPECT_FALSE(editor->isDirty());
+    EXPECT_EQ(gMerges, 0);
+}
+
+// Photos by MIME type: JPEG and TIFF by name or by their bytes, camera raw by name; not a PNG,
+// a directory, text or a missing file.
+TEST_F(EditingWorkflowTest, SupportedImagesByType) {
+    QImage picture(16, 16, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    auto saved = [&](const QString &name, const char *format) {
+        const QString path = dir.filePath(name);
+        EXPECT_TRUE(picture.save(path, format));
+        return path;
+    };
+    const QString folder = dir.filePath(QStringLiteral("folder.jpg"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    struct Case {
+        QString path;
+        bool supported;
+    };
+    const Case cases[] = {
+        {saved(QStringLiteral("a.jpg"), "JPEG"), true},
+        {saved(QStringLiteral("jpeg-bytes.bin"), "JPEG"), true},
+        {WriteFile(QStringLiteral("b.tif"), QByteArray("II*\0\x08\0\0\0", 8)).toLocalFile(), true},
+        {WriteFile(QStringLiteral("c.cr2"), QByteArray(64, '\0')).toLocalFile(), true},
+        {saved(QStringLiteral("d.png"), "PNG"), false},
+        {WriteFile(QStringLiteral("e.txt"), "plain words").toLocalFile(), false},
+        {folder, false},
+        {dir.filePath(QStringLiteral("missing.jpg")), false},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(IIEditingViewController::isSupportImage(c.path), c.supported)
+            << c.path.toStdString();
+}
+
 TEST(EditingItems, ValidationDependsOnlyOnThePicture) {
     for (Action action : {Action::kSaveAs, Action::kPrint, Action::kZoomFit, Action::kZoomIn,
                           Action::kZoomActual, Action::kZoomOut}) {

@@ -217,7 +217,10 @@ TEST(Clip, DraggingFarPastAnEdgeStopsWithTheEdgeAtTheMiddle) {
                           Qt::NoModifier);
         QCoreApplication::sendEvent(editor.clip, &event);
     };
+    const QPointF centerBefore = editor.clip->center();
     send(QEvent::MouseButtonPress, {100, 50}, Qt::LeftButton);
+    EXPECT_EQ(editor.clip->dragCenter(), centerBefore);
+    EXPECT_EQ(editor.clip->dragStart(), editor.clip->mapTo(&editor.window, QPointF(100, 50)));
     send(QEvent::MouseMove, {130, 40}, Qt::LeftButton);  // the picture follows the pointer
     EXPECT_EQ(editor.view()->pos(), QPoint(-70, -160));
     send(QEvent::MouseMove, {5100, 5050}, Qt::LeftButton);

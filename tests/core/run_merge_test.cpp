@@ -106,6 +106,21 @@ TEST(RunDriver, BandsStartOnMultiplesOfEightRows) {
     }
 }
 
+// The band worker hands its band to the format's renderer: a format without one is refused,
+// and so is a record without a band.
+TEST(FusionBandWorker, DispatchesItsBandByTheFirstInputsFormat) {
+    SessionHolder h;
+    ImageDesc inputs[kMaxExposures] = {};
+    for (ImageDesc &d : inputs) d.u32PixelArrayFormat = PIXEL_FORMAT_YUV444P;
+    const RowBand band = {0, 0, 8, 0};
+    FusionBandWorkerArgs args = {nullptr, h.session, inputs, nullptr, 3, nullptr, 0, nullptr,
+                                 nullptr, nullptr, 0, &band};
+    EXPECT_EQ(FusionBandWorker(&args), RESULT_UNSUPPORTED_FORMAT);
+    args.band = nullptr;
+    EXPECT_EQ(FusionBandWorker(&args), RESULT_INVALID_ARGUMENT);
+    EXPECT_EQ(FusionBandWorker(nullptr), RESULT_INVALID_ARGUMENT);
+}
+
 TEST(RunHdrMerge, RefusesBadArgumentsBeforeTouchingAnything) {
     Bracket b = MakeBracket(TexturedScene(kW, kH), kW, kH);
     const std::vector<uint8_t> before = b.images[2].bytes;

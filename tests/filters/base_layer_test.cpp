@@ -113,6 +113,79 @@ TEST(BaseLayer, ScratchFollowsTheRealPyramid) {
 
 // A flat preview: every log cell equals its local mean, the deviation is 256 and q is 512,
 // so every output is minus the shifted log luma x = log(v) - s.
+// The halving of a row pair (floor of negative means), the wrapping subtraction and the
+// normalisation of the detail, on hand-worked cells.
+TEST(BaseLayer, RowPairSubtractionAndNormalisationFigures) {
+    const int16_t r0[] = {1, 2, -7, 0, 100, 300, 9};
+    const int16_t r1[] = {3, 2, 0, 0, 101, 302, 9};
+    int16_t halves[3] = {};
+    EXPECT_EQ(HalveRowPair(r0, r1, 7, halves), 2 + -2 + 200);
+    EXPECT_EQ(halves[0], 2);
+    EXPECT_EQ(halves[1], -2);  // -7 >> 2 is a floor
+    EXPECT_EQ(halves[2], 200);
+
+    int16_t grid[] = {-32768, 0, 32767, 100};
+    SubtractFromGrid(grid, 2, 2, 1);
+    EXPECT_EQ(grid[0], 32767);  // wraps
+    EXPECT_EQ(grid[1], -1);
+    EXPECT_EQ(grid[2], 32766);
+    EXPECT_EQ(grid[3], 99);
+
+    // Deviation 256 has the reciprocal 2048 and 5798 has 90; scale 512.
+    std::vector<int32_t> reciprocal(6000, 0);
+    for (int j = 1; j < 6000; ++j) reciprocal[j] = 524288 / j;
+    const int16_t x[] = {100, -100, 700, 37};
+    const int16_t mean[] = {0, 0, -300, 37};
+    const int16_t deviation[] = {256, 256, 5798, 256};
+    uint16_t out[4] = {};
+    NormaliseDetailGrid(x, mean, deviation, 2, 2, 512, reciprocal.data(), out);
+    EXPECT_EQ(static_cast<int16_t>(out[0]), 200 - 100);
+    EXPECT_EQ(static_cast<int16_t>(out[1]), -200 + 100);
+    EXPECT_EQ(static_cast<int16_t>(out[2]), ((32000 * 90) >> 15) - 700);  // 87 - 700
+    EXPECT_EQ(static_cast<int16_t>(out[3]), -37);  // flat: minus the cell
+}
+
+// The quarter grid reads four luma bytes per 4 x 4 cell of the second input through the
+// reference levels, and installs the statistics of that grid as the gain grid.
+TEST(BaseLayer, QuarterGridFromTheSecondInput) {
+    HdrSession *s = nullptr;
+    ASSERT_EQ(CreateHdrSession(nullptr, 0, &s), RESULT_OK);
+    constexpr int W = 70, H = 50, pitch = 72;  // a 17 x 12 grid
+    std::vector<uint8_t> luma(pitch * H);
+    std::mt19937 random(9);
+    for (uint8_t &v : luma) v = static_cast<uint8_t>(random());
+    std::vector<uint16_t> table(768, 0);
+    for (int k = 0; k < 256; ++k) table[512 + k] = static_cast<uint16_t>(64 * k + 3);
+    ImageDesc inputs[3] = {};
+    inputs[1].u32PixelArrayFormat = PIXEL_FORMAT_NV12;
+    inputs[1].i32Width = W;
+    inputs[1].i32Height = H;
+    inputs[1].ppu8Plane[0] = luma.data();
+    inputs[1].pi32Pitch[0] = pitch;
+    s->fusionTable = table.data();
+    ASSERT_EQ(BuildCoarseBaseLayerQuarter(nullptr, s, inputs, nullptr, W, H, 0), RESULT_OK);
+    EXPECT_EQ(s->gainGridStride, 17);
+    EXPECT_EQ(s->gainGridRows, 12);
+    std::vector<int16_t> cells(17 * 12);
+    for (int i = 0; i < 12; ++i)
+        for (int j = 0; j < 17; ++j) {
+            auto at = [&](int y, int x) { return int{luma[y * pitch + x]}; };
+            const int k = (at(4 * i, 4 * j + 1) + at(4 * i, 4 * j + 2) + at(4 * i + 3, 4 * j + 1) +
+                           at(4 * i + 3, 4 * j + 2) + 2) >> 2;
+            cells[i * 17 + j] = static_cast<int16_t>((64 * k + 3) >> 2);
+        }
+    std::vector<uint16_t> expected(cells.size());
+    ASSERT_EQ(ComputeLocalLogStatistics(nullptr, nullptr, cells.data(), 17, 12, expected.data()),
+              RESULT_OK);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(),
+                           reinterpret_cast<const uint16_t *>(s->gainGrid)));
+    inputs[1].pi32Pitch[0] = W - 1;
+    EXPECT_EQ(BuildCoarseBaseLayerQuarter(nullptr, s, inputs, nullptr, W, H, 0),
+              RESULT_INVALID_ARGUMENT);
+    s->fusionTable = nullptr;
+    DestroyHdrSession(nullptr, s);
+}
+
 TEST(BaseLayer, FlatPreviewGivesMinusTheShiftedLogLuma) {
     struct Case {
         int16_t linear;

@@ -56,6 +56,8 @@ TEST(LocalGainTable, NoStrengthGivesUnityEverywhere) {
     EXPECT_EQ(BuildLocalGainTableQ10(0, nullptr, 35), RESULT_INVALID_ARGUMENT);
 }
 
+TEST(LocalGainTable, NoOperationReturnsZero) { EXPECT_EQ(NoOperation(), RESULT_OK); }
+
 TEST(LocalGainTable, SessionSetUpLowersTheStrengthForBrightScenesWithDarkHighlights) {
     HdrSession *session = nullptr;
     ASSERT_EQ(CreateHdrSession(nullptr, 0, &session), RESULT_OK);

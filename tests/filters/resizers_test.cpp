@@ -209,6 +209,30 @@ std::vector<uint8_t> ModelBicubic(const Plane &src, int dw, int dh) {
     return out;
 }
 
+// The rows pass reuses the cache the plane resizer prepared: another source of the same
+// sizes (also a taller one) matches the definition; a cache of other widths, or none, is refused.
+TEST(Bicubic, RowsPassOverAPreparedCache) {
+    std::mt19937 random(65);
+    BicubicCache cache{};
+    Plane first(23, 17), dst(41, 9);
+    first.Fill(random);
+    EXPECT_EQ(ResizeBicubicRows(first.data(), 23, 17, first.pitch, dst.data(), 41, 9, dst.pitch, &cache),
+              RESULT_INVALID_ARGUMENT);
+    ASSERT_EQ(ResizeBicubicPlane(nullptr, first.data(), 23, 17, first.pitch, dst.data(), 41, 9, dst.pitch, &cache),
+              RESULT_OK);
+    for (int sh : {17, 30}) {
+        Plane src(23, sh), out(41, 9);
+        src.Fill(random);
+        ASSERT_EQ(ResizeBicubicRows(src.data(), 23, sh, src.pitch, out.data(), 41, 9, out.pitch, &cache), RESULT_OK);
+        EXPECT_EQ(out.Samples(), ModelBicubic(src, 41, 9)) << sh;
+    }
+    EXPECT_EQ(ResizeBicubicRows(first.data(), 22, 17, first.pitch, dst.data(), 41, 9, dst.pitch, &cache),
+              RESULT_INVALID_ARGUMENT);
+    EXPECT_EQ(ResizeBicubicRows(first.data(), 23, 17, first.pitch, dst.data(), 41, 9, dst.pitch, nullptr),
+              RESULT_INVALID_ARGUMENT);
+    FreeBicubicCache(nullptr, &cache);
+}
+
 // One cache across calls of different sizes: each call matches the definition.
 TEST(Bicubic, MatchesDefinitionWithOneCacheForSeveralSizes) {
     std::mt19937 random(64);
