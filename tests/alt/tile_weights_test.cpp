@@ -199,7 +199,8 @@ TEST(TileWeights, EachTileReadsItsOwnGridNode) {
     Bracket b(s->gammaCompressTable, PIXEL_FORMAT_YUYV, 1024, 768);
     ASSERT_EQ(PrepareIntermediateMerge(nullptr, s, b.inputs(), 3, nullptr, nullptr), RESULT_OK);
     const int32_t nodes = s->meshCols * s->meshRows;
-    int32_t *grids[4] = {s->offsetGridX[0], s->offsetGridY[0], s->offsetGridX[1], s->offsetGridY[1]};
+    int32_t *grids[4] = {s->offsetGridX[0], s->offsetGridY[0], s->offsetGridX[1],
+                         s->offsetGridY[1]};
     std::vector<int32_t> varied[4];
     for (int g = 0; g < 4; ++g) {
         varied[g].resize(nodes);

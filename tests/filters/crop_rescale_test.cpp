@@ -186,18 +186,22 @@ TEST(CropAndRescale, TrimKeepsTheFrameProportionsAroundTheCentre) {
         {902, 600, {16, 16, 896, 592}},
     };
     for (const Trim &c : trims) {
-        Image source(c.width, c.height, PIXEL_FORMAT_NV12), destination(c.width, c.height, PIXEL_FORMAT_NV12);
+        Image source(c.width, c.height, PIXEL_FORMAT_NV12);
+        Image destination(c.width, c.height, PIXEL_FORMAT_NV12);
         PixelRect r = c.rect;
-        ASSERT_EQ(CropAndRescaleWithRunner(nullptr, source.get(), destination.get(), &r, RunJobsInOrder),
+        ASSERT_EQ(CropAndRescaleWithRunner(nullptr, source.get(), destination.get(), &r,
+                                           RunJobsInOrder),
                   RESULT_OK);
         const int64_t w = r.x1 - r.x0, h = r.y1 - r.y0;
         const int64_t W = c.width, H = c.height;
         // One column of the width or one row of the height.
         EXPECT_TRUE(std::llabs(w * H - h * W) <= std::max(W, H))
             << c.width << "x" << c.height << ": " << w << "x" << h;
-        EXPECT_TRUE(r.x0 >= c.rect.x0 && r.x1 <= c.rect.x1 && r.y0 >= c.rect.y0 && r.y1 <= c.rect.y1);
-        EXPECT_LE(std::abs((r.x0 + r.x1) - (c.rect.x0 + c.rect.x1)), 2) << c.width << "x" << c.height;
-        EXPECT_LE(std::abs((r.y0 + r.y1) - (c.rect.y0 + c.rect.y1)), 2) << c.width << "x" << c.height;
+        EXPECT_TRUE(r.x0 >= c.rect.x0 && r.x1 <= c.rect.x1);
+        EXPECT_TRUE(r.y0 >= c.rect.y0 && r.y1 <= c.rect.y1);
+        // Centres in half pixels.
+        EXPECT_LE(std::abs((r.x0 + r.x1) - (c.rect.x0 + c.rect.x1)), 2) << c.width;
+        EXPECT_LE(std::abs((r.y0 + r.y1) - (c.rect.y0 + c.rect.y1)), 2) << c.height;
         EXPECT_EQ(r.x0 % 2 + r.y0 % 2 + w % 2 + h % 2, 0);
     }
 }

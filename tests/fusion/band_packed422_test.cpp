@@ -183,8 +183,9 @@ TEST(BandPacked422, RowsWithoutSecondaryWeightTakeTheReferenceAlone) {
 // Local-curve mode down to the last rows of the frame, on heights that are multiples of 8:
 // row r takes the secondaries' luma maps from node row (r + 4) >> 3 and, with a non-zero
 // phase (r + 4) & 7, the node row below it, as long as that first node row lies inside the
-// maps; rows past them keep the lines of the last row that lies inside. Raising one node row of both secondaries' maps must change every row that reads it
-// (somewhere a secondary weighs) and no other row.
+// maps; rows past them keep the lines of the last row that lies inside. Raising one node row
+// of both secondaries' maps must change every row that reads it (somewhere a secondary
+// weighs) and no other row.
 TEST(BandPacked422, LocalCurveRowsReadTheirOwnSecondaryMapRows) {
     for (int height : {96, 104}) {
         BandSession plain(264, height, {2, -1, 1}, {-3, 2, 1});
