@@ -1,6 +1,7 @@
 #include "registration.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "align/block_refinement.h"
 #include "align/block_residual_check.h"
@@ -103,13 +104,14 @@ int32_t TrackAndKeep(HdrSession *s, int32_t i, int32_t count) {
     return kept;
 }
 
-// Matches within half a thumbnail pixel of where the transform puts them.
-int32_t CountCloseMatches(const HdrSession *s, int32_t kept, const ProjectiveTransform &t) {
+// Matches within `radius` thumbnail pixels of where the transform puts them.
+int32_t CountCloseMatches(const HdrSession *s, int32_t kept, const ProjectiveTransform &t,
+                          double radius) {
     int32_t close = 0;
     for (int32_t k = 0; k < kept; ++k)
         close += IsProjectiveInlierWithin(t.matrix, t.translation, t.perspective, s->featureX[k],
                                           s->featureY[k], s->featureArrays[0][k],
-                                          s->featureArrays[1][k], 0.5);
+                                          s->featureArrays[1][k], radius);
     return close;
 }
 
@@ -118,11 +120,50 @@ float MedianOf(float *values, int32_t count) {
     return values[count / 2];
 }
 
+// Two displacements that the tracker's precision cannot tell apart: a quarter of a thumbnail
+// pixel (two full-resolution pixels) each way.
+constexpr float kSameMotion = 0.25f;
+constexpr double kCloseRadius = 0.5;  // thumbnail pixels
+
+// The shift most matches share: the displacement with the most others within kSameMotion of
+// it (the first on ties), refined to the median of those others. A moving subject's matches
+// form a cluster of their own and do not pull it, however many they are short of half.
+void ConsensusShift(const float *dx, const float *dy, int32_t n, double translation[2]) {
+    int32_t best = 0, bestCount = -1;
+    for (int32_t k = 0; k < n; ++k) {
+        int32_t count = 0;
+        for (int32_t j = 0; j < n; ++j)
+            count += std::abs(dx[j] - dx[k]) <= kSameMotion &&
+                     std::abs(dy[j] - dy[k]) <= kSameMotion;
+        if (count > bestCount) best = k, bestCount = count;
+    }
+    float cx[kFeatureCapacity], cy[kFeatureCapacity];
+    int32_t m = 0;
+    for (int32_t j = 0; j < n; ++j) {
+        if (std::abs(dx[j] - dx[best]) > kSameMotion || std::abs(dy[j] - dy[best]) > kSameMotion)
+            continue;
+        cx[m] = dx[j];
+        cy[m] = dy[j];
+        ++m;
+    }
+    translation[0] = MedianOf(cx, m);
+    translation[1] = MedianOf(cy, m);
+}
+
 // Eight parameters fitted to features that cover only part of a small thumbnail follow the
 // tracking noise and extrapolate it into a zoom or a tilt of several full-resolution pixels at
 // the far corners, where no feature constrains them (a tripod bracket then merges with double
-// edges). A plain shift by the median displacement is kept instead unless the full fit places
-// clearly more matches (over an eighth of them) within half a pixel.
+// edges). A subject that moves by a thumbnail pixel or two misleads the fit as well: its
+// one-pixel consensus takes the subject's matches and the still background's together, and a
+// zoom or tilt halfway between the two motions places both within half a pixel, though hardly
+// any within the tracker's precision. So the shift most matches share is kept unless the full
+// fit places clearly more matches (over an eighth of them) both within half a pixel and within
+// the tracker's precision; a real rotation or zoom does both.
+bool FullFitExplainsMore(const HdrSession *s, int32_t n, const ProjectiveTransform &full,
+                         const ProjectiveTransform &shift, double radius) {
+    return CountCloseMatches(s, n, full, radius) - CountCloseMatches(s, n, shift, radius) > n / 8;
+}
+
 void PreferShiftWhenItExplainsAsMuch(const HdrSession *s, int32_t kept, ProjectiveTransform *t) {
     float dx[kFeatureCapacity], dy[kFeatureCapacity];
     const int32_t n = std::min(kept, kFeatureCapacity);
@@ -133,9 +174,10 @@ void PreferShiftWhenItExplainsAsMuch(const HdrSession *s, int32_t kept, Projecti
     }
     ProjectiveTransform shift;
     SetIdentityProjective(shift.matrix, shift.translation, shift.perspective);
-    shift.translation[0] = MedianOf(dx, n);
-    shift.translation[1] = MedianOf(dy, n);
-    if (CountCloseMatches(s, n, *t) - CountCloseMatches(s, n, shift) <= n / 8) *t = shift;
+    ConsensusShift(dx, dy, n, shift.translation);
+    if (!FullFitExplainsMore(s, n, *t, shift, kCloseRadius) ||
+        !FullFitExplainsMore(s, n, *t, shift, kSameMotion))
+        *t = shift;
 }
 
 // Step 5e: the projective fit. After a failure the exposure is misaligned and the transform

@@ -85,7 +85,8 @@ Line FitColumn(const Column &c, int32_t rows, bool scaled, bool left, double *sl
     return {slope, (sy - centre * slope) / n};
 }
 
-int32_t TruncatedHalfUp(double v) { return static_cast<int32_t>(std::trunc(v + 0.5)); }
+// Half away from zero on both sides: adding a half and truncating would lift every negative
+// displacement by one pixel and leave the band pass working off by one.
 int32_t RoundedHalfAway(double v) { return static_cast<int32_t>(std::lround(v)); }
 
 // Value at column k of the line between (k0, a) and (k1, b).
@@ -116,7 +117,7 @@ void FitDisplacementGridColumns(int32_t *grid, int32_t columns, int32_t rows, in
             !withMiddle || std::fabs(middleLine.At(U) - Between(L, R, 1, right, middle)) <= 1.0;
         if (!withMiddle) {
             for (int32_t k = 1; k <= right; ++k)
-                row[k] = TruncatedHalfUp(((k - 1) * R + (right - k) * L) / (columns - 4));
+                row[k] = RoundedHalfAway(((k - 1) * R + (right - k) * L) / (columns - 4));
         } else if (straight) {
             for (int32_t k = 1; k <= right; ++k) row[k] = RoundedHalfAway(Between(L, R, 1, right, k));
         } else {

@@ -191,8 +191,20 @@ int32_t CopyFrame(const ImageDesc *source, ImageDesc *destination) {
 
 // Clamps both corners of the rectangle into the frame (a caller's corners may lie anywhere,
 // and their difference may not fit 32 bits until they do), then trims it to the frame's
-// aspect: the wider side is cut at its far end, to a multiple of 8 columns or 2 rows.
-// Products are 64-bit.
+// aspect so that both axes scale alike: the wider side keeps the nearest even length (never
+// more than it had) and is cut around its centre, the cut even so that chroma pairs and rows
+// keep their phase. Products are 64-bit.
+int64_t NearestEven(int64_t numerator, int64_t denominator) {
+    return (numerator + denominator) / (2 * denominator) * 2;
+}
+
+void CutAroundCentre(int32_t *start, int32_t *end, int64_t keep) {
+    const int64_t length = int64_t{*end} - *start;
+    keep = std::min(keep, length & ~int64_t{1});
+    *start += static_cast<int32_t>(((length - keep) / 2) & ~int64_t{1});
+    *end = *start + static_cast<int32_t>(keep);
+}
+
 void ClampAndTrim(PixelRect *r, int32_t w, int32_t h) {
     r->x0 = std::clamp(r->x0, 0, w);
     r->x1 = std::clamp(r->x1, 0, w);
@@ -203,9 +215,9 @@ void ClampAndTrim(PixelRect *r, int32_t w, int32_t h) {
     const int64_t rh = int64_t{r->y1} - r->y0;
     if (rw <= 0 || rh <= 0) return;
     if (rw * h > rh * w)
-        r->x1 = r->x0 + static_cast<int32_t>((rh * w / h) & ~int64_t{7});
+        CutAroundCentre(&r->x0, &r->x1, NearestEven(rh * w, h));
     else
-        r->y1 = r->y0 + static_cast<int32_t>((rw * h / w) & ~int64_t{1});
+        CutAroundCentre(&r->y0, &r->y1, NearestEven(rw * h, w));
 }
 
 struct TableBlock {

@@ -25,8 +25,9 @@ struct CropRescaleJob {
 // Formats: PIXEL_FORMAT_YUYV, I420, NV12, NV21 and NV16, the same for source and destination.
 // The destination's size W x H is the output (W >= 2 and even, H >= 2, and even for I420,
 // NV12 and NV21); the source is at least that large and shares no memory with the
-// destination. The rectangle (ends exclusive) is clamped to the frame and trimmed to the
-// frame's aspect (never widened), and the caller sees it updated. A rectangle that covers the
+// destination. The rectangle (ends exclusive) is clamped to the frame and trimmed around its
+// centre to the frame's aspect (never widened; the kept side even and within a pixel of the
+// frame's proportions), and the caller sees it updated. A rectangle that covers the
 // frame, or that is narrower or lower than 2 pixels once clamped and trimmed, is not
 // rescaled: the frame is copied and the rectangle becomes the whole frame.
 // Results: RESULT_OK; RESULT_INVALID_ARGUMENT (null arguments, sizes or planes that do not

@@ -153,6 +153,23 @@ TEST(BlockExposureMap, SmoothingConstants) {
     for (uint8_t v : out) EXPECT_EQ(v, 90);
 }
 
+// Both divisions round half up: a lone 4 among zeros leaves 4 x 256^2 / 636^2 = 0.65 at its
+// cell, which is 1; at a corner, where the taps that fall outside drop out, a lone 2 leaves
+// 2 x 256^2 / 446^2 = 0.66, also 1. One level less gives 0 in both places.
+TEST(BlockExposureMap, SmoothingRoundsHalfUp) {
+    struct Case {
+        int cell;  // of a 5 x 5 map
+        uint8_t value, expected;
+    };
+    const Case cases[] = {{12, 4, 1}, {12, 3, 0}, {0, 2, 1}, {0, 1, 0}, {24, 2, 1}};
+    for (const Case &c : cases) {
+        std::vector<uint8_t> in(25, 0), out(25, 99);
+        in[c.cell] = c.value;
+        ASSERT_EQ(SmoothLevelMap5Tap(nullptr, in.data(), out.data(), 5, 5), RESULT_OK);
+        EXPECT_EQ(out[c.cell], c.expected) << "cell " << c.cell << " value " << int(c.value);
+    }
+}
+
 TEST(BlockExposureMap, BorderRepeatsEdgesAndStopTableRises) {
     const uint8_t map[6] = {1, 2, 3, 4, 5, 6};  // 3 x 2
     uint8_t b[20] = {};

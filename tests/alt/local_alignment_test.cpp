@@ -115,6 +115,28 @@ TEST(LocalAlignment, GlobalShiftOfTheDarkExposure) {
     }
 }
 
+// Odd moves of either sign: the global offset and the filled tile displacements add up to the
+// move in every cell the fill reaches; a negative remainder must survive the fill's rounding.
+TEST(LocalAlignment, GlobalAndTileDisplacementsAddUpToOddMoves) {
+    const int32_t moves[][2] = {{5, -3}, {-5, 3}, {3, 5}, {-5, -5}, {6, -4}};
+    for (const auto &m : moves) {
+        SessionHolder h;
+        Bracket b(h.session->gammaCompressTable, PIXEL_FORMAT_YUYV, 1024, 768, m[0], m[1]);
+        HdrSession *s = h.session;
+        ASSERT_EQ(PrepareIntermediateMerge(nullptr, s, b.inputs(), 3, nullptr, nullptr), RESULT_OK);
+        ASSERT_EQ(s->pendingStatus, 0u);
+        const int32_t cols = s->meshCols;
+        for (int32_t r = 1; r <= s->meshRows - 3; ++r)
+            for (int32_t k = 1; k <= cols - 3; ++k) {
+                const int32_t cell = r * cols + k;
+                EXPECT_EQ(s->globalShift[0] + s->offsetGridX[0][cell], m[0])
+                    << m[0] << "," << m[1] << " cell " << r << "," << k;
+                EXPECT_EQ(s->globalShift[1] + s->offsetGridY[0][cell], m[1])
+                    << m[0] << "," << m[1] << " cell " << r << "," << k;
+            }
+    }
+}
+
 TEST(LocalAlignment, AFrameOfOneTileRowMeasuresNoTile) {
     SessionHolder h;
     Bracket b(h.session->gammaCompressTable, PIXEL_FORMAT_I420, 768, 256);

@@ -1,6 +1,7 @@
 // Tile weights of the two-call merge: the cell decisions and the tile loop's halves.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "alt/intermediate_prepare.h"
@@ -187,6 +188,48 @@ TEST(TileWeights, HalvesSplitTheTileRows) {
                     EXPECT_TRUE(v >= -2 && v <= 256) << v;
                 }
     }
+}
+
+// Each tile takes its displacements from its own node (i + 1, j + 1) of the four grids: with a
+// grid that differs per node, every tile's cells equal those of a run whose grids hold that
+// node's displacements everywhere.
+TEST(TileWeights, EachTileReadsItsOwnGridNode) {
+    SessionHolder h;
+    HdrSession *s = h.session;
+    Bracket b(s->gammaCompressTable, PIXEL_FORMAT_YUYV, 1024, 768);
+    ASSERT_EQ(PrepareIntermediateMerge(nullptr, s, b.inputs(), 3, nullptr, nullptr), RESULT_OK);
+    const int32_t nodes = s->meshCols * s->meshRows;
+    int32_t *grids[4] = {s->offsetGridX[0], s->offsetGridY[0], s->offsetGridX[1],
+                         s->offsetGridY[1]};
+    std::vector<int32_t> varied[4];
+    for (int g = 0; g < 4; ++g) {
+        varied[g].resize(nodes);
+        for (int32_t n = 0; n < nodes; ++n) varied[g][n] = ((n * (2 * g + 3)) % 7 - 3) * 9;
+        std::copy(varied[g].begin(), varied[g].end(), grids[g]);
+    }
+    const int64_t cells = int64_t{s->paddedBlocksAcross} * s->paddedBlocksDown;
+    auto run = [&] {
+        std::vector<int16_t> out;
+        EXPECT_EQ(ComputeTileWeightsTop(nullptr, s, b.inputs(), 3, s->globalShift), RESULT_OK);
+        EXPECT_EQ(ComputeTileWeightsBottom(nullptr, s, b.inputs(), 3, s->globalShift), RESULT_OK);
+        for (int g = 0; g < 3; ++g)
+            out.insert(out.end(), s->fusionWeightGrids[g], s->fusionWeightGrids[g] + cells);
+        return out;
+    };
+    const std::vector<int16_t> mixed = run();
+    const int32_t cols = s->paddedBlocksAcross;
+    for (int32_t i = 0; i < s->meshRows - 2; ++i)
+        for (int32_t j = 0; j < s->meshCols - 2; ++j) {
+            const int32_t node = (i + 1) * s->meshCols + j + 1;
+            for (int g = 0; g < 4; ++g) std::fill(grids[g], grids[g] + nodes, varied[g][node]);
+            const std::vector<int16_t> uniform = run();
+            for (int g = 0; g < 3; ++g)
+                for (int32_t r = 8 * i + 1; r <= std::min(8 * i + 8, s->blocksDown); ++r)
+                    for (int32_t c = 8 * j + 1; c <= std::min(8 * j + 8, s->blocksAcross); ++c) {
+                        const int64_t at = g * cells + int64_t{r} * cols + c;
+                        EXPECT_EQ(mixed[at], uniform[at]) << "tile " << i << "," << j;
+                    }
+        }
 }
 
 TEST(TileWeights, MissingGridsAndUnhandledInputs) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -39,9 +40,17 @@ PixelRect ModelRect(PixelRect r, int w, int h) {
     r.x1 = std::clamp(r.x1, 0, w), r.y1 = std::clamp(r.y1, 0, h);
     if (r.x1 - r.x0 == w && r.y1 - r.y0 == h) return r;
     const int64_t rw = r.x1 - r.x0, rh = r.y1 - r.y0;
+    // The wider side: the even length nearest the frame's proportions, cut around its centre.
+    auto cut = [](int &start, int &end, double keepExact) {
+        const int length = end - start;
+        int keep = 2 * static_cast<int>(std::floor(keepExact / 2 + 0.5));
+        keep = std::min(keep, length & ~1);
+        start += ((length - keep) / 2) & ~1;
+        end = start + keep;
+    };
     if (rw > 0 && rh > 0) {
-        if (rw * h > rh * w) r.x1 = r.x0 + static_cast<int>((rh * w / h) & ~7);
-        else r.y1 = r.y0 + static_cast<int>((rw * h / w) & ~1);
+        if (rw * h > rh * w) cut(r.x0, r.x1, double(rh) * w / h);
+        else cut(r.y0, r.y1, double(rw) * h / w);
     }
     if (r.x1 - r.x0 < 2 || r.y1 - r.y0 < 2) return {0, 0, w, h};
     return r;
@@ -160,6 +169,43 @@ TEST(CropAndRescale, MatchesDefinitionForEveryFormat) {
     }
 }
 
+// Whenever the crop is scaled up, both axes scale alike: the trimmed rectangle has the frame's
+// proportions within a pixel, lies inside the clamped one and keeps its centre within a pixel.
+TEST(CropAndRescale, TrimKeepsTheFrameProportionsAroundTheCentre) {
+    struct Trim {
+        int width, height;
+        PixelRect rect;
+    };
+    const Trim trims[] = {
+        {1024, 690, {16, 16, 1008, 656}},   // wider than the frame
+        {1024, 690, {16, 48, 992, 688}},
+        {690, 1024, {16, 16, 656, 1008}},   // the same turned upright
+        {640, 480, {16, 0, 624, 480}},      // higher than the frame
+        {4000, 3000, {32, 16, 3968, 2992}},
+        {1200, 800, {0, 16, 1200, 784}},
+        {902, 600, {16, 16, 896, 592}},
+    };
+    for (const Trim &c : trims) {
+        Image source(c.width, c.height, PIXEL_FORMAT_NV12);
+        Image destination(c.width, c.height, PIXEL_FORMAT_NV12);
+        PixelRect r = c.rect;
+        ASSERT_EQ(CropAndRescaleWithRunner(nullptr, source.get(), destination.get(), &r,
+                                           RunJobsInOrder),
+                  RESULT_OK);
+        const int64_t w = r.x1 - r.x0, h = r.y1 - r.y0;
+        const int64_t W = c.width, H = c.height;
+        // One column of the width or one row of the height.
+        EXPECT_TRUE(std::llabs(w * H - h * W) <= std::max(W, H))
+            << c.width << "x" << c.height << ": " << w << "x" << h;
+        EXPECT_TRUE(r.x0 >= c.rect.x0 && r.x1 <= c.rect.x1);
+        EXPECT_TRUE(r.y0 >= c.rect.y0 && r.y1 <= c.rect.y1);
+        // Centres in half pixels.
+        EXPECT_LE(std::abs((r.x0 + r.x1) - (c.rect.x0 + c.rect.x1)), 2) << c.width;
+        EXPECT_LE(std::abs((r.y0 + r.y1) - (c.rect.y0 + c.rect.y1)), 2) << c.height;
+        EXPECT_EQ(r.x0 % 2 + r.y0 % 2 + w % 2 + h % 2, 0);
+    }
+}
+
 TEST(CropAndRescale, ColumnMappingOfA4000PixelFrame) {
     std::vector<int32_t> pairs(8000), fractions(4000);
     BuildRescalePositions(4000, 16, 3960, pairs.data(), fractions.data());
@@ -209,7 +255,8 @@ TEST(CropAndRescale, TwelveMegapixelFrame) {
     PixelRect rect{16, 16, 3984, 2976};
     ASSERT_EQ(CropAndRescaleWithRunner(nullptr, source.get(), destination.get(), &rect, RunAndRecordBands),
               RESULT_OK);
-    EXPECT_EQ(rect.x1, 3960);
+    EXPECT_EQ(rect.x0, 26);  // 3946 of 3968 columns, cut around the centre
+    EXPECT_EQ(rect.x1, 3972);
     EXPECT_EQ(rect.y1, 2976);
     EXPECT_EQ(recordedBands, (std::vector<std::pair<int, int>>{{0, 748}, {748, 1500}, {1500, 2248}, {2248, 3000}}));
     Image blank(4000, 3000, PIXEL_FORMAT_YUYV);

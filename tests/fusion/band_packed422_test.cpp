@@ -2,9 +2,11 @@
 // mesh displacement, progress, the driver choice and the checked buffers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "fusion/band_session_support.h"
+#include "fusion/span_common.h"
 #include "fusion/span_list.h"
 
 namespace {
@@ -175,6 +177,38 @@ TEST(BandPacked422, RowsWithoutSecondaryWeightTakeTheReferenceAlone) {
             ASSERT_EQ(b->RunPass(fusion_test::RunJobsHere<false>), RESULT_OK);
         }
         EXPECT_EQ(a.frame(2), c.frame(2));
+    }
+}
+
+// Local-curve mode down to the last rows of the frame, on heights that are multiples of 8:
+// row r takes the secondaries' luma maps from node row (r + 4) >> 3 and, with a non-zero
+// phase (r + 4) & 7, the node row below it, as long as that first node row lies inside the
+// maps; rows past them keep the lines of the last row that lies inside. Raising one node row
+// of both secondaries' maps must change every row that reads it (somewhere a secondary
+// weighs) and no other row.
+TEST(BandPacked422, LocalCurveRowsReadTheirOwnSecondaryMapRows) {
+    for (int height : {96, 104}) {
+        BandSession plain(264, height, {2, -1, 1}, {-3, 2, 1});
+        ASSERT_EQ(plain.RunPass(fusion_test::RunJobsHere<false>), RESULT_OK);
+        const int mapRows = plain.session()->fineGridRows;
+        const int cols = plain.session()->fineGridStride + 2;
+        const size_t rowBytes = 2 * size_t(plain.width());
+        for (int k = 1; k <= mapRows + 1; ++k) {
+            BandSession raised(264, height, {2, -1, 1}, {-3, 2, 1});
+            HdrSession *s = raised.session();
+            for (int e : {kMapLumaDark, kMapLumaBright})
+                for (int c = 0; c < cols; ++c) s->fineGrids[e][k * cols + c] += 48;
+            ASSERT_EQ(raised.RunPass(fusion_test::RunJobsHere<false>), RESULT_OK);
+            for (int r = 0; r < height; ++r) {
+                const int inside = std::min(r, 8 * mapRows + 3);
+                const int g = (inside + 4) >> 3, phase = (inside + 4) & 7;
+                const bool reads = g == k || (g + 1 == k && phase != 0);
+                const uint8_t *a = plain.frame(2).data() + size_t(r) * plain.pitch();
+                const uint8_t *b = raised.frame(2).data() + size_t(r) * raised.pitch();
+                EXPECT_EQ(!std::equal(a, a + rowBytes, b), reads)
+                    << height << " rows, node row " << k << " raised, row " << r;
+            }
+        }
     }
 }
 
