@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QSizeF>
+#include <QTransform>
 #include <QUrl>
 #include <array>
 #include <cstdint>
@@ -193,7 +194,8 @@ private:
     // window over the view's window until a main-queue step closes it.
     uint64_t makeWaitingWindow(const QString &description);
     void startWaitingWindow(uint64_t job);
-    void showThumbnails(const QList<QImage> &images);
+    // The photos as stored, each shown upright through its transform (CBImageSource's).
+    void showThumbnails(const QList<QImage> &images, const QList<QTransform> &upright);
     // Builds the picture and histogram of a merged or effect buffer and shows them; false
     // (showing nothing) for a missing buffer.
     bool displayPicture(FreeBuffer bgr, int64_t width, int64_t height);

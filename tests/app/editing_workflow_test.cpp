@@ -209,6 +209,42 @@ TEST_F(EditingWorkflowTest, FirstDisplayShowsPictureHistogramAndSizeInOrder) {
     EXPECT_TRUE(editor->needSave());
 }
 
+TEST_F(EditingWorkflowTest, ThumbnailsOfTurnedPhotosAreUpright) {
+    // A landscape bracket with a red mark near its top-left corner and a blue one near its
+    // top-right corner, stored as a camera held for each orientation.
+    const int orientations[] = {1, 3, 5, 6, 8};
+    for (int orientation : orientations) {
+        SCOPED_TRACE(orientation);
+        QList<QUrl> urls;
+        for (double gain : {0.25, 1.0, 4.0}) {
+            QImage upright = fixtures::ExposedScene(160, 120, gain);
+            for (int y = 16; y < 40; ++y)
+                for (int x = 16; x < 40; ++x) {
+                    upright.setPixel(x, y, qRgb(255, 0, 0));
+                    upright.setPixel(159 - x, y, qRgb(0, 0, 255));
+                }
+            urls << WriteFile(QStringLiteral("turned%1-%2.jpg").arg(orientation).arg(gain),
+                              fixtures::WithSegments(
+                                  fixtures::EncodeJpeg(
+                                      fixtures::StoredForOrientation(upright, orientation)),
+                                  0, 0, 0, fixtures::ExifFields{orientation, {}, {}, {}}));
+        }
+        Open(urls);
+        ASSERT_TRUE(editor->hasImage());
+        EXPECT_EQ(editor->imageView()->image().size(), QSize(160, 120));
+        for (QLabel *view : {editor->leftImageView(), editor->middleImageView(),
+                             editor->rightImageView()}) {
+            const QImage thumbnail = view->pixmap().toImage();
+            ASSERT_GT(thumbnail.width(), thumbnail.height()) << "landscape, as the picture";
+            const int w = thumbnail.width(), h = thumbnail.height();
+            const QRgb red = thumbnail.pixel(w * 28 / 160, h * 28 / 120);
+            const QRgb blue = thumbnail.pixel(w * 131 / 160, h * 28 / 120);
+            EXPECT_GT(qRed(red), qBlue(red) + 100);
+            EXPECT_GT(qBlue(blue), qRed(blue) + 100);
+        }
+    }
+}
+
 TEST_F(EditingWorkflowTest, RerunsKeepTheZoomAndAnEffectChangeNeverMerges) {
     Open(Bracket(200, 150));
     ASSERT_TRUE(editor->hasImage());
