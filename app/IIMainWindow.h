@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QUrl>
+#include <functional>
 
 #include "IIEditingViewController.h"
 
@@ -47,7 +48,8 @@ public:
     // Sets every menu item's enabled state from the editing controller.
     void validateMenuItems();
 
-    // The help pages shipped with the application, opened in the desktop's browser.
+    // The help pages shipped with the application, opened in the desktop's browser; when none
+    // opens, an alert names the page's file.
     void menuHelp();
     void menuFAQ();
     void menuCCS();
@@ -55,6 +57,9 @@ public:
     // The file URL of a shipped help page ("help.html", "faq.html", "support.html"): beside the
     // program under help/, else under ../share/tonefold/help/; empty when neither holds it.
     static QUrl helpPageUrl(const QString &page);
+    // What opens a help page, false when nothing could; QDesktopServices::openUrl while empty.
+    using UrlOpener = std::function<bool(const QUrl &)>;
+    static void setUrlOpener(UrlOpener opener);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -63,6 +68,7 @@ private:
     QAction *addItem(QMenu *menu, const char *key, const QKeySequence &keys,
                      IIEditingViewController::Action action);
     void buildMenus();
+    void openHelpPage(const QString &page);
 
     void replyToApplicationShouldTerminate(bool shouldTerminate);
 

@@ -343,6 +343,60 @@ TEST_F(EditingWorkflowTest, MenuItemsCarryTheirTitlesKeysAndFollowThePicture) {
     EXPECT_EQ(editor->zoomMode(), IIEditingViewController::kZoomActualSize);
 }
 
+TEST_F(EditingWorkflowTest, ZoomInTakesControlEqualsAsWellAsControlPlus) {
+    Open(Bracket(400, 300));
+    ASSERT_TRUE(editor->hasImage());
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+    } presses[] = {
+        {Qt::Key_Equal, Qt::ControlModifier},
+        {Qt::Key_Plus, Qt::ControlModifier},
+        {Qt::Key_Plus, Qt::ControlModifier | Qt::KeypadModifier},
+    };
+    for (const auto &press : presses) {
+        SCOPED_TRACE(QKeySequence(press.key | press.modifiers).toString().toStdString());
+        editor->zoomActual();
+        QTest::keyClick(window.get(), press.key, press.modifiers);
+        EXPECT_EQ(editor->zoomMode(), IIEditingViewController::kZoomFree);
+        EXPECT_EQ(editor->zoomFactor(), 1.5);
+    }
+}
+
+TEST_F(EditingWorkflowTest, HelpPagesWithoutABrowserNameTheirFile) {
+    QList<QUrl> opened;
+    bool opens = true;
+    IIMainWindow::setUrlOpener([&](const QUrl &url) {
+        opened << url;
+        return opens;
+    });
+    const struct {
+        QAction *item;
+        const char *page;
+    } items[] = {{window->onlineHelpMeunItem(), "help.html"},
+                 {window->faqMeunItem(), "faq.html"},
+                 {window->ccsMeunItem(), "support.html"}};
+    for (const auto &item : items) {
+        SCOPED_TRACE(item.page);
+        const QUrl url = IIMainWindow::helpPageUrl(item.page);
+        ASSERT_TRUE(url.isLocalFile());
+        opens = true;
+        item.item->trigger();
+        EXPECT_EQ(opened.takeLast(), url);
+        EXPECT_EQ(TakeWarning(), QString());
+        opens = false;
+        item.item->trigger();
+        EXPECT_EQ(opened.takeLast(), url);
+        const QString alert = TakeWarning();
+        EXPECT_EQ(alert, LocalizedString("IDS_HELP_NO_BROWSER").arg(url.toLocalFile()));
+        EXPECT_TRUE(alert.contains(QDir(QCoreApplication::applicationDirPath())
+                                       .filePath(QStringLiteral("help/") + item.page)));
+    }
+    IIMainWindow::setUrlOpener({});
+}
+
 TEST(EditingItems, ValidationDependsOnlyOnThePicture) {
     for (Action action : {Action::kSaveAs, Action::kPrint, Action::kZoomFit, Action::kZoomIn,
                           Action::kZoomActual, Action::kZoomOut}) {
