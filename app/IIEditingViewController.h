@@ -164,6 +164,8 @@ public:
     // The Share button: the sharing menu above the button, for a copy of the shown picture.
     void shareAction();
     IISharingServicePicker *sharingServicePicker() const { return sharingServicePicker_.data(); }
+    // The page setup panel as a sheet for imagePrintInfo (made on first use); on OK (1)
+    // pageLayoutDidEnd gives the printer the panel's layout, which printing then uses.
     void printSetup();
     void pageLayoutDidEnd(int returnCode);
     // The print dialog for the shown picture on imagePrintInfo; nothing without a picture.

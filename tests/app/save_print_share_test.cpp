@@ -6,17 +6,18 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QColor>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QImageReader>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPageSetupDialog>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
+#include <QRadioButton>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -766,6 +767,80 @@ TEST_F(SaveWorkflowTest, PrintingToAPdfFile) {
     EXPECT_GE(sky, 10);
     EXPECT_GE(ground, 10);
     EXPECT_GE(tinted, 10);
+}
+
+TEST_F(SaveWorkflowTest, PageSetupChoicesArePrintedToAPdfFile) {
+    ShowPicture(200, 100);
+    const QString pdf = dir.filePath("landscape.pdf");
+    // Landscape A4 chosen through the panel's own controls, as a person would.
+    editor->printSetup();
+    QDialog *panel = editor->pageLayoutPanel();
+    ASSERT_TRUE(panel);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(panel));
+    QRadioButton *landscape = nullptr;
+    for (QRadioButton *button : panel->findChildren<QRadioButton *>())
+        if (button->text().remove('&') == "Landscape") landscape = button;
+    ASSERT_TRUE(landscape);
+    QComboBox *paper = nullptr;
+    for (QComboBox *box : panel->findChildren<QComboBox *>())
+        if (box->findText("A4") >= 0) paper = box;
+    ASSERT_TRUE(paper);
+    QTest::mouseClick(landscape, Qt::LeftButton);
+    paper->setCurrentIndex(paper->findText("A4"));
+    panel->accept();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !editor->pageLayoutPanel(); }));
+    QPrinter *printer = editor->imagePrintInfo();
+    ASSERT_TRUE(printer);
+    EXPECT_EQ(printer->pageLayout().orientation(), QPageLayout::Landscape);
+    EXPECT_EQ(printer->pageLayout().pageSize().id(), QPageSize::A4);
+
+    // The print dialog keeps it, and the page comes out landscape A4.
+    printer->setOutputFormat(QPrinter::PdfFormat);
+    printer->setOutputFileName(pdf);
+    editor->print();
+    ASSERT_TRUE(editor->printPanel());
+    editor->printPanel()->accept();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !editor->printPanel(); }));
+    const QByteArray bytes = ReadAll(pdf);
+    ASSERT_TRUE(bytes.startsWith("%PDF"));
+    const QRegularExpressionMatch box =
+        QRegularExpression("/MediaBox \\[([^\\]]*)\\]").match(QString::fromLatin1(bytes));
+    ASSERT_TRUE(box.hasMatch());
+    const QStringList sides = box.captured(1).simplified().split(' ');
+    ASSERT_EQ(sides.size(), 4) << box.captured(0).toStdString();
+    EXPECT_NEAR(sides[2].toDouble(), 842, 1) << box.captured(0).toStdString();
+    EXPECT_NEAR(sides[3].toDouble(), 595, 1) << box.captured(0).toStdString();
+    // 200 x 100 fills the printable width of the wide page.
+    const QRectF placed = ImagePlacementInPdf(bytes);
+    EXPECT_NEAR(placed.width(), 2 * placed.height(), 0.5);
+    EXPECT_GT(placed.width(), 700);
+    EXPECT_NEAR(placed.center().x(), 842 / 2.0, 1);
+
+    // The page as a PDF reader sees it, where one is installed.
+    const QString reader = QStandardPaths::findExecutable("pdfinfo");
+    if (reader.isEmpty()) return;
+    QProcess info;
+    info.start(reader, {pdf});
+    ASSERT_TRUE(info.waitForFinished(30000));
+    const QString report = QString::fromLocal8Bit(info.readAllStandardOutput());
+    const QRegularExpressionMatch size =
+        QRegularExpression("Page size:\\s+([\\d.]+) x ([\\d.]+) pts").match(report);
+    ASSERT_TRUE(size.hasMatch()) << report.toStdString();
+    EXPECT_NEAR(size.captured(1).toDouble(), 842, 1) << report.toStdString();
+    EXPECT_NEAR(size.captured(2).toDouble(), 595, 1) << report.toStdString();
+    EXPECT_TRUE(report.contains(QRegularExpression("Page rot:\\s+0\\b"))) << report.toStdString();
+}
+
+TEST_F(SaveWorkflowTest, ACancelledPageSetupKeepsTheLayout) {
+    editor->printSetup();
+    ASSERT_TRUE(editor->pageLayoutPanel());
+    QPrinter *printer = editor->imagePrintInfo();
+    const QPageLayout before = printer->pageLayout();
+    for (QRadioButton *button : editor->pageLayoutPanel()->findChildren<QRadioButton *>())
+        if (!button->isChecked()) QTest::mouseClick(button, Qt::LeftButton);
+    editor->pageLayoutPanel()->reject();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !editor->pageLayoutPanel(); }));
+    EXPECT_TRUE(printer->pageLayout().isEquivalentTo(before));
 }
 
 TEST_F(SaveWorkflowTest, ShareCopiesThePictureAndListsTheServices) {
