@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QPixmap>
 #include <QVBoxLayout>
+#include <cmath>
 #include <vector>
 
 #include "APButton.h"
@@ -206,13 +207,15 @@ void IIEditingViewController::openURLs(const QList<QUrl> &urls) {
             ReportFailure(self, job, failure);
         } else if (photos.size() == 3) {
             QList<QImage> images;
+            QList<QTransform> upright;
             QList<const CBImageSource *> list;
             for (const auto &photo : photos) {
                 images << photo->image();
+                upright << photo->imageTransform();
                 list << photo.get();
             }
-            DispatchMain([self, images] {
-                if (self) self->showThumbnails(images);
+            DispatchMain([self, images, upright] {
+                if (self) self->showThumbnails(images, upright);
             });
             const bool ok = bridge->convertImages(list);
             // The decoded photos are in the records now: they go before the merge needs its
@@ -291,14 +294,23 @@ void IIEditingViewController::warningSheetDidEnd(int) {
     warning->deleteLater();
 }
 
-void IIEditingViewController::showThumbnails(const QList<QImage> &images) {
+void IIEditingViewController::showThumbnails(const QList<QImage> &images,
+                                             const QList<QTransform> &upright) {
     for (int i = 0; i < 3 && i < images.size(); ++i) {
         if (!thumbnails_[i]) continue;
         // Made in device pixels, so that the thumbnails stay sharp at any scale.
         const qreal ratio = thumbnails_[i]->devicePixelRatioF();
         const QSize box = thumbnails_[i]->contentsRect().size() * ratio;
+        // The photo as stored is scaled first and only the small copy is turned upright (the
+        // turn's quarter turns and mirrors, without its offset); a quarter turn swaps the box.
+        const QTransform t = i < upright.size() ? upright[i] : QTransform();
+        const QTransform turn(t.m11(), t.m12(), t.m21(), t.m22(), 0, 0);
+        const bool quarter = std::abs(t.m11()) < 0.5;
         QPixmap pixmap = QPixmap::fromImage(
-            images[i].scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+            images[i]
+                .scaled(quarter ? box.transposed() : box, Qt::KeepAspectRatio,
+                        Qt::SmoothTransformation)
+                .transformed(turn));
         pixmap.setDevicePixelRatio(ratio);
         thumbnails_[i]->setPixmap(pixmap);
     }

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QSizeF>
+#include <QTransform>
 #include <QUrl>
 #include <array>
 #include <cstdint>
@@ -163,6 +164,8 @@ public:
     // The Share button: the sharing menu above the button, for a copy of the shown picture.
     void shareAction();
     IISharingServicePicker *sharingServicePicker() const { return sharingServicePicker_.data(); }
+    // The page setup panel as a sheet for imagePrintInfo (made on first use); on OK (1)
+    // pageLayoutDidEnd gives the printer the panel's layout, which printing then uses.
     void printSetup();
     void pageLayoutDidEnd(int returnCode);
     // The print dialog for the shown picture on imagePrintInfo; nothing without a picture.
@@ -208,7 +211,8 @@ private:
     // window over the view's window until a main-queue step closes it.
     uint64_t makeWaitingWindow(const QString &description);
     void startWaitingWindow(uint64_t job);
-    void showThumbnails(const QList<QImage> &images);
+    // The photos as stored, each shown upright through its transform (CBImageSource's).
+    void showThumbnails(const QList<QImage> &images, const QList<QTransform> &upright);
     // Builds the picture and histogram of a merged or effect buffer and shows them; false
     // (showing nothing) for a missing buffer.
     bool displayPicture(FreeBuffer bgr, int64_t width, int64_t height);

@@ -1,12 +1,12 @@
 // The editing controller's ways out for the picture: the save panel and the writers, page setup
 // and printing, the sharing menu, and the unsaved-work sheets before opening photos and before
 // quitting.
-#include <QPageSetupDialog>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 
 #include "IIEditingViewController.h"
+#include "IIPageLayoutPanel.h"
 #include "localized_string.h"
 #include "picture_writer.h"
 #include "sheet.h"
@@ -113,8 +113,11 @@ void IIEditingViewController::shareAction() {
 
 void IIEditingViewController::printSetup() {
     if (!imagePrintInfo_) imagePrintInfo_ = std::make_shared<QPrinter>(QPrinter::HighResolution);
-    // The dialog changes the printer's page layout only when it is confirmed.
-    auto *panel = new QPageSetupDialog(imagePrintInfo_.get(), hostWindow());
+    // Our own panel rather than the toolkit's, which as a sheet never hands its layout back and
+    // refuses the PDF file printer; the printer's layout changes only on OK.
+    QPrinter *printer = imagePrintInfo_.get();
+    auto *panel = new IIPageLayoutPanel(printer->pageLayout(),
+                                        IIPageLayoutPanel::paperSizes(*printer), hostWindow());
     pageLayoutPanel_ = panel;
     QPointer<IIEditingViewController> self(this);
     BeginSheet(panel, hostWindow(), [self, panel](int code) {
@@ -123,8 +126,10 @@ void IIEditingViewController::printSetup() {
     });
 }
 
-void IIEditingViewController::pageLayoutDidEnd(int) {
-    // The confirmed layout is already the one of imagePrintInfo, which the dialog edited.
+void IIEditingViewController::pageLayoutDidEnd(int returnCode) {
+    auto *panel = qobject_cast<IIPageLayoutPanel *>(pageLayoutPanel_.data());
+    if (returnCode == kSheetOK && panel && imagePrintInfo_)
+        imagePrintInfo_->setPageLayout(panel->pageLayout());
 }
 
 void IIEditingViewController::print() {

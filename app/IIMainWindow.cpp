@@ -23,6 +23,11 @@ namespace {
 // The application's name, shown in the title and in the About and Quit items.
 QString ApplicationName() { return QStringLiteral("Tonefold"); }
 
+IIMainWindow::UrlOpener &UrlOpenerSlot() {
+    static IIMainWindow::UrlOpener opener;
+    return opener;
+}
+
 }  // namespace
 
 IIMainWindow::IIMainWindow(IIEditingViewController *controller, QWidget *parent)
@@ -75,6 +80,12 @@ void IIMainWindow::buildMenus() {
                                   Action::kZoomActual);
     fitinMeunItem_ = addItem(view, "IDS_MENU_FITIN", {}, Action::kZoomFit);
     zoomInMeunItem_ = addItem(view, "IDS_MENU_ZOOMIN", QKeySequence(Qt::CTRL | Qt::Key_Plus), Action::kZoomIn);
+    // Ctrl+= too, the same keys without Shift on most layouts, and the platform's own.
+    QList<QKeySequence> zoomInKeys{QKeySequence(Qt::CTRL | Qt::Key_Plus),
+                                   QKeySequence(Qt::CTRL | Qt::Key_Equal)};
+    for (const QKeySequence &keys : QKeySequence::keyBindings(QKeySequence::ZoomIn))
+        if (!zoomInKeys.contains(keys)) zoomInKeys << keys;
+    zoomInMeunItem_->setShortcuts(zoomInKeys);
     zoomOutMeunItem_ = addItem(view, "IDS_MENU_ZOOMOUT", QKeySequence(Qt::CTRL | Qt::Key_Minus), Action::kZoomOut);
 
     QMenu *help = menuBar()->addMenu(tr("&Help"));
@@ -194,11 +205,23 @@ QUrl IIMainWindow::helpPageUrl(const QString &page) {
     return {};
 }
 
-void IIMainWindow::menuHelp() { QDesktopServices::openUrl(helpPageUrl(QStringLiteral("help.html"))); }
-void IIMainWindow::menuFAQ() { QDesktopServices::openUrl(helpPageUrl(QStringLiteral("faq.html"))); }
-void IIMainWindow::menuCCS() {
-    QDesktopServices::openUrl(helpPageUrl(QStringLiteral("support.html")));
+void IIMainWindow::setUrlOpener(UrlOpener opener) { UrlOpenerSlot() = std::move(opener); }
+
+void IIMainWindow::openHelpPage(const QString &page) {
+    const QUrl url = helpPageUrl(page);
+    const UrlOpener &opener = UrlOpenerSlot();
+    if (!url.isEmpty() && (opener ? opener(url) : QDesktopServices::openUrl(url))) return;
+    // Without a browser launcher nothing opens: the alert says where the page is instead.
+    if (!editingViewController_) return;
+    editingViewController_->showFailedWarning(
+        url.isEmpty() ? LocalizedString("IDS_HELP_MISSING")
+                      : LocalizedString("IDS_HELP_NO_BROWSER")
+                            .arg(QDir::toNativeSeparators(url.toLocalFile())));
 }
+
+void IIMainWindow::menuHelp() { openHelpPage(QStringLiteral("help.html")); }
+void IIMainWindow::menuFAQ() { openHelpPage(QStringLiteral("faq.html")); }
+void IIMainWindow::menuCCS() { openHelpPage(QStringLiteral("support.html")); }
 
 void IIMainWindow::menuAbout() {
     QMessageBox about(this);

@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QUrl>
+#include <functional>
 
 #include "IIEditingViewController.h"
 
@@ -56,7 +57,8 @@ public:
     // Sets every menu item's enabled state from the editing controller.
     void validateMenuItems();
 
-    // The help pages shipped with the application, opened in the desktop's browser.
+    // The help pages shipped with the application, opened in the desktop's browser; when none
+    // opens, an alert names the page's file.
     void menuHelp();
     void menuFAQ();
     void menuCCS();
@@ -66,6 +68,9 @@ public:
     // The file URL of a shipped help page ("help.html", "faq.html", "support.html"): beside the
     // program under help/, else under ../share/tonefold/help/; empty when neither holds it.
     static QUrl helpPageUrl(const QString &page);
+    // What opens a help page, false when nothing could; QDesktopServices::openUrl while empty.
+    using UrlOpener = std::function<bool(const QUrl &)>;
+    static void setUrlOpener(UrlOpener opener);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -76,6 +81,7 @@ private:
     void buildMenus();
     // The Window menu (Hide) before the Help menu, and the items kept out of the menus.
     QMenu *buildWindowItems(QMenu *help);
+    void openHelpPage(const QString &page);
 
     void replyToApplicationShouldTerminate(bool shouldTerminate);
 

@@ -127,7 +127,7 @@ TEST(TrackFeatures, WithoutUpdateLeavesTheReferenceAlone) {
         if (statuses[j] >= 0 && statuses[j] <= 44 && std::fabs(x[j] - refX[j] - 2.5f) < 0.2f &&
             std::fabs(y[j] - t->referenceY[j] + 1.5f) < 0.2f)
             ++close;
-        if (statuses[j] < 0) EXPECT_EQ(x[j], refX[j]);
+        if (statuses[j] < 0) { EXPECT_EQ(x[j], refX[j]); }
     }
     EXPECT_GT(close, t->count / 2);
     EXPECT_EQ(TrackFeatures(t.get(), frame.image(), nullptr, nullptr, 0), first);

@@ -169,8 +169,9 @@ TEST(WarpImageByTransform, ClipLimitsThePixelsWritten) {
         Warp(src.get(), dst.get(), t, &crop, &clip);
         for (int32_t y = 0; y < 64; ++y)
             for (int32_t x = 0; x < 96; ++x)
-                if (x < clip.x0 || x >= clip.x1 || y < clip.y0 || y >= clip.y1)
+                if (x < clip.x0 || x >= clip.x1 || y < clip.y0 || y >= clip.y1) {
                     EXPECT_EQ(Sample(dst.get(), 0, x, y), 255) << x << "," << y;
+                }
         EXPECT_NE(Sample(dst.get(), 0, 30, 20), 255);
     }
 }
@@ -224,7 +225,7 @@ TEST(WarpImageByTransform, WildTransformsStayDefined) {
         EXPECT_LE(crop.x1, 100);
         EXPECT_LE(crop.y1, 60);
         // No rectangle of pixels with a source can be claimed where cells could not be warped.
-        if (&t >= &wild[2]) EXPECT_TRUE(SameRect(crop, {0, 0, 0, 0}));
+        if (&t >= &wild[2]) { EXPECT_TRUE(SameRect(crop, {0, 0, 0, 0})); }
         std::vector<int32_t> gx(9), gy(9);
         EXPECT_EQ(BuildMotionGridFromTransform(t.matrix, t.translation, t.perspective, gx.data(),
                                                gy.data(), 8, 3, 3),

@@ -197,7 +197,7 @@ TEST_P(PlanarMerge, ToneMappedLumaAgreesWithThePackedMerge) {
         bool differs = false;
         for (int32_t x = 0; x < w; ++x) differs |= a[2 * x] != b[x];
         differingRows += differs;
-        if (!mayDiffer(r)) ASSERT_FALSE(differs) << "row " << r;
+        if (!mayDiffer(r)) { ASSERT_FALSE(differs) << "row " << r; }
     }
     // The bound rows do differ on this scene: the difference is the tone stage's, not the merge's.
     EXPECT_EQ(differingRows, f == PIXEL_FORMAT_NV16 ? 0 : planar420 ? 7 + 15 : 7);

@@ -288,8 +288,9 @@ TEST(ToneMapPreparation, TablesGainTableAndGrid) {
         const uint8_t *saved = hi.s->toneTable + kSavedToneTableOffset;
         const int32_t start = c.t >= 50 ? 2 * c.t - 100 : 0;
         for (int32_t j = 0; j < start; ++j) ASSERT_EQ(hi.s->toneTable[j], saved[0]) << j;
-        if (c.t == 50)
+        if (c.t == 50) {
             EXPECT_EQ(std::memcmp(hi.s->toneTable, saved, 4096), 0) << "identity at T = 50";
+        }
         std::memcpy(hi.s->toneTable, saved, 4096);
         hi.s->toneTableComposed = 0;
     }

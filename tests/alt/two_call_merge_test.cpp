@@ -91,8 +91,9 @@ TEST_P(TwoCallMerge, ReTonedBytesEqualFreshOnes) {
         const int32_t level = m.s()->contrastLevel;
         const std::vector<uint8_t> tone(m.s()->toneTable, m.s()->toneTable + 4096);
         EXPECT_EQ(m.Tone(kPairs[i].first, kPairs[i].second), fresh[size_t(i)]) << "pair " << i;
-        if (m.s()->contrastLevel == level)
+        if (m.s()->contrastLevel == level) {
             EXPECT_EQ(std::vector<uint8_t>(m.s()->toneTable, m.s()->toneTable + 4096), tone);
+        }
         EXPECT_EQ(m.s()->toneTableComposed, 0);
     }
 }

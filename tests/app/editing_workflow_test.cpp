@@ -209,6 +209,42 @@ TEST_F(EditingWorkflowTest, FirstDisplayShowsPictureHistogramAndSizeInOrder) {
     EXPECT_TRUE(editor->needSave());
 }
 
+TEST_F(EditingWorkflowTest, ThumbnailsOfTurnedPhotosAreUpright) {
+    // A landscape bracket with a red mark near its top-left corner and a blue one near its
+    // top-right corner, stored as a camera held for each orientation.
+    const int orientations[] = {1, 3, 5, 6, 8};
+    for (int orientation : orientations) {
+        SCOPED_TRACE(orientation);
+        QList<QUrl> urls;
+        for (double gain : {0.25, 1.0, 4.0}) {
+            QImage upright = fixtures::ExposedScene(160, 120, gain);
+            for (int y = 16; y < 40; ++y)
+                for (int x = 16; x < 40; ++x) {
+                    upright.setPixel(x, y, qRgb(255, 0, 0));
+                    upright.setPixel(159 - x, y, qRgb(0, 0, 255));
+                }
+            urls << WriteFile(QStringLiteral("turned%1-%2.jpg").arg(orientation).arg(gain),
+                              fixtures::WithSegments(
+                                  fixtures::EncodeJpeg(
+                                      fixtures::StoredForOrientation(upright, orientation)),
+                                  0, 0, 0, fixtures::ExifFields{orientation, {}, {}, {}}));
+        }
+        Open(urls);
+        ASSERT_TRUE(editor->hasImage());
+        EXPECT_EQ(editor->imageView()->image().size(), QSize(160, 120));
+        for (QLabel *view : {editor->leftImageView(), editor->middleImageView(),
+                             editor->rightImageView()}) {
+            const QImage thumbnail = view->pixmap().toImage();
+            ASSERT_GT(thumbnail.width(), thumbnail.height()) << "landscape, as the picture";
+            const int w = thumbnail.width(), h = thumbnail.height();
+            const QRgb red = thumbnail.pixel(w * 28 / 160, h * 28 / 120);
+            const QRgb blue = thumbnail.pixel(w * 131 / 160, h * 28 / 120);
+            EXPECT_GT(qRed(red), qBlue(red) + 100);
+            EXPECT_GT(qBlue(blue), qRed(blue) + 100);
+        }
+    }
+}
+
 TEST_F(EditingWorkflowTest, RerunsKeepTheZoomAndAnEffectChangeNeverMerges) {
     Open(Bracket(200, 150));
     ASSERT_TRUE(editor->hasImage());
@@ -385,6 +421,60 @@ TEST_F(EditingWorkflowTest, SupportedImagesByType) {
     for (const Case &c : cases)
         EXPECT_EQ(IIEditingViewController::isSupportImage(c.path), c.supported)
             << c.path.toStdString();
+}
+
+TEST_F(EditingWorkflowTest, ZoomInTakesControlEqualsAsWellAsControlPlus) {
+    Open(Bracket(400, 300));
+    ASSERT_TRUE(editor->hasImage());
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+    } presses[] = {
+        {Qt::Key_Equal, Qt::ControlModifier},
+        {Qt::Key_Plus, Qt::ControlModifier},
+        {Qt::Key_Plus, Qt::ControlModifier | Qt::KeypadModifier},
+    };
+    for (const auto &press : presses) {
+        SCOPED_TRACE(QKeySequence(press.key | press.modifiers).toString().toStdString());
+        editor->zoomActual();
+        QTest::keyClick(window.get(), press.key, press.modifiers);
+        EXPECT_EQ(editor->zoomMode(), IIEditingViewController::kZoomFree);
+        EXPECT_EQ(editor->zoomFactor(), 1.5);
+    }
+}
+
+TEST_F(EditingWorkflowTest, HelpPagesWithoutABrowserNameTheirFile) {
+    QList<QUrl> opened;
+    bool opens = true;
+    IIMainWindow::setUrlOpener([&](const QUrl &url) {
+        opened << url;
+        return opens;
+    });
+    const struct {
+        QAction *item;
+        const char *page;
+    } items[] = {{window->onlineHelpMeunItem(), "help.html"},
+                 {window->faqMeunItem(), "faq.html"},
+                 {window->ccsMeunItem(), "support.html"}};
+    for (const auto &item : items) {
+        SCOPED_TRACE(item.page);
+        const QUrl url = IIMainWindow::helpPageUrl(item.page);
+        ASSERT_TRUE(url.isLocalFile());
+        opens = true;
+        item.item->trigger();
+        EXPECT_EQ(opened.takeLast(), url);
+        EXPECT_EQ(TakeWarning(), QString());
+        opens = false;
+        item.item->trigger();
+        EXPECT_EQ(opened.takeLast(), url);
+        const QString alert = TakeWarning();
+        EXPECT_EQ(alert, LocalizedString("IDS_HELP_NO_BROWSER").arg(url.toLocalFile()));
+        EXPECT_TRUE(alert.contains(QDir(QCoreApplication::applicationDirPath())
+                                       .filePath(QStringLiteral("help/") + item.page)));
+    }
+    IIMainWindow::setUrlOpener({});
 }
 
 TEST(EditingItems, ValidationDependsOnlyOnThePicture) {

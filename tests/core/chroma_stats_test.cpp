@@ -240,7 +240,9 @@ TEST(ChromaHistogramTest, OddSizesSampleInsideTheChromaPlanes) {
             // The block means read whole blocks only; they too stay inside the planes.
             std::vector<int16_t> u(((size.w + 31) / 32) * ((size.h + 31) / 32), -1), v(u);
             ComputeBlockChromaMeans(ts.get(), &d, 0, u.data(), v.data());
-            if (size.w >= 64 && size.h >= 32) EXPECT_EQ(u[1], 100) << format << " " << size.w << "x" << size.h;
+            if (size.w >= 64 && size.h >= 32) {
+                EXPECT_EQ(u[1], 100) << format << " " << size.w << "x" << size.h;
+            }
         }
 }
 

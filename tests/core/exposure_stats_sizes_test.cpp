@@ -39,7 +39,7 @@ void CheckResults(const HdrSession &s) {
         const int limit = e == s.brightIndex ? 4 * 4095 : 4095;
         for (int j = 0; j < 4096; ++j) {
             ASSERT_LE(t[j], limit) << e << " " << j;
-            if (j > 0) ASSERT_GE(t[j], t[j - 1]) << e << " " << j;
+            if (j > 0) { ASSERT_GE(t[j], t[j - 1]) << e << " " << j; }
         }
     }
     EXPECT_GE(s.highQuantileIndex, 1);

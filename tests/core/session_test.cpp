@@ -38,7 +38,7 @@ TEST(ConstantTables, KnownEntriesAndRoundTrip) {
     for (const auto &e : weight) EXPECT_EQ(kWeightTable[e[0]], e[1]);
     for (int i = 0; i < 256; ++i) {
         EXPECT_EQ(kGammaCompressTable[kGammaExpandTable[i]], i);
-        if (i > 0) EXPECT_GT(kGammaExpandTable[i], kGammaExpandTable[i - 1]);
+        if (i > 0) { EXPECT_GT(kGammaExpandTable[i], kGammaExpandTable[i - 1]); }
     }
 }
 

@@ -85,14 +85,16 @@ TEST(WorkerPool, StagesThroughOnePoolMatchThreadsStartedPerStage) {
                 // A started worker keeps its slot for the whole run; a refused one's job runs
                 // on the caller.
                 const bool onCaller = pthread_equal(pooled[i].thread, pthread_self());
-                if (c.starter == StartNone) EXPECT_TRUE(onCaller);
+                if (c.starter == StartNone) { EXPECT_TRUE(onCaller); }
                 if (onCaller) continue;
-                if (seen[i]) EXPECT_TRUE(pthread_equal(pooled[i].thread, workerOf[i])) << i;
+                if (seen[i]) { EXPECT_TRUE(pthread_equal(pooled[i].thread, workerOf[i])) << i; }
                 workerOf[i] = pooled[i].thread;
                 seen[i] = true;
             }
         }
-        if (c.starter == StartEveryOther) EXPECT_NE(std::count(seen.begin(), seen.end(), true), 0);
+        if (c.starter == StartEveryOther) {
+            EXPECT_NE(std::count(seen.begin(), seen.end(), true), 0);
+        }
         DestroyWorkerPool(pool);
     }
 }
