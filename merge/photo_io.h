@@ -15,6 +15,7 @@ namespace tonefold {
 
 // Photos above this many pixels are refused before anything is allocated for them.
 constexpr int64_t kMaxPhotoPixels = 100'000'000;
+constexpr int64_t kMaxPhotoSide = 65535;
 
 struct FreeDeleter {
     void operator()(uint8_t *block) const;
