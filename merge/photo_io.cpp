@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -74,20 +75,35 @@ bool DecodeUpright(const uint8_t *data, size_t size, YuyvImage *image, std::stri
 
 }  // namespace
 
-void FreeDeleter::operator()(uint8_t *block) const { std::free(block); }
+void PixelDeleter::operator()(uint8_t *block) const {
+    if (mappedBytes != 0) {
+        munmap(block, mappedBytes);
+    } else {
+        std::free(block);
+    }
+}
 
 PixelBuffer AllocatePixels(size_t bytes) {
     constexpr size_t kHugePage = size_t{2} << 20;
-    void *block = nullptr;
-    if (bytes >= kHugePage) {
-        const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-        block = std::aligned_alloc(kHugePage, rounded);
-        if (block != nullptr) madvise(block, rounded, MADV_HUGEPAGE);
-    } else {
-        block = std::malloc(bytes == 0 ? 1 : bytes);
+    if (bytes < kHugePage) {
+        void *block = std::malloc(bytes == 0 ? 1 : bytes);
+        if (block == nullptr) throw std::bad_alloc();
+        return PixelBuffer(static_cast<uint8_t *>(block));
     }
-    if (block == nullptr) throw std::bad_alloc();
-    return PixelBuffer(static_cast<uint8_t *>(block));
+    const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    if (rounded < bytes || rounded > SIZE_MAX - kHugePage) throw std::bad_alloc();
+    // One huge page more than needed, so an aligned stretch lies inside; the ends go back.
+    void *mapped = mmap(nullptr, rounded + kHugePage, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) throw std::bad_alloc();
+    const uintptr_t start = reinterpret_cast<uintptr_t>(mapped);
+    const uintptr_t aligned = (start + kHugePage - 1) & ~(uintptr_t{kHugePage} - 1);
+    if (aligned > start) munmap(mapped, aligned - start);
+    const size_t tail = kHugePage - (aligned - start);
+    if (tail > 0) munmap(reinterpret_cast<void *>(aligned + rounded), tail);
+    auto *block = reinterpret_cast<uint8_t *>(aligned);
+    madvise(block, rounded, MADV_HUGEPAGE);
+    return PixelBuffer(block, PixelDeleter{rounded});
 }
 
 bool DecodePhoto(const uint8_t *data, size_t size, YuyvImage *image, std::string *reason,
