@@ -48,7 +48,8 @@ const std::vector<std::string> &PhotoPaths() {
         std::vector<std::string> written;
         const std::filesystem::path folder = std::filesystem::temp_directory_path();
         for (int i = 0; i < 3; ++i) {
-            written.push_back((folder / ("tonefold-read-bench-" + std::to_string(i) + ".jpg")).string());
+            const std::string name = "tonefold-read-bench-" + std::to_string(i) + ".jpg";
+            written.push_back((folder / name).string());
             std::FILE *file = std::fopen(written.back().c_str(), "wb");
             if (file != nullptr) {
                 std::fwrite(bytes.data(), 1, bytes.size(), file);

@@ -195,6 +195,63 @@ void PackStrip(void *user, int32_t firstRow, int32_t rowCount) {
             .count();
 }
 
+// Stored as RGB, or luma subsampled against chroma: through B, G, R, X pixels.
+bool DecodeThroughPixels(JpegDecoder *decoder, YuvPlanes *planes, std::string *reason) {
+    const int32_t width = static_cast<int32_t>(decoder->info.image_width);
+    const int32_t height = static_cast<int32_t>(decoder->info.image_height);
+    const int32_t stride = width * 4;
+    PixelBuffer pixels = AllocatePixels(static_cast<size_t>(stride) * height);
+    std::vector<JSAMPROW> rows = RowPointers(pixels.get(), stride, height);
+    if (!ReadBgrxRows(decoder, rows.data())) {
+        *reason = decoder->Reason("cannot be decoded");
+        return false;
+    }
+    PlanesFromBgrx(pixels.get(), stride, width, height, planes);
+    return true;
+}
+
+// The planes as stored. An upright photo whose chroma packs as it stands goes into the packed
+// rows strip by strip while it decodes: no whole-picture planes, and each strip is packed
+// while in cache.
+bool DecodeRaw(JpegDecoder *decoder, bool upright, YuvPlanes *planes, YuyvImage *image,
+               std::string *reason, double *packMs) {
+    const jpeg_decompress_struct &info = decoder->info;
+    const int32_t width = static_cast<int32_t>(info.image_width);
+    const int32_t height = static_cast<int32_t>(info.image_height);
+    const bool colour = info.num_components == 3;
+    const jpeg_component_info &chroma = info.comp_info[1];
+    RawTarget target;
+    target.strip = upright && colour &&
+                   PacksWithoutResampling(width, height,
+                                          static_cast<int32_t>(chroma.downsampled_width),
+                                          static_cast<int32_t>(chroma.downsampled_height));
+    AllocateRawPlanes(info, target.strip, planes);
+    StripPacker packer{planes, image, 0.0};
+    if (target.strip) {
+        AllocatePackedRows(width, height, image);
+        target.onStrip = PackStrip;
+        target.user = &packer;
+    }
+    std::vector<JSAMPROW> rows[3];
+    for (int c = 0; c < info.num_components; ++c) {
+        const int32_t count = info.comp_info[c].v_samp_factor * DCTSIZE *
+                              (target.strip ? 1 : static_cast<int32_t>(info.total_iMCU_rows));
+        rows[c] = RowPointers(planes->plane[c], planes->stride[c], count);
+        target.rows[c] = rows[c].data();
+    }
+    if (!ReadRawRows(decoder, &target)) {
+        *reason = decoder->Reason("cannot be decoded");
+        planes->block.reset();
+        image->pixels.reset();
+        return false;
+    }
+    if (target.strip) {
+        planes->block.reset();
+        *packMs = packer.milliseconds;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool DecodeJpeg(const uint8_t *data, size_t size, YuvPlanes *planes, YuyvImage *image,
@@ -224,54 +281,8 @@ bool DecodeJpeg(const uint8_t *data, size_t size, YuvPlanes *planes, YuyvImage *
                   " colour components, which is not supported";
         return false;
     }
-    const int32_t width = static_cast<int32_t>(info.image_width);
-    const int32_t height = static_cast<int32_t>(info.image_height);
-    if (!HasPlainPlanes(info)) {
-        // Stored as RGB, or luma subsampled against chroma: through pixels.
-        const int32_t stride = width * 4;
-        PixelBuffer pixels = AllocatePixels(static_cast<size_t>(stride) * height);
-        std::vector<JSAMPROW> rows = RowPointers(pixels.get(), stride, height);
-        if (!ReadBgrxRows(&decoder, rows.data())) {
-            *reason = decoder.Reason("cannot be decoded");
-            return false;
-        }
-        PlanesFromBgrx(pixels.get(), stride, width, height, planes);
-        return true;
-    }
-    const bool colour = info.num_components == 3;
-    const int32_t chromaWidth = colour ? static_cast<int32_t>(info.comp_info[1].downsampled_width) : 0;
-    const int32_t chromaHeight =
-        colour ? static_cast<int32_t>(info.comp_info[1].downsampled_height) : 0;
-    RawTarget target;
-    // An upright photo whose chroma packs as it stands goes into the packed rows strip by
-    // strip while it decodes: no whole-picture planes, and each strip is packed from cache.
-    target.strip = *orientation == 1 && colour &&
-                   PacksWithoutResampling(width, height, chromaWidth, chromaHeight);
-    AllocateRawPlanes(info, target.strip, planes);
-    StripPacker packer{planes, image, 0.0};
-    if (target.strip) {
-        AllocatePackedRows(width, height, image);
-        target.onStrip = PackStrip;
-        target.user = &packer;
-    }
-    std::vector<JSAMPROW> rows[3];
-    for (int c = 0; c < info.num_components; ++c) {
-        const int32_t count = info.comp_info[c].v_samp_factor * DCTSIZE *
-                              (target.strip ? 1 : static_cast<int32_t>(info.total_iMCU_rows));
-        rows[c] = RowPointers(planes->plane[c], planes->stride[c], count);
-        target.rows[c] = rows[c].data();
-    }
-    if (!ReadRawRows(&decoder, &target)) {
-        *reason = decoder.Reason("cannot be decoded");
-        planes->block.reset();
-        image->pixels.reset();
-        return false;
-    }
-    if (target.strip) {
-        planes->block.reset();
-        *packMs = packer.milliseconds;
-    }
-    return true;
+    if (!HasPlainPlanes(info)) return DecodeThroughPixels(&decoder, planes, reason);
+    return DecodeRaw(&decoder, *orientation == 1, planes, image, reason, packMs);
 }
 
 namespace {

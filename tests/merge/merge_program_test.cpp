@@ -238,7 +238,9 @@ TEST_F(MergeProgram, MergesABracketIntoAPictureOfThePhotosUprightSize) {
         std::istringstream lines(out);
         std::vector<std::string> steps;
         for (std::string line; std::getline(lines, line);) {
-            if (line.rfind("merge progress ", 0) == 0) steps.push_back(line.substr(0, line.find('%')));
+            if (line.rfind("merge progress ", 0) == 0) {
+                steps.push_back(line.substr(0, line.find('%')));
+            }
         }
         EXPECT_GT(steps.size(), 3u);
         for (size_t i = 1; i < steps.size(); ++i) EXPECT_NE(steps[i], steps[i - 1]) << out;
@@ -287,7 +289,9 @@ TEST_F(MergeProgram, AJpegOutputTooLargeForTheFormatIsRefusedBeforeTheMerge) {
     std::vector<std::string> photos;
     for (int i = 0; i < 3; ++i) {
         std::vector<uint8_t> grey(static_cast<size_t>(96) * 65535);
-        for (size_t k = 0; k < grey.size(); ++k) grey[k] = static_cast<uint8_t>(40 + 60 * i + k % 7);
+        for (size_t k = 0; k < grey.size(); ++k) {
+            grey[k] = static_cast<uint8_t>(40 + 60 * i + k % 7);
+        }
         photos.push_back(dir.File("tall" + std::to_string(i) + ".png"));
         WriteFile(photos.back(), EncodePng(grey, 96, 65535, PNG_FORMAT_GRAY));
     }

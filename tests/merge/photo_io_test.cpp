@@ -410,7 +410,8 @@ TEST(PhotoDecode, JpegsWithMissingOrCorruptDataAreRefusedWithoutTheDecodersOwnOu
         {"cut at 99% and closed", Joined(Prefix(jpeg, jpeg.size() * 99 / 100), end)},
         {"scrambled entropy-coded data", WithScrambledData(jpeg)},
         // A few hundred bytes whose header announces a picture of 0.3 GB.
-        {"10000x10000 announced", WithJpegSize(EncodePlanesAsJpeg(MakeScenePlanes(16, 16, TJSAMP_420)), 10000, 10000)},
+        {"10000x10000 announced",
+         WithJpegSize(EncodePlanesAsJpeg(MakeScenePlanes(16, 16, TJSAMP_420)), 10000, 10000)},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
