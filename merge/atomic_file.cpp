@@ -1,10 +1,13 @@
 #include "atomic_file.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -26,7 +29,52 @@ mode_t ModeFor(const std::string &target) {
     return 0666 & ~mask;
 }
 
+// The temporary a signal must remove. The handler may only read what was fully stored
+// before pendingSet was raised, so the path is written first and the flag last.
+char pendingPath[PATH_MAX + 16];
+volatile sig_atomic_t pendingSet = 0;
+
+void RemovePendingAndReraise(int signal) {
+    if (pendingSet) unlink(pendingPath);
+    // The handler was reset to the default on entry (SA_RESETHAND): ending by the same
+    // signal tells the parent how the program ended.
+    raise(signal);
+}
+
+void SetPending(const std::string &path) {
+    pendingSet = 0;
+    if (path.size() >= sizeof pendingPath) return;
+    std::memcpy(pendingPath, path.c_str(), path.size() + 1);
+    pendingSet = 1;
+}
+
+// Blocks SIGINT and SIGTERM for its lifetime, so a temporary cannot exist unrecorded.
+class SignalsHeld {
+public:
+    SignalsHeld() {
+        sigset_t held;
+        sigemptyset(&held);
+        sigaddset(&held, SIGINT);
+        sigaddset(&held, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &held, &previous_);
+    }
+    ~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+    SignalsHeld(const SignalsHeld &) = delete;
+    SignalsHeld &operator=(const SignalsHeld &) = delete;
+
+private:
+    sigset_t previous_;
+};
+
 }  // namespace
+
+void AtomicFile::RemoveTemporaryOnSignals() {
+    struct sigaction action {};
+    action.sa_handler = RemovePendingAndReraise;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGINT, SIGTERM}) sigaction(signal, &action, nullptr);
+}
 
 AtomicFile::~AtomicFile() { Discard(); }
 
@@ -36,12 +84,14 @@ bool AtomicFile::Open(const std::string &target, std::string *reason) {
     std::vector<char> pattern(target.begin(), target.end());
     const char suffix[] = ".tmp-XXXXXX";
     pattern.insert(pattern.end(), suffix, suffix + sizeof suffix);  // with the terminator
+    const SignalsHeld held;
     fd_ = mkostemp(pattern.data(), O_CLOEXEC);
     if (fd_ < 0) {
         *reason = SystemReason();
         return false;
     }
     temporary_ = pattern.data();
+    SetPending(temporary_);
     return true;
 }
 
@@ -76,16 +126,16 @@ bool AtomicFile::Commit(std::string *reason) {
     fd_ = -1;
     if (close(fd) != 0) {
         *reason = SystemReason();
-        unlink(temporary_.c_str());
-        temporary_.clear();
+        Discard();
         return false;
     }
     if (rename(temporary_.c_str(), target_.c_str()) != 0) {
         *reason = SystemReason();
-        unlink(temporary_.c_str());
-        temporary_.clear();
+        Discard();
         return false;
     }
+    // A signal before this line finds the temporary gone: its unlink fails harmlessly.
+    pendingSet = 0;
     temporary_.clear();
     return true;
 }
@@ -93,7 +143,11 @@ bool AtomicFile::Commit(std::string *reason) {
 void AtomicFile::Discard() {
     if (fd_ >= 0) close(fd_);
     fd_ = -1;
-    if (!temporary_.empty()) unlink(temporary_.c_str());
+    if (!temporary_.empty()) {
+        unlink(temporary_.c_str());
+        // After the unlink: a signal in between removes nothing more.
+        if (std::strcmp(pendingPath, temporary_.c_str()) == 0) pendingSet = 0;
+    }
     temporary_.clear();
 }
 

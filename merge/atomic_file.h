@@ -25,6 +25,10 @@ public:
 
     const std::string &TemporaryPath() const { return temporary_; }
 
+    // Makes SIGINT and SIGTERM remove the temporary of the file being written (the last one
+    // opened) before the program ends by the signal as it would have. Call once, early.
+    static void RemoveTemporaryOnSignals();
+
 private:
     std::string target_;
     std::string temporary_;

@@ -1,15 +1,290 @@
-// JPEG through TurboJPEG's YUV plane interface: decoding and encoding skip colour conversion.
+// JPEG decoding through libjpeg, encoding through TurboJPEG's YUV plane interface: neither
+// passes through colour conversion for YCbCr photos.
+//
+// libjpeg reports errors, and here also warnings about the data, by longjmp. Each function
+// that calls setjmp returns false when libjpeg jumps back, reading none of its locals, and
+// every allocation is held by objects made before it.
+#include <cstdio>
+
+#include <jpeglib.h>
+#include <jerror.h>
 #include <turbojpeg.h>
 
 #include <libyuv/planar_functions.h>
 
+#include <algorithm>
 #include <chrono>
+#include <csetjmp>
 #include <cstring>
+#include <vector>
 
 #include "exif_orientation.h"
 #include "yuv_planes.h"
 
 namespace tonefold {
+namespace {
+
+// A progressive file can announce any number of scans, each a pass over the whole picture.
+constexpr int kMaxProgressiveScans = 500;
+
+struct JpegErrors {
+    jpeg_error_mgr manager;
+    jpeg_progress_mgr progress;
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+    int warning;  // the warning's code when a warning stopped the decoder, else 0
+};
+
+void OnJpegError(j_common_ptr info) {
+    auto *errors = reinterpret_cast<JpegErrors *>(info->err);
+    (*info->err->format_message)(info, errors->message);
+    std::longjmp(errors->jump, 1);
+}
+
+// A warning about metadata leaves the picture whole; any other means the picture is not what
+// the file was meant to hold (data cut short or damaged) and stops the decoder. Nothing is
+// printed: the reason reaches the user through the caller.
+void OnJpegMessage(j_common_ptr info, int level) {
+    if (level >= 0) return;  // trace messages
+    const int code = info->err->msg_code;
+    if (code == JWRN_JFIF_MAJOR || code == JWRN_ADOBE_XFORM || code == JWRN_BOGUS_ICC) return;
+    auto *errors = reinterpret_cast<JpegErrors *>(info->err);
+    (*info->err->format_message)(info, errors->message);
+    errors->warning = code;
+    std::longjmp(errors->jump, 1);
+}
+
+void OnJpegProgress(j_common_ptr info) {
+    auto *decoder = reinterpret_cast<j_decompress_ptr>(info);
+    if (decoder->progressive_mode && decoder->input_scan_number > kMaxProgressiveScans) {
+        auto *errors = reinterpret_cast<JpegErrors *>(info->err);
+        std::snprintf(errors->message, sizeof errors->message,
+                      "it has more than %d progressive scans", kMaxProgressiveScans);
+        std::longjmp(errors->jump, 1);
+    }
+}
+
+struct JpegDecoder {
+    jpeg_decompress_struct info{};
+    JpegErrors errors{};
+
+    JpegDecoder() {
+        info.err = jpeg_std_error(&errors.manager);
+        errors.manager.error_exit = OnJpegError;
+        errors.manager.emit_message = OnJpegMessage;
+        errors.progress.progress_monitor = OnJpegProgress;
+    }
+    ~JpegDecoder() { jpeg_destroy_decompress(&info); }
+    JpegDecoder(const JpegDecoder &) = delete;
+    JpegDecoder &operator=(const JpegDecoder &) = delete;
+
+    // The reason for the last failure, in the decoder's own words.
+    std::string Reason(const char *whenError) const {
+        if (errors.warning == JWRN_JPEG_EOF || errors.warning == JWRN_HIT_MARKER) {
+            return "is truncated (its image data ends early)";
+        }
+        if (errors.warning != 0) return std::string("is damaged (") + errors.message + ")";
+        return std::string(whenError) + " (" + errors.message + ")";
+    }
+};
+
+bool ReadJpegHeader(JpegDecoder *decoder, const uint8_t *data, size_t size) {
+    if (setjmp(decoder->errors.jump)) return false;
+    jpeg_create_decompress(&decoder->info);
+    decoder->info.progress = &decoder->errors.progress;
+    jpeg_mem_src(&decoder->info, data, static_cast<unsigned long>(size));
+    jpeg_read_header(&decoder->info, TRUE);
+    return true;
+}
+
+// Where the raw rows of each iMCU row go: rows[c] points at the row pointers of component c,
+// either of its whole plane or of a strip of one iMCU row that every call refills (then
+// onStrip is called after each).
+struct RawTarget {
+    JSAMPARRAY rows[3] = {};
+    bool strip = false;
+    void (*onStrip)(void *user, int32_t firstRow, int32_t rowCount) = nullptr;
+    void *user = nullptr;
+};
+
+bool ReadRawRows(JpegDecoder *decoder, const RawTarget *target) {
+    jpeg_decompress_struct *info = &decoder->info;
+    if (setjmp(decoder->errors.jump)) return false;
+    info->raw_data_out = TRUE;
+    jpeg_start_decompress(info);
+    const int32_t step = info->max_v_samp_factor * DCTSIZE;
+    const int32_t height = static_cast<int32_t>(info->output_height);
+    for (int32_t row = 0; row < height; row += step) {
+        JSAMPARRAY pointers[3] = {};
+        for (int c = 0; c < info->num_components; ++c) {
+            const int32_t first = target->strip ? 0
+                                                : row * info->comp_info[c].v_samp_factor /
+                                                      info->max_v_samp_factor;
+            pointers[c] = target->rows[c] + first;
+        }
+        jpeg_read_raw_data(info, pointers, static_cast<JDIMENSION>(step));
+        if (target->onStrip != nullptr) {
+            target->onStrip(target->user, row, std::min(step, height - row));
+        }
+    }
+    jpeg_finish_decompress(info);
+    return true;
+}
+
+bool ReadBgrxRows(JpegDecoder *decoder, JSAMPARRAY rows) {
+    jpeg_decompress_struct *info = &decoder->info;
+    if (setjmp(decoder->errors.jump)) return false;
+    info->out_color_space = JCS_EXT_BGRX;
+    jpeg_start_decompress(info);
+    while (info->output_scanline < info->output_height) {
+        jpeg_read_scanlines(info, rows + info->output_scanline,
+                            info->output_height - info->output_scanline);
+    }
+    jpeg_finish_decompress(info);
+    return true;
+}
+
+// Luma at full resolution and both chroma components alike: the planes are the picture.
+bool HasPlainPlanes(const jpeg_decompress_struct &info) {
+    if (info.num_components == 1) return info.jpeg_color_space == JCS_GRAYSCALE;
+    if (info.num_components != 3 || info.jpeg_color_space != JCS_YCbCr) return false;
+    const jpeg_component_info *c = info.comp_info;
+    return c[0].h_samp_factor == info.max_h_samp_factor &&
+           c[0].v_samp_factor == info.max_v_samp_factor &&
+           c[1].h_samp_factor == c[2].h_samp_factor && c[1].v_samp_factor == c[2].v_samp_factor;
+}
+
+// Rows of each component for a whole iMCU row (strip) or the whole picture; the strides cover
+// every block libjpeg writes.
+void AllocateRawPlanes(const jpeg_decompress_struct &info, bool strip, YuvPlanes *planes) {
+    const int count = info.num_components;
+    int32_t strides[3] = {};
+    int32_t rows[3] = {};
+    for (int c = 0; c < count; ++c) {
+        const jpeg_component_info &component = info.comp_info[c];
+        strides[c] = static_cast<int32_t>(component.width_in_blocks) * DCTSIZE;
+        rows[c] = component.v_samp_factor * DCTSIZE *
+                  (strip ? 1 : static_cast<int32_t>(info.total_iMCU_rows));
+    }
+    const bool colour = count == 3;
+    AllocatePlanes(planes, static_cast<int32_t>(info.image_width),
+                   static_cast<int32_t>(info.image_height),
+                   colour ? static_cast<int32_t>(info.comp_info[1].downsampled_width) : 0,
+                   colour ? static_cast<int32_t>(info.comp_info[1].downsampled_height) : 0,
+                   strides, rows);
+}
+
+std::vector<JSAMPROW> RowPointers(uint8_t *first, int32_t stride, int32_t rows) {
+    std::vector<JSAMPROW> pointers(static_cast<size_t>(rows));
+    for (int32_t y = 0; y < rows; ++y) pointers[y] = first + static_cast<size_t>(y) * stride;
+    return pointers;
+}
+
+struct StripPacker {
+    const YuvPlanes *strip;
+    YuyvImage *image;
+    double milliseconds;
+};
+
+void PackStrip(void *user, int32_t firstRow, int32_t rowCount) {
+    auto *packer = static_cast<StripPacker *>(user);
+    const auto start = std::chrono::steady_clock::now();
+    PackYuyvStrip(*packer->strip, firstRow, rowCount, packer->image);
+    packer->milliseconds +=
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+            .count();
+}
+
+// Stored as RGB, or luma subsampled against chroma: through B, G, R, X pixels.
+bool DecodeThroughPixels(JpegDecoder *decoder, YuvPlanes *planes, std::string *reason) {
+    const int32_t width = static_cast<int32_t>(decoder->info.image_width);
+    const int32_t height = static_cast<int32_t>(decoder->info.image_height);
+    const int32_t stride = width * 4;
+    PixelBuffer pixels = AllocatePixels(static_cast<size_t>(stride) * height);
+    std::vector<JSAMPROW> rows = RowPointers(pixels.get(), stride, height);
+    if (!ReadBgrxRows(decoder, rows.data())) {
+        *reason = decoder->Reason("cannot be decoded");
+        return false;
+    }
+    PlanesFromBgrx(pixels.get(), stride, width, height, planes);
+    return true;
+}
+
+// The planes as stored. An upright photo whose chroma packs as it stands goes into the packed
+// rows strip by strip while it decodes: no whole-picture planes, and each strip is packed
+// while in cache.
+bool DecodeRaw(JpegDecoder *decoder, bool upright, YuvPlanes *planes, YuyvImage *image,
+               std::string *reason, double *packMs) {
+    const jpeg_decompress_struct &info = decoder->info;
+    const int32_t width = static_cast<int32_t>(info.image_width);
+    const int32_t height = static_cast<int32_t>(info.image_height);
+    const bool colour = info.num_components == 3;
+    const jpeg_component_info &chroma = info.comp_info[1];
+    RawTarget target;
+    target.strip = upright && colour &&
+                   PacksWithoutResampling(width, height,
+                                          static_cast<int32_t>(chroma.downsampled_width),
+                                          static_cast<int32_t>(chroma.downsampled_height));
+    AllocateRawPlanes(info, target.strip, planes);
+    StripPacker packer{planes, image, 0.0};
+    if (target.strip) {
+        AllocatePackedRows(width, height, image);
+        target.onStrip = PackStrip;
+        target.user = &packer;
+    }
+    std::vector<JSAMPROW> rows[3];
+    for (int c = 0; c < info.num_components; ++c) {
+        const int32_t count = info.comp_info[c].v_samp_factor * DCTSIZE *
+                              (target.strip ? 1 : static_cast<int32_t>(info.total_iMCU_rows));
+        rows[c] = RowPointers(planes->plane[c], planes->stride[c], count);
+        target.rows[c] = rows[c].data();
+    }
+    if (!ReadRawRows(decoder, &target)) {
+        *reason = decoder->Reason("cannot be decoded");
+        planes->block.reset();
+        image->pixels.reset();
+        return false;
+    }
+    if (target.strip) {
+        planes->block.reset();
+        *packMs = packer.milliseconds;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool DecodeJpeg(const uint8_t *data, size_t size, YuvPlanes *planes, YuyvImage *image,
+                int *orientation, std::string *reason, double *packMs) {
+    const JpegMarkerScan markers = ScanJpegMarkers(data, size);
+    if (!markers.hasScan || !markers.hasEnd) {
+        *reason = "is truncated or not a complete JPEG file";
+        return false;
+    }
+    *orientation = markers.orientation;
+    JpegDecoder decoder;
+    if (!ReadJpegHeader(&decoder, data, size)) {
+        *reason = decoder.Reason("is not a valid JPEG");
+        return false;
+    }
+    const jpeg_decompress_struct &info = decoder.info;
+    if (const std::string bad = CheckPhotoSize(info.image_width, info.image_height); !bad.empty()) {
+        *reason = bad;
+        return false;
+    }
+    if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK) {
+        *reason = "is a CMYK JPEG, which is not supported";
+        return false;
+    }
+    if (info.num_components != 1 && info.num_components != 3) {
+        *reason = "has " + std::to_string(info.num_components) +
+                  " colour components, which is not supported";
+        return false;
+    }
+    if (!HasPlainPlanes(info)) return DecodeThroughPixels(&decoder, planes, reason);
+    return DecodeRaw(&decoder, *orientation == 1, planes, image, reason, packMs);
+}
+
 namespace {
 
 struct TurboHandle {
@@ -22,87 +297,14 @@ struct TurboHandle {
     TurboHandle &operator=(const TurboHandle &) = delete;
 };
 
-std::string TurboError(tjhandle handle) { return tjGetErrorStr2(handle); }
-
-// Planes with TurboJPEG's own sizes: luma is padded to whole chroma samples, and each
-// chroma plane holds exactly the samples that cover the picture.
-bool AllocateJpegPlanes(YuvPlanes *planes, int width, int height, int subsampling) {
-    const int count = subsampling == TJSAMP_GRAY ? 1 : 3;
-    int32_t strides[3] = {};
-    int32_t rows[3] = {};
-    for (int p = 0; p < count; ++p) {
-        strides[p] = tjPlaneWidth(p, width, subsampling);
-        rows[p] = tjPlaneHeight(p, height, subsampling);
-        if (strides[p] < 1 || rows[p] < 1) return false;
-    }
-    AllocatePlanes(planes, width, height, count == 3 ? strides[1] : 0, count == 3 ? rows[1] : 0,
-                   strides, rows);
-    return true;
-}
-
-// Colour JPEGs stored as RGB (no YCbCr transform) decode to pixels, then to planes.
-bool DecodeRgbJpeg(tjhandle handle, const uint8_t *data, size_t size, int width, int height,
-                   YuvPlanes *planes, std::string *reason) {
-    const int32_t stride = width * 4;
-    auto pixels = AllocatePixels(static_cast<size_t>(stride) * static_cast<size_t>(height));
-    if (tjDecompress2(handle, data, static_cast<unsigned long>(size), pixels.get(), width, stride,
-                      height, TJPF_BGRX, TJFLAG_LIMITSCANS) != 0 &&
-        tjGetErrorCode(handle) != TJERR_WARNING) {
-        *reason = "cannot be decoded (" + TurboError(handle) + ")";
-        return false;
-    }
-    PlanesFromBgrx(pixels.get(), stride, width, height, planes);
-    return true;
+// The library's message without the name of its function ("name(): message").
+std::string TurboError(tjhandle handle) {
+    const std::string message = tjGetErrorStr2(handle);
+    const size_t named = message.find("(): ");
+    return named == std::string::npos ? message : message.substr(named + 4);
 }
 
 }  // namespace
-
-bool DecodeJpegPlanes(const uint8_t *data, size_t size, YuvPlanes *planes, int *orientation,
-                      std::string *reason) {
-    const JpegMarkerScan markers = ScanJpegMarkers(data, size);
-    if (!markers.hasScan || !markers.hasEnd) {
-        *reason = "is truncated or not a complete JPEG file";
-        return false;
-    }
-    *orientation = markers.orientation;
-    TurboHandle decoder(tjInitDecompress());
-    if (decoder.handle == nullptr) {
-        *reason = "cannot be decoded (no JPEG decoder)";
-        return false;
-    }
-    int width = 0, height = 0, subsampling = 0, colorspace = 0;
-    if (tjDecompressHeader3(decoder.handle, data, static_cast<unsigned long>(size), &width, &height,
-                            &subsampling, &colorspace) != 0) {
-        *reason = "is not a valid JPEG (" + TurboError(decoder.handle) + ")";
-        return false;
-    }
-    if (const std::string bad = CheckPhotoSize(width, height); !bad.empty()) {
-        *reason = bad;
-        return false;
-    }
-    if (colorspace == TJCS_CMYK || colorspace == TJCS_YCCK) {
-        *reason = "is a CMYK JPEG, which is not supported";
-        return false;
-    }
-    if (colorspace == TJCS_RGB) {
-        return DecodeRgbJpeg(decoder.handle, data, size, width, height, planes, reason);
-    }
-    if (!AllocateJpegPlanes(planes, width, height, subsampling)) {
-        *reason = "has a chroma subsampling that is not supported";
-        return false;
-    }
-    int strides[3] = {planes->stride[0], planes->stride[1], planes->stride[2]};
-    // Warnings (stray bytes between markers and the like) still give a whole picture;
-    // a file cut short was refused above.
-    if (tjDecompressToYUVPlanes(decoder.handle, data, static_cast<unsigned long>(size),
-                                planes->plane, width, strides, height, TJFLAG_LIMITSCANS) != 0 &&
-        tjGetErrorCode(decoder.handle) != TJERR_WARNING) {
-        *reason = "cannot be decoded (" + TurboError(decoder.handle) + ")";
-        planes->block.reset();
-        return false;
-    }
-    return true;
-}
 
 bool EncodeJpeg(const YuyvView &picture, int quality, std::vector<uint8_t> *out,
                 std::string *reason, EncodeTimes *times) {

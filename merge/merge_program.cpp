@@ -2,12 +2,15 @@
 #include "merge_program.h"
 
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <new>
 #include <system_error>
@@ -24,6 +27,7 @@ constexpr char kProgram[] = "tonefold-merge";
 constexpr int32_t kMinFrameSide = 96;  // the engine's smallest frame
 constexpr int kPhotoCount = 3;
 constexpr int32_t kOutputIndex = 2;
+constexpr int32_t kMaxJpegSide = 65500;  // the JPEG format's own limit
 
 constexpr char kUsage[] =
     "usage: tonefold-merge [-g LEVEL] [-t TONE] [-b BRIGHTNESS] [-s SATURATION] [-q QUALITY]\n"
@@ -278,6 +282,39 @@ void ReportPeakMemory(std::ostream &out) {
     out << line;
 }
 
+std::string FolderOf(const std::string &path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The output must be creatable beside its name and must not be one of the photos under any
+// spelling (a link, another path): the merged picture would replace the photo.
+bool CheckOutput(const std::string &output, const std::vector<std::string> &photos,
+                 std::string *message) {
+    const std::string folder = FolderOf(output);
+    struct stat info {};
+    if (stat(folder.c_str(), &info) != 0 || access(folder.c_str(), W_OK | X_OK) != 0) {
+        *message = std::string("cannot be written: ") + std::strerror(errno);
+        return false;
+    }
+    if (stat(output.c_str(), &info) != 0) return true;  // a new file
+    if (S_ISDIR(info.st_mode)) {
+        *message = "cannot be written: it is a folder";
+        return false;
+    }
+    for (const std::string &photo : photos) {
+        struct stat photoInfo {};
+        if (stat(photo.c_str(), &photoInfo) == 0 && photoInfo.st_dev == info.st_dev &&
+            photoInfo.st_ino == info.st_ino) {
+            *message = "is the same file as the photo " + photo +
+                       ", which the merge would replace (choose another output)";
+            return false;
+        }
+    }
+    return true;
+}
+
 int RunSteps(const std::vector<std::string> &args, std::ostream &out, std::ostream &err) {
     const Clock::time_point programStart = Clock::now();
     MergeOptions options;
@@ -294,10 +331,10 @@ int RunSteps(const std::vector<std::string> &args, std::ostream &out, std::ostre
     if (format == PhotoFormat::kUnknown) {
         return Fail(err, options.output, "unknown output extension (use .jpg, .jpeg or .png)");
     }
-    // Opened first, so an unwritable output is reported before the long work.
-    AtomicFile output;
-    if (!output.Open(options.output, &message)) {
-        return Fail(err, options.output, "cannot be written: " + message);
+    // Checked first, so an output that cannot be written is reported before the long work;
+    // the file itself is made only once the picture is ready.
+    if (!CheckOutput(options.output, options.photos, &message)) {
+        return Fail(err, options.output, message);
     }
 
     Clock::time_point start = Clock::now();
@@ -306,6 +343,13 @@ int RunSteps(const std::vector<std::string> &args, std::ostream &out, std::ostre
     if (!CheckPhotoSet(options.photos, photos, err)) return kExitFailure;
     const int32_t width = photos[0].image.width;
     const int32_t height = photos[0].image.height;
+    if (format == PhotoFormat::kJpeg && (width > kMaxJpegSide || height > kMaxJpegSide)) {
+        return Fail(err, options.output,
+                    "a JPEG holds at most " + std::to_string(kMaxJpegSide) +
+                        " pixels a side, and the merged picture would be " +
+                        std::to_string(width) + "x" + std::to_string(height) +
+                        " (use .png)");
+    }
     if (options.verbose) {
         for (int i = 0; i < kPhotoCount; ++i) {
             Report(out, ("decode " + options.photos[i]).c_str(), photos[i].times.decodeMs);
@@ -321,7 +365,11 @@ int RunSteps(const std::vector<std::string> &args, std::ostream &out, std::ostre
     const int result = Merge(options, &records, &log);
     const double mergeMs = MillisecondsSince(start);
     if (options.verbose) {
+        // The engine may report a step more than once: one line per step, when it began.
+        int64_t shown = -1;
         for (const auto &[percent, ms] : log.reports) {
+            if (percent == shown) continue;
+            shown = percent;
             Report(out, ("merge progress " + std::to_string(percent) + "%").c_str(), ms);
         }
         Report(out, "merge", mergeMs);
@@ -348,7 +396,9 @@ int RunSteps(const std::vector<std::string> &args, std::ostream &out, std::ostre
             : EncodePng(picture, &encoded, &message, &encodeTimes);
     if (!encodedOk) return Fail(err, options.output, message);
     start = Clock::now();
-    if (!output.Write(encoded.data(), encoded.size(), &message) || !output.Commit(&message)) {
+    AtomicFile output;
+    if (!output.Open(options.output, &message) ||
+        !output.Write(encoded.data(), encoded.size(), &message) || !output.Commit(&message)) {
         return Fail(err, options.output, "cannot be written: " + message);
     }
     if (options.verbose) {

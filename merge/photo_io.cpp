@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -40,8 +41,9 @@ bool DecodeUpright(const uint8_t *data, size_t size, YuyvImage *image, std::stri
     YuvPlanes planes;
     int orientation = 1;
     bool decoded = false;
+    double packMs = 0;
     if (IsJpeg(data, size)) {
-        decoded = DecodeJpegPlanes(data, size, &planes, &orientation, reason);
+        decoded = DecodeJpeg(data, size, &planes, image, &orientation, reason, &packMs);
     } else if (IsPng(data, size)) {
         decoded = DecodePngPlanes(data, size, &planes, &orientation, reason);
     } else {
@@ -49,6 +51,13 @@ bool DecodeUpright(const uint8_t *data, size_t size, YuyvImage *image, std::stri
     }
     if (!decoded) return false;
     const Clock::time_point converted = Clock::now();
+    if (image->pixels != nullptr) {  // packed while decoding
+        if (times != nullptr) {
+            times->convertMs = packMs;
+            times->decodeMs = MillisecondsSince(start) - packMs;
+        }
+        return true;
+    }
     if (orientation == 1) {
         PackYuyv(planes, image);
     } else {
@@ -66,20 +75,35 @@ bool DecodeUpright(const uint8_t *data, size_t size, YuyvImage *image, std::stri
 
 }  // namespace
 
-void FreeDeleter::operator()(uint8_t *block) const { std::free(block); }
+void PixelDeleter::operator()(uint8_t *block) const {
+    if (mappedBytes != 0) {
+        munmap(block, mappedBytes);
+    } else {
+        std::free(block);
+    }
+}
 
 PixelBuffer AllocatePixels(size_t bytes) {
     constexpr size_t kHugePage = size_t{2} << 20;
-    void *block = nullptr;
-    if (bytes >= kHugePage) {
-        const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-        block = std::aligned_alloc(kHugePage, rounded);
-        if (block != nullptr) madvise(block, rounded, MADV_HUGEPAGE);
-    } else {
-        block = std::malloc(bytes == 0 ? 1 : bytes);
+    if (bytes < kHugePage) {
+        void *block = std::malloc(bytes == 0 ? 1 : bytes);
+        if (block == nullptr) throw std::bad_alloc();
+        return PixelBuffer(static_cast<uint8_t *>(block));
     }
-    if (block == nullptr) throw std::bad_alloc();
-    return PixelBuffer(static_cast<uint8_t *>(block));
+    const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    if (rounded < bytes || rounded > SIZE_MAX - kHugePage) throw std::bad_alloc();
+    // One huge page more than needed, so an aligned stretch lies inside; the ends go back.
+    void *mapped = mmap(nullptr, rounded + kHugePage, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) throw std::bad_alloc();
+    const uintptr_t start = reinterpret_cast<uintptr_t>(mapped);
+    const uintptr_t aligned = (start + kHugePage - 1) & ~(uintptr_t{kHugePage} - 1);
+    if (aligned > start) munmap(mapped, aligned - start);
+    const size_t tail = kHugePage - (aligned - start);
+    if (tail > 0) munmap(reinterpret_cast<void *>(aligned + rounded), tail);
+    auto *block = reinterpret_cast<uint8_t *>(aligned);
+    madvise(block, rounded, MADV_HUGEPAGE);
+    return PixelBuffer(block, PixelDeleter{rounded});
 }
 
 bool DecodePhoto(const uint8_t *data, size_t size, YuyvImage *image, std::string *reason,
@@ -94,44 +118,61 @@ bool DecodePhoto(const uint8_t *data, size_t size, YuyvImage *image, std::string
     return false;
 }
 
+namespace {
+
+// Closes a descriptor and unmaps a mapping when the read is over.
+struct MappedFile {
+    int fd = -1;
+    void *bytes = MAP_FAILED;
+    size_t size = 0;
+    ~MappedFile() {
+        if (bytes != MAP_FAILED) munmap(bytes, size);
+        if (fd >= 0) close(fd);
+    }
+};
+
+}  // namespace
+
 bool ReadPhotoFile(const std::string &path, YuyvImage *image, std::string *reason,
                    PhotoTimes *times) {
     *image = YuyvImage();
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    MappedFile file;
+    // Without O_NONBLOCK, opening a FIFO would wait for a writer forever; the type is
+    // checked on the opened descriptor, so the file cannot be swapped in between.
+    file.fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (file.fd < 0) {
         *reason = std::strerror(errno);
         return false;
     }
     struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        close(fd);
+    if (fstat(file.fd, &info) != 0) {
+        *reason = std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
         *reason = "is not a regular file";
         return false;
     }
-    std::unique_ptr<uint8_t[]> bytes;
-    const size_t size = static_cast<size_t>(info.st_size);
-    try {
-        bytes = std::make_unique_for_overwrite<uint8_t[]>(std::max<size_t>(size, 1));
-    } catch (const std::bad_alloc &) {
-        close(fd);
-        *reason = "does not fit in memory";
+    // The signature first, from a few bytes: a huge file of anything else costs nothing.
+    uint8_t head[8] = {};
+    const ssize_t got = pread(file.fd, head, sizeof head, 0);
+    if (got < 0) {
+        *reason = std::strerror(errno);
         return false;
     }
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t got = read(fd, bytes.get() + done, size - done);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            *reason = std::strerror(errno);
-            close(fd);
-            return false;
-        }
-        if (got == 0) break;
-        done += static_cast<size_t>(got);
+    if (!IsJpeg(head, static_cast<size_t>(got)) && !IsPng(head, static_cast<size_t>(got))) {
+        *reason = "is not a JPEG or PNG file";
+        return false;
     }
-    close(fd);
-    // A file that shrank while being read is decoded from the bytes that arrived.
-    return DecodePhoto(bytes.get(), done, image, reason, times);
+    // Mapped, not read: the decoders touch only the pages they parse, so trailing bytes or a
+    // file far larger than its picture cost no memory.
+    file.size = static_cast<size_t>(info.st_size);
+    file.bytes = mmap(nullptr, file.size, PROT_READ, MAP_PRIVATE, file.fd, 0);
+    if (file.bytes == MAP_FAILED) {
+        *reason = std::strerror(errno);
+        return false;
+    }
+    return DecodePhoto(static_cast<const uint8_t *>(file.bytes), file.size, image, reason, times);
 }
 
 PhotoFormat PhotoFormatOfPath(const std::string &path) {

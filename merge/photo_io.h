@@ -15,15 +15,19 @@ namespace tonefold {
 
 // Photos above this many pixels are refused before anything is allocated for them.
 constexpr int64_t kMaxPhotoPixels = 100'000'000;
+constexpr int64_t kMaxPhotoSide = 65535;
 
-struct FreeDeleter {
+// Frees a block from AllocatePixels: a mapping when mappedBytes is set, else a malloc block.
+struct PixelDeleter {
+    size_t mappedBytes = 0;
     void operator()(uint8_t *block) const;
 };
-using PixelBuffer = std::unique_ptr<uint8_t[], FreeDeleter>;
+using PixelBuffer = std::unique_ptr<uint8_t[], PixelDeleter>;
 
-// An uninitialised block for pixels; throws std::bad_alloc. Blocks of megabytes ask for
-// transparent huge pages: first touches of small pages would otherwise cost as much as the
-// conversions that fill them.
+// An uninitialised block for pixels; throws std::bad_alloc. Blocks of megabytes are mapped
+// on their own, aligned to and asking for transparent huge pages: first touches of small
+// pages would otherwise cost as much as the conversions that fill them, and a block from the
+// allocator's heaps may share pages already faulted in small.
 PixelBuffer AllocatePixels(size_t bytes);
 
 // A packed 4:2:2 picture (Y0 U Y1 V) as the engine takes it: rows of paddedWidth pixels, the

@@ -3,9 +3,11 @@
 #include <string>
 #include <vector>
 
+#include "atomic_file.h"
 #include "merge_program.h"
 
 int main(int argc, char **argv) {
+    tonefold::AtomicFile::RemoveTemporaryOnSignals();
     const std::vector<std::string> args(argv + 1, argv + argc);
     return tonefold::RunMergeProgram(args, std::cout, std::cerr);
 }

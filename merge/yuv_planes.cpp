@@ -107,10 +107,10 @@ void OrientPlanes(const YuvPlanes &source, int orientation, YuvPlanes *upright) 
 namespace {
 
 // Columns width..paddedWidth-1 repeat the last column: its luma, and the chroma of its pair.
-void PadRows(YuyvImage *image) {
+void PadRows(YuyvImage *image, int32_t firstRow, int32_t rowCount) {
     const int32_t width = image->width;
     const int32_t lastPair = (width + 1) / 2 - 1;
-    for (int32_t y = 0; y < image->height; ++y) {
+    for (int32_t y = firstRow; y < firstRow + rowCount; ++y) {
         uint8_t *row = image->pixels.get() + static_cast<size_t>(y) * image->Pitch();
         for (int32_t x = width; x < image->paddedWidth; ++x) row[2 * x] = row[2 * (width - 1)];
         for (int32_t pair = lastPair + 1; pair < image->paddedWidth / 2; ++pair) {
@@ -122,22 +122,55 @@ void PadRows(YuyvImage *image) {
 
 }  // namespace
 
-void PackYuyv(const YuvPlanes &planes, YuyvImage *image) {
-    const int32_t width = planes.width;
-    const int32_t height = planes.height;
-    const int32_t chromaWidth = (width + 1) / 2;
+void AllocatePackedRows(int32_t width, int32_t height, YuyvImage *image) {
     image->width = width;
     image->height = height;
     image->paddedWidth = (width + 3) / 4 * 4;
     image->pixels =
         AllocatePixels(static_cast<size_t>(image->Pitch()) * static_cast<size_t>(height));
+}
 
-    if (!planes.IsGrey() && planes.chromaWidth == chromaWidth &&
-        planes.chromaHeight == (height + 1) / 2 && planes.chromaHeight != height) {
+namespace {
+
+bool IsFourTwoZero(int32_t width, int32_t height, int32_t chromaWidth, int32_t chromaHeight) {
+    return chromaWidth == (width + 1) / 2 && chromaHeight == (height + 1) / 2 &&
+           chromaHeight != height;
+}
+
+}  // namespace
+
+bool PacksWithoutResampling(int32_t width, int32_t height, int32_t chromaWidth,
+                            int32_t chromaHeight) {
+    return IsFourTwoZero(width, height, chromaWidth, chromaHeight) ||
+           (chromaWidth == (width + 1) / 2 && chromaHeight == height);
+}
+
+void PackYuyvStrip(const YuvPlanes &strip, int32_t firstRow, int32_t rowCount,
+                   YuyvImage *image) {
+    uint8_t *rows = image->pixels.get() + static_cast<size_t>(firstRow) * image->Pitch();
+    if (IsFourTwoZero(strip.width, strip.height, strip.chromaWidth, strip.chromaHeight)) {
+        libyuv::I420ToYUY2(strip.plane[0], strip.stride[0], strip.plane[1], strip.stride[1],
+                           strip.plane[2], strip.stride[2], rows, image->Pitch(), strip.width,
+                           rowCount);
+    } else {
+        libyuv::I422ToYUY2(strip.plane[0], strip.stride[0], strip.plane[1], strip.stride[1],
+                           strip.plane[2], strip.stride[2], rows, image->Pitch(), strip.width,
+                           rowCount);
+    }
+    PadRows(image, firstRow, rowCount);
+}
+
+void PackYuyv(const YuvPlanes &planes, YuyvImage *image) {
+    const int32_t width = planes.width;
+    const int32_t height = planes.height;
+    const int32_t chromaWidth = (width + 1) / 2;
+    AllocatePackedRows(width, height, image);
+
+    if (!planes.IsGrey() && IsFourTwoZero(width, height, planes.chromaWidth, planes.chromaHeight)) {
         libyuv::I420ToYUY2(planes.plane[0], planes.stride[0], planes.plane[1], planes.stride[1],
                            planes.plane[2], planes.stride[2], image->pixels.get(), image->Pitch(),
                            width, height);
-        PadRows(image);
+        PadRows(image, 0, height);
         return;
     }
     const uint8_t *u = planes.plane[1];
@@ -166,15 +199,20 @@ void PackYuyv(const YuvPlanes &planes, YuyvImage *image) {
     }
     libyuv::I422ToYUY2(planes.plane[0], planes.stride[0], u, uStride, v, vStride,
                        image->pixels.get(), image->Pitch(), width, height);
-    PadRows(image);
+    PadRows(image, 0, height);
 }
 
 std::string CheckPhotoSize(int64_t width, int64_t height) {
     if (width < 1 || height < 1) return "has no pixels";
+    const std::string size = std::to_string(width) + "x" + std::to_string(height);
     // The padded 4:2:2 rows must keep their pitch within 32 bits.
-    if (width > 65535 || height > 65535 || width * height > kMaxPhotoPixels) {
-        return "is too large (" + std::to_string(width) + "x" + std::to_string(height) +
-               ", at most " + std::to_string(kMaxPhotoPixels / 1000000) + " megapixels)";
+    if (width > kMaxPhotoSide || height > kMaxPhotoSide) {
+        return "is too large (" + size + ", at most " + std::to_string(kMaxPhotoSide) +
+               " pixels a side)";
+    }
+    if (width * height > kMaxPhotoPixels) {
+        return "is too large (" + size + ", at most " + std::to_string(kMaxPhotoPixels / 1000000) +
+               " megapixels)";
     }
     return {};
 }

@@ -39,9 +39,24 @@ void OrientPlanes(const YuvPlanes &source, int orientation, YuvPlanes *upright);
 // neutral chroma.
 void PackYuyv(const YuvPlanes &planes, YuyvImage *image);
 
+// Uninitialised padded 4:2:2 rows for a picture of width x height.
+void AllocatePackedRows(int32_t width, int32_t height, YuyvImage *image);
+
+// Chroma of 4:2:0 or 4:2:2 at these sizes packs as it stands, so a picture can be packed a
+// strip at a time.
+bool PacksWithoutResampling(int32_t width, int32_t height, int32_t chromaWidth,
+                            int32_t chromaHeight);
+
+// Packs rowCount rows starting at firstRow (even) into rows allocated by AllocatePackedRows,
+// from planes holding just those rows (their first row is firstRow).
+void PackYuyvStrip(const YuvPlanes &strip, int32_t firstRow, int32_t rowCount,
+                   YuyvImage *image);
+
 // Decoders of the two formats; orientation receives the EXIF orientation (1 when absent).
-bool DecodeJpegPlanes(const uint8_t *data, size_t size, YuvPlanes *planes, int *orientation,
-                      std::string *reason);
+// An upright JPEG whose chroma packs without resampling is packed into *image as it decodes
+// (packMs receives the time spent packing); any other photo lands in *planes.
+bool DecodeJpeg(const uint8_t *data, size_t size, YuvPlanes *planes, YuyvImage *image,
+                int *orientation, std::string *reason, double *packMs);
 bool DecodePngPlanes(const uint8_t *data, size_t size, YuvPlanes *planes, int *orientation,
                      std::string *reason);
 

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "atomic_file.h"
 #include "merge/photo_support.h"
@@ -66,6 +69,31 @@ TEST(AtomicFile, FailuresLeaveTheTargetAsItWas) {
     EXPECT_FALSE(reason.empty());
     EXPECT_EQ(ReadFile(folder + "/keep"), kOld);
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{"out.jpg"});
+}
+
+TEST(AtomicFile, SigintOrSigtermRemovesTheTemporaryAndEndsTheProgramBySignal) {
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        ScratchDir dir;
+        const std::string target = dir.File("out.jpg");
+        WriteFile(target, kOld);
+        const pid_t child = fork();
+        if (child == 0) {
+            AtomicFile::RemoveTemporaryOnSignals();
+            AtomicFile file;
+            std::string reason;
+            if (!file.Open(target, &reason) || !file.Write(kNew.data(), kNew.size(), &reason)) {
+                _exit(2);
+            }
+            raise(signal);
+            _exit(3);  // not reached: the signal ends the program
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_EQ(ReadFile(target), kOld);
+        EXPECT_EQ(dir.Entries(), std::vector<std::string>{"out.jpg"});
+    }
 }
 
 }  // namespace

@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <iterator>
 #include <sstream>
 
 #include "merge/photo_support.h"
@@ -138,6 +144,16 @@ TEST_F(MergeProgram, BadInputGivesOneLineNamingTheFileAndLeavesTheOutputAlone) {
          {"-o", "out.jpg", "a.jpg", "b.jpg", "c.jpg"},
          1,
          "c.jpg: is truncated"},
+        {"half a photo closed by an end marker",
+         {{"c.jpg", [] {
+               std::vector<uint8_t> half = Exposure(128, 100, 1.0);
+               half.resize(half.size() / 2);
+               half.insert(half.end(), {0xFF, 0xD9});
+               return half;
+           }()}},
+         {"-o", "out.jpg", "a.jpg", "b.jpg", "c.jpg"},
+         1,
+         "c.jpg: is truncated"},
         {"two photos", {}, {"-o", "out.jpg", "a.jpg", "b.jpg"}, 2, "got 2"},
         {"four photos", {}, {"-o", "out.jpg", "a.jpg", "b.jpg", "c.jpg", "a.jpg"}, 2, "got 4"},
         {"different sizes",
@@ -218,6 +234,16 @@ TEST_F(MergeProgram, MergesABracketIntoAPictureOfThePhotosUprightSize) {
         for (const char *step : {"merge progress 5%", "merge ", "encode", "peak memory"}) {
             EXPECT_NE(out.find(step), std::string::npos) << step << " in " << out;
         }
+        // One line per step.
+        std::istringstream lines(out);
+        std::vector<std::string> steps;
+        for (std::string line; std::getline(lines, line);) {
+            if (line.rfind("merge progress ", 0) == 0) {
+                steps.push_back(line.substr(0, line.find('%')));
+            }
+        }
+        EXPECT_GT(steps.size(), 3u);
+        for (size_t i = 1; i < steps.size(); ++i) EXPECT_NE(steps[i], steps[i - 1]) << out;
         const std::vector<uint8_t> bytes = ReadFile(output);
         tonefold::YuyvImage merged;
         std::string reason;
@@ -227,10 +253,60 @@ TEST_F(MergeProgram, MergesABracketIntoAPictureOfThePhotosUprightSize) {
     }
 }
 
+TEST_F(MergeProgram, TheSamePhotosInAnyOrderGiveTheSameBytes) {
+    const std::vector<std::string> p = WriteBracket(160, 120);
+    const std::vector<std::vector<std::string>> orders = {
+        {p[0], p[1], p[2]}, {p[2], p[0], p[1]}, {p[1], p[2], p[0]}};
+    std::vector<uint8_t> first;
+    for (const std::vector<std::string> &order : orders) {
+        const std::string output = dir.File("order.png");
+        ASSERT_EQ(Run({"-o", output, order[0], order[1], order[2]}), 0) << err;
+        const std::vector<uint8_t> bytes = ReadFile(output);
+        if (first.empty()) first = bytes;
+        EXPECT_EQ(bytes, first);
+    }
+}
+
+TEST_F(MergeProgram, AnOutputThatIsOneOfThePhotosIsRefusedUnderAnySpelling) {
+    const std::vector<std::string> photos = WriteBracket(128, 100);
+    const std::vector<uint8_t> dark = ReadFile(photos[2]);
+    ASSERT_EQ(link(photos[2].c_str(), dir.File("hard.jpg").c_str()), 0);
+    ASSERT_EQ(symlink(photos[2].c_str(), dir.File("soft.jpg").c_str()), 0);
+    const std::vector<std::string> before = dir.Entries();
+    for (const std::string &output :
+         {photos[2], dir.Path() + "/./dark.jpg", dir.File("hard.jpg"), dir.File("soft.jpg")}) {
+        SCOPED_TRACE(output);
+        EXPECT_EQ(Run({"-v", "-o", output, photos[0], photos[1], photos[2]}), 1);
+        EXPECT_EQ(err, "tonefold-merge: " + output + ": is the same file as the photo " +
+                           photos[2] + ", which the merge would replace (choose another output)\n");
+        EXPECT_EQ(out.find("decode"), std::string::npos) << "refused before any work";
+        EXPECT_EQ(ReadFile(photos[2]), dark);
+        EXPECT_EQ(dir.Entries(), before);
+    }
+}
+
+TEST_F(MergeProgram, AJpegOutputTooLargeForTheFormatIsRefusedBeforeTheMerge) {
+    std::vector<std::string> photos;
+    for (int i = 0; i < 3; ++i) {
+        std::vector<uint8_t> grey(static_cast<size_t>(96) * 65535);
+        for (size_t k = 0; k < grey.size(); ++k) {
+            grey[k] = static_cast<uint8_t>(40 + 60 * i + k % 7);
+        }
+        photos.push_back(dir.File("tall" + std::to_string(i) + ".png"));
+        WriteFile(photos.back(), EncodePng(grey, 96, 65535, PNG_FORMAT_GRAY));
+    }
+    EXPECT_EQ(Run({"-v", "-o", dir.File("tall.jpg"), photos[0], photos[1], photos[2]}), 1);
+    EXPECT_EQ(err, "tonefold-merge: " + dir.File("tall.jpg") +
+                       ": a JPEG holds at most 65500 pixels a side, and the merged picture would "
+                       "be 96x65535 (use .png)\n");
+    EXPECT_EQ(out.find("merge progress"), std::string::npos) << out;
+}
+
 // Runs the built program through the shell; returns its exit status and its error output.
-int RunExecutable(const ScratchDir &dir, const std::string &args, std::string *errors) {
+int RunExecutable(const ScratchDir &dir, const std::string &args, std::string *errors,
+                  const std::string &prefix = "") {
     const std::string errFile = dir.File("stderr.txt");
-    const std::string command = std::string("'") + TONEFOLD_MERGE_EXECUTABLE + "' " + args +
+    const std::string command = prefix + "'" + TONEFOLD_MERGE_EXECUTABLE + "' " + args +
                                 " >/dev/null 2>'" + errFile + "'";
     const int status = std::system(command.c_str());
     const std::vector<uint8_t> bytes = ReadFile(errFile);
@@ -250,6 +326,70 @@ TEST_F(MergeProgram, TheExecutableExitsWithTheProgramsCodes) {
                             &errors),
               1);
     EXPECT_EQ(errors, "tonefold-merge: " + dir.File("gone.png") + ": No such file or directory\n");
+}
+
+TEST_F(MergeProgram, SpecialFilesGivenAsPhotosAreRefusedWithoutWaiting) {
+    const std::vector<std::string> photos = WriteBracket(120, 100);
+    ASSERT_EQ(mkfifo(dir.File("pipe.jpg").c_str(), 0600), 0);
+    ASSERT_TRUE(std::filesystem::create_directory(dir.File("folder.jpg")));
+    WriteFile(dir.File("out.jpg"), {'o', 'l', 'd'});
+    for (const char *name : {"pipe.jpg", "folder.jpg"}) {
+        SCOPED_TRACE(name);
+        const std::vector<std::string> before = dir.Entries();
+        std::string errors;
+        // timeout ends a program that waits on the pipe: the test fails instead of hanging.
+        const std::string args = "-o '" + dir.File("out.jpg") + "' '" + photos[0] + "' '" +
+                                 dir.File(name) + "' '" + photos[2] + "'";
+        EXPECT_EQ(RunExecutable(dir, args, &errors, "timeout 30 "), 1);
+        EXPECT_EQ(errors, "tonefold-merge: " + dir.File(name) + ": is not a regular file\n");
+        std::vector<std::string> after = dir.Entries();
+        after.erase(std::remove(after.begin(), after.end(), "stderr.txt"), after.end());
+        std::vector<std::string> expected = before;
+        expected.erase(std::remove(expected.begin(), expected.end(), "stderr.txt"), expected.end());
+        EXPECT_EQ(after, expected);
+        EXPECT_EQ(ReadFile(dir.File("out.jpg")), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    }
+}
+
+TEST_F(MergeProgram, AnInterruptedRunLeavesNoTemporaryAndTheOutputWholeOrAsItWas) {
+    const std::vector<std::string> photos = WriteBracket(640, 480);
+    const std::string output = dir.File("out.png");
+    const std::vector<uint8_t> kOld = {'o', 'l', 'd'};
+    const int kDelaysMs[] = {1, 3, 6, 10, 15, 20, 30, 40, 60, 80, 120, 160, 240, 320};
+    int interrupted = 0;
+    for (size_t k = 0; k < std::size(kDelaysMs); ++k) {
+        const int signal = k % 2 == 0 ? SIGINT : SIGTERM;
+        SCOPED_TRACE(kDelaysMs[k]);
+        WriteFile(output, kOld);
+        const pid_t child = fork();
+        if (child == 0) {
+            const int quiet = open("/dev/null", O_WRONLY);
+            dup2(quiet, 1);
+            dup2(quiet, 2);
+            execl(TONEFOLD_MERGE_EXECUTABLE, "tonefold-merge", "-o", output.c_str(),
+                  photos[0].c_str(), photos[1].c_str(), photos[2].c_str(), nullptr);
+            _exit(127);
+        }
+        usleep(static_cast<useconds_t>(kDelaysMs[k]) * 1000);
+        kill(child, signal);
+        int status = 0;
+        waitpid(child, &status, 0);
+        if (WIFSIGNALED(status)) {
+            EXPECT_EQ(WTERMSIG(status), signal);
+            ++interrupted;
+        } else {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        }
+        EXPECT_EQ(dir.Entries(),
+                  (std::vector<std::string>{"bright.jpg", "dark.jpg", "mid.jpg", "out.png"}));
+        const std::vector<uint8_t> bytes = ReadFile(output);
+        tonefold::YuyvImage merged;
+        std::string reason;
+        EXPECT_TRUE(bytes == kOld || tonefold::DecodePhoto(bytes.data(), bytes.size(), &merged,
+                                                           &reason))
+            << reason;
+    }
+    EXPECT_GT(interrupted, 0);
 }
 
 }  // namespace

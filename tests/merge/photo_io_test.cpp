@@ -1,7 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdio>
 #include <random>
+
+#include <jpeglib.h>
 
 #include "merge/photo_support.h"
 #include "photo_io.h"
@@ -351,14 +360,15 @@ TEST(PhotoDecode, TruncatedDamagedAndUnsupportedFilesAreRefused) {
         {"JPEG header only", Prefix(jpeg, 200), "truncated"},
         {"JPEG cut in half", Prefix(jpeg, jpeg.size() / 2), "truncated"},
         {"JPEG without its end marker", Prefix(jpeg, jpeg.size() - 2), "truncated"},
-        {"JPEG of 65000x65000", WithJpegSize(jpeg, 65000, 65000), "too large"},
+        {"JPEG of 65000x65000", WithJpegSize(jpeg, 65000, 65000), "at most 100 megapixels"},
         {"JPEG of width 0", WithJpegSize(jpeg, 0, 48), "not a valid JPEG"},
         {"CMYK JPEG", CmykJpeg(), "CMYK"},
         {"PNG signature only", Prefix(png, 8), "not a valid PNG"},
         {"PNG header only", Prefix(png, 33), "truncated"},
         {"PNG cut in half", Prefix(png, png.size() / 2), "truncated"},
         {"PNG without its end chunk", Prefix(png, png.size() - 12), "cannot be decoded"},
-        {"PNG of 60000x60000", WithPngSize(png, 60000, 60000, true), "too large"},
+        {"PNG of 60000x60000", WithPngSize(png, 60000, 60000, true), "at most 100 megapixels"},
+        {"PNG of 1x100000", WithPngSize(png, 1, 100000, true), "at most 65535 pixels a side"},
         {"PNG with a damaged header", WithPngSize(png, 64, 48, false), "not a valid PNG"},
     };
     for (const Case &c : cases) {
@@ -368,6 +378,210 @@ TEST(PhotoDecode, TruncatedDamagedAndUnsupportedFilesAreRefused) {
         EXPECT_FALSE(DecodePhoto(c.bytes.data(), c.bytes.size(), &image, &why));
         EXPECT_NE(why.find(c.reason), std::string::npos) << why;
         EXPECT_EQ(image.pixels, nullptr);
+    }
+}
+
+std::vector<uint8_t> Joined(std::vector<uint8_t> bytes, const std::vector<uint8_t> &tail) {
+    bytes.insert(bytes.end(), tail.begin(), tail.end());
+    return bytes;
+}
+
+// Flips bits in the middle fifth of the entropy-coded data, leaving every 0xFF byte and the
+// byte after it alone, so the markers stay where they were.
+std::vector<uint8_t> WithScrambledData(std::vector<uint8_t> jpeg) {
+    const size_t from = jpeg.size() * 2 / 5, to = jpeg.size() * 3 / 5;
+    for (size_t i = from; i < to; i += 3) {
+        if (jpeg[i] == 0xFF || jpeg[i - 1] == 0xFF || (jpeg[i] ^ 0x5A) == 0xFF) continue;
+        jpeg[i] ^= 0x5A;
+    }
+    return jpeg;
+}
+
+TEST(PhotoDecode, JpegsWithMissingOrCorruptDataAreRefusedWithoutTheDecodersOwnOutput) {
+    const std::vector<uint8_t> jpeg = EncodePlanesAsJpeg(MakeScenePlanes(256, 192, TJSAMP_420));
+    const std::vector<uint8_t> end = {0xFF, 0xD9};
+    struct Case {
+        const char *name;
+        std::vector<uint8_t> bytes;
+    };
+    const Case cases[] = {
+        {"cut at 10% and closed", Joined(Prefix(jpeg, jpeg.size() / 10), end)},
+        {"cut at 50% and closed", Joined(Prefix(jpeg, jpeg.size() / 2), end)},
+        {"cut at 99% and closed", Joined(Prefix(jpeg, jpeg.size() * 99 / 100), end)},
+        {"scrambled entropy-coded data", WithScrambledData(jpeg)},
+        // A few hundred bytes whose header announces a picture of 0.3 GB.
+        {"10000x10000 announced",
+         WithJpegSize(EncodePlanesAsJpeg(MakeScenePlanes(16, 16, TJSAMP_420)), 10000, 10000)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        YuyvImage image;
+        std::string why;
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(DecodePhoto(c.bytes.data(), c.bytes.size(), &image, &why));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_TRUE(why.find("is truncated") == 0 || why.find("is damaged (") == 0) << why;
+        EXPECT_EQ(image.pixels, nullptr);
+    }
+}
+
+// A JPEG written by libjpeg with the given sampling factors (horizontal, vertical) per
+// component, of a smooth colour picture.
+std::vector<uint8_t> JpegWithSampling(int width, int height, const int factors[3][2]) {
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char *buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 95, TRUE);
+    for (int c = 0; c < 3; ++c) {
+        info.comp_info[c].h_samp_factor = factors[c][0];
+        info.comp_info[c].v_samp_factor = factors[c][1];
+    }
+    jpeg_start_compress(&info, TRUE);
+    std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
+    while (info.next_scanline < info.image_height) {
+        const int y = static_cast<int>(info.next_scanline);
+        for (int x = 0; x < width; ++x) {
+            row[3 * x] = static_cast<uint8_t>(60 + x * 120 / width);
+            row[3 * x + 1] = static_cast<uint8_t>(70 + y * 100 / height);
+            row[3 * x + 2] = static_cast<uint8_t>(150 - x * 60 / width);
+        }
+        JSAMPROW pointer = row.data();
+        jpeg_write_scanlines(&info, &pointer, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::vector<uint8_t> bytes(buffer, buffer + size);
+    std::free(buffer);
+    return bytes;
+}
+
+TEST(JpegDecode, UnusualSamplingFactorsDecodeToThePicture) {
+    const int kPlain[3][2] = {{1, 1}, {1, 1}, {1, 1}};
+    const std::vector<uint8_t> plain = JpegWithSampling(120, 90, kPlain);
+    YuyvImage reference;
+    std::string reason;
+    ASSERT_TRUE(DecodePhoto(plain.data(), plain.size(), &reference, &reason)) << reason;
+    struct Case {
+        const char *name;
+        int factors[3][2];
+    };
+    const Case cases[] = {
+        {"chroma 2x2, luma 1x1", {{1, 1}, {2, 2}, {2, 2}}},
+        {"luma 3x1", {{3, 1}, {1, 1}, {1, 1}}},
+        {"chroma planes unlike", {{2, 2}, {1, 1}, {2, 1}}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<uint8_t> jpeg = JpegWithSampling(120, 90, c.factors);
+        YuyvImage image;
+        ASSERT_TRUE(DecodePhoto(jpeg.data(), jpeg.size(), &image, &reason)) << reason;
+        ASSERT_EQ(image.width, 120);
+        ASSERT_EQ(image.height, 90);
+        int worst = 0;
+        for (int y = 0; y < 90; ++y) {
+            for (int x = 0; x < 120; ++x) {
+                worst = std::max({worst, std::abs(LumaAt(image, x, y) - LumaAt(reference, x, y)),
+                                  std::abs(UAt(image, x, y) - UAt(reference, x, y)),
+                                  std::abs(VAt(image, x, y) - VAt(reference, x, y))});
+            }
+        }
+        EXPECT_LE(worst, 8);
+    }
+}
+
+// Reads a file in a child process: whether it was decoded, the reason if not, and the child's
+// peak resident memory in megabytes.
+struct ChildRead {
+    bool decoded = false;
+    std::string reason;
+    double peakMegabytes = 0;
+};
+
+ChildRead ReadInChild(const std::string &path) {
+    ChildRead result;
+    int channel[2];
+    if (pipe(channel) != 0) return result;
+    const pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        YuyvImage image;
+        std::string reason;
+        const bool decoded = tonefold::ReadPhotoFile(path, &image, &reason);
+        const ssize_t ignored = write(channel[1], reason.data(), reason.size());
+        (void)ignored;
+        _exit(decoded ? 0 : 1);
+    }
+    close(channel[1]);
+    char buffer[256];
+    for (ssize_t got; (got = read(channel[0], buffer, sizeof buffer)) > 0;) {
+        result.reason.append(buffer, static_cast<size_t>(got));
+    }
+    close(channel[0]);
+    int status = 0;
+    struct rusage usage {};
+    wait4(child, &status, 0, &usage);
+    result.decoded = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    result.peakMegabytes = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    return result;
+}
+
+TEST(PhotoFile, AHugeSparseFileCostsOnlyWhatItsPictureNeeds) {
+    ScratchDir dir;
+    const off_t kSize = off_t{3} << 30;
+    const std::vector<uint8_t> photo = EncodePlanesAsJpeg(MakeScenePlanes(64, 48, TJSAMP_420));
+    struct Case {
+        const char *name;
+        std::vector<uint8_t> head;  // the rest up to 3 GB is a hole
+        bool decodes;
+        const char *reason;
+    };
+    const Case cases[] = {
+        {"nothing but a hole", {}, false, "is not a JPEG or PNG file"},
+        {"a JPEG signature, then a hole", {0xFF, 0xD8, 0xFF, 0xE0}, false, "truncated"},
+        {"a whole photo, then a hole", photo, true, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.File("huge.jpg");
+        WriteFile(path, c.head);
+        ASSERT_EQ(truncate(path.c_str(), kSize), 0);
+        const ChildRead read = ReadInChild(path);
+        EXPECT_EQ(read.decoded, c.decodes) << read.reason;
+        EXPECT_NE(read.reason.find(c.reason), std::string::npos) << read.reason;
+        EXPECT_LT(read.peakMegabytes, 512.0);
+    }
+}
+
+TEST(PhotoFile, SpecialFilesAreRefusedWithoutWaitingForThem) {
+    ScratchDir dir;
+    const std::string fifo = dir.File("pipe.jpg");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string folder = dir.File("folder.jpg");
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
+    for (const std::string &path : {fifo, folder, std::string("/dev/zero")}) {
+        SCOPED_TRACE(path);
+        // In a child, so a read that waits fails the test instead of hanging it.
+        const pid_t child = fork();
+        if (child == 0) {
+            alarm(20);
+            YuyvImage image;
+            std::string reason;
+            const bool refused = !tonefold::ReadPhotoFile(path, &image, &reason) &&
+                                 reason == "is not a regular file";
+            _exit(refused ? 0 : 1);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     }
 }
 
