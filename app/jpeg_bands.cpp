@@ -73,10 +73,13 @@ void OnMessage(j_common_ptr info, int level) {
 
 void Silent(j_common_ptr) {}
 
-// A decompressor reading `file`, with the trap as its error manager.
+// A decompressor reading `file`, with the trap as its error manager and room for a row. Made
+// before the place a jump returns to, so that everything it holds is released however the
+// decoding ends.
 struct Decompressor {
     jpeg_decompress_struct info;
     ErrorTrap trap;
+    std::vector<JSAMPLE> row;
 
     explicit Decompressor(const QByteArray &file) {
         info.err = jpeg_std_error(&trap.manager);
@@ -166,8 +169,8 @@ QString JpegDamage(const QByteArray &file) {
     // transform steps: samples in the file's own colour space suffice.
     info.out_color_space = info.jpeg_color_space;
     jpeg_start_decompress(&info);
-    std::vector<JSAMPLE> row(static_cast<size_t>(info.output_width) * info.output_components);
-    JSAMPROW rows[1] = {row.data()};
+    decompressor->row.resize(static_cast<size_t>(info.output_width) * info.output_components);
+    JSAMPROW rows[1] = {decompressor->row.data()};
     while (info.output_scanline < info.output_height) jpeg_read_scanlines(&info, rows, 1);
     jpeg_finish_decompress(&info);
     return {};

@@ -88,7 +88,8 @@ int FileOrientation(const QString &path, QImageReader *reader) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() <= 0) return 1;
     if (uchar *bytes = file.map(0, file.size())) {
-        const int orientation = tonefold::ReadPhotoOrientation(bytes, static_cast<size_t>(file.size()));
+        const int orientation =
+            tonefold::ReadPhotoOrientation(bytes, static_cast<size_t>(file.size()));
         file.unmap(bytes);
         return orientation;
     }

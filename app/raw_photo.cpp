@@ -94,7 +94,8 @@ bool RawDataInsideFile(const QString &path) {
         first = false;
     } while (inside && TIFFReadDirectory(tiff));
     for (const toff_t offset : subDirectories)
-        if (inside && TIFFSetSubDirectory(tiff, offset)) inside = DirectoryDataInside(tiff, fileSize);
+        if (inside && TIFFSetSubDirectory(tiff, offset))
+            inside = DirectoryDataInside(tiff, fileSize);
     TIFFClose(tiff);
     return inside;
 }
@@ -161,7 +162,8 @@ QImage DecodeRawPhoto(const QString &path, qint64 headerWidth, qint64 headerHeig
     }
     stream.arm();
     int result = raw->unpack();
-    if (result == LIBRAW_SUCCESS && (stream.missingBytes() > kLookAheadBytes || raw->error_count() > 0)) {
+    if (result == LIBRAW_SUCCESS &&
+        (stream.missingBytes() > kLookAheadBytes || raw->error_count() > 0)) {
         *reason = QString::fromLatin1(kReasonDataMissing);
         return {};
     }

@@ -124,7 +124,8 @@ std::vector<uint8_t> BeforeEnd(const std::vector<uint8_t> &png, const char type[
 
 TEST(PhotoOrientation, OneReadingForEveryPhotoReader) {
     const int width = 40, height = 30;
-    const std::vector<uint8_t> jpeg = EncodePlanesAsJpeg(MakeScenePlanes(width, height, TJSAMP_420));
+    const std::vector<uint8_t> jpeg =
+        EncodePlanesAsJpeg(MakeScenePlanes(width, height, TJSAMP_420));
     const std::vector<uint8_t> png =
         EncodePng(std::vector<uint8_t>(static_cast<size_t>(width) * height, 128), width, height,
                   PNG_FORMAT_GRAY);
