@@ -98,6 +98,26 @@ int FileOrientation(const QString &path, QImageReader *reader) {
                                           static_cast<size_t>(bytes.size()));
 }
 
+// Whether every chunk of a PNG lies inside the file, up to its end chunk. The image reader takes
+// a chunk's declared length at its word: a few hundred bytes announcing gigabytes of text have
+// it allocate and clear that much before the read fails.
+bool PngChunksInsideFile(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    constexpr qint64 kSignatureBytes = 8, kChunkFrameBytes = 12;
+    const qint64 size = file.size();
+    qint64 pos = kSignatureBytes;
+    uchar head[8];
+    while (file.seek(pos) && file.read(reinterpret_cast<char *>(head), 8) == 8) {
+        const qint64 length = static_cast<qint64>(head[0]) << 24 | head[1] << 16 | head[2] << 8 |
+                              head[3];
+        if (length > size - pos - kChunkFrameBytes) return false;
+        if (std::memcmp(head + 4, "IEND", 4) == 0) return true;
+        pos += kChunkFrameBytes + length;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool ReadJfifDensity(const QString &path, double *dpiX, double *dpiY) {
@@ -133,6 +153,10 @@ QVariantMap ReadReaderPhotoProperties(const QString &path, QString *reason) {
     PrepareReader(&reader);
     if (!reader.canRead()) {
         *reason = QString::fromLatin1(kReasonUnreadable);
+        return {};
+    }
+    if (reader.format() == "png" && !PngChunksInsideFile(path)) {
+        *reason = QString::fromLatin1(kReasonPngDamaged);
         return {};
     }
     const QSize size = reader.size();
@@ -179,6 +203,10 @@ QImage DecodeReaderPhoto(const QString &path, qint64 headerWidth, qint64 headerH
         if (!banded.isNull()) return banded;
         if (reason->isEmpty()) *reason = JpegDamage(bytes);
         if (!reason->isEmpty()) return {};
+    }
+    if (reader.format() == "png" && !PngChunksInsideFile(path)) {
+        *reason = QString::fromLatin1(kReasonPngDamaged);
+        return {};
     }
     QImage image;
     if (!reader.read(&image) || image.width() != headerWidth || image.height() != headerHeight) {

@@ -481,6 +481,25 @@ TEST_F(ImageSourceTest, OrientationIsReadAsTheMergeProgramReadsIt) {
     }
 }
 
+TEST_F(ImageSourceTest, PngWhoseChunksDoNotFitTheFileIsRefusedBeforeDecoding) {
+    QImage stored(40, 30, QImage::Format_RGB32);
+    stored.fill(Qt::gray);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(stored.save(&buffer, "PNG"));
+    const QByteArray png = buffer.data();
+    // A text chunk after the pixels that announces a gigabyte, then the end chunk.
+    const QByteArray claims = png.left(png.size() - 12) +
+                              QByteArray("\x40\x00\x00\x00tEXtdate\0", 13) + png.right(12);
+    for (const QByteArray &file : {claims, png.left(png.size() - 12)}) {
+        const long before = PeakResidentKilobytes();
+        CBImageSource source;
+        EXPECT_FALSE(source.initWithPhoto(Write("claims.png", file)) && source.open());
+        EXPECT_EQ(source.failureReason(), QString("its PNG data is cut short or damaged"));
+        EXPECT_LT(PeakResidentKilobytes() - before, 64 * 1024) << "decoded a refused photo";
+    }
+}
+
 TEST_F(ImageSourceTest, RecordsThatDoNotFitAreRefused) {
     QImage stored(101, 100, QImage::Format_RGB32);
     stored.fill(Qt::gray);
