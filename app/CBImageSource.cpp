@@ -67,17 +67,31 @@ bool CBImageSource::initWithPhoto(const QString &path) {
     imagePath_ = path;
     image_ = QImage();
     imageMetadata_.clear();
-    if (!QFileInfo(path).isFile()) return false;
-    imageMetadata_ = isCameraRaw() ? ReadRawPhotoProperties(path) : ReadReaderPhotoProperties(path);
+    failureReason_.clear();
+    if (!QFileInfo(path).isFile()) {
+        failureReason_ = QString::fromLatin1(kReasonNotAFile);
+        return false;
+    }
+    imageMetadata_ = isCameraRaw() ? ReadRawPhotoProperties(path, &failureReason_)
+                                   : ReadReaderPhotoProperties(path, &failureReason_);
+    if (imageMetadata_.isEmpty() && failureReason_.isEmpty())
+        failureReason_ = QString::fromLatin1(kReasonUnreadable);
     return !imageMetadata_.isEmpty();
 }
 
 bool CBImageSource::open() {
     image_ = QImage();
-    if (!QFileInfo(imagePath_).isFile()) return false;
+    failureReason_.clear();
+    if (!QFileInfo(imagePath_).isFile()) {
+        failureReason_ = QString::fromLatin1(kReasonNotAFile);
+        return false;
+    }
     const qint64 w = Number(imageMetadata_, kPhotoPixelWidth);
     const qint64 h = Number(imageMetadata_, kPhotoPixelHeight);
-    image_ = isCameraRaw() ? DecodeRawPhoto(imagePath_, w, h) : DecodeReaderPhoto(imagePath_, w, h);
+    image_ = isCameraRaw() ? DecodeRawPhoto(imagePath_, w, h, &failureReason_)
+                           : DecodeReaderPhoto(imagePath_, w, h, &failureReason_);
+    if (!image_.isNull()) failureReason_.clear();
+    else if (failureReason_.isEmpty()) failureReason_ = QString::fromLatin1(kReasonUndecodable);
     return !image_.isNull();
 }
 

@@ -21,6 +21,10 @@ public:
     // its properties gave.
     bool open();
 
+    // Why the last initWithPhoto or open answered false, in a few plain words or the decoder's
+    // own message; empty after success.
+    QString failureReason() const { return failureReason_; }
+
     QString imagePath() const { return imagePath_; }
     void setImagePath(const QString &path) { imagePath_ = path; }
     // The decoded image as stored (not upright), RGB32; null before a successful open.
@@ -58,4 +62,5 @@ private:
     QString imagePath_;
     QImage image_;
     QVariantMap imageMetadata_;
+    QString failureReason_;
 };

@@ -2,6 +2,7 @@
 // engine and effect re-runs and the failure sheet.
 #include "IIEditingViewController.h"
 
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QPixmap>
 #include <QVBoxLayout>
@@ -34,14 +35,21 @@ bool DefaultPhotoLoader(CBImageSource &photo, const QString &path) {
 using Job = uint64_t;
 
 // Sends a failure to the main queue: the job's waiting window closes, then the sheet shows the
-// text.
-void ReportFailure(const QPointer<IIEditingViewController> &self, Job job, const char *key) {
+// text and the detail.
+void ReportFailure(const QPointer<IIEditingViewController> &self, Job job, const char *key,
+                   const QString &detail = QString()) {
     const QString text = LocalizedString(key);
-    DispatchMain([self, job, text] {
+    DispatchMain([self, job, text, detail] {
         if (!self) return;
         self->closeWaitingWindow(job);
-        self->showFailedWarning(text);
+        self->showFailedWarning(text, detail);
     });
+}
+
+// Which photo could not be opened and why.
+QString LoadFailureDetail(const QString &path, const CBImageSource &photo) {
+    return LocalizedString("IDS_LOAD_FAILED_DETAIL")
+        .arg(QFileInfo(path).fileName(), photo.failureReason());
 }
 
 // Sends the job's closing step to the main queue.
@@ -184,10 +192,12 @@ void IIEditingViewController::openURLs(const QList<QUrl> &urls) {
         std::vector<std::unique_ptr<CBImageSource>> photos;
         QSizeF firstSize;
         const char *failure = nullptr;
+        QString detail;
         for (const QUrl &url : urls) {
             auto photo = std::make_unique<CBImageSource>();
             if (!load(*photo, url.toLocalFile())) {
                 failure = "IDS_LOAD_FAILED";
+                detail = LoadFailureDetail(url.toLocalFile(), *photo);
                 break;
             }
             const QSizeF size = photo->imageSize(photo->orientation());
@@ -204,7 +214,7 @@ void IIEditingViewController::openURLs(const QList<QUrl> &urls) {
             photos.push_back(std::move(photo));
         }
         if (failure) {
-            ReportFailure(self, job, failure);
+            ReportFailure(self, job, failure, detail);
         } else if (photos.size() == 3) {
             QList<QImage> images;
             QList<QTransform> upright;
@@ -275,9 +285,10 @@ void IIEditingViewController::closeWaitingWindow() {
     waiting->deleteLater();
 }
 
-void IIEditingViewController::showFailedWarning(const QString &text) {
+void IIEditingViewController::showFailedWarning(const QString &text, const QString &detail) {
     auto *warning = new IIWarningMessageController(this);
     warning->warningMessage = text;
+    warning->promptMessage = detail;
     warning->okMessage = LocalizedString("IDS_OK");
     warningMessageController_ = warning;
     QPointer<IIEditingViewController> self(this);

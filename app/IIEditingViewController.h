@@ -94,8 +94,9 @@ public:
     // The same for the window of one job only: a step of a job that has already ended, run
     // after the next job has started, leaves that job's window alone.
     void closeWaitingWindow(uint64_t job);
-    // The failure sheet over the view's window with the text and an OK button.
-    void showFailedWarning(const QString &text);
+    // The failure sheet over the view's window with the text, the detail below it (when given)
+    // and an OK button.
+    void showFailedWarning(const QString &text, const QString &detail = QString());
     void warningSheetDidEnd(int returnCode);
 
     // The panel's reports (argument orders as the panel sends them).

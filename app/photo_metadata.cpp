@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "exif_orientation.h"
 #include "jpeg_bands.h"
 #include "photo_orientation.h"
 
@@ -78,6 +79,45 @@ void PrepareReader(QImageReader *reader) {
     reader->setAllocationLimit(kReaderAllocationLimitMB);
 }
 
+// JPEG and PNG photos take their orientation from the reading the merge program shares, over
+// the whole file (mapped, not copied); other formats from the image reader.
+int FileOrientation(const QString &path, QImageReader *reader) {
+    const QByteArray format = reader->format();
+    if (format != "jpeg" && format != "png")
+        return OrientationFromTransformation(reader->transformation());
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() <= 0) return 1;
+    if (uchar *bytes = file.map(0, file.size())) {
+        const int orientation =
+            tonefold::ReadPhotoOrientation(bytes, static_cast<size_t>(file.size()));
+        file.unmap(bytes);
+        return orientation;
+    }
+    const QByteArray bytes = file.readAll();
+    return tonefold::ReadPhotoOrientation(reinterpret_cast<const uint8_t *>(bytes.constData()),
+                                          static_cast<size_t>(bytes.size()));
+}
+
+// Whether every chunk of a PNG lies inside the file, up to its end chunk. The image reader takes
+// a chunk's declared length at its word: a few hundred bytes announcing gigabytes of text have
+// it allocate and clear that much before the read fails.
+bool PngChunksInsideFile(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    constexpr qint64 kSignatureBytes = 8, kChunkFrameBytes = 12;
+    const qint64 size = file.size();
+    qint64 pos = kSignatureBytes;
+    uchar head[8];
+    while (file.seek(pos) && file.read(reinterpret_cast<char *>(head), 8) == 8) {
+        const qint64 length = static_cast<qint64>(head[0]) << 24 | head[1] << 16 | head[2] << 8 |
+                              head[3];
+        if (length > size - pos - kChunkFrameBytes) return false;
+        if (std::memcmp(head + 4, "IEND", 4) == 0) return true;
+        pos += kChunkFrameBytes + length;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool ReadJfifDensity(const QString &path, double *dpiX, double *dpiY) {
@@ -108,17 +148,24 @@ bool ReadJfifDensity(const QString &path, double *dpiX, double *dpiY) {
     }
 }
 
-QVariantMap ReadReaderPhotoProperties(const QString &path) {
+QVariantMap ReadReaderPhotoProperties(const QString &path, QString *reason) {
     QImageReader reader(path);
     PrepareReader(&reader);
-    if (!reader.canRead()) return {};
+    if (!reader.canRead()) {
+        *reason = QString::fromLatin1(kReasonUnreadable);
+        return {};
+    }
+    if (reader.format() == "png" && !PngChunksInsideFile(path)) {
+        *reason = QString::fromLatin1(kReasonPngDamaged);
+        return {};
+    }
     const QSize size = reader.size();
     QVariantMap properties;
     if (size.isValid()) {
         properties.insert(kPhotoPixelWidth, static_cast<qint64>(size.width()));
         properties.insert(kPhotoPixelHeight, static_cast<qint64>(size.height()));
     }
-    properties.insert(kPhotoOrientation, OrientationFromTransformation(reader.transformation()));
+    properties.insert(kPhotoOrientation, FileOrientation(path, &reader));
     double x = 0, y = 0;
     if (ReadJfifDensity(path, &x, &y)) {
         properties.insert(kPhotoDPIWidth, x);
@@ -128,25 +175,44 @@ QVariantMap ReadReaderPhotoProperties(const QString &path) {
     return properties;
 }
 
-QImage DecodeReaderPhoto(const QString &path, qint64 headerWidth, qint64 headerHeight) {
-    if (headerWidth <= 0 || headerHeight <= 0 || headerWidth * headerHeight > kMaxPhotoPixels)
+QImage DecodeReaderPhoto(const QString &path, qint64 headerWidth, qint64 headerHeight,
+                         QString *reason) {
+    if (headerWidth <= 0 || headerHeight <= 0 || headerWidth * headerHeight > kMaxPhotoPixels) {
+        *reason = QString::fromLatin1(headerWidth > 0 && headerHeight > 0 ? kReasonTooLarge
+                                                                          : kReasonUnreadable);
         return {};
+    }
     QImageReader reader(path);
     PrepareReader(&reader);
     // The file may have changed since its properties were read.
-    if (reader.size() != QSize(static_cast<int>(headerWidth), static_cast<int>(headerHeight)))
+    if (reader.size() != QSize(static_cast<int>(headerWidth), static_cast<int>(headerHeight))) {
+        *reason = QString::fromLatin1(kReasonChanged);
         return {};
-    // JPEG photos, the usual case, are decoded in bands of rows side by side when they can be.
+    }
+    // JPEG photos, the usual case, are decoded in bands of rows side by side when they can be;
+    // the image reader would fill damaged parts with grey, so a JPEG that it is to decode is
+    // checked first.
     if (reader.format() == "jpeg") {
         QFile file(path);
-        if (file.open(QIODevice::ReadOnly)) {
-            QImage banded = DecodeJpegInBands(file.readAll(), headerWidth, headerHeight);
-            if (!banded.isNull()) return banded;
+        if (!file.open(QIODevice::ReadOnly)) {
+            *reason = QString::fromLatin1(kReasonNotAFile);
+            return {};
         }
+        const QByteArray bytes = file.readAll();
+        QImage banded = DecodeJpegInBands(bytes, headerWidth, headerHeight, reason);
+        if (!banded.isNull()) return banded;
+        if (reason->isEmpty()) *reason = JpegDamage(bytes);
+        if (!reason->isEmpty()) return {};
+    }
+    if (reader.format() == "png" && !PngChunksInsideFile(path)) {
+        *reason = QString::fromLatin1(kReasonPngDamaged);
+        return {};
     }
     QImage image;
-    if (!reader.read(&image) || image.width() != headerWidth || image.height() != headerHeight)
+    if (!reader.read(&image) || image.width() != headerWidth || image.height() != headerHeight) {
+        *reason = QString::fromLatin1(kReasonUndecodable);
         return {};
+    }
     if (image.format() != QImage::Format_RGB32) image.convertTo(QImage::Format_RGB32);
     return image;
 }

@@ -19,14 +19,27 @@ inline constexpr const char *kExifFocalLength = "FocalLength";          // doubl
 // Photos with more pixels than this are refused before their pixels are decoded.
 inline constexpr qint64 kMaxPhotoPixels = 100'000'000;
 
-// Properties of a JPEG (or another format of the image reader): pixel size and orientation from
-// the reader, resolution from the JFIF density or else the EXIF resolution, the EXIF fields.
-// Empty when the reader cannot read the file.
-QVariantMap ReadReaderPhotoProperties(const QString &path);
+// Properties of a JPEG (or another format of the image reader): pixel size from the reader, the
+// orientation of JPEG and PNG photos as every photo reader of this system reads it (of other
+// formats from the reader), resolution from the JFIF density or else the EXIF resolution, the
+// EXIF fields. Empty, with the reason, when the reader cannot read the file or the file is a
+// PNG whose chunks do not fit it.
+QVariantMap ReadReaderPhotoProperties(const QString &path, QString *reason);
 
 // Decodes the photo through the image reader into RGB32, refusing a photo over the size limit
-// before decoding and one whose decoded size differs from the header's. Null on failure.
-QImage DecodeReaderPhoto(const QString &path, qint64 headerWidth, qint64 headerHeight);
+// before decoding, a JPEG whose data is corrupt or missing, a PNG with a chunk reaching past the
+// end of the file or without its end chunk, and one whose decoded size differs
+// from the header's. Null on failure, with the reason.
+QImage DecodeReaderPhoto(const QString &path, qint64 headerWidth, qint64 headerHeight,
+                         QString *reason);
+
+// Reasons the loaders give, completed by the decoders' own messages.
+inline constexpr const char *kReasonUnreadable = "not a photo in a format that can be read";
+inline constexpr const char *kReasonNotAFile = "not a file that can be read";
+inline constexpr const char *kReasonTooLarge = "larger than 100 megapixels";
+inline constexpr const char *kReasonChanged = "changed while it was being opened";
+inline constexpr const char *kReasonUndecodable = "its pixels could not be decoded";
+inline constexpr const char *kReasonPngDamaged = "its PNG data is cut short or damaged";
 
 // Resolution in dots per inch from a JPEG's JFIF segment; false when it holds none.
 bool ReadJfifDensity(const QString &path, double *dpiX, double *dpiY);

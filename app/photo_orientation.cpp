@@ -26,12 +26,10 @@ int OrientationFromTransformation(QImageIOHandler::Transformations transformatio
 }
 
 int OrientationFromRawFlip(int flip) {
-    switch (flip) {
-    case 3: return 3;
-    case 5: return 8;
-    case 6: return 6;
-    default: return 1;
-    }
+    // The raw decoder turns the orientation tag into its flip by the digits of "50132467"
+    // (tag 1 is flip 0, tag 2 flip 1, ...): this is that table read backwards.
+    static constexpr int kOrientationOfFlip[8] = {1, 2, 4, 3, 5, 8, 6, 7};
+    return flip >= 0 && flip < 8 ? kOrientationOfFlip[flip] : 1;
 }
 
 QTransform UprightTransform(int orientation, double w, double h) {

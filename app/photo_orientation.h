@@ -15,7 +15,8 @@ bool OrientationSwapsSides(int orientation);
 // The orientation code of the image reader's transformation (the stored photo turned upright).
 int OrientationFromTransformation(QImageIOHandler::Transformations transformation);
 
-// The orientation code of the camera raw decoder's flip: 0, 3, 5, 6 give 1, 3, 8, 6.
+// The orientation code of the camera raw decoder's flip 0..7: 1, 2, 4, 3, 5, 8, 6, 7; 1 for
+// any other flip.
 int OrientationFromRawFlip(int flip);
 
 // Maps the stored photo of width x height pixels onto its upright place, in y-down coordinates

@@ -1,6 +1,8 @@
 // Every offset read from the file is checked against the buffer before it is followed.
 #include "exif_orientation.h"
 
+#include <zlib.h>
+
 #include <cstring>
 
 namespace tonefold {
@@ -48,8 +50,10 @@ int ReadTiffOrientation(const uint8_t *data, size_t size) {
         const size_t entry = ifd + 2 + i * kIfdEntryBytes;
         if (!tiff.Has(entry, kIfdEntryBytes)) return 1;
         if (tiff.U16(entry) != kOrientationTag) continue;
-        // One SHORT fits the value field, which holds it in its first two bytes.
-        if (tiff.U16(entry + 2) != kTypeShort || tiff.U32(entry + 4) < 1) return 1;
+        // One SHORT fits the value field, which holds it in its first two bytes. A larger
+        // count would make the field an offset to the values elsewhere: a second reading of
+        // such a tag could tell another value, so it counts as no orientation.
+        if (tiff.U16(entry + 2) != kTypeShort || tiff.U32(entry + 4) != 1) return 1;
         return ValidOrientation(tiff.U16(entry + 8));
     }
     return 1;
@@ -111,6 +115,51 @@ JpegMarkerScan ScanJpegMarkers(const uint8_t *data, size_t size) {
         pos += length;
     }
     return scan;
+}
+
+namespace {
+
+constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+
+uint32_t BigEndian32(const uint8_t *p) {
+    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+           static_cast<uint32_t>(p[2]) << 8 | p[3];
+}
+
+// The byte-order mark's two bytes are equal and either 'I' or 'M'.
+bool SoundByteOrder(const uint8_t *block, size_t size) {
+    return size >= 2 && block[0] == block[1] && (block[0] == 'I' || block[0] == 'M');
+}
+
+}  // namespace
+
+int ReadPngOrientation(const uint8_t *data, size_t size) {
+    if (data == nullptr || size < sizeof kPngSignature ||
+        std::memcmp(data, kPngSignature, sizeof kPngSignature) != 0)
+        return 1;
+    // Chunks: length, type, data, check sum over type and data. A chunk with a bad check sum
+    // or a bad mark is passed over, as the PNG decoder passes over a damaged ancillary chunk.
+    size_t pos = sizeof kPngSignature;
+    while (size - pos >= 12) {
+        const size_t length = BigEndian32(data + pos);
+        if (length > size - pos - 12) return 1;
+        const uint8_t *type = data + pos + 4;
+        const uint8_t *payload = type + 4;
+        if (std::memcmp(type, "IEND", 4) == 0) return 1;
+        if (std::memcmp(type, "eXIf", 4) == 0 && SoundByteOrder(payload, length)) {
+            const uLong sum = crc32(crc32(0, nullptr, 0), type, static_cast<uInt>(4 + length));
+            if (sum == BigEndian32(payload + length)) return ReadTiffOrientation(payload, length);
+        }
+        pos += 12 + length;
+    }
+    return 1;
+}
+
+int ReadPhotoOrientation(const uint8_t *data, size_t size) {
+    if (data == nullptr) return 1;
+    if (size >= 2 && data[0] == 0xFF && data[1] == kStartOfImage)
+        return ScanJpegMarkers(data, size).orientation;
+    return ReadPngOrientation(data, size);
 }
 
 }  // namespace tonefold

@@ -7,8 +7,17 @@
 namespace tonefold {
 
 // The orientation tag (0x0112) of a TIFF-structured EXIF block (starting at its byte-order
-// mark): 1..8, or 1 when the block is malformed, has no tag or holds another value.
+// mark): 1..8, or 1 when the block is malformed, has no tag or holds another value. The tag is
+// one SHORT; any other type or count counts as malformed.
 int ReadTiffOrientation(const uint8_t *data, size_t size);
+
+// The orientation of a PNG's EXIF chunk: the first eXIf chunk whose byte-order mark is sound
+// and whose check sum holds, wherever it lies before the end chunk; 1 without one.
+int ReadPngOrientation(const uint8_t *data, size_t size);
+
+// The orientation of a whole JPEG or PNG file (told apart by their signatures), 1 for anything
+// else: the one reading that every photo loader uses.
+int ReadPhotoOrientation(const uint8_t *data, size_t size);
 
 struct JpegMarkerScan {
     int orientation = 1;   // from the first APP1 "Exif" segment, 1 when there is none

@@ -110,11 +110,12 @@ protected:
     }
 
     // The failure sheet's message, then the sheet answered with OK; empty when none is up.
-    QString TakeWarning() {
+    QString TakeWarning(QString *detail = nullptr) {
         IIWarningMessageController *warning = editor->warningMessageController();
         if (!warning) return {};
         EXPECT_TRUE(warning->dialog()->isVisible());
         const QString text = warning->warningMessage;
+        if (detail) *detail = warning->commentField()->text();
         QTimer::singleShot(0, warning, &IIWarningMessageController::ok);
         EXPECT_TRUE(QTest::qWaitFor([this] { return !editor->warningMessageController(); }));
         return text;
@@ -149,23 +150,34 @@ TEST_F(EditingWorkflowTest, LoadChecksRefuseBadSetsAndKeepWhatWasShown) {
     const QUrl narrow = Bracket(99, 100)[1];
     const QUrl broken = WriteFile("broken.jpg", tiny.left(tiny.size() / 3));
     const QUrl huge = WriteFile("huge.jpg", WithClaimedSize(tiny, 10100, 10000));
+    QFile goodFile(good[1].toLocalFile());
+    ASSERT_TRUE(goodFile.open(QIODevice::ReadOnly));
+    const QByteArray jpegOfGood = goodFile.readAll();
+    const QUrl cut = WriteFile("cut.jpg", jpegOfGood.left(jpegOfGood.size() * 99 / 100));
     struct Case {
         const char *name;
         QList<QUrl> urls;
         const char *key;
+        QString detail;  // names the photo and the reason
     };
     const Case cases[] = {
-        {"99 x 100 second photo", {good[0], narrow, good[2]}, "IDS_RESOLUTION_SMALL_ERROR"},
+        {"99 x 100 second photo", {good[0], narrow, good[2]}, "IDS_RESOLUTION_SMALL_ERROR", {}},
         {"orientations 1 and 6 of one size", {good[0], turned, good[2]},
-         "IDS_RESOLUTION_DIFFERENT_ERROR"},
-        {"undecodable second photo", {good[0], broken, good[2]}, "IDS_LOAD_FAILED"},
-        {"over 100 megapixels", {good[0], huge, good[2]}, "IDS_LOAD_FAILED"},
+         "IDS_RESOLUTION_DIFFERENT_ERROR", {}},
+        {"undecodable second photo", {good[0], broken, good[2]}, "IDS_LOAD_FAILED",
+         "broken.jpg: not a photo in a format that can be read"},
+        {"over 100 megapixels", {good[0], huge, good[2]}, "IDS_LOAD_FAILED",
+         "huge.jpg: larger than 100 megapixels"},
+        {"second photo cut short", {good[0], cut, good[2]}, "IDS_LOAD_FAILED",
+         "cut.jpg: Premature end of JPEG file"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         Open(c.urls);
         EXPECT_EQ(loaded.size(), 2) << "the third photo is never opened";
-        EXPECT_EQ(TakeWarning(), LocalizedString(c.key));
+        QString detail;
+        EXPECT_EQ(TakeWarning(&detail), LocalizedString(c.key));
+        EXPECT_EQ(detail, c.detail);
         EXPECT_EQ(editor->imageView()->image().cacheKey(), pictureKey);
         EXPECT_EQ(editor->middleImageView()->pixmap().cacheKey(), thumbKey);
         EXPECT_EQ(editor->engineController()->inputOffscreen()[0].ppu8Plane[0], record);

@@ -2,8 +2,10 @@
 // drawing into image records.
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QImageWriter>
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -179,6 +181,92 @@ TEST_F(ImageSourceTest, LinearDngLoadsUprightWithoutBrightening) {
     EXPECT_GT(record.v(24, 24), 160);
 }
 
+// The linear levels of the dark half, the bright half and the red marker of LinearDngPattern.
+constexpr double kDngLevels[3][3] = {{0.05, 0.05, 0.05}, {0.2, 0.2, 0.2}, {0.6, 0.02, 0.02}};
+
+// Writes a DNG of a 96 x 64 upright picture (a dark left half, a brighter right half and a red
+// square at the top left) stored for the orientation and tagged with it.
+bool WriteDngPattern(const QString &path, int orientation) {
+    QImage classes(96, 64, QImage::Format_RGB32);
+    classes.fill(QColor(0, 0, 0));
+    QPainter(&classes).fillRect(48, 0, 48, 64, QColor(1, 1, 1));
+    QPainter(&classes).fillRect(16, 16, 16, 16, QColor(2, 2, 2));
+    const QImage stored = fixtures::StoredForOrientation(classes, orientation);
+    std::vector<uint16_t> rgb;
+    for (int y = 0; y < stored.height(); ++y)
+        for (int x = 0; x < stored.width(); ++x)
+            for (double value : kDngLevels[qRed(stored.pixel(x, y))])
+                rgb.push_back(static_cast<uint16_t>(std::lround(value * 65535)));
+    return fixtures::WriteLinearDng(path, stored.width(), stored.height(), rgb, orientation);
+}
+
+TEST_F(ImageSourceTest, DngOfEveryOrientationLoadsUpright) {
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        SCOPED_TRACE(orientation);
+        const QString path = dir.filePath(QString("o%1.dng").arg(orientation));
+        ASSERT_TRUE(WriteDngPattern(path, orientation));
+        CBImageSource source;
+        ASSERT_TRUE(source.initWithPhoto(path));
+        ASSERT_TRUE(source.open());
+        EXPECT_EQ(source.orientation(), orientation);
+        ASSERT_EQ(source.imageSize(source.orientation()), QSizeF(96, 64));
+        const QImage upright = source.image(source.orientation());
+        ASSERT_EQ(upright.size(), QSize(96, 64));
+        EXPECT_LT(qGreen(upright.pixel(8, 48)) + 30, qGreen(upright.pixel(80, 48)));
+        const QRgb marker = upright.pixel(24, 24);
+        EXPECT_GT(qRed(marker), qGreen(marker) + 80);
+    }
+}
+
+// Sets the value of a tag with one value (the strip offset of a one-strip DNG, its compression)
+// in the file's first directory.
+bool PatchTag(const QString &path, int tag, uint32_t value) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite)) return false;
+    QByteArray bytes = file.readAll();
+    const auto u16 = [&](qsizetype at) {
+        return static_cast<uint8_t>(bytes[at]) | static_cast<uint8_t>(bytes[at + 1]) << 8;
+    };
+    const auto u32 = [&](qsizetype at) {
+        return static_cast<uint32_t>(u16(at)) | static_cast<uint32_t>(u16(at + 2)) << 16;
+    };
+    if (bytes.size() < 8 || bytes.left(2) != "II") return false;
+    const qsizetype ifd = u32(4);
+    for (int i = 0; i < u16(ifd); ++i) {
+        const qsizetype entry = ifd + 2 + 12 * i;
+        if (u16(entry) != tag || u32(entry + 4) != 1) continue;
+        for (int k = 0; k < 4; ++k) bytes[entry + 8 + k] = static_cast<char>(value >> (8 * k));
+        return file.seek(0) && file.write(bytes) == bytes.size();
+    }
+    return false;
+}
+
+TEST_F(ImageSourceTest, DngWhoseDataLiesPastTheEndIsRefused) {
+    constexpr int kStripOffsets = 273, kCompression = 259, kLosslessJpeg = 7;
+    const qint64 stripBytes = 96 * 64 * 6;
+    // Plain samples missing in part stop the decoder; compressed ones past the end do not, and
+    // would develop into a black picture.
+    struct Case {
+        const char *name;
+        int compression;
+        qint64 fromEnd;  // where the strip starts, counted back from the end of the file
+    };
+    for (const Case c : {Case{"plain, half missing", 1, stripBytes / 2},
+                         Case{"compressed, all missing", kLosslessJpeg, 0},
+                         Case{"compressed, starting 2 bytes before the end", kLosslessJpeg, 2}}) {
+        SCOPED_TRACE(c.name);
+        const QString path = dir.filePath("cut.dng");
+        QFile::remove(path);
+        ASSERT_TRUE(WriteDngPattern(path, 1));
+        const qint64 size = QFileInfo(path).size();
+        ASSERT_TRUE(PatchTag(path, kStripOffsets, static_cast<uint32_t>(size - c.fromEnd)));
+        ASSERT_TRUE(PatchTag(path, kCompression, static_cast<uint32_t>(c.compression)));
+        CBImageSource source;
+        EXPECT_FALSE(source.initWithPhoto(path) && source.open());
+        EXPECT_FALSE(source.failureReason().isEmpty());
+    }
+}
+
 // A JPEG whose frame header claims another size than its data holds.
 QByteArray WithClaimedSize(QByteArray jpeg, int width, int height) {
     const qsizetype sof = jpeg.indexOf(QByteArray("\xFF\xC0", 2));
@@ -255,6 +343,163 @@ TEST_F(ImageSourceTest, TruncatedJpegLoadsFullyWrittenOrIsRefused) {
     EXPECT_EQ(zeros.plane, ones.plane);
 }
 
+// A JPEG of noise, so that its entropy-coded data is long and dense.
+QByteArray NoiseJpeg(int width, int height, bool progressive = false) {
+    QImage stored(width, height, QImage::Format_RGB32);
+    QRandomGenerator random(5);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) stored.setPixel(x, y, random.generate() | 0xFF000000u);
+    if (!progressive) return fixtures::EncodeJpeg(stored);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    EXPECT_TRUE(writer.write(stored));
+    return buffer.data();
+}
+
+// The bytes from the middle of the entropy-coded data on, each turned over, as a damaged
+// card or transfer leaves them.
+QByteArray Scrambled(QByteArray jpeg) {
+    const qsizetype scan = jpeg.indexOf(QByteArray("\xFF\xDA", 2));
+    for (qsizetype i = (scan + jpeg.size()) / 2; i < jpeg.size() - 2; ++i)
+        if (static_cast<uint8_t>(jpeg[i]) != 0xFF && static_cast<uint8_t>(jpeg[i - 1]) != 0xFF)
+            jpeg[i] = static_cast<char>(~jpeg[i] & 0x7F);
+    return jpeg;
+}
+
+TEST_F(ImageSourceTest, DamagedJpegsAreRefusedWithTheDecodersReason) {
+    const QByteArray jpeg = NoiseJpeg(1024, 1536);
+    const QByteArray progressive = NoiseJpeg(256, 192, true);
+    const QByteArray end("\xFF\xD9", 2);
+    QImage small(16, 16, QImage::Format_RGB32);
+    small.fill(Qt::gray);
+    const QByteArray claims = WithClaimedSize(fixtures::EncodeJpeg(small, 50), 10000, 10000);
+    struct Case {
+        const char *name;
+        QByteArray file;
+        const char *reason;  // the start of the reason, or null for any reason
+    };
+    const Case cases[] = {
+        {"cut at 10 %", jpeg.left(jpeg.size() / 10), "Premature end of JPEG file"},
+        {"cut at 50 %", jpeg.left(jpeg.size() / 2), "Premature end of JPEG file"},
+        {"cut at 99 %", jpeg.left(jpeg.size() * 99 / 100), "Premature end of JPEG file"},
+        {"cut before its end marker", jpeg.left(jpeg.size() - 2), "Premature end of JPEG file"},
+        {"half and an end marker", jpeg.left(jpeg.size() / 2) + end, "Corrupt JPEG data"},
+        {"scrambled codes", Scrambled(jpeg), "Corrupt JPEG data"},
+        {"progressive, cut at 90 %", progressive.left(progressive.size() * 9 / 10), nullptr},
+        {"689 bytes claiming 10000 x 10000", claims, nullptr},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const long before = PeakResidentKilobytes();
+        CBImageSource source;
+        ASSERT_TRUE(source.initWithPhoto(Write("damaged.jpg", c.file)));
+        EXPECT_FALSE(source.open());
+        EXPECT_TRUE(source.image().isNull());
+        const QString reason = source.failureReason();
+        EXPECT_FALSE(reason.isEmpty());
+        if (c.reason) {
+            EXPECT_TRUE(reason.startsWith(c.reason)) << reason.toStdString();
+        }
+        EXPECT_LT(PeakResidentKilobytes() - before, 64 * 1024) << "decoded a refused photo";
+    }
+    EXPECT_LT(claims.size(), 1000);
+    CBImageSource whole;
+    ASSERT_TRUE(whole.initWithPhoto(Write("whole.jpg", jpeg)));
+    EXPECT_TRUE(whole.open());
+    EXPECT_EQ(whole.failureReason(), QString());
+}
+
+// An EXIF block of one orientation entry of the given count, little-endian.
+QByteArray TiffOrientation(int value, uint32_t count) {
+    QByteArray tiff("II\x2A\x00\x08\x00\x00\x00\x01\x00\x12\x01\x03\x00", 14);
+    for (int i = 0; i < 4; ++i) tiff.append(static_cast<char>(count >> (8 * i)));
+    tiff.append(static_cast<char>(value)).append(7, '\0');
+    return tiff;
+}
+
+QByteArray WithExifBlock(const QByteArray &jpeg, const QByteArray &tiff) {
+    QByteArray segment = QByteArray("\xFF\xE1\0\0Exif\0\0", 10) + tiff;
+    segment[2] = static_cast<char>((segment.size() - 2) >> 8);
+    segment[3] = static_cast<char>((segment.size() - 2) & 0xFF);
+    return jpeg.left(2) + segment + jpeg.mid(2);
+}
+
+uint32_t Crc32(const QByteArray &bytes) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (const char byte : bytes) {
+        crc ^= static_cast<uint8_t>(byte);
+        for (int k = 0; k < 8; ++k) crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+    }
+    return ~crc;
+}
+
+// The PNG with an eXIf chunk holding tiff right after its header chunk, or before its end.
+QByteArray WithExifChunk(const QByteArray &png, const QByteArray &tiff, bool atEnd) {
+    QByteArray chunk;
+    for (int shift = 24; shift >= 0; shift -= 8)
+        chunk.append(static_cast<char>(tiff.size() >> shift));
+    const QByteArray typed = "eXIf" + tiff;
+    const uint32_t crc = Crc32(typed);
+    chunk += typed;
+    for (int shift = 24; shift >= 0; shift -= 8) chunk.append(static_cast<char>(crc >> shift));
+    const qsizetype at = atEnd ? png.size() - 12 : 33;
+    return png.left(at) + chunk + png.mid(at);
+}
+
+TEST_F(ImageSourceTest, OrientationIsReadAsTheMergeProgramReadsIt) {
+    QImage stored(40, 30, QImage::Format_RGB32);
+    stored.fill(Qt::gray);
+    const QByteArray jpeg = fixtures::EncodeJpeg(stored);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(stored.save(&buffer, "PNG"));
+    const QByteArray png = buffer.data();
+    struct Case {
+        const char *name;
+        QByteArray file;
+        int orientation;
+    };
+    const Case cases[] = {
+        {"JPEG tagged 6", WithExifBlock(jpeg, TiffOrientation(6, 1)), 6},
+        {"JPEG, count 0x40000000", WithExifBlock(jpeg, TiffOrientation(6, 0x40000000)), 1},
+        {"JPEG, count 2", WithExifBlock(jpeg, TiffOrientation(6, 2)), 1},
+        {"PNG tagged 6", WithExifChunk(png, TiffOrientation(6, 1), false), 6},
+        {"PNG tagged 8 after its pixels", WithExifChunk(png, TiffOrientation(8, 1), true), 8},
+        {"PNG, count 0x40000000", WithExifChunk(png, TiffOrientation(6, 0x40000000), false), 1},
+        {"PNG without EXIF", png, 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        CBImageSource source;
+        ASSERT_TRUE(source.initWithPhoto(Write(c.file.startsWith("\x89PNG") ? "o.png" : "o.jpg",
+                                               c.file)));
+        ASSERT_TRUE(source.open()) << source.failureReason().toStdString();
+        EXPECT_EQ(source.orientation(), c.orientation);
+        EXPECT_EQ(source.image(source.orientation()).width(), c.orientation >= 5 ? 30 : 40);
+    }
+}
+
+TEST_F(ImageSourceTest, PngWhoseChunksDoNotFitTheFileIsRefusedBeforeDecoding) {
+    QImage stored(40, 30, QImage::Format_RGB32);
+    stored.fill(Qt::gray);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(stored.save(&buffer, "PNG"));
+    const QByteArray png = buffer.data();
+    // A text chunk after the pixels that announces a gigabyte, then the end chunk.
+    const QByteArray claims = png.left(png.size() - 12) +
+                              QByteArray("\x40\x00\x00\x00tEXtdate\0", 13) + png.right(12);
+    for (const QByteArray &file : {claims, png.left(png.size() - 12)}) {
+        const long before = PeakResidentKilobytes();
+        CBImageSource source;
+        EXPECT_FALSE(source.initWithPhoto(Write("claims.png", file)) && source.open());
+        EXPECT_EQ(source.failureReason(), QString("its PNG data is cut short or damaged"));
+        EXPECT_LT(PeakResidentKilobytes() - before, 64 * 1024) << "decoded a refused photo";
+    }
+}
+
 TEST_F(ImageSourceTest, RecordsThatDoNotFitAreRefused) {
     QImage stored(101, 100, QImage::Format_RGB32);
     stored.fill(Qt::gray);
@@ -316,7 +561,8 @@ TEST(Orientation, CodesFromTheReaderAndFromRawFlips) {
         {T::TransformationMirrorAndRotate90, 7}, {T::TransformationRotate270, 8}};
     for (const auto &[transformation, code] : reader)
         EXPECT_EQ(OrientationFromTransformation(transformation), code);
-    const std::pair<int, int> flips[] = {{0, 1}, {3, 3}, {5, 8}, {6, 6}, {1, 1}};
+    const std::pair<int, int> flips[] = {{0, 1}, {1, 2}, {2, 4}, {3, 3}, {4, 5},
+                                         {5, 8}, {6, 6}, {7, 7}, {8, 1}, {-1, 1}};
     for (const auto &[flip, code] : flips) EXPECT_EQ(OrientationFromRawFlip(flip), code) << flip;
 }
 

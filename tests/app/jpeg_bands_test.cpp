@@ -49,25 +49,46 @@ TEST(JpegBands, BandsGiveTheReadersBytes) {
     for (const QSize size : {QSize(1001, 1537), QSize(640, 2050), QSize(33, 17)}) {
         SCOPED_TRACE(QStringLiteral("%1x%2").arg(size.width()).arg(size.height()).toStdString());
         const QByteArray jpeg = Encoded(Detailed(size.width(), size.height()), false);
-        const QImage banded = DecodeJpegInBands(jpeg, size.width(), size.height());
+        QString damage;
+        const QImage banded = DecodeJpegInBands(jpeg, size.width(), size.height(), &damage);
         ASSERT_FALSE(banded.isNull());
+        EXPECT_EQ(damage, QString());
+        EXPECT_EQ(JpegDamage(jpeg), QString());
         EXPECT_EQ(banded.format(), QImage::Format_RGB32);
         EXPECT_TRUE(banded == ReaderDecoded(jpeg));
     }
 }
 
-TEST(JpegBands, LeavesEverythingElseToTheReader) {
+TEST(JpegBands, LeavesOtherPhotosToTheReaderAndTellsDamage) {
     const QImage picture = Detailed(300, 1100);
     const QByteArray jpeg = Encoded(picture, false);
-    EXPECT_TRUE(DecodeJpegInBands(Encoded(picture, true), 300, 1100).isNull()) << "progressive";
-    EXPECT_TRUE(DecodeJpegInBands(jpeg, 301, 1100).isNull()) << "another size";
-    EXPECT_TRUE(DecodeJpegInBands(jpeg.left(jpeg.size() / 2), 300, 1100).isNull()) << "cut short";
-    EXPECT_TRUE(DecodeJpegInBands(jpeg.left(200), 300, 1100).isNull()) << "cut in its header";
-    EXPECT_TRUE(DecodeJpegInBands(QByteArray("not a photo"), 300, 1100).isNull());
-    EXPECT_TRUE(DecodeJpegInBands(
-                    Encoded(picture.convertToFormat(QImage::Format_Grayscale8), false), 300, 1100)
-                    .isNull())
-        << "one channel";
+    const QByteArray progressive = Encoded(picture, true);
+    const QByteArray grey = Encoded(picture.convertToFormat(QImage::Format_Grayscale8), false);
+    struct Case {
+        const char *name;
+        QByteArray file;
+        int width;
+        bool damaged;
+    };
+    const Case cases[] = {
+        {"progressive", progressive, 300, false},
+        {"another size", jpeg, 301, false},
+        {"one channel", grey, 300, false},
+        {"cut short", jpeg.left(jpeg.size() / 2), 300, true},
+        {"cut in its header", jpeg.left(200), 300, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QString damage;
+        EXPECT_TRUE(DecodeJpegInBands(c.file, c.width, 1100, &damage).isNull());
+        EXPECT_EQ(damage.isEmpty(), !c.damaged) << damage.toStdString();
+        EXPECT_EQ(JpegDamage(c.file).isEmpty(), !c.damaged);
+    }
+    EXPECT_FALSE(JpegDamage(QByteArray("not a photo")).isEmpty());
+    // Damage the bands never see, in photos they leave to the reader.
+    EXPECT_EQ(JpegDamage(progressive.left(progressive.size() * 9 / 10)),
+              QStringLiteral("Premature end of JPEG file"));
+    EXPECT_FALSE(JpegDamage(grey.left(grey.size() / 2)).isEmpty());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 using namespace photo_support;
 using tonefold::JpegMarkerScan;
+using tonefold::ReadPhotoOrientation;
 using tonefold::ReadTiffOrientation;
 using tonefold::ScanJpegMarkers;
 
@@ -36,6 +37,8 @@ TEST(TiffOrientation, MalformedBlocksGiveOne) {
         {"no entries", 8, 0},
         {"type other than SHORT", 12, 4},
         {"count of zero", 14, 0},
+        {"count of two", 14, 2},
+        {"count over 0x40000000", 17, 0x40},
         {"another tag", 10, 0x13},
     };
     for (const Case &c : cases) {
@@ -100,6 +103,71 @@ TEST(JpegMarkers, DamagedHeadersStayInsideTheBuffer) {
         EXPECT_GE(scan.orientation, 1);
         EXPECT_LE(scan.orientation, 8);
     }
+}
+
+// Every photo reader takes its orientation from ReadPhotoOrientation or agrees with it: the
+// merge program's decoder turns each photo of this table by the same reading.
+std::vector<uint8_t> TiffWithCount(uint32_t count) {
+    std::vector<uint8_t> tiff = TiffWithOrientation(6, false);
+    for (int i = 0; i < 4; ++i) tiff[14 + i] = static_cast<uint8_t>(count >> (8 * i));
+    return tiff;
+}
+
+// The chunk inserted right before the end chunk (the last 12 bytes).
+std::vector<uint8_t> BeforeEnd(const std::vector<uint8_t> &png, const char type[4],
+                               const std::vector<uint8_t> &data) {
+    std::vector<uint8_t> out(png.begin(), png.end() - 12);
+    AppendChunk(out, type, data);
+    out.insert(out.end(), png.end() - 12, png.end());
+    return out;
+}
+
+TEST(PhotoOrientation, OneReadingForEveryPhotoReader) {
+    const int width = 40, height = 30;
+    const std::vector<uint8_t> jpeg =
+        EncodePlanesAsJpeg(MakeScenePlanes(width, height, TJSAMP_420));
+    const std::vector<uint8_t> png =
+        EncodePng(std::vector<uint8_t>(static_cast<size_t>(width) * height, 128), width, height,
+                  PNG_FORMAT_GRAY);
+    ASSERT_FALSE(jpeg.empty());
+    ASSERT_FALSE(png.empty());
+    const std::vector<uint8_t> six = TiffWithOrientation(6, true);
+    std::vector<uint8_t> badMark = six;
+    badMark[1] = 'I';
+    std::vector<uint8_t> badSum = SpliceChunk(png, "eXIf", six);
+    badSum[33 + 8 + six.size()] ^= 1;
+    struct Case {
+        const char *name;
+        std::vector<uint8_t> file;
+        int orientation;
+        bool damaged = false;  // a decoder may refuse the whole photo
+    };
+    const Case cases[] = {
+        {"JPEG tagged 6", WithOrientation(jpeg, 6, true), 6},
+        {"JPEG, count 0x40000000", SpliceExif(jpeg, TiffWithCount(0x40000000)), 1},
+        {"JPEG, count 2", SpliceExif(jpeg, TiffWithCount(2)), 1},
+        {"JPEG without EXIF", jpeg, 1},
+        {"PNG tagged 6", SpliceChunk(png, "eXIf", six), 6},
+        {"PNG tagged 6 after its pixels", BeforeEnd(png, "eXIf", six), 6},
+        {"PNG, count 0x40000000", SpliceChunk(png, "eXIf", TiffWithCount(0x40000000)), 1},
+        {"PNG, damaged check sum", badSum, 1, true},
+        {"PNG, 6 after a bad byte-order mark",
+         BeforeEnd(SpliceChunk(png, "eXIf", badMark), "eXIf", six), 6, true},
+        {"PNG, 6 then 1",
+         BeforeEnd(SpliceChunk(png, "eXIf", six), "eXIf", TiffWithOrientation(1, false)), 6, true},
+        {"PNG without EXIF", png, 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ReadPhotoOrientation(c.file.data(), c.file.size()), c.orientation);
+        tonefold::YuyvImage image;
+        std::string reason;
+        const bool decoded = tonefold::DecodePhoto(c.file.data(), c.file.size(), &image, &reason);
+        if (c.damaged && !decoded) continue;
+        ASSERT_TRUE(decoded) << reason;
+        EXPECT_EQ(image.width, c.orientation == 6 ? height : width);
+    }
+    EXPECT_EQ(ReadPhotoOrientation(nullptr, 0), 1);
 }
 
 }  // namespace
