@@ -8,6 +8,7 @@
 #include "band_pass.h"
 #include "chroma_stats.h"
 #include "exposure_order.h"
+#include "exposure_stats.h"
 #include "filters/crop_rescale.h"
 #include "image.h"
 #include "memory.h"
@@ -126,6 +127,10 @@ int CheckExposureSetAndShifts(MemoryContext memory, HdrSession *s, ImageDesc *in
     const int32_t dx = std::max(Magnitude(s->globalShift[0]), Magnitude(s->globalShift[2]));
     const int32_t dy = std::max(Magnitude(s->globalShift[1]), Magnitude(s->globalShift[3]));
     if (dx > 64 || dy > 64) s->pendingStatus = RESULT_EXCESSIVE_MOTION;
+    // The scene statistics are taken once here, from the histograms of the preparation; the
+    // aligned planes and every later stage read them from the session.
+    r = ComputeExposureStatistics(0, s);
+    if (r != RESULT_OK) return r;
     return PrepareAlignedPlanes(memory, s);
 }
 
