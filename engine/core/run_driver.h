@@ -24,8 +24,8 @@ int BuildReferenceFeatures(MemoryContext memory, HdrSession *session, const Imag
 int PrepareExposures(MemoryContext memory, HdrSession *session, ImageDesc *inputs, int32_t count,
                      ProgressCallback progress, void *user);
 
-// Stage 1: ordering check, block chroma means, the global shift lists, the scene statistics and
-// the shifted planes.
+// Stage 1, on exposures the preparation or RunHdrMerge has ordered: the order check, block
+// chroma means, the global shift lists, the scene statistics and the shifted planes.
 int CheckExposureSetAndShifts(MemoryContext memory, HdrSession *session, ImageDesc *inputs);
 
 // Stage 6: rectangles, motion fields, the workers' 16-bit rows and the tone set-up.

@@ -2,6 +2,7 @@
 // did not prepare the exposures, the pipeline and the copy of the result to the output index.
 #include "align/feature_tracker.h"
 #include "band_pass.h"
+#include "exposure_order.h"
 #include "image.h"
 #include "run_driver.h"
 
@@ -109,6 +110,10 @@ int MergeCheckedSet(MemoryContext memory, HdrSession *s, ImageDesc *inputs, int3
     } else if (!AllPrepared(s, count) || s->inputImages != inputs) {
         // A caller who prepares the exposures one by one must prepare each image of this set.
         r = RESULT_INVALID_ARGUMENT;
+    } else {
+        // That preparation measures the gains but cannot know the count: the set is ordered
+        // here, once, as PrepareExposures orders its own.
+        r = OrderExposures(s, s->exposureGain, count);
     }
     s->preparedImages = 0;
     if (r != RESULT_OK) {

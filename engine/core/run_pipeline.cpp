@@ -7,7 +7,6 @@
 #include "align/valid_rectangle.h"
 #include "band_pass.h"
 #include "chroma_stats.h"
-#include "exposure_order.h"
 #include "exposure_stats.h"
 #include "filters/crop_rescale.h"
 #include "image.h"
@@ -117,8 +116,6 @@ int CropAndRescaleResult(MemoryContext memory, HdrSession *s, ImageDesc *images,
 }  // namespace
 
 int CheckExposureSetAndShifts(MemoryContext memory, HdrSession *s, ImageDesc *inputs) {
-    int r = OrderExposures(s, s->exposureGain, s->exposureCount);
-    if (r != RESULT_OK) return r;
     if (s->exposureCount == 3 && s->brightIndex != 2 && s->preparedByRun == 0)
         return RESULT_EXPOSURE_ORDER;
     ComputeBlockChromaMeans(s, inputs, s->referenceIndex, BlockPlane(s, 3), BlockPlane(s, 4));
@@ -129,7 +126,7 @@ int CheckExposureSetAndShifts(MemoryContext memory, HdrSession *s, ImageDesc *in
     if (dx > 64 || dy > 64) s->pendingStatus = RESULT_EXCESSIVE_MOTION;
     // The scene statistics are taken once here, from the histograms of the preparation; the
     // aligned planes and every later stage read them from the session.
-    r = ComputeExposureStatistics(0, s);
+    const int r = ComputeExposureStatistics(0, s);
     if (r != RESULT_OK) return r;
     return PrepareAlignedPlanes(memory, s);
 }
