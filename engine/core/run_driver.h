@@ -36,9 +36,9 @@ int PrepareFullResolutionPass(MemoryContext memory, HdrSession *session, ImageDe
 // line buffers. RESULT_OK or RESULT_OUT_OF_MEMORY.
 int PadMapsAndAllocateLineBuffers(MemoryContext memory, HdrSession *session);
 
-// Every stage after the preparation, in order; releases the run's buffers at its end.
-// Returns RESULT_OK, the first failing stage's code, RESULT_CANCELLED, or a status still
-// pending after the planning stages.
+// Every stage after the preparation, in order; the run's buffers stay for RunHdrMerge to
+// release. Returns RESULT_OK, the first failing stage's code, RESULT_CANCELLED, or a status
+// still pending after the planning stages.
 int RunMergePipeline(MemoryContext memory, HdrSession *session, ImageDesc *inputs, void *scratch,
                      int32_t count, ImageDesc *outputs, int32_t outputIndex, int64_t ignored,
                      void *buffer, ProgressCallback progress, void *user, int32_t toneLength,

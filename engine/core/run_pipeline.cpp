@@ -168,6 +168,7 @@ int PadMapsAndAllocateLineBuffers(MemoryContext memory, HdrSession *s) {
     return RESULT_OK;
 }
 
+// The work area, the 64-bit slot and the buffer keep the entry's shape; no stage reads them.
 int RunMergePipeline(MemoryContext memory, HdrSession *s, ImageDesc *inputs, void *, int32_t count,
                      ImageDesc *outputs, int32_t outputIndex, int64_t, void *,
                      ProgressCallback progress, void *user, int32_t toneLength,
@@ -193,6 +194,5 @@ int RunMergePipeline(MemoryContext memory, HdrSession *s, ImageDesc *inputs, voi
         r = RunFusionBandPass(memory, s, inputs, progress, user);
         if (r == RESULT_OK) r = CropAndRescaleResult(memory, s, inputs, count);
     }
-    ReleasePipelineBuffers(memory, s);
     return r;
 }
