@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <initializer_list>
 
-#include "core/exposure_stats.h"
 #include "core/memory.h"
 #include "core/plane_border.h"
 #include "core/session.h"
@@ -156,10 +155,8 @@ int PrepareAlignedPlanes(MemoryContext memory, HdrSession *s) {
     if (w < 1 || h < 1) return RESULT_INVALID_ARGUMENT;
     s->meshCols = static_cast<int32_t>((w + side - 1) / side + 2);
     s->meshRows = static_cast<int32_t>((h + side - 1) / side + 2);
-    int r = ComputeExposureStatistics(0, s);
-    if (r != RESULT_OK) return r;
     s->alignGradientMode = 1;
-    r = ApplyGlobalOffsets(memory, s, DarkShiftX(*s), DarkShiftY(*s), BrightShiftX(*s),
+    int r = ApplyGlobalOffsets(memory, s, DarkShiftX(*s), DarkShiftY(*s), BrightShiftX(*s),
                            BrightShiftY(*s));
     if (r != RESULT_OK) return r;
     return AllocateWeightGrids(memory, s);

@@ -17,9 +17,9 @@ constexpr int kBlockPlaneDarkU = 8;
 constexpr int kBlockPlaneDarkV = 9;
 constexpr int kBlockPlaneScratch = 11;
 
-// The end of the first run stage: sizes the motion mesh from the first input, runs the
-// exposure statistics, switches the aligner to gradient codes, moves the block planes by
-// darkBrightShift and gives the session three fresh zeroed fusionWeightGrids.
+// The end of the first run stage: sizes the motion mesh from the first input, switches the
+// aligner to gradient codes, moves the block planes by darkBrightShift and gives the session
+// three fresh zeroed fusionWeightGrids. The scene statistics are the driver's, taken before.
 // RESULT_OK, RESULT_OUT_OF_MEMORY (the old weight grids are kept), or RESULT_INVALID_ARGUMENT
 // for a session without inputs, block statistics or a consistent block grid.
 int PrepareAlignedPlanes(MemoryContext memory, HdrSession *session);

@@ -7,6 +7,7 @@
 #include "core/chroma_stats.h"
 #include "core/exposure_gain.h"
 #include "core/exposure_order.h"
+#include "core/exposure_stats.h"
 #include "core/histogram_match.h"
 #include "core/memory.h"
 #include "local_alignment.h"
@@ -156,6 +157,9 @@ int PrepareIntermediateMerge(MemoryContext memory, HdrSession *s, const ImageDes
     r = BuildCurveTables(memory, s);
     if (r != RESULT_OK) return r;
     std::fill(s->globalShift, s->globalShift + 2 * count, 0);
+    // The scene statistics are taken once, here; the local alignment reads their thresholds.
+    r = ComputeExposureStatistics(0, s);
+    if (r != RESULT_OK) return r;
     return RunLocalAlignment(memory, s, inputs, count, s->globalShift, progress, user);
 }
 

@@ -1,6 +1,7 @@
 // First stage of the two-call merge: measures the three full-resolution inputs (gain, luma
 // block averages, histograms), orders them, gathers the chroma statistics, builds the level
-// tables of the tile comparison and hands over to the local alignment.
+// tables of the tile comparison, takes the scene statistics and hands over to the local
+// alignment.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +13,8 @@
 // before an input returns RESULT_CANCELLED with progressBase where it was), orders the
 // exposures, fills the chroma histograms and block chroma means of the reference (blockStats
 // planes 3, 4) and the dark exposure (8, 9), builds curveTables[0] (dark onto reference) and
-// [1] (bright onto reference), clears globalShift and runs RunLocalAlignment.
+// [1] (bright onto reference), clears globalShift, takes the scene statistics
+// (ComputeExposureStatistics) and runs RunLocalAlignment.
 // RESULT_INVALID_ARGUMENT / RESULT_UNSUPPORTED_FORMAT for inputs it does not handle,
 // RESULT_OUT_OF_MEMORY, RESULT_CANCELLED or the local alignment's result.
 int PrepareIntermediateMerge(MemoryContext memory, HdrSession *session, const ImageDesc *inputs,

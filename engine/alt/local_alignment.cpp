@@ -7,7 +7,6 @@
 #include "align/aligned_block_planes.h"
 #include "align/luma_window.h"
 #include "align/pyramid_aligner.h"
-#include "core/exposure_stats.h"
 #include "core/memory.h"
 #include "tile_layout.h"
 
@@ -167,13 +166,11 @@ int Measure(MemoryContext memory, HdrSession *s, const Planes &p, int32_t shift[
     s->paddedBlocksAcross = (p.width + 31) / 32 + 2;
     s->paddedBlocksDown = (p.height + 31) / 32 + 2;
     std::copy(kMeshConstants, kMeshConstants + 7, s->meshConstants);
-    int r = ComputeExposureStatistics(0, s);
-    if (r != RESULT_OK) return r;
     const int32_t levels = std::max(CountPyramidLevels(p.width, p.height, kLevelLimitSide), kMinLevels);
 
     s->alignStridedPyramid = 1;
     int32_t flags = 0;
-    r = MeasureTileLevelRange(memory, s, &flags);
+    int r = MeasureTileLevelRange(memory, s, &flags);
     if (r != RESULT_OK) return r;
     s->alignGradientMode = 1;
     const int aligned = AlignGlobally(memory, s, p, flags, levels, shift, progress, user);

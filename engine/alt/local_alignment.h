@@ -21,9 +21,10 @@ int RunLocalAlignment(MemoryContext memory, HdrSession *session, const ImageDesc
                       int32_t count, int32_t *globalShift, ProgressCallback progress, void *user);
 
 // The measurement on first planes of one format, width, height and pitch (bright may be
-// null). Sets pendingStatus to RESULT_EXCESSIVE_MOTION when the global offsets exceed the
-// pyramid's reach and goes on. Leaves alignStridedPyramid 0 on every return. RESULT_OK,
-// RESULT_OUT_OF_MEMORY (earlier grids kept), RESULT_CANCELLED or the aligner's code.
+// null), with the scene statistics the preparation left in the session. Sets pendingStatus
+// to RESULT_EXCESSIVE_MOTION when the global offsets exceed the pyramid's reach and goes on.
+// Leaves alignStridedPyramid 0 on every return. RESULT_OK, RESULT_OUT_OF_MEMORY (earlier grids
+// kept), RESULT_CANCELLED or the aligner's code.
 int MeasureLocalDisplacements(MemoryContext memory, HdrSession *session, uint8_t *reference,
                               uint8_t *dark, uint8_t *bright, uint32_t format, int32_t width,
                               int32_t height, int32_t pitch, int32_t *darkDx, int32_t *darkDy,

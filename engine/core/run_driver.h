@@ -24,7 +24,8 @@ int BuildReferenceFeatures(MemoryContext memory, HdrSession *session, const Imag
 int PrepareExposures(MemoryContext memory, HdrSession *session, ImageDesc *inputs, int32_t count,
                      ProgressCallback progress, void *user);
 
-// Stage 1: ordering check, block chroma means, the global shift lists and the shifted planes.
+// Stage 1, on exposures the preparation or RunHdrMerge has ordered: the order check, block
+// chroma means, the global shift lists, the scene statistics and the shifted planes.
 int CheckExposureSetAndShifts(MemoryContext memory, HdrSession *session, ImageDesc *inputs);
 
 // Stage 6: rectangles, motion fields, the workers' 16-bit rows and the tone set-up.
@@ -35,9 +36,9 @@ int PrepareFullResolutionPass(MemoryContext memory, HdrSession *session, ImageDe
 // line buffers. RESULT_OK or RESULT_OUT_OF_MEMORY.
 int PadMapsAndAllocateLineBuffers(MemoryContext memory, HdrSession *session);
 
-// Every stage after the preparation, in order; releases the run's buffers at its end.
-// Returns RESULT_OK, the first failing stage's code, RESULT_CANCELLED, or a status still
-// pending after the planning stages.
+// Every stage after the preparation, in order; the run's buffers stay for RunHdrMerge to
+// release. Returns RESULT_OK, the first failing stage's code, RESULT_CANCELLED, or a status
+// still pending after the planning stages.
 int RunMergePipeline(MemoryContext memory, HdrSession *session, ImageDesc *inputs, void *scratch,
                      int32_t count, ImageDesc *outputs, int32_t outputIndex, int64_t ignored,
                      void *buffer, ProgressCallback progress, void *user, int32_t toneLength,

@@ -2,6 +2,7 @@
 // did not prepare the exposures, the pipeline and the copy of the result to the output index.
 #include "align/feature_tracker.h"
 #include "band_pass.h"
+#include "exposure_order.h"
 #include "image.h"
 #include "run_driver.h"
 
@@ -95,37 +96,41 @@ bool AllPrepared(const HdrSession *s, int32_t count) {
     return (s->preparedImages & all) == all;
 }
 
+// The exposures prepared by this run, or the caller's one-by-one preparation checked and
+// ordered.
+int PrepareSet(MemoryContext memory, HdrSession *s, ImageDesc *inputs, int32_t count,
+               ProgressCallback progress, void *user) {
+    if (!s->tracker) {
+        ResetMergeRunState(s);
+        s->preparedByRun = 1;
+        return PrepareExposures(memory, s, inputs, count, progress, user);
+    }
+    // A caller who prepares the exposures one by one must prepare each image of this set.
+    if (!AllPrepared(s, count) || s->inputImages != inputs) return RESULT_INVALID_ARGUMENT;
+    // That preparation measures the gains but cannot know the count: the set is ordered here,
+    // once, as PrepareExposures orders its own.
+    return OrderExposures(s, s->exposureGain, count);
+}
+
 // The run after its arguments were checked.
 int MergeCheckedSet(MemoryContext memory, HdrSession *s, ImageDesc *inputs, int32_t count,
                     ImageDesc *outputs, int32_t outputIndex, const MergeParams *params,
                     ProgressCallback progress, void *user) {
-    int r = RESULT_OK;
     // This run reuses the session's buffers: an intermediate merged earlier is gone.
     ClearIntermediateImage(s);
-    if (!s->tracker) {
-        ResetMergeRunState(s);
-        s->preparedByRun = 1;
-        r = PrepareExposures(memory, s, inputs, count, progress, user);
-    } else if (!AllPrepared(s, count) || s->inputImages != inputs) {
-        // A caller who prepares the exposures one by one must prepare each image of this set.
-        r = RESULT_INVALID_ARGUMENT;
-    }
+    int r = PrepareSet(memory, s, inputs, count, progress, user);
     s->preparedImages = 0;
-    if (r != RESULT_OK) {
-        ReleasePipelineBuffers(memory, s);
-        return r;
+    if (r == RESULT_OK) {
+        DestroyFeatureTracker(memory, &s->tracker);
+        const ToneParameters p = ClampParameters(params);
+        s->toneLength = p.toneLength;
+        // Nothing on this road reads a work area or a buffer: none is handed down.
+        r = RunMergePipeline(memory, s, inputs, nullptr, count, outputs, outputIndex, 0, nullptr,
+                             progress, user, p.toneLength, p.brightness, p.toneSaturation);
     }
-    DestroyFeatureTracker(memory, &s->tracker);
-    const ToneParameters p = ClampParameters(params);
-    s->toneLength = p.toneLength;
-    uint8_t scratch[64] = {};
-    r = RunMergePipeline(memory, s, inputs, scratch, count, outputs, outputIndex, 0, nullptr,
-                         progress, user, p.toneLength, p.brightness, p.toneSaturation);
-    if (r != RESULT_OK) {
-        ReleasePipelineBuffers(memory, s);
-        return r;
-    }
-    if (s->referenceIndex == outputIndex) return RESULT_OK;
+    // The one place the run's buffers go, whatever the result.
+    ReleasePipelineBuffers(memory, s);
+    if (r != RESULT_OK || s->referenceIndex == outputIndex) return r;
     return CopyImage(&outputs[outputIndex], &inputs[s->referenceIndex]);
 }
 

@@ -7,7 +7,7 @@
 #include "align/valid_rectangle.h"
 #include "band_pass.h"
 #include "chroma_stats.h"
-#include "exposure_order.h"
+#include "exposure_stats.h"
 #include "filters/crop_rescale.h"
 #include "image.h"
 #include "memory.h"
@@ -116,8 +116,6 @@ int CropAndRescaleResult(MemoryContext memory, HdrSession *s, ImageDesc *images,
 }  // namespace
 
 int CheckExposureSetAndShifts(MemoryContext memory, HdrSession *s, ImageDesc *inputs) {
-    int r = OrderExposures(s, s->exposureGain, s->exposureCount);
-    if (r != RESULT_OK) return r;
     if (s->exposureCount == 3 && s->brightIndex != 2 && s->preparedByRun == 0)
         return RESULT_EXPOSURE_ORDER;
     ComputeBlockChromaMeans(s, inputs, s->referenceIndex, BlockPlane(s, 3), BlockPlane(s, 4));
@@ -126,6 +124,10 @@ int CheckExposureSetAndShifts(MemoryContext memory, HdrSession *s, ImageDesc *in
     const int32_t dx = std::max(Magnitude(s->globalShift[0]), Magnitude(s->globalShift[2]));
     const int32_t dy = std::max(Magnitude(s->globalShift[1]), Magnitude(s->globalShift[3]));
     if (dx > 64 || dy > 64) s->pendingStatus = RESULT_EXCESSIVE_MOTION;
+    // The scene statistics are taken once here, from the histograms of the preparation; the
+    // aligned planes and every later stage read them from the session.
+    const int r = ComputeExposureStatistics(0, s);
+    if (r != RESULT_OK) return r;
     return PrepareAlignedPlanes(memory, s);
 }
 
@@ -166,6 +168,7 @@ int PadMapsAndAllocateLineBuffers(MemoryContext memory, HdrSession *s) {
     return RESULT_OK;
 }
 
+// The work area, the 64-bit slot and the buffer keep the entry's shape; no stage reads them.
 int RunMergePipeline(MemoryContext memory, HdrSession *s, ImageDesc *inputs, void *, int32_t count,
                      ImageDesc *outputs, int32_t outputIndex, int64_t, void *,
                      ProgressCallback progress, void *user, int32_t toneLength,
@@ -191,6 +194,5 @@ int RunMergePipeline(MemoryContext memory, HdrSession *s, ImageDesc *inputs, voi
         r = RunFusionBandPass(memory, s, inputs, progress, user);
         if (r == RESULT_OK) r = CropAndRescaleResult(memory, s, inputs, count);
     }
-    ReleasePipelineBuffers(memory, s);
     return r;
 }

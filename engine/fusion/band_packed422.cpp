@@ -126,6 +126,8 @@ void FuseOutputRowRefOnlyPacked422(const PackedBandContext &c, const PackedRow &
     RunKernel(c, row.r, SPAN_REFERENCE_ONLY, c.x0, c.x1, nullptr, nullptr);
 }
 
+// gains and shifts keep the band renderers' shared argument list and are not read: the
+// highlight refinement takes globalShift from the session.
 int RenderFusedBandPacked422(const RowBand *band, HdrSession *s, uint8_t *const *firstPlanes,
                              int32_t width, int32_t height, int32_t pitch,
                              const RegionRect *processRect, const int32_t *, const int32_t *,
