@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "../tests/fusion/span_kernel_support.h"
-#include "core/fast_kernels.h"
-#include "fusion/span_planar_fast.h"
+#include "core/kernel_tiers.h"
+#include "fusion/span_planar_kernels.h"
 
 namespace {
 
@@ -59,7 +59,7 @@ void BM_PlanarSpan(benchmark::State &state) {
     for (auto _ : state) {
         RunningWeights w = {{0, 0, kFusionWeightOne}};
         (Kernel == kAvx2     ? FuseSpanLocalCurvePlanar_AVX2
-         : Kernel == kFolded ? FuseSpanLocalCurvePlanar_Fast
+         : Kernel == kFolded ? FuseSpanLocalCurvePlanar_SSE2
                              : FuseSpanLocalCurvePlanar_C)(
             Layout, Type, 0, kRow, 0, in, k.warp.data(), tables, rows, &w, out);
         benchmark::DoNotOptimize(k.outY.data());

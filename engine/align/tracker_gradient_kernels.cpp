@@ -2,11 +2,9 @@
 
 #include <algorithm>
 
-#include "core/fast_kernels.h"
+#include "core/kernel_tiers.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "core/kernel_instructions.h"
 
 namespace {
 
@@ -103,7 +101,7 @@ void TrackerGradientRow_SSE2(const uint8_t *above, const uint8_t *centre, const 
 
 void TrackerGradientRow(const uint8_t *above, const uint8_t *centre, const uint8_t *below,
                         int32_t width, int8_t *outX, int8_t *outY) {
-    if (FastKernelsEnabled())
+    if (Sse2KernelsEnabled())
         TrackerGradientRow_SSE2(above, centre, below, width, outX, outY);
     else
         TrackerGradientRow_C(above, centre, below, width, outX, outY);

@@ -20,20 +20,8 @@
 
 #include <cstdint>
 
+#include "fusion/planar_layout.h"
 #include "fusion/span_common.h"
-
-// A row of a planar or semi-planar image at the span's first pixel: luma, then the U and V
-// rows (planar 4:2:0) or the interleaved chroma row in u (semi-planar; v unused).
-struct PlanarRowIn {
-    const uint8_t *y;
-    const uint8_t *u;
-    const uint8_t *v;
-};
-struct PlanarRowOut {
-    uint8_t *y;
-    uint8_t *u;
-    uint8_t *v;
-};
 
 // --- Local-curve mode (r: the image row, whose parity decides whether 4:2:0 chroma is fused).
 void FuseSpanLocalCurveBothPlanar420(int32_t x0, int32_t x1, int32_t r, const PlanarRowIn &ref,

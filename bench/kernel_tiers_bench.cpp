@@ -10,14 +10,15 @@
 #include "../tests/fusion/span_kernel_support.h"
 #include "align/gradient_code_kernels.h"
 #include "align/halve_row_kernels.h"
-#include "core/fast_kernels.h"
+#include "core/kernel_tiers.h"
 #include "filters/gain_row_kernels.h"
 #include "filters/grid_row_kernels.h"
 #include "fusion/fetch_packed422_kernels.h"
 #include "core/packed_luma_row.h"
 #include "fusion/fetch_whole_packed422_kernels.h"
 #include "fusion/span_local_curve_avx2_packed422.h"
-#include "fusion/span_local_curve_fast_packed422.h"
+#include "fusion/span_local_curve_group_packed422.h"
+#include "fusion/span_local_curve_sse2_packed422.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ void BM_SpanLocalCurveOne(benchmark::State &state) {
     const SpanRows rows = k.tables.Rows();
     for (auto _ : state) {
         RunningWeights w = {{0, kFusionWeightOne, 0}};
-        (Fast ? FuseSpanLocalCurveOnePacked422_Fast : FuseSpanLocalCurveOnePacked422_C)(
+        (Fast ? FuseSpanLocalCurveOnePacked422_SSE2 : FuseSpanLocalCurveOnePacked422_C)(
             0, kRow, k.reference.data(), k.warp.data(), kMapDark, tables, rows, &w, k.out.data());
         benchmark::DoNotOptimize(k.out.data());
     }
@@ -63,7 +64,7 @@ void BM_SpanLocalCurveBoth(benchmark::State &state) {
     const SpanRows rows = k.tables.Rows();
     for (auto _ : state) {
         RunningWeights w = {{0, 0, kFusionWeightOne}};
-        (Fast ? FuseSpanLocalCurveBothPacked422_Fast : FuseSpanLocalCurveBothPacked422_C)(
+        (Fast ? FuseSpanLocalCurveBothPacked422_SSE2 : FuseSpanLocalCurveBothPacked422_C)(
             0, kRow, k.reference.data(), k.warp.data(), tables, rows, &w, k.out.data());
         benchmark::DoNotOptimize(k.out.data());
     }
@@ -78,7 +79,7 @@ void BM_SpanLocalCurveRefOnly(benchmark::State &state) {
     const SpanTables tables = k.tables.Tables(true);
     const SpanRows rows = k.tables.Rows();
     for (auto _ : state) {
-        (Fast ? FuseSpanLocalCurveRefOnlyPacked422_Fast : FuseSpanLocalCurveRefOnlyPacked422_C)(
+        (Fast ? FuseSpanLocalCurveRefOnlyPacked422_SSE2 : FuseSpanLocalCurveRefOnlyPacked422_C)(
             0, kRow, k.reference.data(), tables, rows, k.out.data());
         benchmark::DoNotOptimize(k.out.data());
     }
