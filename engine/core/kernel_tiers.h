@@ -5,6 +5,8 @@
 //          vectorises it with the baseline instructions (the engine is built without -march, so
 //          such a kernel needs nothing beyond SSE2 and runs wherever the tier is taken);
 //   _AVX2  built for AVX2 by function attribute, taken only where the processor has it.
+// The bit counts of the aligner add _Popcnt, on the population-count instruction, which is
+// outside the baseline and checked on its own (PopcntKernelsEnabled()).
 // A dispatcher takes the AVX2 kernel when Avx2KernelsEnabled(), else the SSE2 one when
 // Sse2KernelsEnabled(), else the plain one. The tiers give the same bytes; setting
 // TONEFOLD_PLAIN_KERNELS=1 in the environment runs a whole merge on the plain ones alone.

@@ -59,7 +59,7 @@ TEST(SpanPlanarKernels, MatchesThePlainKernels) {
         const char *name;
         Kernel fast;
     };
-    std::vector<Case> kernels = {{"folded", FuseSpanLocalCurvePlanar_SSE2}};
+    std::vector<Case> kernels = {{"sse2", FuseSpanLocalCurvePlanar_SSE2}};
     // The AVX2 kernels run wherever this processor has AVX2, whatever the environment asks.
     if (ProcessorHasAvx2()) kernels.push_back({"avx2", FuseSpanLocalCurvePlanar_AVX2});
     const ChromaLayout layouts[] = {ChromaLayout::kPlanar420, ChromaLayout::kSemiPlanar420,
