@@ -2,9 +2,8 @@
 
 #include <cstring>
 
-#include "core/kernel_instructions.h"
-
 #include "core/constant_tables.h"
+#include "core/kernel_instructions.h"
 
 namespace {
 

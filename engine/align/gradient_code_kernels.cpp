@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/kernel_tiers.h"
-
 #include "core/kernel_instructions.h"
+#include "core/kernel_tiers.h"
 
 void GradientCodeRow_C(const uint8_t *centre, int64_t rowStep, int32_t step, int32_t count,
                        uint8_t *out) {

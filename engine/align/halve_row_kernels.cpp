@@ -1,8 +1,7 @@
 #include "halve_row_kernels.h"
 
-#include "core/kernel_tiers.h"
-
 #include "core/kernel_instructions.h"
+#include "core/kernel_tiers.h"
 
 void HalveRow_C(const uint8_t *top, const uint8_t *bottom, uint8_t *out, int32_t outWidth) {
     for (int32_t x = 0; x < outWidth; ++x) {

@@ -1,8 +1,7 @@
 #include "luma_window_kernels.h"
 
-#include "core/kernel_tiers.h"
-
 #include "core/kernel_instructions.h"
+#include "core/kernel_tiers.h"
 
 void GatherPackedLuma_C(const uint8_t *pairs, int32_t offset, uint8_t *out, int32_t count) {
     const uint8_t *in = pairs + offset;

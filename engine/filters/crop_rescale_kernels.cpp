@@ -2,9 +2,8 @@
 
 #include <cstddef>
 
-#include "core/kernel_tiers.h"
-
 #include "core/kernel_instructions.h"
+#include "core/kernel_tiers.h"
 
 namespace {
 

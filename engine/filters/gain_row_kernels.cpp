@@ -1,8 +1,7 @@
 #include "gain_row_kernels.h"
 
-#include "core/kernel_tiers.h"
-
 #include "core/kernel_instructions.h"
+#include "core/kernel_tiers.h"
 
 void BlendGainRows_C(uint16_t *out, const uint16_t *cur, const uint16_t *next, int32_t width,
                      uint32_t k, int32_t shift) {

@@ -2,9 +2,8 @@
 
 #include <algorithm>
 
-#include "core/kernel_tiers.h"
-
 #include "core/kernel_instructions.h"
+#include "core/kernel_tiers.h"
 
 namespace {
 

@@ -1,9 +1,8 @@
 #include "guided_coefficient_kernels.h"
 
+#include "core/kernel_instructions.h"
 #include "core/kernel_tiers.h"
 #include "filters/guided_coefficients.h"
-
-#include "core/kernel_instructions.h"
 
 namespace {
 

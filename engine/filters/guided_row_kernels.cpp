@@ -1,8 +1,7 @@
 #include "guided_row_kernels.h"
 
-#include "core/kernel_tiers.h"
-
 #include "core/kernel_instructions.h"
+#include "core/kernel_tiers.h"
 
 namespace {
 

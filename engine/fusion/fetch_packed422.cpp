@@ -2,13 +2,12 @@
 
 #include <algorithm>
 
+#include "core/kernel_instructions.h"
 #include "core/kernel_tiers.h"
 #include "core/row_helpers.h"
 #include "core/session.h"
 #include "fusion/fetch_packed422_kernels.h"
 #include "fusion/fetch_whole_packed422_kernels.h"
-
-#include "core/kernel_instructions.h"
 
 namespace {
 

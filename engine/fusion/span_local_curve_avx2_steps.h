@@ -7,9 +7,8 @@
 
 #include <cstdint>
 
-#include "fusion/span_common.h"
-
 #include "core/kernel_instructions.h"
+#include "fusion/span_common.h"
 
 #if defined(TONEFOLD_HAVE_AVX2_KERNELS)
 

@@ -8,9 +8,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "fusion/span_local_curve_avx2_steps.h"
-
 #include "core/kernel_instructions.h"
+#include "fusion/span_local_curve_avx2_steps.h"
 
 #if defined(TONEFOLD_HAVE_AVX2_KERNELS)
 

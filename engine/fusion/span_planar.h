@@ -1,6 +1,6 @@
 // Span kernels of both modes for planar 4:2:0 (I420), semi-planar 4:2:0 (NV12, NV21) and
 // semi-planar 4:2:2 (NV16). The arithmetic is that of the packed 4:2:2 kernels
-// (span_local_curve_packed422.h, span_normal_packed422.h), which these share group by group;
+// (span_local_curve_group_packed422.h, span_normal_packed422.h), which these share group by group;
 // the members differ in their addressing and in these points:
 //   - 4:2:0 in local-curve mode fuses chroma only on even image rows r; on odd rows it writes
 //     luma alone (the weights are carried all the same). In normal mode every call writes
