@@ -12,7 +12,7 @@
 #include "align/halve_row_kernels.h"
 #include "align/luma_window_kernels.h"
 #include "align/tracker_gradient_kernels.h"
-#include "core/fast_kernels.h"
+#include "core/kernel_tiers.h"
 #include "core/packed_luma_row.h"
 
 namespace {

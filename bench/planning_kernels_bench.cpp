@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "core/fast_kernels.h"
+#include "core/kernel_tiers.h"
 #include "filters/crop_rescale.h"
 #include "filters/crop_rescale_kernels.h"
 #include "filters/guided_coefficient_kernels.h"

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "../tests/fusion/span_kernel_support.h"
-#include "core/fast_kernels.h"
+#include "core/kernel_tiers.h"
 #include "fusion/span_normal_avx2_packed422.h"
 
 namespace {

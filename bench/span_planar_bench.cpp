@@ -1,14 +1,13 @@
-// The local-curve span kernels of the planar and semi-planar formats, plain beside folded and
-// AVX2, on
-// one 4096-pixel row in cache: every layout, the three-exposure and one-secondary spans, on an
-// even row (luma and chroma written).
+// The local-curve span kernels of the planar and semi-planar formats, plain beside SSE2 and
+// AVX2, on one 4096-pixel row in cache: every layout, the three-exposure and one-secondary
+// spans, on an even row (luma and chroma written).
 #include <benchmark/benchmark.h>
 
 #include <vector>
 
 #include "../tests/fusion/span_kernel_support.h"
-#include "core/fast_kernels.h"
-#include "fusion/span_planar_fast.h"
+#include "core/kernel_tiers.h"
+#include "fusion/span_planar_kernels.h"
 
 namespace {
 
@@ -43,7 +42,7 @@ struct PlanarSpanRow {
     }
 };
 
-enum Tier { kPlain, kFolded, kAvx2 };
+enum Tier { kPlain, kSse2, kAvx2 };
 
 template <ChromaLayout Layout, PlanarSpanType Type, Tier Kernel>
 void BM_PlanarSpan(benchmark::State &state) {
@@ -59,7 +58,7 @@ void BM_PlanarSpan(benchmark::State &state) {
     for (auto _ : state) {
         RunningWeights w = {{0, 0, kFusionWeightOne}};
         (Kernel == kAvx2     ? FuseSpanLocalCurvePlanar_AVX2
-         : Kernel == kFolded ? FuseSpanLocalCurvePlanar_Fast
+         : Kernel == kSse2 ? FuseSpanLocalCurvePlanar_SSE2
                              : FuseSpanLocalCurvePlanar_C)(
             Layout, Type, 0, kRow, 0, in, k.warp.data(), tables, rows, &w, out);
         benchmark::DoNotOptimize(k.outY.data());
@@ -70,7 +69,7 @@ void BM_PlanarSpan(benchmark::State &state) {
 
 #define PLANAR_SPAN_BENCH(layout, type, name)                                                \
     BENCHMARK(BM_PlanarSpan<ChromaLayout::layout, type, kPlain>)->Name(name "4096/plain");   \
-    BENCHMARK(BM_PlanarSpan<ChromaLayout::layout, type, kFolded>)->Name(name "4096/folded"); \
+    BENCHMARK(BM_PlanarSpan<ChromaLayout::layout, type, kSse2>)->Name(name "4096/sse2"); \
     BENCHMARK(BM_PlanarSpan<ChromaLayout::layout, type, kAvx2>)->Name(name "4096/avx2")
 
 PLANAR_SPAN_BENCH(kPlanar420, kPlanarSpanBoth, "SpanLocalCurveBothI420");

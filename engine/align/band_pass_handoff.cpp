@@ -89,9 +89,9 @@ void FillLevelTables(const HdrSession *s, uint16_t *d) {
     const uint16_t *reference = s->exposureLuts[s->referenceIndex];
     for (int k = 0; k < kLevelCodes; ++k) {
         const int level = std::min<int>(expand[k], 4095);
-        d[kFusionDarkLevels + k] = dark[level];
-        d[kFusionBrightLevels + k] = bright[level];
-        d[kFusionReferenceLevels + k] = reference[level];
+        d[kFusionDarkSegment + k] = dark[level];
+        d[kFusionBrightSegment + k] = bright[level];
+        d[kFusionReferenceSegment + k] = reference[level];
     }
 }
 
@@ -139,9 +139,9 @@ void FillSharedSections(const HdrSession *s, int32_t count, uint16_t *table) {
 
 void FillLocalCurveLevels(const HdrSession *s, uint16_t *e) {
     for (int k = 0; k < kLevelCodes; ++k) {
-        e[kFusionDarkLevels + k] = 0;
-        e[kFusionBrightLevels + k] = static_cast<uint16_t>(s->gammaExpandTable[k] * 4);
-        e[kFusionReferenceLevels + k] = static_cast<uint16_t>(s->gammaExpandTable[255] * 4);
+        e[kFusionDarkSegment + k] = 0;
+        e[kFusionBrightSegment + k] = static_cast<uint16_t>(s->gammaExpandTable[k] * 4);
+        e[kFusionReferenceSegment + k] = static_cast<uint16_t>(s->gammaExpandTable[255] * 4);
     }
 }
 
@@ -203,8 +203,9 @@ int PrepareBandPassInputs(MemoryContext memory, HdrSession *s, uint8_t *const *,
     r = PrepareBlockPlanes(memory, s, count, d);
     if (r != RESULT_OK) return r;
 
-    ScaleLevels(d + kFusionDarkLevels, s->valueShift);
-    if (count != 2) ScaleLevels(d + kFusionReferenceLevels, s->valueShift - s->referenceValueShift);
+    ScaleLevels(d + kFusionDarkSegment, s->valueShift);
+    if (count != 2)
+        ScaleLevels(d + kFusionReferenceSegment, s->valueShift - s->referenceValueShift);
     const size_t weightBytes = PaddedCells(s) * sizeof(int16_t);
     if (!KeepsFinalisedWeights(s))
         for (int k : {kWeightDark, kWeightBright, kWeightReference})

@@ -7,14 +7,7 @@
 #include <cstdint>
 
 #include "core/engine_types.h"
-
-constexpr int32_t kFusionTableEntries = 6016;
-// Sections of fusionTable and localCurveFusionTable.
-constexpr int32_t kFusionDarkLevels = 0;
-constexpr int32_t kFusionBrightLevels = 256;
-constexpr int32_t kFusionReferenceLevels = 512;
-constexpr int32_t kFusionWeightCurve = 768;
-constexpr int32_t kFusionReciprocals = 1024;
+#include "core/fusion_table_layout.h"
 
 // PrepareBandPassInputs with the plane-0 pointers of the session's exposureCount inputs and
 // the first input's width, then the buffers of workers 1 to 3.

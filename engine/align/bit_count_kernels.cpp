@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "core/constant_tables.h"
-#include "core/fast_kernels.h"
+#include "core/kernel_instructions.h"
 
 namespace {
 
@@ -19,11 +19,6 @@ inline int64_t WordBits(uint64_t v) {
     v = (v & 0x3333333333333333ULL) + ((v >> 2) & 0x3333333333333333ULL);
     v = (v + (v >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
     return static_cast<int64_t>((v * 0x0101010101010101ULL) >> 56);
-}
-
-bool PopcntEnabled() {
-    static const bool enabled = FastKernelsEnabled() && ProcessorHasPopcnt();
-    return enabled;
 }
 
 }  // namespace
@@ -42,7 +37,7 @@ int64_t CountXorBits_C(const uint8_t *a, const uint8_t *b, int64_t n) {
     return count;
 }
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#if defined(TONEFOLD_HAVE_POPCNT_KERNELS)
 
 // Four independent sums a step, so that consecutive counts do not wait on one another. A run
 // of at least eight bytes ends with its last eight, shifted past the bytes already counted.
@@ -78,25 +73,19 @@ int64_t CountXorBits_C(const uint8_t *a, const uint8_t *b, int64_t n) {
     return sums[0] + sums[1];
 }
 
-bool ProcessorHasPopcnt() {
-    static const bool has = __builtin_cpu_supports("popcnt");
-    return has;
-}
-
 #else
 
 int64_t CountBits_Popcnt(const uint8_t *bytes, int64_t n) { return CountBits_C(bytes, n); }
 int64_t CountXorBits_Popcnt(const uint8_t *a, const uint8_t *b, int64_t n) {
     return CountXorBits_C(a, b, n);
 }
-bool ProcessorHasPopcnt() { return false; }
 
 #endif
 
 int64_t CountBits(const uint8_t *bytes, int64_t n) {
-    return PopcntEnabled() ? CountBits_Popcnt(bytes, n) : CountBits_C(bytes, n);
+    return PopcntKernelsEnabled() ? CountBits_Popcnt(bytes, n) : CountBits_C(bytes, n);
 }
 
 XorBitCountKernel ChooseCountXorBits() {
-    return PopcntEnabled() ? CountXorBits_Popcnt : CountXorBits_C;
+    return PopcntKernelsEnabled() ? CountXorBits_Popcnt : CountXorBits_C;
 }

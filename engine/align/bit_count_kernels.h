@@ -6,15 +6,15 @@
 
 #include <cstdint>
 
+#include "core/kernel_tiers.h"
+
 int64_t CountBits_C(const uint8_t *bytes, int64_t n);
 int64_t CountXorBits_C(const uint8_t *a, const uint8_t *b, int64_t n);
 // Fall back to the plain kernels where the instruction cannot be built in.
 int64_t CountBits_Popcnt(const uint8_t *bytes, int64_t n);
 int64_t CountXorBits_Popcnt(const uint8_t *a, const uint8_t *b, int64_t n);
 
-// Whether this processor has the population-count instruction, whatever the environment asks.
-bool ProcessorHasPopcnt();
-// The ones the fast-kernel choice and the processor allow.
+// The ones PopcntKernelsEnabled() allows.
 int64_t CountBits(const uint8_t *bytes, int64_t n);
 // The XOR count they allow, chosen once for a loop over many short runs.
 using XorBitCountKernel = int64_t (*)(const uint8_t *a, const uint8_t *b, int64_t n);

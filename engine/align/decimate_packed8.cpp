@@ -10,9 +10,7 @@
 #include <bit>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "core/kernel_instructions.h"
 
 #include "decimate_kernels.h"
 

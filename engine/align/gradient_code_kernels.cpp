@@ -3,11 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/fast_kernels.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "core/kernel_instructions.h"
+#include "core/kernel_tiers.h"
 
 void GradientCodeRow_C(const uint8_t *centre, int64_t rowStep, int32_t step, int32_t count,
                        uint8_t *out) {
@@ -210,7 +207,7 @@ void GradientCodeBlock_C(const uint8_t *centre, int64_t rowStep, int32_t step, i
 
 void GradientCodeBlockKernel(const uint8_t *centre, int64_t rowStep, int32_t step, int32_t count,
                              int32_t rows, uint8_t *out, int64_t outPitch) {
-    if (FastKernelsEnabled())
+    if (Sse2KernelsEnabled())
         GradientCodeBlock_SSE2(centre, rowStep, step, count, rows, out, outPitch);
     else
         GradientCodeBlock_C(centre, rowStep, step, count, rows, out, outPitch);

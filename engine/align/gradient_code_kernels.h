@@ -20,6 +20,6 @@ void GradientCodeBlock_C(const uint8_t *centre, int64_t rowStep, int32_t step, i
                          int32_t rows, uint8_t *out, int64_t outPitch);
 void GradientCodeBlock_SSE2(const uint8_t *centre, int64_t rowStep, int32_t step, int32_t count,
                             int32_t rows, uint8_t *out, int64_t outPitch);
-// The one FastKernelsEnabled() picks.
+// The one Sse2KernelsEnabled() picks.
 void GradientCodeBlockKernel(const uint8_t *centre, int64_t rowStep, int32_t step, int32_t count,
                              int32_t rows, uint8_t *out, int64_t outPitch);

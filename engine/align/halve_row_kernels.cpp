@@ -1,13 +1,7 @@
 #include "halve_row_kernels.h"
 
-#include "core/fast_kernels.h"
-
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define TONEFOLD_HALVE_AVX2 1
-#include <immintrin.h>
-#elif defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "core/kernel_instructions.h"
+#include "core/kernel_tiers.h"
 
 void HalveRow_C(const uint8_t *top, const uint8_t *bottom, uint8_t *out, int32_t outWidth) {
     for (int32_t x = 0; x < outWidth; ++x) {
@@ -38,7 +32,7 @@ void HalveRow_SSE2(const uint8_t *top, const uint8_t *bottom, uint8_t *out, int3
     if (x < outWidth) HalveRow_C(top + 2 * x, bottom + 2 * x, out + x, outWidth - x);
 }
 
-#if defined(TONEFOLD_HALVE_AVX2)
+#if defined(TONEFOLD_HAVE_AVX2_KERNELS)
 
 namespace {
 
@@ -81,5 +75,5 @@ void HalveRow_AVX2(const uint8_t *top, const uint8_t *bottom, uint8_t *out, int3
 
 HalveRowKernel ChooseHalveRow() {
     if (Avx2KernelsEnabled()) return HalveRow_AVX2;
-    return FastKernelsEnabled() ? HalveRow_SSE2 : HalveRow_C;
+    return Sse2KernelsEnabled() ? HalveRow_SSE2 : HalveRow_C;
 }

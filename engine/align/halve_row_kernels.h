@@ -10,7 +10,7 @@ void HalveRow_SSE2(const uint8_t *top, const uint8_t *bottom, uint8_t *out, int3
 // Thirty-two outputs a step; call it only where ProcessorHasAvx2() holds. Falls back to the
 // SSE2 kernel where AVX2 cannot be built in.
 void HalveRow_AVX2(const uint8_t *top, const uint8_t *bottom, uint8_t *out, int32_t outWidth);
-// The one FastKernelsEnabled() and Avx2KernelsEnabled() pick, chosen once for a plane's rows.
+// The one Sse2KernelsEnabled() and Avx2KernelsEnabled() pick, chosen once for a plane's rows.
 using HalveRowKernel = void (*)(const uint8_t *top, const uint8_t *bottom, uint8_t *out,
                                 int32_t outWidth);
 HalveRowKernel ChooseHalveRow();

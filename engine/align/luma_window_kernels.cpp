@@ -1,13 +1,7 @@
 #include "luma_window_kernels.h"
 
-#include "core/fast_kernels.h"
-
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define TONEFOLD_LUMA_AVX2 1
-#include <immintrin.h>
-#elif defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "core/kernel_instructions.h"
+#include "core/kernel_tiers.h"
 
 void GatherPackedLuma_C(const uint8_t *pairs, int32_t offset, uint8_t *out, int32_t count) {
     const uint8_t *in = pairs + offset;
@@ -49,7 +43,7 @@ void GatherPackedLuma_SSE2(const uint8_t *pairs, int32_t offset, uint8_t *out, i
     if (k < count) GatherPackedLuma_C(pairs + 2 * k, offset, out + k, count - k);
 }
 
-#if defined(TONEFOLD_LUMA_AVX2)
+#if defined(TONEFOLD_HAVE_AVX2_KERNELS)
 
 namespace {
 
@@ -91,5 +85,5 @@ void GatherPackedLuma_AVX2(const uint8_t *pairs, int32_t offset, uint8_t *out, i
 
 PackedLumaGather ChooseGatherPackedLuma() {
     if (Avx2KernelsEnabled()) return GatherPackedLuma_AVX2;
-    return FastKernelsEnabled() ? GatherPackedLuma_SSE2 : GatherPackedLuma_C;
+    return Sse2KernelsEnabled() ? GatherPackedLuma_SSE2 : GatherPackedLuma_C;
 }

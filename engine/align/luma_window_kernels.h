@@ -12,7 +12,7 @@ void GatherPackedLuma_SSE2(const uint8_t *pairs, int32_t offset, uint8_t *out, i
 // Call it only where ProcessorHasAvx2() holds; falls back to the SSE2 kernel where AVX2 cannot
 // be built in.
 void GatherPackedLuma_AVX2(const uint8_t *pairs, int32_t offset, uint8_t *out, int32_t count);
-// The one FastKernelsEnabled() and Avx2KernelsEnabled() pick, chosen once for a window's rows.
+// The one Sse2KernelsEnabled() and Avx2KernelsEnabled() pick, chosen once for a window's rows.
 using PackedLumaGather = void (*)(const uint8_t *pairs, int32_t offset, uint8_t *out,
                                   int32_t count);
 PackedLumaGather ChooseGatherPackedLuma();

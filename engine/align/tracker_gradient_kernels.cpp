@@ -2,11 +2,8 @@
 
 #include <algorithm>
 
-#include "core/fast_kernels.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "core/kernel_instructions.h"
+#include "core/kernel_tiers.h"
 
 namespace {
 
@@ -103,7 +100,7 @@ void TrackerGradientRow_SSE2(const uint8_t *above, const uint8_t *centre, const 
 
 void TrackerGradientRow(const uint8_t *above, const uint8_t *centre, const uint8_t *below,
                         int32_t width, int8_t *outX, int8_t *outY) {
-    if (FastKernelsEnabled())
+    if (Sse2KernelsEnabled())
         TrackerGradientRow_SSE2(above, centre, below, width, outX, outY);
     else
         TrackerGradientRow_C(above, centre, below, width, outX, outY);

@@ -12,6 +12,6 @@ void TrackerGradientRow_C(const uint8_t *above, const uint8_t *centre, const uin
 // Falls back to the plain kernel where SSE2 is not built in.
 void TrackerGradientRow_SSE2(const uint8_t *above, const uint8_t *centre, const uint8_t *below,
                              int32_t width, int8_t *outX, int8_t *outY);
-// The one FastKernelsEnabled() picks.
+// The one Sse2KernelsEnabled() picks.
 void TrackerGradientRow(const uint8_t *above, const uint8_t *centre, const uint8_t *below,
                         int32_t width, int8_t *outX, int8_t *outY);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/row_helpers.h"
 #include "fusion/recovery_refine_planar.h"
 
 namespace {
@@ -17,7 +18,6 @@ int64_t LumaTerm(int64_t t, int32_t s) { return ((128 * t + 256 * (384 - t)) >> 
 // ((c - 128) f >> 8) + 128, before saturation or wrap.
 int64_t Scaled(uint8_t c, int64_t f) { return (((int64_t{c} - 128) * f) >> 8) + 128; }
 
-uint8_t Saturated(int64_t v) { return static_cast<uint8_t>(std::clamp<int64_t>(v, 0, 255)); }
 
 // The low 8 bits, as a byte store of the value would keep them.
 uint8_t Wrapped(int64_t v) { return static_cast<uint8_t>(static_cast<uint64_t>(v) & 0xFF); }
@@ -29,8 +29,8 @@ void AdjustInterleaved(int32_t x, int32_t end, const uint8_t *luma, uint8_t *chr
     s = ShiftOf(s);
     for (int32_t p = x; p < end; p += 2) {
         const int64_t g = LumaTerm(WeightOf(table, luma[p]), s);
-        chroma[p] = Saturated(Scaled(chroma[p], Factor(g, firstK)));
-        chroma[p + 1] = Saturated(Scaled(chroma[p + 1], Factor(g, secondK)));
+        chroma[p] = ClampByte(Scaled(chroma[p], Factor(g, firstK)));
+        chroma[p + 1] = ClampByte(Scaled(chroma[p + 1], Factor(g, secondK)));
     }
 }
 
@@ -55,8 +55,8 @@ void AdjustChromaByLumaPacked422(int32_t x, int32_t end, uint8_t *packed, int32_
     for (int32_t p = x; p < end; p += 4) {
         uint8_t *group = packed + 2 * static_cast<int64_t>(p);
         const int64_t g = LumaTerm(WeightOf(table, group[0]), s);
-        for (int b : kUBytes) group[b] = Saturated(Scaled(group[b], Factor(g, 578)));
-        for (int b : kVBytes) group[b] = Saturated(Scaled(group[b], Factor(g, 730)));
+        for (int b : kUBytes) group[b] = ClampByte(Scaled(group[b], Factor(g, 578)));
+        for (int b : kVBytes) group[b] = ClampByte(Scaled(group[b], Factor(g, 730)));
     }
 }
 
@@ -77,15 +77,15 @@ void BoostDarkChromaQuads(int32_t x, int32_t end, uint8_t *quads) {
         uint8_t *quad = quads + 4 * static_cast<int64_t>(p);
         if (quad[0] > 128) continue;
         const int64_t f = 512 - 2 * int64_t{quad[0]};
-        for (int k : {1, 3, 5, 7}) quad[k] = Saturated(Scaled(quad[k], f));
+        for (int k : {1, 3, 5, 7}) quad[k] = ClampByte(Scaled(quad[k], f));
     }
 }
 
 void OffsetChromaQuads(int32_t x, int32_t end, uint8_t *quads, int32_t uOffset, int32_t vOffset) {
     for (int32_t p = x; p < end; p += 4) {
         uint8_t *quad = quads + 4 * static_cast<int64_t>(p);
-        for (int k : kUBytes) quad[k] = Saturated(int64_t{quad[k]} + uOffset);
-        for (int k : kVBytes) quad[k] = Saturated(int64_t{quad[k]} + vOffset);
+        for (int k : kUBytes) quad[k] = ClampByte(int64_t{quad[k]} + uOffset);
+        for (int k : kVBytes) quad[k] = ClampByte(int64_t{quad[k]} + vOffset);
     }
 }
 

@@ -1,10 +1,7 @@
 #include "alt/tone_map_row_kernels.h"
+#include "core/kernel_instructions.h"
 
-#include "core/fast_kernels.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "core/kernel_tiers.h"
 
 namespace {
 
@@ -122,16 +119,16 @@ void TonePackedRow_SSE2(int32_t n, const uint16_t *in, const uint16_t *gain,
 
 void ToneLumaRow(int32_t n, const uint16_t *luma, const uint16_t *gain, const uint8_t *tone,
                  uint8_t *out) {
-    (FastKernelsEnabled() ? ToneLumaRow_SSE2 : ToneLumaRow_C)(n, luma, gain, tone, out);
+    (Sse2KernelsEnabled() ? ToneLumaRow_SSE2 : ToneLumaRow_C)(n, luma, gain, tone, out);
 }
 
 void ToneChromaRow(int32_t n, const uint16_t *in, uint8_t *out, const uint8_t *even,
                    const uint8_t *odd) {
-    (FastKernelsEnabled() ? ToneChromaRow_SSE2 : ToneChromaRow_C)(n, in, out, even, odd);
+    (Sse2KernelsEnabled() ? ToneChromaRow_SSE2 : ToneChromaRow_C)(n, in, out, even, odd);
 }
 
 void TonePackedRow(int32_t n, const uint16_t *in, const uint16_t *gain, const uint8_t *tone,
                    const uint8_t *uTable, const uint8_t *vTable, uint8_t *out) {
-    (FastKernelsEnabled() ? TonePackedRow_SSE2 : TonePackedRow_C)(n, in, gain, tone, uTable,
+    (Sse2KernelsEnabled() ? TonePackedRow_SSE2 : TonePackedRow_C)(n, in, gain, tone, uTable,
                                                                    vTable, out);
 }

@@ -1,10 +1,8 @@
 #include "packed_luma_row.h"
 
-#include "fast_kernels.h"
+#include "kernel_tiers.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "core/kernel_instructions.h"
 
 void PackedLumaRow_C(const uint8_t *in, uint8_t *out, int32_t width) {
     for (int32_t x = 0; x < width; ++x) out[x] = in[2 * x];
@@ -26,7 +24,7 @@ void PackedLumaRow_SSE2(const uint8_t *in, uint8_t *out, int32_t width) {
 }
 
 void PackedLumaRow(const uint8_t *in, uint8_t *out, int32_t width) {
-    if (FastKernelsEnabled())
+    if (Sse2KernelsEnabled())
         PackedLumaRow_SSE2(in, out, width);
     else
         PackedLumaRow_C(in, out, width);

@@ -7,5 +7,5 @@
 void PackedLumaRow_C(const uint8_t *in, uint8_t *out, int32_t width);
 // Falls back to the plain kernel where SSE2 is not built in.
 void PackedLumaRow_SSE2(const uint8_t *in, uint8_t *out, int32_t width);
-// The one FastKernelsEnabled() picks.
+// The one Sse2KernelsEnabled() picks.
 void PackedLumaRow(const uint8_t *in, uint8_t *out, int32_t width);

@@ -2,11 +2,8 @@
 
 #include <cstddef>
 
-#include "core/fast_kernels.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "core/kernel_instructions.h"
+#include "core/kernel_tiers.h"
 
 namespace {
 
@@ -122,7 +119,7 @@ void RescaleYuyvRow_SSE2(const uint8_t *s0, const uint8_t *s1, int32_t fy,
 
 void RescaleYuyvRow(const uint8_t *s0, const uint8_t *s1, int32_t fy, const int32_t *columnPairs,
                     const int32_t *columnFractions, int32_t width, uint8_t *out) {
-    if (FastKernelsEnabled())
+    if (Sse2KernelsEnabled())
         RescaleYuyvRow_SSE2(s0, s1, fy, columnPairs, columnFractions, width, out);
     else
         RescaleYuyvRow_C(s0, s1, fy, columnPairs, columnFractions, width, out);

@@ -14,6 +14,6 @@ void RescaleYuyvRow_C(const uint8_t *s0, const uint8_t *s1, int32_t fy, const in
 void RescaleYuyvRow_SSE2(const uint8_t *s0, const uint8_t *s1, int32_t fy,
                          const int32_t *columnPairs, const int32_t *columnFractions,
                          int32_t width, uint8_t *out);
-// The one FastKernelsEnabled() picks.
+// The one Sse2KernelsEnabled() picks.
 void RescaleYuyvRow(const uint8_t *s0, const uint8_t *s1, int32_t fy, const int32_t *columnPairs,
                     const int32_t *columnFractions, int32_t width, uint8_t *out);

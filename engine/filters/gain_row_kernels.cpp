@@ -1,10 +1,7 @@
 #include "gain_row_kernels.h"
 
-#include "core/fast_kernels.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "core/kernel_instructions.h"
+#include "core/kernel_tiers.h"
 
 void BlendGainRows_C(uint16_t *out, const uint16_t *cur, const uint16_t *next, int32_t width,
                      uint32_t k, int32_t shift) {
@@ -52,7 +49,7 @@ void BlendGainRows_SSE2(uint16_t *out, const uint16_t *cur, const uint16_t *next
 
 void BlendGainRows(uint16_t *out, const uint16_t *cur, const uint16_t *next, int32_t width,
                    uint32_t k, int32_t shift) {
-    if (FastKernelsEnabled())
+    if (Sse2KernelsEnabled())
         BlendGainRows_SSE2(out, cur, next, width, k, shift);
     else
         BlendGainRows_C(out, cur, next, width, k, shift);

@@ -10,6 +10,6 @@ void BlendGainRows_C(uint16_t *out, const uint16_t *cur, const uint16_t *next, i
 // Falls back to the plain kernel where SSE2 is not built in.
 void BlendGainRows_SSE2(uint16_t *out, const uint16_t *cur, const uint16_t *next, int32_t width,
                         uint32_t k, int32_t shift);
-// The one FastKernelsEnabled() picks.
+// The one Sse2KernelsEnabled() picks.
 void BlendGainRows(uint16_t *out, const uint16_t *cur, const uint16_t *next, int32_t width,
                    uint32_t k, int32_t shift);

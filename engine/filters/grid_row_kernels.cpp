@@ -2,15 +2,8 @@
 
 #include <algorithm>
 
-#include "core/fast_kernels.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#include <immintrin.h>
-#define TONEFOLD_HAVE_AVX2_KERNELS 1
-#endif
+#include "core/kernel_instructions.h"
+#include "core/kernel_tiers.h"
 
 namespace {
 
@@ -157,7 +150,7 @@ void InterpolateMapRow8(int16_t *out, int32_t x, int32_t end, const int16_t *upp
                         const int16_t *lower, int32_t stride, int32_t wy, int32_t origin) {
     if (Avx2KernelsEnabled())
         InterpolateMapRow8_AVX2(out, x, end, upper, lower, stride, wy, origin);
-    else if (FastKernelsEnabled())
+    else if (Sse2KernelsEnabled())
         InterpolateMapRow8_SSE2(out, x, end, upper, lower, stride, wy, origin);
     else
         InterpolateMapRow8_C(out, x, end, upper, lower, stride, wy, origin);

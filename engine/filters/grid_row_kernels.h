@@ -15,6 +15,6 @@ void InterpolateMapRow8_SSE2(int16_t *out, int32_t x, int32_t end, const int16_t
 // called when the processor has AVX2.
 void InterpolateMapRow8_AVX2(int16_t *out, int32_t x, int32_t end, const int16_t *upper,
                              const int16_t *lower, int32_t stride, int32_t wy, int32_t origin);
-// The one FastKernelsEnabled() and Avx2KernelsEnabled() pick.
+// The one Sse2KernelsEnabled() and Avx2KernelsEnabled() pick.
 void InterpolateMapRow8(int16_t *out, int32_t x, int32_t end, const int16_t *upper,
                         const int16_t *lower, int32_t stride, int32_t wy, int32_t origin);

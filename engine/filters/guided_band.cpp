@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "core/memory.h"
+#include "core/row_helpers.h"
 #include "core/threads.h"
 #include "filters/guided_band_internal.h"
 #include "filters/guided_row_kernels.h"
@@ -184,7 +185,6 @@ bool SameImageSize(const ImageDesc &a, const ImageDesc &b) {
     return a.i32Width == b.i32Width && a.i32Height == b.i32Height;
 }
 
-int32_t Clamp8(int64_t v) { return v < 0 ? 0 : (v > 255 ? 255 : static_cast<int32_t>(v)); }
 
 // The 8-bit output: q = (I mA + 64 mB) >> 10 clamped to 0..255; rows of contiguous samples go
 // through the row kernel, interleaved ones sample by sample.
@@ -194,7 +194,7 @@ struct Output8 {
         const int64_t q = (guide * mA + 64 * mB) >> 10;
         ctx->outputPlane[static_cast<int64_t>(y) * ctx->outputPitch +
                          static_cast<int64_t>(x) * ctx->sampleStep + ctx->sampleOffset] =
-            static_cast<uint8_t>(Clamp8(q));
+            static_cast<uint8_t>(ClampByte(q));
     }
     void Row(GuidedBandContext *ctx, int32_t u, const uint8_t *guideRow, int32_t r) const {
         if (ctx->sampleStep != 1) {

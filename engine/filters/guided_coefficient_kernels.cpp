@@ -1,15 +1,8 @@
 #include "guided_coefficient_kernels.h"
 
-#include "core/fast_kernels.h"
-#include "filters/guided_band_internal.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#include <immintrin.h>
-#define TONEFOLD_HAVE_AVX2_KERNELS 1
-#endif
+#include "core/kernel_instructions.h"
+#include "core/kernel_tiers.h"
+#include "filters/guided_coefficients.h"
 
 namespace {
 
@@ -223,7 +216,7 @@ void GuidedCoefficientRow(const GuidedWindowSums &sums, int32_t ring, int32_t wi
                           const GuidedDoubleRule &rule, int32_t *a, int32_t *b) {
     if (Avx2KernelsEnabled())
         GuidedCoefficientRow_AVX2(sums, ring, width, rule, a, b);
-    else if (FastKernelsEnabled())
+    else if (Sse2KernelsEnabled())
         GuidedCoefficientRow_SSE2(sums, ring, width, rule, a, b);
     else
         GuidedCoefficientRow_C(sums, ring, width, rule, a, b);

@@ -27,6 +27,6 @@ void GuidedCoefficientRow_SSE2(const GuidedWindowSums &sums, int32_t ring, int32
 // Only called when the processor has AVX2.
 void GuidedCoefficientRow_AVX2(const GuidedWindowSums &sums, int32_t ring, int32_t width,
                                const GuidedDoubleRule &rule, int32_t *a, int32_t *b);
-// The one FastKernelsEnabled() and Avx2KernelsEnabled() pick.
+// The one Sse2KernelsEnabled() and Avx2KernelsEnabled() pick.
 void GuidedCoefficientRow(const GuidedWindowSums &sums, int32_t ring, int32_t width,
                           const GuidedDoubleRule &rule, int32_t *a, int32_t *b);

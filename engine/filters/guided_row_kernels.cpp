@@ -1,14 +1,7 @@
 #include "guided_row_kernels.h"
 
-#include "core/fast_kernels.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#include <immintrin.h>
-#define TONEFOLD_HAVE_AVX2_KERNELS 1
-#endif
+#include "core/kernel_instructions.h"
+#include "core/kernel_tiers.h"
 
 namespace {
 
@@ -547,7 +540,7 @@ void AccumulateGuidedRow16(const uint8_t *guide, const int16_t *input, int32_t l
                            int32_t sign, int64_t *sII, int64_t *sIp, int64_t *sI, int64_t *sP) {
     if (Avx2KernelsEnabled())
         AccumulateGuidedRow16_AVX2(guide, input, length, sign, sII, sIp, sI, sP);
-    else if (FastKernelsEnabled())
+    else if (Sse2KernelsEnabled())
         AccumulateGuidedRow16_SSE2(guide, input, length, sign, sII, sIp, sI, sP);
     else
         AccumulateGuidedRow16_C(guide, input, length, sign, sII, sIp, sI, sP);
@@ -557,7 +550,7 @@ void AddGuidedCoefficientRow(const int32_t *a, const int32_t *b, int32_t width, 
                              int64_t *sumA, int64_t *sumB) {
     if (Avx2KernelsEnabled())
         AddGuidedCoefficientRow_AVX2(a, b, width, sign, sumA, sumB);
-    else if (FastKernelsEnabled())
+    else if (Sse2KernelsEnabled())
         AddGuidedCoefficientRow_SSE2(a, b, width, sign, sumA, sumB);
     else
         AddGuidedCoefficientRow_C(a, b, width, sign, sumA, sumB);
@@ -567,7 +560,7 @@ void GuidedOutputRow16(const int64_t *sumA, const int64_t *sumB, int32_t width, 
                        int32_t area, const uint8_t *guide, int16_t *out) {
     if (Avx2KernelsEnabled())
         GuidedOutputRow16_AVX2(sumA, sumB, width, r, area, guide, out);
-    else if (FastKernelsEnabled())
+    else if (Sse2KernelsEnabled())
         GuidedOutputRow16_SSE2(sumA, sumB, width, r, area, guide, out);
     else
         GuidedOutputRow16_C(sumA, sumB, width, r, area, guide, out);
@@ -577,7 +570,7 @@ void GuidedOutputRow8(const int64_t *sumA, const int64_t *sumB, int32_t width, i
                       int32_t area, const uint8_t *guide, uint8_t *out) {
     if (Avx2KernelsEnabled())
         GuidedOutputRow8_AVX2(sumA, sumB, width, r, area, guide, out);
-    else if (FastKernelsEnabled())
+    else if (Sse2KernelsEnabled())
         GuidedOutputRow8_SSE2(sumA, sumB, width, r, area, guide, out);
     else
         GuidedOutputRow8_C(sumA, sumB, width, r, area, guide, out);
@@ -587,7 +580,7 @@ void AccumulateGuidedRow8(const uint8_t *guide, const uint8_t *input, int32_t le
                           int64_t *sII, int64_t *sIp, int64_t *sI, int64_t *sP) {
     if (Avx2KernelsEnabled())
         AccumulateGuidedRow8_AVX2(guide, input, length, sign, sII, sIp, sI, sP);
-    else if (FastKernelsEnabled())
+    else if (Sse2KernelsEnabled())
         AccumulateGuidedRow8_SSE2(guide, input, length, sign, sII, sIp, sI, sP);
     else
         AccumulateGuidedRow8_C(guide, input, length, sign, sII, sIp, sI, sP);

@@ -1,7 +1,7 @@
 // Row kernels of the band guided filters: the plain references, SSE2 versions and AVX2
 // versions that give the same values. Each set has a _C, _SSE2 (the plain one where SSE2 is
 // not built in), _AVX2 (only called when the processor has AVX2) and a plain name that picks
-// by FastKernelsEnabled() and Avx2KernelsEnabled().
+// by Sse2KernelsEnabled() and Avx2KernelsEnabled().
 #pragma once
 
 #include <cstdint>

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "core/memory.h"
+#include "core/row_helpers.h"
 #include "filters/integral_row_cache.h"
 #include "filters/row_windows.h"
 
@@ -15,7 +16,6 @@ constexpr int32_t kRegularisation = 5;
 
 int32_t *Row32(RowImage *image, int32_t y) { return reinterpret_cast<int32_t *>(image->rows[y]); }
 
-uint8_t Clamp8(int32_t q) { return static_cast<uint8_t>(q < 0 ? 0 : (q > 255 ? 255 : q)); }
 
 // Caches freed in one place whatever failed.
 template <int32_t Count>
@@ -192,7 +192,7 @@ int32_t ColourRows(MemoryContext memory, const RowImage *guide, const RowImage *
                 v = Low32(v + Low32(int64_t{WindowMean(sums.cache[c], rows, x0, x1, count)} *
                                     I[c]->rows[k][x]));
             v = Low32(v + WindowMean(sums.cache[3], rows, x0, x1, count));
-            out[x] = Clamp8(static_cast<int32_t>(v) >> 10);
+            out[x] = ClampByte(static_cast<int32_t>(v) >> 10);
         }
     }
     return RESULT_OK;
@@ -273,7 +273,7 @@ int32_t GuidedFilterRows8(MemoryContext memory, const RowImage *guide, const Row
         memory, coeffA, coeffB, radius, slots,
         [guide, output](int32_t k, int32_t x, int32_t ma, int32_t mb) {
             const int32_t v = Low32(int64_t{Low32(int64_t{guide->rows[k][x]} * ma)} + mb);
-            output->rows[k][x] = Clamp8(v >> 8);
+            output->rows[k][x] = ClampByte(v >> 8);
         });
     return done ? RESULT_OK : RESULT_OUT_OF_MEMORY;
 }

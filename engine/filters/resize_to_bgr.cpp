@@ -4,12 +4,12 @@
 
 #include "core/memory.h"
 #include "core/pixel_format.h"
+#include "core/row_helpers.h"
 
 namespace {
 
 constexpr uint32_t kPackedBgr = 0x201;
 
-uint8_t Clamp8(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
 inline uint8_t Round14(int32_t z) { return static_cast<uint8_t>((z + 8192) >> 14); }
 
 const uint8_t *RowOf(const uint8_t *plane, int32_t pitch, int32_t y) {
@@ -98,9 +98,9 @@ struct ChromaReader {
 
 void WriteBgr(uint8_t *out, int32_t y, int32_t u, int32_t v) {
     const int32_t du = u - 128, dv = v - 128, base = y * 16384 + 8192;
-    out[0] = Clamp8((base + 29049 * du) >> 14);
-    out[1] = Clamp8((base - 5636 * du - 11698 * dv) >> 14);
-    out[2] = Clamp8((base + 22987 * dv) >> 14);
+    out[0] = ClampByte((base + 29049 * du) >> 14);
+    out[1] = ClampByte((base - 5636 * du - 11698 * dv) >> 14);
+    out[2] = ClampByte((base + 22987 * dv) >> 14);
 }
 
 bool SourceOk(const ImageDesc *source, uint32_t format, int32_t mode) {

@@ -25,6 +25,7 @@
 #include "core/engine_types.h"
 #include "fusion/band_common.h"
 #include "fusion/fetch_planar.h"
+#include "fusion/planar_band_context.h"
 
 struct HdrSession;
 
@@ -68,16 +69,6 @@ int RenderFusedBandSemiPlanar422(const RowBand *band, HdrSession *session,
 int CopyReferenceLumaPlaneForBandPass(MemoryContext memory, HdrSession *session,
                                       const uint8_t *lumaPlane, int32_t width, int32_t height,
                                       int32_t pitch);
-
-// What the row drivers of one band share beyond the common context.
-struct PlanarBandContext : BandContext {
-    YuvPlanes dark, bright, reference;
-    ReferenceLuma referenceLuma;  // what the border estimates read
-    uint8_t *output[3];           // outputPlanes, with the inputs' pitches
-    int32_t outputPitch[3];
-    const uint8_t *chromaTable2;
-    int32_t endRow;  // the band's end (4:2:0 normal mode: where an even row writes chroma)
-};
 
 // Points c.referenceLuma at what the border estimates read: the luma copy taken before the pass,
 // or the reference's own plane when the output goes elsewhere. RESULT_OUT_OF_MEMORY when the

@@ -10,8 +10,8 @@
 #include <cstdint>
 
 #include "fusion/band_common.h"
-#include "fusion/band_planar.h"
 #include "fusion/fetch_planar.h"
+#include "fusion/planar_band_context.h"
 #include "fusion/planar_layout.h"
 
 template <ChromaLayout Layout>

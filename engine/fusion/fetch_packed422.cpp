@@ -2,14 +2,12 @@
 
 #include <algorithm>
 
-#include "core/fast_kernels.h"
+#include "core/kernel_instructions.h"
+#include "core/kernel_tiers.h"
+#include "core/row_helpers.h"
 #include "core/session.h"
 #include "fusion/fetch_packed422_kernels.h"
 #include "fusion/fetch_whole_packed422_kernels.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace {
 
@@ -22,7 +20,6 @@ int32_t MeshShift(const HdrSession *session, int index, int32_t fallback) {
     return shift > 0 && shift < 31 ? shift : fallback;
 }
 
-uint8_t ClampByte(int32_t v) { return static_cast<uint8_t>(std::clamp(v, 0, 255)); }
 
 // Luma of a group whose source column or row was clamped: the reference at the output
 // position, moved by a quarter of the difference of four source lumas (from the even pixel e)
@@ -68,7 +65,7 @@ void FetchShiftedPacked422(const HdrSession *session, int32_t right, int32_t bot
             EstimateBorderGroup(row, sx, sy, dx, dy, x, r, right, bottom, *reference, quad);
             continue;
         }
-        if (FastKernelsEnabled()) {  // this group and the unclamped ones after it at once
+        if (Sse2KernelsEnabled()) {  // this group and the unclamped ones after it at once
             const int32_t n = CopyShiftedGroupsPacked422_SSE2(row, dx, right, x, b, quad);
             x += 4 * (n - 1), quad += 16 * (n - 1);
             continue;
@@ -185,7 +182,7 @@ void FetchSubpelPacked422(const HdrSession *session, int32_t right, int32_t bott
                           int32_t dispY, int32_t stepX, int32_t stepY, int32_t a, int32_t r,
                           int32_t b, int32_t pitch, const uint8_t *source, uint8_t *destination) {
     const int32_t shift = MeshShift(session, 4, kSixteenthShift);
-    if (FastKernelsEnabled())
+    if (Sse2KernelsEnabled())
         FetchSubpelRowPacked422_SSE2(shift, right, bottom, dispX, dispY, stepX, stepY, a, r, b,
                                      pitch, source, destination);
     else

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/row_helpers.h"
 #include "core/session.h"
 #include "fusion/fusion_types.h"
 #include "fusion/planar_layout.h"
@@ -16,7 +17,6 @@ int32_t MeshShift(const HdrSession *session, int index, int32_t fallback) {
     return shift > 0 && shift < 31 ? shift : fallback;
 }
 
-uint8_t ClampByte(int32_t v) { return static_cast<uint8_t>(std::clamp(v, 0, 255)); }
 
 const uint8_t *LumaRow(const YuvPlanes &p, int32_t row) {
     return p.plane[0] + static_cast<int64_t>(row) * p.pitch[0];

@@ -24,3 +24,16 @@ inline int32_t ChromaRowOf(int32_t row, int32_t bottom) {
     if constexpr (kSubsampledRows<L>) return std::min(row >> 1, std::max((bottom >> 1) - 1, 0));
     return row;
 }
+
+// A row of a planar or semi-planar image at the span's first pixel: luma, then the U and V
+// rows (planar 4:2:0) or the interleaved chroma row in u (semi-planar; v unused).
+struct PlanarRowIn {
+    const uint8_t *y;
+    const uint8_t *u;
+    const uint8_t *v;
+};
+struct PlanarRowOut {
+    uint8_t *y;
+    uint8_t *u;
+    uint8_t *v;
+};

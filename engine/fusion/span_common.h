@@ -6,16 +6,9 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "core/fusion_table_layout.h"
+#include "core/row_helpers.h"
 #include "fusion/fusion_types.h"
-
-// Layout of the fusion tables (u16 entries).
-constexpr int32_t kFusionDarkSegment = 0;
-constexpr int32_t kFusionBrightSegment = 256;
-constexpr int32_t kFusionReferenceSegment = 512;
-constexpr int32_t kFusionWeightCurve = 768;
-constexpr int32_t kFusionReciprocals = 1024;
-constexpr int32_t kFusionLargestWeightSum = 767;  // the last reciprocal the tables hold
-constexpr int32_t kFusionTableEntries = 6016;
 
 // The session's tables a kernel reads.
 struct SpanTables {
@@ -64,8 +57,6 @@ struct FusedGroup {
 };
 
 namespace fusion_detail {
-
-inline int32_t Clamp8(int32_t v) { return std::clamp(v, 0, 255); }
 
 // Luma code i (0..3) and chroma c (0 U0, 1 V0, 2 U1, 3 V1) of a packed group.
 inline int32_t Luma(const uint8_t *group, int i) { return group[2 * i]; }

@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "core/kernel_instructions.h"
 #include "fusion/span_local_curve_avx2_steps.h"
-#include "fusion/span_local_curve_fast_packed422.h"
+#include "fusion/span_local_curve_sse2_packed422.h"
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#if defined(TONEFOLD_HAVE_AVX2_KERNELS)
 
 namespace {
 
@@ -82,9 +83,9 @@ inline int32_t GroupWeight(const Inputs &in, int32_t x, const uint8_t *ref, cons
                 continue;
             }
         }
-        // A last lone group, or weights beyond what the lanes hold: the folded kernel.
+        // A last lone group, or weights beyond what the lanes hold: the SSE2 kernel.
         RunningWeights one = {{carried, kFusionWeightOne - carried, weights->w[2]}};
-        FuseSpanLocalCurveOnePacked422_Fast(x, std::min(x + 4, x1), reference, warp, secondary,
+        FuseSpanLocalCurveOnePacked422_SSE2(x, std::min(x + 4, x1), reference, warp, secondary,
                                             tables, rows, &one, out);
         carried = one.w[0];
         x += 4, reference += 8, warp += kWarpGroupStride, out += 8;
@@ -155,7 +156,7 @@ inline void TripleWeights(const SpanTables &t, const SpanRows &r, int32_t x, con
             }
         }
         RunningWeights one = {{carried[0], carried[1], kFusionWeightOne - carried[0] - carried[1]}};
-        FuseSpanLocalCurveBothPacked422_Fast(x, std::min(x + 4, x1), reference, warp, tables,
+        FuseSpanLocalCurveBothPacked422_SSE2(x, std::min(x + 4, x1), reference, warp, tables,
                                              rows, &one, out);
         carried[0] = one.w[0], carried[1] = one.w[1];
         x += 4, reference += 8, warp += kWarpGroupStride, out += 8;
@@ -184,7 +185,7 @@ inline void TripleWeights(const SpanTables &t, const SpanRows &r, int32_t x, con
             WritePackedPair(tables.tone, tables.chroma, i, out);
         }
     }
-    FuseSpanLocalCurveRefOnlyPacked422_Fast(x, x1, reference, tables, rows, out);
+    FuseSpanLocalCurveRefOnlyPacked422_SSE2(x, x1, reference, tables, rows, out);
 }
 
 #else
@@ -193,20 +194,20 @@ void FuseSpanLocalCurveBothPacked422_AVX2(int32_t x0, int32_t x1, const uint8_t 
                                           const uint8_t *warp, const SpanTables &tables,
                                           const SpanRows &rows, RunningWeights *weights,
                                           uint8_t *out) {
-    FuseSpanLocalCurveBothPacked422_Fast(x0, x1, reference, warp, tables, rows, weights, out);
+    FuseSpanLocalCurveBothPacked422_SSE2(x0, x1, reference, warp, tables, rows, weights, out);
 }
 
 void FuseSpanLocalCurveRefOnlyPacked422_AVX2(int32_t x0, int32_t x1, const uint8_t *reference,
                                              const SpanTables &tables, const SpanRows &rows,
                                              uint8_t *out) {
-    FuseSpanLocalCurveRefOnlyPacked422_Fast(x0, x1, reference, tables, rows, out);
+    FuseSpanLocalCurveRefOnlyPacked422_SSE2(x0, x1, reference, tables, rows, out);
 }
 
 void FuseSpanLocalCurveOnePacked422_AVX2(int32_t x0, int32_t x1, const uint8_t *reference,
                                          const uint8_t *warp, MapExposure secondary,
                                          const SpanTables &tables, const SpanRows &rows,
                                          RunningWeights *weights, uint8_t *out) {
-    FuseSpanLocalCurveOnePacked422_Fast(x0, x1, reference, warp, secondary, tables, rows, weights,
+    FuseSpanLocalCurveOnePacked422_SSE2(x0, x1, reference, warp, secondary, tables, rows, weights,
                                         out);
 }
 

@@ -1,8 +1,8 @@
 // AVX2 versions of the local-curve span kernels over packed 4:2:2, beside the plain references
-// and the folded kernels of span_local_curve_fast_packed422.h (same arguments). Each fuses two
+// and the SSE2 kernels of span_local_curve_sse2_packed422.h (same arguments). Each fuses two
 // groups (eight pixels) per step with the weights, curve reads and blends in vector lanes, and
 // gives the same bytes and carried weights; groups whose weights the lanes cannot hold exactly
-// go through the folded kernel. Only called when the processor has AVX2.
+// go through the SSE2 kernel. Only called when the processor has AVX2.
 #pragma once
 
 #include <cstdint>

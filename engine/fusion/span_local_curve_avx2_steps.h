@@ -7,10 +7,10 @@
 
 #include <cstdint>
 
+#include "core/kernel_instructions.h"
 #include "fusion/span_common.h"
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#include <immintrin.h>
+#if defined(TONEFOLD_HAVE_AVX2_KERNELS)
 
 namespace local_curve_avx2 {
 

@@ -1,5 +1,7 @@
-// Span kernels of local-curve mode for packed 4:2:2 (Y0 U Y1 V). Every exposure's luma code is
-// first moved by its luma offset row and its chroma by its U and V offset rows (expanded from
+// Span kernels of local-curve mode for packed 4:2:2 (Y0 U Y1 V), each taking the fastest tier
+// this process may run (the tiers: span_local_curve_group_packed422.h,
+// span_local_curve_sse2_packed422.h, span_local_curve_avx2_packed422.h). Every exposure's
+// luma code is first moved by its luma offset row and its chroma by its U and V offset rows (expanded from
 // the 1/8-scale maps of the preview fusion), then the three are blended in linear light with
 // per-group weights ramped across the group, and the blend goes through the local gain and
 // the tone and chroma tables.
@@ -30,24 +32,3 @@ void FuseSpanLocalCurveBrightPacked422(int32_t x0, int32_t x1, const uint8_t *re
 void FuseSpanLocalCurveRefOnlyPacked422(int32_t x0, int32_t x1, const uint8_t *reference,
                                         const SpanTables &tables, const SpanRows &rows,
                                         uint8_t *out);
-
-// Which luma offset a pixel of a group takes: the group start's (packed 4:2:2, planar 4:2:0,
-// semi-planar 4:2:2) or its own (semi-planar 4:2:0).
-enum LumaOffsetSampling { kGroupStartLumaOffset = 0, kPerPixelLumaOffset = 1 };
-
-// The group steps before the tone tail, for callers that keep the blend or lay the group out
-// in another format (x is the group's absolute column; the pointers stand at the group, the
-// reference in packed order).
-FusedGroup BlendGroupLocalCurveBothPacked422(
-    int32_t x, const uint8_t *reference, const uint8_t *darkQuad, const uint8_t *brightQuad,
-    const SpanTables &tables, const SpanRows &rows, RunningWeights *weights,
-    LumaOffsetSampling sampling = kGroupStartLumaOffset);
-// secondary is kMapDark or kMapBright.
-FusedGroup BlendGroupLocalCurveOnePacked422(int32_t x, const uint8_t *reference,
-                                            const uint8_t *quad, MapExposure secondary,
-                                            const SpanTables &tables, const SpanRows &rows,
-                                            RunningWeights *weights,
-                                            LumaOffsetSampling sampling = kGroupStartLumaOffset);
-FusedGroup BlendGroupLocalCurveRefOnlyPacked422(
-    int32_t x, const uint8_t *reference, const SpanTables &tables, const SpanRows &rows,
-    LumaOffsetSampling sampling = kGroupStartLumaOffset);

@@ -2,10 +2,11 @@
 
 #include <algorithm>
 
+#include "core/kernel_instructions.h"
 #include "fusion/span_local_curve_avx2_steps.h"
 #include "fusion/span_normal_avx2_steps.h"
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#if defined(TONEFOLD_HAVE_AVX2_KERNELS)
 
 namespace {
 

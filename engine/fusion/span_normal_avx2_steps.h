@@ -8,10 +8,10 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "core/kernel_instructions.h"
 #include "fusion/span_local_curve_avx2_steps.h"
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#include <immintrin.h>
+#if defined(TONEFOLD_HAVE_AVX2_KERNELS)
 
 namespace normal_avx2 {
 

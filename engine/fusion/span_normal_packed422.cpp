@@ -1,6 +1,6 @@
 #include "span_normal_packed422.h"
 
-#include "core/fast_kernels.h"
+#include "core/kernel_tiers.h"
 #include "fusion/span_normal_avx2_packed422.h"
 
 using namespace fusion_detail;
@@ -12,7 +12,7 @@ namespace {
 int32_t DarkLight(const SpanTables &tables, int32_t c, int32_t shadowOffset) {
     const uint16_t *t = tables.fusion;
     if (c >= 33) return t[kFusionDarkSegment + c];
-    const int32_t v = tables.gammaExpand[Clamp8(c + shadowOffset)] * 4;
+    const int32_t v = tables.gammaExpand[ClampByte(c + shadowOffset)] * 4;
     if (c < 16) return v;
     return (v * (32 - c) + (c - 16) * t[kFusionDarkSegment + c]) >> 4;
 }
@@ -21,7 +21,7 @@ int32_t DarkLight(const SpanTables &tables, int32_t c, int32_t shadowOffset) {
 // codes 192..rampEnd.
 int32_t CorrectedHighlight(const SpanTables &tables, int32_t c, int32_t highlightOffset,
                            int32_t rampEnd) {
-    int32_t g = tables.gammaExpand[Clamp8(c + highlightOffset)] * 4;
+    int32_t g = tables.gammaExpand[ClampByte(c + highlightOffset)] * 4;
     if (c <= rampEnd) {
         const int32_t h = tables.fusion[kFusionReferenceSegment + c];
         g = (g * (c - 192) + (224 - c) * h) >> 5;
@@ -57,8 +57,8 @@ void ReferenceChroma(const uint8_t *ref, int32_t x, int32_t e, const SpanRows &r
             du = ((y - 192) * du) >> 5;
             dv = ((y - 192) * dv) >> 5;
         }
-        chroma[2 * p] = Clamp8(chroma[2 * p] + du);
-        chroma[2 * p + 1] = Clamp8(chroma[2 * p + 1] + dv);
+        chroma[2 * p] = ClampByte(chroma[2 * p] + du);
+        chroma[2 * p + 1] = ClampByte(chroma[2 * p + 1] + dv);
     }
 }
 

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "core/fast_kernels.h"
+#include "core/kernel_tiers.h"
 #include "fusion/planar_layout.h"
-#include "fusion/span_local_curve_packed422.h"
-#include "fusion/span_planar_fast.h"
+#include "fusion/span_local_curve_group_packed422.h"
+#include "fusion/span_planar_kernels.h"
 #include "fusion/span_planar_group.h"
 #include "fusion/span_normal_packed422.h"
 
@@ -235,8 +235,8 @@ void LocalCurve(ChromaLayout layout, PlanarSpanType type, int32_t x0, int32_t x1
     if (Avx2KernelsEnabled())
         FuseSpanLocalCurvePlanar_AVX2(layout, type, x0, x1, r, ref, warp, tables, rows, weights,
                                       out);
-    else if (FastKernelsEnabled())
-        FuseSpanLocalCurvePlanar_Fast(layout, type, x0, x1, r, ref, warp, tables, rows, weights,
+    else if (Sse2KernelsEnabled())
+        FuseSpanLocalCurvePlanar_SSE2(layout, type, x0, x1, r, ref, warp, tables, rows, weights,
                                       out);
     else
         FuseSpanLocalCurvePlanar_C(layout, type, x0, x1, r, ref, warp, tables, rows, weights,

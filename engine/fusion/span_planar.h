@@ -1,6 +1,6 @@
 // Span kernels of both modes for planar 4:2:0 (I420), semi-planar 4:2:0 (NV12, NV21) and
 // semi-planar 4:2:2 (NV16). The arithmetic is that of the packed 4:2:2 kernels
-// (span_local_curve_packed422.h, span_normal_packed422.h), which these share group by group;
+// (span_local_curve_group_packed422.h, span_normal_packed422.h), which these share group by group;
 // the members differ in their addressing and in these points:
 //   - 4:2:0 in local-curve mode fuses chroma only on even image rows r; on odd rows it writes
 //     luma alone (the weights are carried all the same). In normal mode every call writes
@@ -20,20 +20,8 @@
 
 #include <cstdint>
 
+#include "fusion/planar_layout.h"
 #include "fusion/span_common.h"
-
-// A row of a planar or semi-planar image at the span's first pixel: luma, then the U and V
-// rows (planar 4:2:0) or the interleaved chroma row in u (semi-planar; v unused).
-struct PlanarRowIn {
-    const uint8_t *y;
-    const uint8_t *u;
-    const uint8_t *v;
-};
-struct PlanarRowOut {
-    uint8_t *y;
-    uint8_t *u;
-    uint8_t *v;
-};
 
 // --- Local-curve mode (r: the image row, whose parity decides whether 4:2:0 chroma is fused).
 void FuseSpanLocalCurveBothPlanar420(int32_t x0, int32_t x1, int32_t r, const PlanarRowIn &ref,

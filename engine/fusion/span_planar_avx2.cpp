@@ -1,12 +1,13 @@
-#include "span_planar_fast.h"
+#include "span_planar_kernels.h"
 
 #include <algorithm>
 #include <cstring>
 
+#include "core/kernel_instructions.h"
 #include "fusion/span_local_curve_avx2_steps.h"
 #include "fusion/span_normal_avx2_steps.h"
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#if defined(TONEFOLD_HAVE_AVX2_KERNELS)
 
 namespace {
 
@@ -107,11 +108,11 @@ struct LightShift {
     return {inLanes, _mm_cvtsi32_si128(inLanes ? s : 0)};
 }
 
-// The folded kernel over the one group at x, with the weights it carries.
+// The SSE2 kernel over the one group at x, with the weights it carries.
 template <ChromaLayout Layout>
-void FoldedGroup(PlanarSpanType type, const SpanArgs &a, int32_t x, RunningWeights *weights) {
+void Sse2Group(PlanarSpanType type, const SpanArgs &a, int32_t x, RunningWeights *weights) {
     const int32_t offset = x - a.x0;
-    FuseSpanLocalCurvePlanar_Fast(Layout, type, x, std::min(x + 4, a.x1), a.r,
+    FuseSpanLocalCurvePlanar_SSE2(Layout, type, x, std::min(x + 4, a.x1), a.r,
                                   RowAt<Layout>(a.ref, offset),
                                   a.warp ? a.warp + 4 * offset : nullptr, a.tables, a.rows,
                                   weights, RowAt<Layout>(a.out, offset));
@@ -152,9 +153,9 @@ template <ChromaLayout Layout>
                 continue;
             }
         }
-        // A last lone group, or weights beyond what the lanes hold: the folded kernel.
+        // A last lone group, or weights beyond what the lanes hold: the SSE2 kernel.
         RunningWeights one = {{carried, kFusionWeightOne - carried, weights->w[2]}};
-        FoldedGroup<Layout>(type, a, x, &one);
+        Sse2Group<Layout>(type, a, x, &one);
         carried = one.w[0];
         x += 4;
     }
@@ -206,7 +207,7 @@ template <ChromaLayout Layout>
             }
         }
         RunningWeights one = {{carried[0], carried[1], kFusionWeightOne - carried[0] - carried[1]}};
-        FoldedGroup<Layout>(kPlanarSpanBoth, a, x, &one);
+        Sse2Group<Layout>(kPlanarSpanBoth, a, x, &one);
         carried[0] = one.w[0], carried[1] = one.w[1];
         x += 4;
     }
@@ -234,7 +235,7 @@ template <ChromaLayout Layout>
                               m.writeChroma, a.out, offset);
         }
     }
-    for (; x < a.x1; x += 4) FoldedGroup<Layout>(kPlanarSpanReference, a, x, nullptr);
+    for (; x < a.x1; x += 4) Sse2Group<Layout>(kPlanarSpanReference, a, x, nullptr);
 }
 
 template <ChromaLayout Layout>

@@ -6,7 +6,6 @@
 #include <cstdint>
 
 #include "fusion/planar_layout.h"
-#include "fusion/span_planar.h"
 
 // The reference group at pixel offset `offset` of the row.
 template <ChromaLayout Layout>

@@ -4,6 +4,7 @@
 
 #include "core/image.h"
 #include "core/memory.h"
+#include "core/row_helpers.h"
 #include "core/row_image.h"
 #include "filters/box_filter.h"
 #include "filters/guided_band16.h"
@@ -60,7 +61,6 @@ uint8_t StoreChroma(int64_t v) {
     const int64_t c = (v + 16384) >> 15;
     return static_cast<uint8_t>(c > 255 ? 255 : c);
 }
-int32_t Clamp255(int32_t v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 
 // Chroma weights of the darkest and brightest exposure faded by their own luma over the
 // reference's mid tones.
@@ -127,8 +127,9 @@ struct CellWeights {
 void RefuseRun(const RefuseRow &row, const CellWeights &cw, const int32_t *rt, int32_t x0, int32_t x1) {
     for (int32_t x = x0; x < x1; ++x) {
         const int32_t R = row.luma[0][x], D = row.luma[1][x], B = row.luma[2][x];
-        const int64_t sR = Clamp255(row.map[0][x] + R - 256), sD = Clamp255(row.map[1][x] + D - 256);
-        const int64_t sB = Clamp255(row.map[2][x] + B - 256);
+        const int64_t sR = ClampByte(row.map[0][x] + R - 256);
+        const int64_t sD = ClampByte(row.map[1][x] + D - 256);
+        const int64_t sB = ClampByte(row.map[2][x] + B - 256);
         row.outLuma[x] = StoreLuma((cw.r * sR + cw.d * sD + cw.b * sB) * cw.reciprocal);
         const int64_t cR = row.contrast[0][x];
         int64_t cD = row.contrast[1] ? row.contrast[1][x] : 0;

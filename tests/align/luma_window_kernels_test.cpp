@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "core/fast_kernels.h"
+#include "core/kernel_tiers.h"
 
 namespace {
 

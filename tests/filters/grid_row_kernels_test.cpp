@@ -3,7 +3,7 @@
 // past the last node.
 #include "filters/grid_row_kernels.h"
 
-#include "core/fast_kernels.h"
+#include "core/kernel_tiers.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 // widths and row ends.
 #include "filters/guided_coefficient_kernels.h"
 
-#include "core/fast_kernels.h"
+#include "core/kernel_tiers.h"
 #include "filters/guided_row_kernels.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // that leave no interior, odd widths and row ends.
 #include "filters/guided_row_kernels.h"
 
-#include "core/fast_kernels.h"
+#include "core/kernel_tiers.h"
 
 #include <gtest/gtest.h>
 

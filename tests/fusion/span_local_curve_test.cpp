@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "fusion/span_kernel_support.h"
+#include "fusion/span_local_curve_group_packed422.h"
 #include "fusion/span_local_curve_packed422.h"
 
 namespace {

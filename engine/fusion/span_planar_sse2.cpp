@@ -1,12 +1,12 @@
 #include <cstdint>
 
-#include "fusion/span_local_curve_folded_steps.h"
-#include "fusion/span_planar_fast.h"
+#include "fusion/span_local_curve_sse2_steps.h"
+#include "fusion/span_planar_kernels.h"
 #include "fusion/span_planar_group.h"
 
 namespace {
 
-using namespace local_curve_folded;
+using namespace local_curve_sse2;
 using L = ChromaLayout;
 
 // Each group gathered into packed order, fused by the folded group step and scattered back:
@@ -60,7 +60,7 @@ void Span(PlanarSpanType type, int32_t x0, int32_t x1, int32_t r, const PlanarRo
 
 }  // namespace
 
-void FuseSpanLocalCurvePlanar_Fast(ChromaLayout layout, PlanarSpanType type, int32_t x0,
+void FuseSpanLocalCurvePlanar_SSE2(ChromaLayout layout, PlanarSpanType type, int32_t x0,
                                    int32_t x1, int32_t r, const PlanarRowIn &ref,
                                    const uint8_t *warp, const SpanTables &tables,
                                    const SpanRows &rows, RunningWeights *weights,

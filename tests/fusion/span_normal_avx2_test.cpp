@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "core/fast_kernels.h"
+#include "core/kernel_tiers.h"
 #include "fusion/span_kernel_support.h"
 #include "fusion/span_normal_avx2_packed422.h"
 

@@ -1,4 +1,4 @@
-// The fast local-curve span kernels against their plain references, bit for bit: random
+// The SSE2 and AVX2 local-curve span kernels against their plain references, bit for bit: random
 // codes, weights, offsets and gains (with extremes that push every clamp), every span type,
 // every start group, odd span lengths, value shifts, and the carried weights.
 #include <gtest/gtest.h>
@@ -8,9 +8,10 @@
 #include <vector>
 
 #include "fusion/span_kernel_support.h"
-#include "core/fast_kernels.h"
+#include "core/kernel_tiers.h"
 #include "fusion/span_local_curve_avx2_packed422.h"
-#include "fusion/span_local_curve_fast_packed422.h"
+#include "fusion/span_local_curve_group_packed422.h"
+#include "fusion/span_local_curve_sse2_packed422.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ using Kernel = std::function<void(int32_t, int32_t, const uint8_t *, const uint8
 Kernel One(MapExposure secondary, bool fast) {
     return [=](int32_t x0, int32_t x1, const uint8_t *ref, const uint8_t *warp,
                const SpanTables &t, const SpanRows &r, RunningWeights *w, uint8_t *out) {
-        (fast ? FuseSpanLocalCurveOnePacked422_Fast : FuseSpanLocalCurveOnePacked422_C)(
+        (fast ? FuseSpanLocalCurveOnePacked422_SSE2 : FuseSpanLocalCurveOnePacked422_C)(
             x0, x1, ref, warp, secondary, t, r, w, out);
     };
 }
@@ -40,18 +41,18 @@ Kernel OneAvx2(MapExposure secondary) {
 Kernel RefOnly(bool fast) {
     return [=](int32_t x0, int32_t x1, const uint8_t *ref, const uint8_t *, const SpanTables &t,
                const SpanRows &r, RunningWeights *, uint8_t *out) {
-        (fast ? FuseSpanLocalCurveRefOnlyPacked422_Fast : FuseSpanLocalCurveRefOnlyPacked422_C)(
+        (fast ? FuseSpanLocalCurveRefOnlyPacked422_SSE2 : FuseSpanLocalCurveRefOnlyPacked422_C)(
             x0, x1, ref, t, r, out);
     };
 }
 
-TEST(SpanLocalCurveFastPacked422, MatchesThePlainKernels) {
+TEST(SpanLocalCurveSse2Packed422, MatchesThePlainKernels) {
     struct Case {
         const char *span;
         Kernel plain, fast;
     };
     std::vector<Case> cases = {
-        {"both", FuseSpanLocalCurveBothPacked422_C, FuseSpanLocalCurveBothPacked422_Fast},
+        {"both", FuseSpanLocalCurveBothPacked422_C, FuseSpanLocalCurveBothPacked422_SSE2},
         {"dark", One(kMapDark, false), One(kMapDark, true)},
         {"bright", One(kMapBright, false), One(kMapBright, true)},
         {"reference", RefOnly(false), RefOnly(true)},

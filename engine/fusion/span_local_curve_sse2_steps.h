@@ -1,7 +1,8 @@
-// The group steps of the folded local-curve span kernels, shared by the packed 4:2:2 kernels
-// and the planar and semi-planar ones: each fuses one group of four pixels laid out in packed
-// order (Y0 U0 Y1 V0 Y2 U1 Y3 V1) with the rows and tables looked up directly, and gives the
-// bytes of the plain group steps followed by the tone tail.
+// The group steps of the SSE2-tier local-curve span kernels (plain C++, folded so that the
+// compiler vectorises it with the x86-64 baseline instructions), shared by the packed 4:2:2
+// kernels and the planar and semi-planar ones: each fuses one group of four pixels laid out in
+// packed order (Y0 U0 Y1 V0 Y2 U1 Y3 V1) with the rows and tables looked up directly, and gives
+// the bytes of the plain group steps followed by the tone tail.
 #pragma once
 
 #include <algorithm>
@@ -9,9 +10,7 @@
 
 #include "fusion/span_common.h"
 
-namespace local_curve_folded {
-
-using fusion_detail::Clamp8;
+namespace local_curve_sse2 {
 
 // The rows and tables of one span, looked up once instead of at every group.
 struct OneSpanInputs {
@@ -55,8 +54,8 @@ inline void FuseGroup(const OneSpanInputs &in, int32_t x, const uint8_t *ref, co
     for (int i = 0; i < 4; ++i) {
         const int32_t at = x + (perPixelLuma ? i : 0);
         const int32_t moveC = in.lumaSecondary[at] - 256, moveR = in.lumaReference[at] - 256;
-        const int64_t lightC = in.brightCurve[Clamp8(quad[2 * i] + moveC)];
-        const int64_t lightR = in.brightCurve[Clamp8(ref[2 * i] + moveR)];
+        const int64_t lightC = in.brightCurve[ClampByte(quad[2 * i] + moveC)];
+        const int64_t lightR = in.brightCurve[ClampByte(ref[2 * i] + moveR)];
         const int64_t sum = w[i] * lightC + (kFusionWeightOne - w[i]) * lightR;
         const int64_t light = static_cast<int32_t>(sum >> in.lightShift);
         out[2 * i] = in.tone[std::clamp<int64_t>((light * gain[i]) >> 12, 0, 4095)];
@@ -65,8 +64,8 @@ inline void FuseGroup(const OneSpanInputs &in, int32_t x, const uint8_t *ref, co
     const int32_t offR[2] = {in.uReference[x], in.vReference[x]};
     for (int c = 0; c < 4; ++c) {
         const int32_t wc = c < 2 ? w[1] : nC;
-        const int32_t index = (wc * Clamp8(quad[2 * c + 1] + offC[c & 1]) +
-                               (kFusionWeightOne - wc) * Clamp8(ref[2 * c + 1] + offR[c & 1])) >>
+        const int32_t index = (wc * ClampByte(quad[2 * c + 1] + offC[c & 1]) +
+                               (kFusionWeightOne - wc) * ClampByte(ref[2 * c + 1] + offR[c & 1])) >>
                               11;
         out[2 * c + 1] = in.chroma[std::clamp(index, 0, 4095)];
     }
@@ -100,10 +99,10 @@ inline void FuseGroupBoth(const SpanTables &t, const SpanRows &r, int32_t x, con
         const int32_t moveD = r.mapLines[kMapLumaDark][at] - 256;
         const int32_t moveB = r.mapLines[kMapLumaBright][at] - 256;
         const int32_t moveR = r.mapLines[kMapLumaReference][at] - 256;
-        const int64_t sum = int64_t{wD[i]} * light[Clamp8(dark[2 * i] + moveD)] +
-                            int64_t{wB[i]} * light[Clamp8(bright[2 * i] + moveB)] +
+        const int64_t sum = int64_t{wD[i]} * light[ClampByte(dark[2 * i] + moveD)] +
+                            int64_t{wB[i]} * light[ClampByte(bright[2 * i] + moveB)] +
                             int64_t{kFusionWeightOne - wD[i] - wB[i]} *
-                                light[Clamp8(ref[2 * i] + moveR)];
+                                light[ClampByte(ref[2 * i] + moveR)];
         out[2 * i] = Tone(t.tone, static_cast<int32_t>(sum >> shift), r.gain[x + i]);
     }
     const int32_t offD[2] = {r.mapLines[kMapU + kMapDark][x], r.mapLines[kMapV + kMapDark][x]};
@@ -112,9 +111,10 @@ inline void FuseGroupBoth(const SpanTables &t, const SpanRows &r, int32_t x, con
                              r.mapLines[kMapV + kMapReference][x]};
     for (int c = 0; c < 4; ++c) {
         const int32_t d = c < 2 ? wD[1] : nD, b = c < 2 ? wB[1] : nB;
-        const int32_t index = (d * Clamp8(dark[2 * c + 1] + offD[c & 1]) +
-                               b * Clamp8(bright[2 * c + 1] + offB[c & 1]) +
-                               (kFusionWeightOne - d - b) * Clamp8(ref[2 * c + 1] + offR[c & 1])) >>
+        const int32_t wR = kFusionWeightOne - d - b;
+        const int32_t index = (d * ClampByte(dark[2 * c + 1] + offD[c & 1]) +
+                               b * ClampByte(bright[2 * c + 1] + offB[c & 1]) +
+                               wR * ClampByte(ref[2 * c + 1] + offR[c & 1])) >>
                               11;
         out[2 * c + 1] = t.chroma[std::clamp(index, 0, 4095)];
     }
@@ -129,13 +129,13 @@ inline void FuseGroupReference(const SpanTables &t, const SpanRows &r, int32_t x
     const int32_t s = t.valueShift;
     for (int i = 0; i < 4; ++i) {
         const int32_t move = r.mapLines[kMapLumaReference][x + (perPixelLuma ? i : 0)] - 256;
-        const int32_t l = light[Clamp8(ref[2 * i] + move)];
+        const int32_t l = light[ClampByte(ref[2 * i] + move)];
         out[2 * i] = Tone(t.tone, s <= 2 ? l << (2 - s) : l >> (s - 2), r.gain[x + i]);
     }
     const int32_t off[2] = {r.mapLines[kMapU + kMapReference][x],
                             r.mapLines[kMapV + kMapReference][x]};
     for (int c = 0; c < 4; ++c)
-        out[2 * c + 1] = t.chroma[std::clamp(16 * Clamp8(ref[2 * c + 1] + off[c & 1]), 0, 4095)];
+        out[2 * c + 1] = t.chroma[std::clamp(16 * ClampByte(ref[2 * c + 1] + off[c & 1]), 0, 4095)];
 }
 
-}  // namespace local_curve_folded
+}  // namespace local_curve_sse2

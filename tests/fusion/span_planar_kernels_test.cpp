@@ -1,5 +1,5 @@
-// The fast span kernels of the planar and semi-planar formats against their plain references,
-// bit for bit: random codes, weights, offsets, masks and gains (with extremes that push every
+// The SSE2 and AVX2 span kernels of the planar and semi-planar formats against their plain
+// references, bit for bit: random codes, weights, offsets, masks and gains (with extremes that push every
 // clamp and the hand-over to the plain kernel), every layout and span type, even and odd rows
 // (local-curve mode), with and without the second chroma table (normal mode), every start
 // group, odd span lengths, value shifts, luma-only outputs and the carried weights.
@@ -9,9 +9,9 @@
 #include <random>
 #include <vector>
 
-#include "core/fast_kernels.h"
+#include "core/kernel_tiers.h"
 #include "fusion/span_kernel_support.h"
-#include "fusion/span_planar_fast.h"
+#include "fusion/span_planar_kernels.h"
 
 namespace {
 
@@ -54,12 +54,12 @@ using Kernel = void (*)(ChromaLayout, PlanarSpanType, int32_t, int32_t, int32_t,
                         const PlanarRowIn &, const uint8_t *, const SpanTables &,
                         const SpanRows &, RunningWeights *, const PlanarRowOut &);
 
-TEST(SpanPlanarFast, MatchesThePlainKernels) {
+TEST(SpanPlanarKernels, MatchesThePlainKernels) {
     struct Case {
         const char *name;
         Kernel fast;
     };
-    std::vector<Case> kernels = {{"folded", FuseSpanLocalCurvePlanar_Fast}};
+    std::vector<Case> kernels = {{"sse2", FuseSpanLocalCurvePlanar_SSE2}};
     // The AVX2 kernels run wherever this processor has AVX2, whatever the environment asks.
     if (ProcessorHasAvx2()) kernels.push_back({"avx2", FuseSpanLocalCurvePlanar_AVX2});
     const ChromaLayout layouts[] = {ChromaLayout::kPlanar420, ChromaLayout::kSemiPlanar420,
@@ -111,7 +111,7 @@ TEST(SpanPlanarFast, MatchesThePlainKernels) {
     }
 }
 
-TEST(SpanPlanarFast, NormalAvx2MatchesThePlainKernels) {
+TEST(SpanPlanarKernels, NormalAvx2MatchesThePlainKernels) {
     if (!ProcessorHasAvx2()) GTEST_SKIP() << "no AVX2 on this processor";
     const ChromaLayout layouts[] = {ChromaLayout::kPlanar420, ChromaLayout::kSemiPlanar420,
                                     ChromaLayout::kSemiPlanar422};

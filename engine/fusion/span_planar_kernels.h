@@ -1,7 +1,8 @@
 // Span kernels of the planar and semi-planar formats by layout and span type: the plain
 // references (the group steps of the packed kernels, gathered and scattered group by group),
-// folded versions (the packed folded group steps, rows looked up directly; local-curve mode)
-// and AVX2 versions that fuse two groups per step in vector lanes; all give the same bytes and
+// SSE2-tier versions (local-curve mode: the packed kernels' folded group steps, rows looked up
+// directly, plain C++ the compiler vectorises with the baseline instructions) and AVX2
+// versions that fuse two groups per step in vector lanes; all give the same bytes and
 // carried weights. Arguments as the kernels of span_planar.h; r only decides, for 4:2:0 in
 // local-curve mode, whether chroma is written. The public kernels of span_planar.h choose
 // between them.
@@ -10,7 +11,7 @@
 #include <cstdint>
 
 #include "fusion/planar_layout.h"
-#include "fusion/span_planar.h"
+#include "fusion/span_common.h"
 
 // The span types; the one-secondary kernels carry {secondary, reference} in weights, the
 // three-exposure kernel {dark, bright, reference}, and the reference-only kernel none.
@@ -22,7 +23,7 @@ void FuseSpanLocalCurvePlanar_C(ChromaLayout layout, PlanarSpanType type, int32_
                                 const SpanTables &tables, const SpanRows &rows,
                                 RunningWeights *weights, const PlanarRowOut &out);
 
-void FuseSpanLocalCurvePlanar_Fast(ChromaLayout layout, PlanarSpanType type, int32_t x0,
+void FuseSpanLocalCurvePlanar_SSE2(ChromaLayout layout, PlanarSpanType type, int32_t x0,
                                    int32_t x1, int32_t r, const PlanarRowIn &ref,
                                    const uint8_t *warp, const SpanTables &tables,
                                    const SpanRows &rows, RunningWeights *weights,
