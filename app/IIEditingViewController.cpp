@@ -21,6 +21,7 @@
 #include "dispatch.h"
 #include "localized_string.h"
 #include "sheet.h"
+#include "waiting_job.h"
 
 namespace {
 
@@ -32,16 +33,14 @@ bool DefaultPhotoLoader(CBImageSource &photo, const QString &path) {
 }
 
 
-using Job = uint64_t;
-
 // Sends a failure to the main queue: the job's waiting window closes, then the sheet shows the
 // text and the detail.
-void ReportFailure(const QPointer<IIEditingViewController> &self, Job job, const char *key,
-                   const QString &detail = QString()) {
+void ReportFailure(const QPointer<IIEditingViewController> &self, const WaitingJob &job,
+                   const char *key, const QString &detail = QString()) {
     const QString text = LocalizedString(key);
-    DispatchMain([self, job, text, detail] {
+    job.post([self, job, text, detail] {
         if (!self) return;
-        self->closeWaitingWindow(job);
+        job.close();
         self->showFailedWarning(text, detail);
     });
 }
@@ -52,11 +51,16 @@ QString LoadFailureDetail(const QString &path, const CBImageSource &photo) {
         .arg(QFileInfo(path).fileName(), photo.failureReason());
 }
 
-// Sends the job's closing step to the main queue.
-void CloseAtEnd(const QPointer<IIEditingViewController> &self, Job job) {
-    DispatchMain([self, job] {
-        if (self) self->closeWaitingWindow(job);
-    });
+// The bridge's picture handler for a job: the buffer goes to the display step on the main queue.
+using DisplayStep = void (IIEditingViewController::*)(FreeBuffer, int64_t, int64_t);
+IHDREngineController::PictureHandler DisplayOnMain(const QPointer<IIEditingViewController> &self,
+                                                   const WaitingJob &job, DisplayStep display) {
+    return [self, job, display](FreeBuffer bgr, int64_t width, int64_t height, int64_t) {
+        auto buffer = std::make_shared<FreeBuffer>(std::move(bgr));
+        job.post([self, display, buffer, width, height] {
+            if (self) (self.data()->*display)(std::move(*buffer), width, height);
+        });
+    };
 }
 
 }  // namespace
@@ -187,8 +191,7 @@ void IIEditingViewController::openURLs(const QList<QUrl> &urls) {
     QPointer<IIEditingViewController> self(this);
     IHDREngineController *bridge = engineController();
     PhotoLoader load = photoLoader_ ? photoLoader_ : PhotoLoader(DefaultPhotoLoader);
-    const Job job = makeWaitingWindow(QString());
-    DispatchBackground([self, job, bridge, load, urls] {
+    jobs_->run(hostWindow(), QString(), [self, bridge, load, urls](const WaitingJob &job) {
         std::vector<std::unique_ptr<CBImageSource>> photos;
         QSizeF firstSize;
         const char *failure = nullptr;
@@ -224,7 +227,7 @@ void IIEditingViewController::openURLs(const QList<QUrl> &urls) {
                 upright << photo->imageTransform();
                 list << photo.get();
             }
-            DispatchMain([self, images, upright] {
+            job.post([self, images, upright] {
                 if (self) self->showThumbnails(images, upright);
             });
             const bool ok = bridge->convertImages(list);
@@ -239,50 +242,15 @@ void IIEditingViewController::openURLs(const QList<QUrl> &urls) {
                 const int result = bridge->run(
                     bridge->toneLength(), bridge->brightness(), bridge->toneSaturation(),
                     bridge->ghostSuppressionLevel(),
-                    [self, job](FreeBuffer bgr, int64_t width, int64_t height, int64_t) {
-                        auto buffer = std::make_shared<FreeBuffer>(std::move(bgr));
-                        DispatchMain([self, job, buffer, width, height] {
-                            if (self) self->firstDisplay(job, std::move(*buffer), width, height);
-                        });
-                    });
+                    DisplayOnMain(self, job, &IIEditingViewController::firstDisplay));
                 if (result != RESULT_OK) ReportFailure(self, job, "IDS_MERGE_FAILED");
             }
         }
-        // Every job ends by closing its waiting window, whatever happened before.
-        CloseAtEnd(self, job);
     });
-    startWaitingWindow(job);
-}
-
-uint64_t IIEditingViewController::makeWaitingWindow(const QString &description) {
-    // A window left by an earlier job (none should be) goes first.
-    closeWaitingWindow();
-    auto *waiting = new MMWaitingWindowController(this);
-    waitingWindowController_ = waiting;
-    waitingJob_ = ++lastJob_;
-    if (!description.isEmpty()) waiting->setWaitingDesc(description);
-    return waitingJob_;
-}
-
-void IIEditingViewController::startWaitingWindow(uint64_t job) {
-    // The job's steps may have closed its window already.
-    if (job != waitingJob_ || !waitingWindowController_) return;
-    waitingWindowController_->startAnimation(hostWindow());
-}
-
-void IIEditingViewController::closeWaitingWindow(uint64_t job) {
-    if (job == waitingJob_) closeWaitingWindow();
 }
 
 void IIEditingViewController::closeWaitingWindow() {
-    MMWaitingWindowController *waiting = waitingWindowController_.data();
-    if (!waiting) return;
-    waitingWindowController_.clear();
-    waitingJob_ = 0;
-    waiting->setCancelAction(nullptr, nullptr);
-    waiting->endAnimation();
-    if (waiting->isWindowLoaded()) waiting->window()->close();
-    waiting->deleteLater();
+    jobs_->close();
 }
 
 void IIEditingViewController::showFailedWarning(const QString &text, const QString &detail) {
@@ -345,8 +313,7 @@ bool IIEditingViewController::displayPicture(FreeBuffer bgr, int64_t width, int6
 // The display steps leave the waiting window up: the job's own last step closes it once the
 // bridge has finished its run, so that no second job can start while the first one still
 // works on the bridge's records.
-void IIEditingViewController::firstDisplay(Job, FreeBuffer bgr, int64_t width,
-                                           int64_t height) {
+void IIEditingViewController::firstDisplay(FreeBuffer bgr, int64_t width, int64_t height) {
     if (displayPicture(std::move(bgr), width, height)) {
         zoomFit();
         if (saveButn_) saveButn_->setEnabled(true);
@@ -360,8 +327,7 @@ void IIEditingViewController::firstDisplay(Job, FreeBuffer bgr, int64_t width,
     }
 }
 
-void IIEditingViewController::rerunDisplay(Job, FreeBuffer bgr, int64_t width,
-                                           int64_t height) {
+void IIEditingViewController::rerunDisplay(FreeBuffer bgr, int64_t width, int64_t height) {
     // The zoom mode and factor stay as the user left them.
     if (displayPicture(std::move(bgr), width, height)) {
         isDirty_ = true;
@@ -378,39 +344,26 @@ void IIEditingViewController::process(int64_t toneLength, int64_t birghtness,
                                       int64_t toneSaturation, int32_t ghostSuppressionLevel) {
     QPointer<IIEditingViewController> self(this);
     IHDREngineController *bridge = engineController();
-    const Job job = makeWaitingWindow(LocalizedString("IDS_LOADING"));
-    DispatchBackground([self, job, bridge, toneLength, birghtness, toneSaturation,
-                        ghostSuppressionLevel] {
-        const int result = bridge->run(
-            toneLength, birghtness, toneSaturation, ghostSuppressionLevel,
-            [self, job](FreeBuffer bgr, int64_t width, int64_t height, int64_t) {
-                auto buffer = std::make_shared<FreeBuffer>(std::move(bgr));
-                DispatchMain([self, job, buffer, width, height] {
-                    if (self) self->rerunDisplay(job, std::move(*buffer), width, height);
-                });
-            });
-        // A failed merge makes no handler call: the picture stays, the window closes here.
-        if (result != RESULT_OK) ReportFailure(self, job, "IDS_MERGE_FAILED");
-        CloseAtEnd(self, job);
-    });
-    startWaitingWindow(job);
+    jobs_->run(hostWindow(), LocalizedString("IDS_LOADING"),
+               [self, bridge, toneLength, birghtness, toneSaturation,
+                ghostSuppressionLevel](const WaitingJob &job) {
+                   const int result =
+                       bridge->run(toneLength, birghtness, toneSaturation, ghostSuppressionLevel,
+                                   DisplayOnMain(self, job, &IIEditingViewController::rerunDisplay));
+                   // A failed merge makes no handler call: the picture stays, the window closes
+                   // at the job's end.
+                   if (result != RESULT_OK) ReportFailure(self, job, "IDS_MERGE_FAILED");
+               });
 }
 
 void IIEditingViewController::effectSettingsChanged(qint64 contrast, qint64 saturation,
                                                     qint64 style) {
     QPointer<IIEditingViewController> self(this);
     IHDREngineController *bridge = engineController();
-    const Job job = makeWaitingWindow(LocalizedString("IDS_LOADING"));
-    DispatchBackground([self, job, bridge, contrast, saturation, style] {
-        bridge->run(static_cast<int32_t>(style), LomoLensRGB{255, 255, 255}, 50,
-                    static_cast<int32_t>(contrast), static_cast<int32_t>(saturation),
-                    [self, job](FreeBuffer bgr, int64_t width, int64_t height, int64_t) {
-                        auto buffer = std::make_shared<FreeBuffer>(std::move(bgr));
-                        DispatchMain([self, job, buffer, width, height] {
-                            if (self) self->rerunDisplay(job, std::move(*buffer), width, height);
-                        });
-                    });
-        CloseAtEnd(self, job);
-    });
-    startWaitingWindow(job);
+    jobs_->run(hostWindow(), LocalizedString("IDS_LOADING"),
+               [self, bridge, contrast, saturation, style](const WaitingJob &job) {
+                   bridge->run(static_cast<int32_t>(style), LomoLensRGB{255, 255, 255}, 50,
+                               static_cast<int32_t>(contrast), static_cast<int32_t>(saturation),
+                               DisplayOnMain(self, job, &IIEditingViewController::rerunDisplay));
+               });
 }

@@ -29,6 +29,7 @@
 #include "IIWarningMessageController.h"
 #include "MMWaitingWindowController.h"
 #include "free_buffer.h"
+#include "waiting_job.h"
 
 class CBImageSource;
 class IHDREngineController;
@@ -76,9 +77,7 @@ public:
     QLabel *leftImageView() const { return thumbnails_[0].data(); }
     QLabel *middleImageView() const { return thumbnails_[1].data(); }
     QLabel *rightImageView() const { return thumbnails_[2].data(); }
-    MMWaitingWindowController *waitingWindowController() const {
-        return waitingWindowController_.data();
-    }
+    MMWaitingWindowController *waitingWindowController() const { return jobs_->window(); }
     IIWarningMessageController *warningMessageController() const {
         return warningMessageController_.data();
     }
@@ -91,9 +90,6 @@ public:
     void openURLs(const QList<QUrl> &urls);
     // Ends and closes the waiting window of the running job; nothing when none is up.
     void closeWaitingWindow();
-    // The same for the window of one job only: a step of a job that has already ended, run
-    // after the next job has started, leaves that job's window alone.
-    void closeWaitingWindow(uint64_t job);
     // The failure sheet over the view's window with the text, the detail below it (when given)
     // and an OK button.
     void showFailedWarning(const QString &text, const QString &detail = QString());
@@ -208,17 +204,13 @@ signals:
 
 private:
     void imageClipFrameChanged();
-    // Makes the next job's waiting window and numbers the job; startWaitingWindow then runs the
-    // window over the view's window until a main-queue step closes it.
-    uint64_t makeWaitingWindow(const QString &description);
-    void startWaitingWindow(uint64_t job);
     // The photos as stored, each shown upright through its transform (CBImageSource's).
     void showThumbnails(const QList<QImage> &images, const QList<QTransform> &upright);
     // Builds the picture and histogram of a merged or effect buffer and shows them; false
     // (showing nothing) for a missing buffer.
     bool displayPicture(FreeBuffer bgr, int64_t width, int64_t height);
-    void firstDisplay(uint64_t job, FreeBuffer bgr, int64_t width, int64_t height);
-    void rerunDisplay(uint64_t job, FreeBuffer bgr, int64_t width, int64_t height);
+    void firstDisplay(FreeBuffer bgr, int64_t width, int64_t height);
+    void rerunDisplay(FreeBuffer bgr, int64_t width, int64_t height);
     QWidget *hostWindow() const;
 
     int64_t zoomMode_ = kZoomFit;
@@ -235,9 +227,8 @@ private:
     QPointer<APButton> openButn_, removeButn_, saveButn_, shareButn_;
     QPointer<APView> bottomView_;
     std::array<QPointer<QLabel>, 3> thumbnails_;
-    QPointer<MMWaitingWindowController> waitingWindowController_;
-    // The number of the job whose waiting window is up, and of the last job started.
-    uint64_t waitingJob_ = 0, lastJob_ = 0;
+    // The load, merge and effect jobs, each under the waiting window over the view's window.
+    WaitingJobs *const jobs_ = new WaitingJobs(this);
     QPointer<IIWarningMessageController> warningMessageController_;
 
     void runOpenPanel();

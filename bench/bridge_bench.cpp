@@ -14,7 +14,7 @@
 #include "CBYUVRGB.h"
 #include "IHDREngineController.h"
 #include "IIHistogramView.h"
-#include "support/bracket_photos.h"
+#include "bracket_photos.h"
 
 namespace {
 

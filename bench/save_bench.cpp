@@ -14,8 +14,8 @@
 #include <QTemporaryDir>
 
 #include "IIPrintView.h"
+#include "bracket_photos.h"
 #include "picture_writer.h"
-#include "support/bracket_photos.h"
 
 namespace {
 

@@ -27,9 +27,9 @@
 #include "IIAdjustViewController.h"
 #include "IIWarningMessageController.h"
 #include "MMWaitingWindowController.h"
+#include "bracket_photos.h"
 #include "localized_string.h"
 #include "sheet.h"
-#include "support/bracket_photos.h"
 
 // The drawn controls and the picture view (view_scenes.cpp).
 void ShootViewScenes(const QString &folder);

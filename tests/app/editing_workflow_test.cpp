@@ -19,8 +19,8 @@
 #include "IIAppDelegate.h"
 #include "IIEditingViewController.h"
 #include "IIMainWindow.h"
+#include "bracket_photos.h"
 #include "localized_string.h"
-#include "support/bracket_photos.h"
 #include "support/photo_fixtures.h"
 
 namespace {

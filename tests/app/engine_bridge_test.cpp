@@ -9,7 +9,7 @@
 #include "CBImageSource.h"
 #include "CBYUVRGB.h"
 #include "IHDREngineController.h"
-#include "support/bracket_photos.h"
+#include "bracket_photos.h"
 
 namespace {
 

@@ -34,9 +34,9 @@
 #include "IIPrintView.h"
 #include "IISaveViewController.h"
 #include "IISharingServicePicker.h"
+#include "bracket_photos.h"
 #include "localized_string.h"
 #include "picture_writer.h"
-#include "support/bracket_photos.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Brackets of three photos of one synthetic scene, written as JPEG files and loaded as
-// CBImageSources, for the engine bridge's tests, benchmarks and screenshots.
+// CBImageSources, for the screenshot program and the application's tests.
 #pragma once
 
 #include <QImage>
