@@ -2,7 +2,7 @@
 // did not prepare the exposures, the pipeline and the copy of the result to the output index.
 #include "align/feature_tracker.h"
 #include "band_pass.h"
-#include "image.h"
+#include "core/image.h"
 #include "run_driver.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "session.h"
+#include "core/session.h"
 
 // Reports to the caller between groups of stages and through the band pass.
 constexpr int32_t kProgressStep = 5;
