@@ -10,6 +10,7 @@
 #include "core/memory.h"
 #include "core/run/band_pass.h"
 #include "core/run/run_driver.h"
+#include "core/run/session_lifecycle.h"
 #include "core/session.h"
 
 namespace {

@@ -10,6 +10,7 @@
 
 #include "align/feature_tracker.h"
 #include "core/run/run_driver.h"
+#include "core/run/session_lifecycle.h"
 #include "core/session.h"
 #include "photo_io.h"
 

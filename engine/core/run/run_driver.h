@@ -43,6 +43,3 @@ int RunMergePipeline(MemoryContext memory, HdrSession *session, ImageDesc *input
                      void *buffer, ProgressCallback progress, void *user, int32_t toneLength,
                      int32_t brightness, int32_t toneSaturation);
 
-// Clears the scalar results of the last run (pending status, scene class and flags, shifts,
-// rectangles), so that a session used again behaves like a fresh one.
-void ResetMergeRunState(HdrSession *session);

@@ -14,6 +14,7 @@
 #include "core/threads.h"
 #include "filters/crop_rescale.h"
 #include "run_driver.h"
+#include "session_lifecycle.h"
 #include "tone_setup.h"
 #include "weights/deghost.h"
 #include "weights/exposure_weights.h"
