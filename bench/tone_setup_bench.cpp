@@ -9,8 +9,8 @@
 
 #include "core/image.h"
 #include "core/memory.h"
+#include "core/run/tone_setup.h"
 #include "core/session.h"
-#include "core/tone_setup.h"
 #include "filters/local_gain.h"
 
 namespace {

@@ -3,6 +3,8 @@
 // the exposure map read it; both address it only through this record, never through the
 // pitches of their own images.
 //
+// The record itself (IntermediateImage) is one of core's types, so that the session can hold it.
+//
 // Samples are signed 16-bit: luma is the blended linear light (a pixel taken from one exposure
 // alone carries its fusion-table value times 2^(2 - valueShift)), chroma 64 times the blended
 // 8-bit chroma (neutral 8192, at most 16320). A 16-bit row of a plane holds as many samples as
@@ -27,17 +29,6 @@
 #include "core/engine_types.h"
 
 struct HdrSession;
-
-// The geometry a merge recorded; valid while the session's intermediateReady is set.
-struct IntermediateImage {
-    int32_t layout;  // INTERMEDIATE_LAYOUT_PARITY_SPLIT, anything else is the full layout
-    uint32_t format;
-    int32_t width;
-    int32_t height;
-    int32_t pitch[3];          // the inputs' plane pitches: 16-bit samples per row
-    int64_t rowBytes[2][3];    // byte step between 16-bit rows, per descriptor and plane
-    RegionRect processRect;    // the rows and columns the merge wrote
-};
 
 // Kinds of chroma row placement (see the header comment).
 enum IntermediateChromaRows {

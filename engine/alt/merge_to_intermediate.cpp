@@ -12,7 +12,7 @@
 #include "alt/weight_finalize.h"
 #include "core/memory.h"
 #include "core/pixel_format.h"
-#include "core/run_driver.h"
+#include "core/session.h"
 #include "core/threads.h"
 
 namespace {

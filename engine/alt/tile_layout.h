@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "alt/intermediate_image.h"
 #include "core/engine_types.h"
 #include "core/session.h"
 

@@ -31,4 +31,17 @@ struct RowBand {
     int32_t rowOffset;  // firstRow minus the process rectangle's top
 };
 
+// The geometry of the two-call merge's 16-bit intermediate image, as the merge recorded it;
+// valid while the session's intermediateReady is set. alt/intermediate_image.h describes the
+// layouts and holds the functions that write and read it.
+struct IntermediateImage {
+    int32_t layout;  // INTERMEDIATE_LAYOUT_PARITY_SPLIT, anything else is the full layout
+    uint32_t format;
+    int32_t width;
+    int32_t height;
+    int32_t pitch[3];          // the inputs' plane pitches: 16-bit samples per row
+    int64_t rowBytes[2][3];    // byte step between 16-bit rows, per descriptor and plane
+    RegionRect processRect;    // the rows and columns the merge wrote
+};
+
 using ImageDesc = __tag_QELV_OFFSCREEN;

@@ -1,16 +1,13 @@
-// Session lifecycle: create, configure, release a run's buffers, destroy.
+// The session record: defaults, tables, the per-run blocks of plain data and the levels.
 #include "session.h"
 
-#include "align/registration_buffers.h"
 #include "constant_tables.h"
 #include "image.h"
 #include "memory.h"
-#include "tone_tables.h"
 
 namespace {
 
 constexpr int kLevels = 4096;
-constexpr int kDefaultLevel = 30;
 
 // Allocates the tables that live as long as the session, storing each block as soon as it is
 // obtained so that a failure part-way leaves nothing DestroyHdrSession cannot find.
@@ -103,9 +100,7 @@ void ReleaseSmallImages(MemoryContext memory, HdrSession *s) {
 
 }  // namespace
 
-int ReleasePipelineBuffers(MemoryContext memory, HdrSession *s) {
-    if (!s) return RESULT_OUT_OF_MEMORY;
-    ReleaseRegistrationBuffers(memory, s);
+void ReleaseSessionRunBuffers(MemoryContext memory, HdrSession *s) {
     FreeEach(memory, s->fusionWeightGrids);
     FreeAndClear(memory, s->recoveryMaskGrid);
     FreeEach(memory, s->exposureLuts);
@@ -127,30 +122,18 @@ int ReleasePipelineBuffers(MemoryContext memory, HdrSession *s) {
     ReleaseBandBuffers(memory, s);
     ReleasePlanningMaps(memory, s);
     ReleaseSmallImages(memory, s);
-    // The intermediate's planes belong to the caller: forgotten, never freed.
-    ClearIntermediateImage(s);
     for (uint8_t *&plane : s->outputPlanes) plane = nullptr;
-    return RESULT_OK;
 }
 
-int CreateHdrSession(MemoryContext memory, int32_t option, HdrSession **outSession) {
-    if (!outSession) return RESULT_INVALID_ARGUMENT;
-    auto *s = static_cast<HdrSession *>(AllocateMemory(memory, sizeof(HdrSession)));
-    if (!s) return RESULT_OUT_OF_MEMORY;
-    FillBytes(s, 0, sizeof(HdrSession));
-    *outSession = s;
+int SetUpSession(MemoryContext memory, HdrSession *s, int32_t option) {
     SetSessionDefaults(s, option);
     const int result = AllocateSessionTables(memory, s);
     if (result != RESULT_OK) return result;
     FillReciprocalTable(s->reciprocalTable);
-    BuildContrastCurve(s, 0, kDefaultLevel);
-    BuildSaturationTable(s, 0, kDefaultLevel);
     return RESULT_OK;
 }
 
-int DestroyHdrSession(MemoryContext memory, HdrSession *s) {
-    if (!s) return RESULT_OUT_OF_MEMORY;
-    ReleasePipelineBuffers(memory, s);
+void ReleaseSessionTables(MemoryContext memory, HdrSession *s) {
     FreeAndClear(memory, s->toneTable);
     FreeAndClear(memory, s->contrastCurve);
     FreeAndClear(memory, s->chromaTable);
@@ -158,8 +141,24 @@ int DestroyHdrSession(MemoryContext memory, HdrSession *s) {
     FreeAndClear(memory, s->reciprocalTable);
     FreeEach(memory, s->curveTables);
     FreeAndClear(memory, s->gainTable);
-    FreeMemory(memory, s);
-    return RESULT_OK;
+}
+
+void ResetMergeRunState(HdrSession *s) {
+    s->pendingStatus = 0;
+    s->progressBase = 0;
+    s->sceneClass = 0;
+    s->statsLevelFlag = 0;
+    s->deepShadowFlag = 0;
+    s->darkLacksHighlights = 0;
+    s->alignGradientMode = 0;
+    s->alignPyramidDepth = 3;
+    for (int32_t &v : s->globalShift) v = 0;
+    for (int32_t &v : s->darkBrightShift) v = 0;
+    for (int32_t &v : s->misaligned) v = 0;
+    s->processRect = {};
+    s->overlapRect = {};
+    for (int32_t &v : s->cropRect) v = 0;
+    s->splitRow = 0;
 }
 
 // A null session is refused rather than written through.

@@ -4,9 +4,8 @@
 
 #include <cstdint>
 
-#include "alt/intermediate_image.h"
 #include "engine_types.h"
-#include "filters/job_runner.h"
+#include "job_runner.h"
 #include "threads.h"
 
 struct FeatureTracker;
@@ -218,5 +217,19 @@ inline int32_t BrightShiftX(const HdrSession &s) { return s.darkBrightShift[1]; 
 inline int32_t DarkShiftY(const HdrSession &s) { return s.darkBrightShift[2]; }
 inline int32_t BrightShiftY(const HdrSession &s) { return s.darkBrightShift[3]; }
 
-// Frees every per-run buffer that is set and clears its pointer.
-int ReleasePipelineBuffers(MemoryContext memory, HdrSession *session);
+// Sets the defaults of a zero-filled session and allocates the tables that live as long as it,
+// storing each block as soon as it is obtained; the tone curves are built by the caller.
+// RESULT_OK or RESULT_OUT_OF_MEMORY.
+int SetUpSession(MemoryContext memory, HdrSession *session, int32_t option);
+
+// Frees the tables SetUpSession allocated.
+void ReleaseSessionTables(MemoryContext memory, HdrSession *session);
+
+// Frees every per-run block of plain data that is set and clears its pointer. The blocks of a
+// stage's own types (registration, the intermediate image) are released by that stage;
+// ReleasePipelineBuffers releases them all.
+void ReleaseSessionRunBuffers(MemoryContext memory, HdrSession *session);
+
+// Clears the scalar results of the last run (pending status, scene class and flags, shifts,
+// rectangles), so that a session used again behaves like a fresh one.
+void ResetMergeRunState(HdrSession *session);

@@ -7,7 +7,7 @@
 
 #include "core/engine_types.h"
 #include "core/hdr_engine.h"
-#include "filters/job_runner.h"
+#include "core/job_runner.h"
 
 // The rows one worker fills and the position tables every worker reads.
 struct CropRescaleJob {

@@ -8,7 +8,7 @@
 
 #include "core/engine_types.h"
 #include "core/hdr_engine.h"
-#include "filters/job_runner.h"
+#include "core/job_runner.h"
 
 // Largest radius the band filters take: a window of at most 181 x 181 samples keeps the
 // window sums of squared 8-bit samples, which the coefficients are defined on, within int32.

@@ -7,10 +7,10 @@
 #include <cstdint>
 
 #include "core/hdr_engine.h"
+#include "core/job_runner.h"
 #include "core/row_image.h"
 #include "core/threads.h"
 #include "filters/integral_row_cache.h"
-#include "filters/job_runner.h"
 
 enum { STRIPE_COUNT = 32 };
 

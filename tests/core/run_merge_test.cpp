@@ -6,10 +6,11 @@
 #include <vector>
 
 #include "bracket_support.h"
-#include "core/band_pass.h"
 #include "core/image_support.h"
 #include "core/memory.h"
-#include "core/run_driver.h"
+#include "core/run/band_pass.h"
+#include "core/run/run_driver.h"
+#include "core/run/session_lifecycle.h"
 #include "core/session.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "core/tone_setup.h"
+#include "core/run/tone_setup.h"
 
 #include <gtest/gtest.h>
 

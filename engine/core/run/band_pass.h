@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "session.h"
+#include "core/session.h"
 
 // Bands start on multiples of 8 rows from the rectangle's top; the last takes the rest.
 void SplitFusionBands(const RegionRect &process, RowBand bands[kWorkerCount]);

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "session.h"
+#include "core/session.h"
 
 // Reports to the caller between groups of stages and through the band pass.
 constexpr int32_t kProgressStep = 5;
@@ -44,6 +44,3 @@ int RunMergePipeline(MemoryContext memory, HdrSession *session, ImageDesc *input
                      void *buffer, ProgressCallback progress, void *user, int32_t toneLength,
                      int32_t brightness, int32_t toneSaturation);
 
-// Clears the scalar results of the last run (pending status, scene class and flags, shifts,
-// rectangles), so that a session used again behaves like a fresh one.
-void ResetMergeRunState(HdrSession *session);

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "core/image.h"
+#include "core/session.h"
+#include "core/tone_tables.h"
 #include "filters/base_layer.h"
 #include "filters/local_gain.h"
 #include "filters/low_res_tone_maps.h"
-#include "image.h"
-#include "session.h"
-#include "tone_tables.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // The full-resolution band pass.
 #include "band_pass.h"
 
+#include "core/threads.h"
 #include "fusion/band_packed422.h"
 #include "fusion/band_planar.h"
-#include "threads.h"
 
 int FusionBandWorker(void *record) {
     auto *args = static_cast<FusionBandWorkerArgs *>(record);

@@ -1,10 +1,12 @@
 // The merge entry point: argument checks, the tone parameters, the preparation when the caller
 // did not prepare the exposures, the pipeline and the copy of the result to the output index.
 #include "align/feature_tracker.h"
+#include "alt/intermediate_image.h"
 #include "band_pass.h"
-#include "exposure_order.h"
-#include "image.h"
+#include "core/exposure_order.h"
+#include "core/image.h"
 #include "run_driver.h"
+#include "session_lifecycle.h"
 
 namespace {
 
@@ -68,28 +70,6 @@ int CheckRunArguments(const HdrSession *s, const ImageDesc *inputs, int32_t coun
         if (!PlanesHoldRows(inputs[i])) return RESULT_INVALID_ARGUMENT;
     return RESULT_OK;
 }
-
-}  // namespace
-
-void ResetMergeRunState(HdrSession *s) {
-    s->pendingStatus = 0;
-    s->progressBase = 0;
-    s->sceneClass = 0;
-    s->statsLevelFlag = 0;
-    s->deepShadowFlag = 0;
-    s->darkLacksHighlights = 0;
-    s->alignGradientMode = 0;
-    s->alignPyramidDepth = 3;
-    for (int32_t &v : s->globalShift) v = 0;
-    for (int32_t &v : s->darkBrightShift) v = 0;
-    for (int32_t &v : s->misaligned) v = 0;
-    s->processRect = {};
-    s->overlapRect = {};
-    for (int32_t &v : s->cropRect) v = 0;
-    s->splitRow = 0;
-}
-
-namespace {
 
 bool AllPrepared(const HdrSession *s, int32_t count) {
     const uint32_t all = (1u << count) - 1;

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "engine_types.h"
+#include "core/engine_types.h"
 
 // Levels: F = 2T - 70 for T >= 36 (else 0); contrast F + 25 with the local curve (F + 5
 // without); saturation S + F (S + max(0, T - 60) when the reference and brightest chroma

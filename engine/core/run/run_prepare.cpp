@@ -5,10 +5,10 @@
 #include "align/decimate.h"
 #include "align/feature_tracker.h"
 #include "align/registration.h"
-#include "exposure_gain.h"
-#include "exposure_order.h"
-#include "image.h"
-#include "memory.h"
+#include "core/exposure_gain.h"
+#include "core/exposure_order.h"
+#include "core/image.h"
+#include "core/memory.h"
 #include "run_driver.h"
 
 namespace {
