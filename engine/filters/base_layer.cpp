@@ -58,6 +58,21 @@ int32_t ExpandTap(int32_t center, int32_t near, int32_t far1, int32_t far2) {
     return FloorDiv(25 * center + 9 * near - far1 - far2, 5);
 }
 
+// The statistics' grid becomes the session's gain grid when they succeeded; it is dropped when
+// they failed, leaving the session's earlier grid in place.
+int KeepGainGrid(MemoryContext memory, HdrSession *s, int result, uint16_t *grid, int32_t gw,
+                 int32_t gh) {
+    if (result != RESULT_OK) {
+        FreeAndClear(memory, grid);
+        return result;
+    }
+    FreeAndClear(memory, s->gainGrid);
+    s->gainGrid = reinterpret_cast<int16_t *>(grid);
+    s->gainGridStride = gw;
+    s->gainGridRows = gh;
+    return RESULT_OK;
+}
+
 }  // namespace
 
 int32_t GridMean(const int16_t *grid, int32_t width, int32_t height) {
@@ -340,15 +355,7 @@ int BuildCoarseBaseLayer(MemoryContext memory, HdrSession *s, const ImageDesc *,
     }
     const int r = ComputeLocalLogStatistics(memory, nullptr, coarse, gw, gh, grid);
     FreeAndClear(memory, coarse);
-    if (r != RESULT_OK) {
-        FreeAndClear(memory, grid);
-        return r;
-    }
-    FreeAndClear(memory, s->gainGrid);
-    s->gainGrid = reinterpret_cast<int16_t *>(grid);
-    s->gainGridStride = gw;
-    s->gainGridRows = gh;
-    return RESULT_OK;
+    return KeepGainGrid(memory, s, r, grid, gw, gh);
 }
 
 int BuildCoarseBaseLayerQuarter(MemoryContext memory, HdrSession *s, const ImageDesc *inputs,
@@ -384,13 +391,5 @@ int BuildCoarseBaseLayerQuarter(MemoryContext memory, HdrSession *s, const Image
     const int r = ComputeLocalLogStatistics(memory, scratch, coarse, gw, gh, grid);
     FreeAndClear(memory, scratch);
     FreeAndClear(memory, coarse);
-    if (r != RESULT_OK) {
-        FreeAndClear(memory, grid);
-        return r;
-    }
-    FreeAndClear(memory, s->gainGrid);
-    s->gainGrid = reinterpret_cast<int16_t *>(grid);
-    s->gainGridStride = gw;
-    s->gainGridRows = gh;
-    return RESULT_OK;
+    return KeepGainGrid(memory, s, r, grid, gw, gh);
 }

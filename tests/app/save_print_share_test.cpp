@@ -114,6 +114,16 @@ std::vector<TiffDirectory> ReadTiff(const QString &path) {
     return directories;
 }
 
+// The first page's media box in points, or an empty size when the file has none.
+QSizeF PageSizeInPdf(const QByteArray &pdf) {
+    const QRegularExpressionMatch box =
+        QRegularExpression("/MediaBox \\[([^\\]]*)\\]").match(QString::fromLatin1(pdf));
+    if (!box.hasMatch()) return QSizeF();
+    const QStringList sides = box.captured(1).simplified().split(' ');
+    if (sides.size() != 4) return QSizeF();
+    return QSizeF(sides[2].toDouble(), sides[3].toDouble());
+}
+
 // The rectangle the first image drawn on a PDF page covers, in the page's points (y up): the
 // page's content stream is inflated and its q, Q and cm operators followed up to the image.
 QRectF ImagePlacementInPdf(const QByteArray &pdf) {
@@ -712,13 +722,9 @@ TEST_F(SaveWorkflowTest, PrintingToAPdfFile) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !editor->printPanel(); }));
     const QByteArray bytes = ReadAll(pdf);
     ASSERT_TRUE(bytes.startsWith("%PDF"));
-    const QRegularExpressionMatch box =
-        QRegularExpression("/MediaBox \\[([^\\]]*)\\]").match(QString::fromLatin1(bytes));
-    ASSERT_TRUE(box.hasMatch());
-    const QStringList sides = box.captured(1).simplified().split(' ');
-    ASSERT_EQ(sides.size(), 4) << box.captured(0).toStdString();
-    EXPECT_NEAR(sides[2].toDouble(), 612, 0.01) << box.captured(0).toStdString();
-    EXPECT_NEAR(sides[3].toDouble(), 792, 0.01) << box.captured(0).toStdString();
+    const QSizeF pageBox = PageSizeInPdf(bytes);
+    EXPECT_NEAR(pageBox.width(), 612, 0.01);
+    EXPECT_NEAR(pageBox.height(), 792, 0.01);
     EXPECT_TRUE(bytes.contains("/Subtype /Image"));
 
     // Where the page puts the picture, in points from the bottom-left corner: 200 x 100 fitted
@@ -803,13 +809,9 @@ TEST_F(SaveWorkflowTest, PageSetupChoicesArePrintedToAPdfFile) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !editor->printPanel(); }));
     const QByteArray bytes = ReadAll(pdf);
     ASSERT_TRUE(bytes.startsWith("%PDF"));
-    const QRegularExpressionMatch box =
-        QRegularExpression("/MediaBox \\[([^\\]]*)\\]").match(QString::fromLatin1(bytes));
-    ASSERT_TRUE(box.hasMatch());
-    const QStringList sides = box.captured(1).simplified().split(' ');
-    ASSERT_EQ(sides.size(), 4) << box.captured(0).toStdString();
-    EXPECT_NEAR(sides[2].toDouble(), 842, 1) << box.captured(0).toStdString();
-    EXPECT_NEAR(sides[3].toDouble(), 595, 1) << box.captured(0).toStdString();
+    const QSizeF pageBox = PageSizeInPdf(bytes);
+    EXPECT_NEAR(pageBox.width(), 842, 1);
+    EXPECT_NEAR(pageBox.height(), 595, 1);
     // 200 x 100 fills the printable width of the wide page.
     const QRectF placed = ImagePlacementInPdf(bytes);
     EXPECT_NEAR(placed.width(), 2 * placed.height(), 0.5);
