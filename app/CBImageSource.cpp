@@ -3,10 +3,12 @@
 #include <QFileInfo>
 #include <QPainter>
 #include <libyuv/convert_from_argb.h>
+#include <libyuv/planar_functions.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "content_types.h"
 #include "photo_metadata.h"
@@ -45,16 +47,24 @@ bool RecordFits(const __tag_QELV_OFFSCREEN &record) {
     }
 }
 
-// Converts rows of B,G,R,X pixels into the record's rows y .. y + rows - 1 (y even).
+// Converts rows of B,G,R,X pixels into the record's rows y .. y + rows - 1 (y even). The engine
+// reads its samples as full range (0-255: its gamma table, chroma steps and clip tests), so
+// the rows are converted with the full-range (JPEG) matrix, as the merge program converts its
+// photos: limited-range luma would never reach the engine's clipped white. Packed rows are made
+// from 4:2:2 planes in scratch, the merge program's road.
 bool ConvertRows(const uint8_t *bitmap, int stride, const __tag_QELV_OFFSCREEN &record, int y,
-                 int width, int rows) {
+                 int width, int rows, std::vector<uint8_t> *scratch) {
     uint8_t *const *planes = record.ppu8Plane;
     const int32_t *pitch = record.pi32Pitch;
     const auto at = [&](int p, int row) { return planes[p] + static_cast<int64_t>(row) * pitch[p]; };
-    if (record.u32PixelArrayFormat == PIXEL_FORMAT_YUYV)
-        return libyuv::ARGBToYUY2(bitmap, stride, at(0, y), pitch[0], width, rows) == 0;
-    return libyuv::ARGBToI420(bitmap, stride, at(0, y), pitch[0], at(1, y / 2), pitch[1],
-                              at(2, y / 2), pitch[2], width, rows) == 0;
+    if (record.u32PixelArrayFormat == PIXEL_FORMAT_I420)
+        return libyuv::ARGBToJ420(bitmap, stride, at(0, y), pitch[0], at(1, y / 2), pitch[1],
+                                  at(2, y / 2), pitch[2], width, rows) == 0;
+    const int cw = (width + 1) / 2;
+    scratch->resize(size_t(width + 2 * cw) * size_t(rows));
+    uint8_t *luma = scratch->data(), *u = luma + size_t(width) * rows, *v = u + size_t(cw) * rows;
+    return libyuv::ARGBToJ422(bitmap, stride, luma, width, u, cw, v, cw, width, rows) == 0 &&
+           libyuv::I422ToYUY2(luma, width, u, cw, v, cw, at(0, y), pitch[0], width, rows) == 0;
 }
 
 }  // namespace
@@ -140,11 +150,13 @@ bool CBImageSource::image(int orientation, __tag_QELV_OFFSCREEN *record) const {
         static_cast<uint8_t *>(std::calloc(static_cast<size_t>(band), static_cast<size_t>(stride))));
     if (!bitmap) return false;
     const int s = static_cast<int>(stride), rw = record->i32Width;
+    std::vector<uint8_t> scratch;
     for (int64_t y = 0; y < h; y += band) {
         const int rows = static_cast<int>(std::min(band, h - y));
         if (!DrawUprightRows(image_, orientation, y, rows, bitmap.get(), stride, recordWidth))
             return false;
-        if (!ConvertRows(bitmap.get(), s, *record, static_cast<int>(y), rw, rows)) return false;
+        if (!ConvertRows(bitmap.get(), s, *record, static_cast<int>(y), rw, rows, &scratch))
+            return false;
     }
     return true;
 }

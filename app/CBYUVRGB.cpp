@@ -98,6 +98,45 @@ void BuildRows(const uint8_t *bgr, int64_t lineBytes, uint8_t *bgrx, int64_t row
     if (counter) counter->flushInto(*histogram);
 }
 
+// A record that can be read back: a block, a size its format allows and the planes it needs.
+bool HasPlanes(const __tag_QELV_OFFSCREEN *record) {
+    if (!record || !record->ppu8Plane[0] || BlockBytes(*record) == 0) return false;
+    const uint32_t format = record->u32PixelArrayFormat;
+    if (format != PIXEL_FORMAT_YUYV && !record->ppu8Plane[1]) return false;
+    return format != PIXEL_FORMAT_I420 || record->ppu8Plane[2];
+}
+
+// Rows read back a step at a time, so that packed rows need only a step's planes beside them.
+constexpr int kRowsPerStep = 64;
+
+// Rows y .. y + rows - 1 of the record (y even when the format has 4:2:0 chroma) as B,G,R,A
+// rows. The engine's samples are full range (0-255), so they are read with the full-range
+// (JPEG) matrix, as the merge program reads them: a limited-range read would stretch luma above
+// 235 to white. Packed rows go through 4:2:2 planes in scratch, the merge program's road.
+int RowsToBgra(const __tag_QELV_OFFSCREEN &record, int y, int rows, uint8_t *bgra, int stride,
+               std::vector<uint8_t> *scratch) {
+    uint8_t *const *p = record.ppu8Plane;
+    const int32_t *s = record.pi32Pitch;
+    const int w = record.i32Width, c = y / 2;
+    const auto row = [&](int plane, int at) { return p[plane] + int64_t(at) * s[plane]; };
+    switch (record.u32PixelArrayFormat) {
+    case PIXEL_FORMAT_YUYV: {
+        const int cw = (w + 1) / 2;
+        scratch->resize(size_t(w + 2 * cw) * size_t(rows));
+        uint8_t *luma = scratch->data(), *u = luma + size_t(w) * rows, *v = u + size_t(cw) * rows;
+        const int rc = libyuv::YUY2ToI422(row(0, y), s[0], luma, w, u, cw, v, cw, w, rows);
+        return rc ? rc : libyuv::J422ToARGB(luma, w, u, cw, v, cw, bgra, stride, w, rows);
+    }
+    case PIXEL_FORMAT_I420:
+        return libyuv::J420ToARGB(row(0, y), s[0], row(1, c), s[1], row(2, c), s[2], bgra, stride,
+                                  w, rows);
+    case PIXEL_FORMAT_NV21:
+        return libyuv::NV21ToARGBMatrix(row(0, y), s[0], row(1, c), s[1], bgra, stride,
+                                        &libyuv::kYuvJPEGConstants, w, rows);
+    default: return -1;
+    }
+}
+
 int64_t LargestCount(const IIHistogramData &histogram) {
     int64_t largest = 0;
     for (const auto *bins : {&histogram.rData, &histogram.gData, &histogram.bData})
@@ -159,61 +198,32 @@ bool CBYUVRGB::copyOffscreen(const __tag_QELV_OFFSCREEN *source,
 }
 
 FreeBuffer CBYUVRGB::bgraData(const __tag_QELV_OFFSCREEN *record, Allocator allocate) {
-    if (!record || !record->ppu8Plane[0] || BlockBytes(*record) == 0) return nullptr;
-    const uint32_t format = record->u32PixelArrayFormat;
-    if (format != PIXEL_FORMAT_YUYV && !record->ppu8Plane[1]) return nullptr;
-    if (format == PIXEL_FORMAT_I420 && !record->ppu8Plane[2]) return nullptr;
+    if (!HasPlanes(record)) return nullptr;
     const int w = record->i32Width, h = record->i32Height;
     FreeBuffer bgra = AllocateBuffer(allocate, size_t(4) * size_t(w) * size_t(h));
     if (!bgra) return nullptr;
-    uint8_t *const *p = record->ppu8Plane;
-    const int32_t *s = record->pi32Pitch;
-    const int stride = 4 * w;
-    int failed = 0;
-    switch (format) {
-    case PIXEL_FORMAT_YUYV: failed = libyuv::YUY2ToARGB(p[0], s[0], bgra.get(), stride, w, h); break;
-    case PIXEL_FORMAT_I420:
-        failed = libyuv::I420ToARGB(p[0], s[0], p[1], s[1], p[2], s[2], bgra.get(), stride, w, h);
-        break;
-    case PIXEL_FORMAT_NV21:
-        failed = libyuv::NV21ToARGB(p[0], s[0], p[1], s[1], bgra.get(), stride, w, h);
-        break;
+    std::vector<uint8_t> scratch;
+    for (int y = 0; y < h; y += kRowsPerStep) {
+        const int rows = std::min(kRowsPerStep, h - y);
+        if (RowsToBgra(*record, y, rows, bgra.get() + int64_t(4) * w * y, 4 * w, &scratch) != 0)
+            return nullptr;
     }
-    return failed ? nullptr : std::move(bgra);
+    return bgra;
 }
 
 FreeBuffer CBYUVRGB::bgrData(const __tag_QELV_OFFSCREEN *record, Allocator allocate) {
-    if (!record || !record->ppu8Plane[0] || BlockBytes(*record) == 0) return nullptr;
-    const uint32_t format = record->u32PixelArrayFormat;
-    if (format != PIXEL_FORMAT_YUYV && !record->ppu8Plane[1]) return nullptr;
-    if (format == PIXEL_FORMAT_I420 && !record->ppu8Plane[2]) return nullptr;
+    if (!HasPlanes(record)) return nullptr;
     const int w = record->i32Width, h = record->i32Height;
     const int64_t line = bgrLineBytes(w);
     FreeBuffer bgr = AllocateBuffer(allocate, static_cast<size_t>(line) * size_t(h));
     if (!bgr) return nullptr;
-    uint8_t *const *p = record->ppu8Plane;
-    const int32_t *s = record->pi32Pitch;
     uint8_t *const out = bgr.get();
     std::atomic<bool> failed{false};
     // Bands start on even rows, so that rows sharing a chroma row of 4:2:0 stay in one band.
     ForEachRowBand(h, kRowsPerBand, 2, [&](int64_t y0, int64_t y1) {
-        std::vector<uint8_t> bgra(size_t(4) * size_t(w));
+        std::vector<uint8_t> bgra(size_t(4) * size_t(w)), scratch;
         for (int64_t y = y0; y < y1 && !failed; ++y) {
-            const int64_t c = y / 2;
-            int rc = 0;
-            switch (format) {
-            case PIXEL_FORMAT_YUYV:
-                rc = libyuv::YUY2ToARGB(p[0] + y * s[0], s[0], bgra.data(), 4 * w, w, 1);
-                break;
-            case PIXEL_FORMAT_I420:
-                rc = libyuv::I420ToARGB(p[0] + y * s[0], s[0], p[1] + c * s[1], s[1],
-                                        p[2] + c * s[2], s[2], bgra.data(), 4 * w, w, 1);
-                break;
-            case PIXEL_FORMAT_NV21:
-                rc = libyuv::NV21ToARGB(p[0] + y * s[0], s[0], p[1] + c * s[1], s[1],
-                                        bgra.data(), 4 * w, w, 1);
-                break;
-            }
+            int rc = RowsToBgra(*record, static_cast<int>(y), 1, bgra.data(), 4 * w, &scratch);
             if (rc == 0) rc = libyuv::ARGBToRGB24(bgra.data(), 4 * w, out + y * line,
                                                   static_cast<int>(line), w, 1);
             if (rc != 0) failed = true;

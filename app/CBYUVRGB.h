@@ -28,8 +28,9 @@ public:
     // False, copying nothing, for other formats or a missing block.
     static bool copyOffscreen(const __tag_QELV_OFFSCREEN *source, __tag_QELV_OFFSCREEN *destination);
 
-    // The record as B,G,R,A rows of 4 * width bytes in a new buffer; null for a format without
-    // a conversion, a record without its planes, or a failed allocation.
+    // The record as B,G,R,A rows of 4 * width bytes in a new buffer, its samples read as full
+    // range (the JPEG matrix, as the engine and the merge program take them); null for a
+    // format without a conversion, a record without its planes, or a failed allocation.
     static FreeBuffer bgraData(const __tag_QELV_OFFSCREEN *record, Allocator allocate = nullptr);
 
     // The record as B,G,R rows of bgrLineBytes(width) bytes in a new buffer, the same bytes as

@@ -206,21 +206,94 @@ TEST(CBYUVRGB, CopiesPackedAndSemiPlanarRecordsOnly) {
 
 // ---- Conversions
 
-TEST(CBYUVRGB, ReadsARecordBackAsBgraRows) {
-    // A packed 4:2:2 grey of Y 235 with neutral chroma is white; Y 16 is black.
-    __tag_QELV_OFFSCREEN record{PIXEL_FORMAT_YUYV, 4, 2, {}, {}};
-    ASSERT_TRUE(CBYUVRGB::allocOffscreen(&record));
-    const uint8_t rows[] = {235, 128, 235, 128, 16, 128, 16, 128, 16, 128, 16, 128, 235, 128, 235, 128};
-    std::memcpy(record.ppu8Plane[0], rows, sizeof rows);
-    const FreeBuffer bgra = CBYUVRGB::bgraData(&record);
-    ASSERT_TRUE(bgra);
-    const int expectWhite[] = {1, 1, 0, 0, 0, 0, 1, 1};
-    for (int p = 0; p < 8; ++p)
-        for (int c = 0; c < 3; ++c) EXPECT_EQ(bgra.get()[4 * p + c], expectWhite[p] ? 255 : 0) << p;
-    gAllocations = 0;
-    gFailAllocation = 1;
-    EXPECT_FALSE(CBYUVRGB::bgraData(&record, CountingAllocate));
-    CBYUVRGB::releaseOffscreen(&record);
+// Records of width x height with every luma sample given (row by row) and neutral chroma.
+__tag_QELV_OFFSCREEN GreyRecord(uint32_t format, int width, int height, const uint8_t *luma) {
+    __tag_QELV_OFFSCREEN record{format, width, height, {}, {}};
+    if (!CBYUVRGB::allocOffscreen(&record)) return record;
+    const int pixels = width * height;
+    if (format == PIXEL_FORMAT_YUYV) {
+        for (int i = 0; i < pixels; ++i) {
+            record.ppu8Plane[0][2 * i] = luma[i];
+            record.ppu8Plane[0][2 * i + 1] = 128;
+        }
+    } else {
+        std::memcpy(record.ppu8Plane[0], luma, size_t(pixels));
+        std::memset(record.ppu8Plane[0] + pixels, 128, size_t(pixels) / 2);
+    }
+    return record;
+}
+
+TEST(CBYUVRGB, ReadsRecordsBackFullRange) {
+    // The engine's samples are full range: luma 0 is black, 255 white, and 235 a light grey
+    // (a limited-range read would make 235 white and 16 black).
+    const uint8_t luma[] = {0, 0, 255, 255, 235, 235, 16, 16};
+    for (const uint32_t format : {PIXEL_FORMAT_YUYV, PIXEL_FORMAT_I420, PIXEL_FORMAT_NV21}) {
+        SCOPED_TRACE(format);
+        __tag_QELV_OFFSCREEN record = GreyRecord(format, 4, 2, luma);
+        ASSERT_TRUE(record.ppu8Plane[0]);
+        const FreeBuffer bgra = CBYUVRGB::bgraData(&record);
+        ASSERT_TRUE(bgra);
+        for (int p = 0; p < 8; ++p)
+            for (int c = 0; c < 3; ++c) EXPECT_EQ(bgra.get()[4 * p + c], luma[p]) << p;
+        gAllocations = 0;
+        gFailAllocation = 1;
+        EXPECT_FALSE(CBYUVRGB::bgraData(&record, CountingAllocate));
+        CBYUVRGB::releaseOffscreen(&record);
+    }
+}
+
+TEST(CBYUVRGB, APhotoGoesIntoRecordsAndBackFullRange) {
+    // Pairs of black, white, light grey (235), mid grey and an orange, through the photo's
+    // conversion into each record format the photo fills and back.
+    const QRgb colours[] = {qRgb(0, 0, 0), qRgb(255, 255, 255), qRgb(235, 235, 235),
+                            qRgb(128, 128, 128), qRgb(240, 140, 20)};
+    constexpr int kPairs = 5, w = 2 * kPairs, h = 2;
+    QImage stored(w, h, QImage::Format_RGB32);
+    for (int x = 0; x < w; ++x)
+        for (int y = 0; y < h; ++y) stored.setPixel(x, y, colours[x / 2]);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("pairs.png");
+    ASSERT_TRUE(stored.save(path));
+    CBImageSource photo;
+    ASSERT_TRUE(photo.initWithPhoto(path) && photo.open());
+
+    std::vector<uint8_t> i420Back;
+    for (const uint32_t format : {PIXEL_FORMAT_YUYV, PIXEL_FORMAT_I420}) {
+        SCOPED_TRACE(format);
+        __tag_QELV_OFFSCREEN record{format, w + 2, h, {}, {}};
+        ASSERT_TRUE(CBYUVRGB::allocOffscreen(&record));
+        ASSERT_TRUE(photo.image(1, &record));
+        const int lumaStep = format == PIXEL_FORMAT_YUYV ? 2 : 1;
+        EXPECT_EQ(record.ppu8Plane[0][0], 0) << "black is luma 0";
+        EXPECT_EQ(record.ppu8Plane[0][2 * lumaStep], 255) << "white is luma 255";
+        const FreeBuffer bgra = CBYUVRGB::bgraData(&record);
+        ASSERT_TRUE(bgra);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const uint8_t *px = bgra.get() + 4 * ((w + 2) * y + x);
+                const QRgb c = colours[x / 2];
+                EXPECT_NEAR(px[0], qBlue(c), x / 2 == 4 ? 3 : 0) << x;
+                EXPECT_NEAR(px[1], qGreen(c), x / 2 == 4 ? 3 : 0) << x;
+                EXPECT_NEAR(px[2], qRed(c), x / 2 == 4 ? 3 : 0) << x;
+            }
+        if (format == PIXEL_FORMAT_I420) {
+            i420Back.assign(bgra.get(), bgra.get() + 4 * (w + 2) * h);
+            // The same samples as semi-planar V,U read back alike.
+            __tag_QELV_OFFSCREEN nv21{PIXEL_FORMAT_NV21, w + 2, h, {}, {}};
+            ASSERT_TRUE(CBYUVRGB::allocOffscreen(&nv21));
+            std::memcpy(nv21.ppu8Plane[0], record.ppu8Plane[0], size_t(w + 2) * h);
+            for (int i = 0; i < (w + 2) / 2; ++i) {
+                nv21.ppu8Plane[1][2 * i] = record.ppu8Plane[2][i];
+                nv21.ppu8Plane[1][2 * i + 1] = record.ppu8Plane[1][i];
+            }
+            const FreeBuffer nv21Back = CBYUVRGB::bgraData(&nv21);
+            ASSERT_TRUE(nv21Back);
+            EXPECT_EQ(std::vector<uint8_t>(nv21Back.get(), nv21Back.get() + i420Back.size()),
+                      i420Back);
+            CBYUVRGB::releaseOffscreen(&nv21);
+        }
+        CBYUVRGB::releaseOffscreen(&record);
+    }
 }
 
 TEST(CBYUVRGB, ReadsARecordBackAsBgrRowsWithTheBgraBytes) {
