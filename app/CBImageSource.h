@@ -48,8 +48,8 @@ public:
     QTransform imageTransform() const;
 
     // Draws the photo upright and converts it into the record (PIXEL_FORMAT_YUYV or
-    // PIXEL_FORMAT_I420, full-range samples, as high as the upright photo and at least as wide). Columns beyond the
-    // photo's width repeat its last column. False without a decoded image, for a record that
+    // PIXEL_FORMAT_I420, full-range samples, as high as the upright photo and at least as
+    // wide). Columns beyond the photo's width repeat its last column. False without a decoded image, for a record that
     // does not fit, or when the bitmap cannot be allocated.
     bool image(int orientation, __tag_QELV_OFFSCREEN *record) const;
 

@@ -55,6 +55,8 @@ TEST(IIHistogramView, UnequalCountsStackTheStrongestOverTheirMixtures) {
         {10, 5, 0, 100, red, yellow, white, 0, 20, 100},
         // Scale 1: green 30 px, green and blue (cyan) 20, all three 10.
         {10, 30, 20, 1600, qRgb(0, 255, 0), qRgb(0, 255, 255), white, 70, 80, 90},
+        // Red is the middle count itself, so the middle mixes it with green: yellow, not green.
+        {5, 10, 1, 1600, qRgb(0, 255, 0), yellow, white, 90, 95, 99},
     };
     for (const Case &c : cases) {
         const QImage picture = DrawBin(7, c.r, c.g, c.b, c.max);

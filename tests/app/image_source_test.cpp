@@ -514,6 +514,22 @@ TEST_F(ImageSourceTest, RecordsThatDoNotFitAreRefused) {
     unknown.u32PixelArrayFormat = PIXEL_FORMAT_NV16;
     EXPECT_FALSE(source.image(1, &unknown));
     EXPECT_TRUE(source.image(1, &fits.desc));
+
+    // An odd width has (w + 1) / 2 chroma samples a row; a shorter chroma pitch would have
+    // the conversion write past each chroma row.
+    constexpr int w = 101, h = 100, cw = (w + 1) / 2;
+    std::vector<uint8_t> luma(size_t(w) * h), u(size_t(cw) * h / 2), v(u.size());
+    for (const auto pitches : {std::pair{cw - 1, cw}, std::pair{cw, cw - 1}, std::pair{cw, cw}}) {
+        __tag_QELV_OFFSCREEN i420{PIXEL_FORMAT_I420, w, h, {}, {}};
+        i420.ppu8Plane[0] = luma.data();
+        i420.ppu8Plane[1] = u.data();
+        i420.ppu8Plane[2] = v.data();
+        i420.pi32Pitch[0] = w;
+        i420.pi32Pitch[1] = pitches.first;
+        i420.pi32Pitch[2] = pitches.second;
+        EXPECT_EQ(source.image(1, &i420), pitches.first == cw && pitches.second == cw)
+            << pitches.first << " " << pitches.second;
+    }
 }
 
 // The library's upright copy agrees pixel for pixel with painting through the transform, and
