@@ -51,6 +51,31 @@ QString LoadFailureDetail(const QString &path, const CBImageSource &photo) {
         .arg(QFileInfo(path).fileName(), photo.failureReason());
 }
 
+QString SizeText(const QSizeF &size) {
+    return QStringLiteral("%1x%2").arg(qint64(size.width())).arg(qint64(size.height()));
+}
+
+// The upright size of a photo from its properties alone (nothing decoded); empty when they
+// cannot be read.
+QSizeF PeekUprightSize(const QString &path) {
+    CBImageSource photo;
+    return photo.initWithPhoto(path) ? photo.imageSize(photo.orientation()) : QSizeF();
+}
+
+// Which photo has the odd size, and the sizes, once the last of sizes (the upright sizes of the
+// photos loaded so far) differs from the first. When the first two differ the third's
+// properties tell which of them is the odd one; failing that, both are named.
+QString SizeMismatchDetail(const QList<QUrl> &urls, const QList<QSizeF> &sizes) {
+    const auto name = [&](qsizetype i) { return QFileInfo(urls[i].toLocalFile()).fileName(); };
+    const QString odd = LocalizedString("IDS_RESOLUTION_DIFFERENT_DETAIL");
+    if (sizes.size() > 2) return odd.arg(name(2), SizeText(sizes[2]), SizeText(sizes[0]));
+    const QSizeF third = urls.size() > 2 ? PeekUprightSize(urls[2].toLocalFile()) : QSizeF();
+    if (third == sizes[1]) return odd.arg(name(0), SizeText(sizes[0]), SizeText(sizes[1]));
+    if (third == sizes[0]) return odd.arg(name(1), SizeText(sizes[1]), SizeText(sizes[0]));
+    return LocalizedString("IDS_RESOLUTION_DIFFERENT_PAIR")
+        .arg(name(1), SizeText(sizes[1]), name(0), SizeText(sizes[0]));
+}
+
 // The bridge's picture handler for a job: the buffer goes to the display step on the main queue.
 using DisplayStep = void (IIEditingViewController::*)(FreeBuffer, int64_t, int64_t);
 IHDREngineController::PictureHandler DisplayOnMain(const QPointer<IIEditingViewController> &self,
@@ -193,7 +218,7 @@ void IIEditingViewController::openURLs(const QList<QUrl> &urls) {
     PhotoLoader load = photoLoader_ ? photoLoader_ : PhotoLoader(DefaultPhotoLoader);
     jobs_->run(hostWindow(), QString(), [self, bridge, load, urls](const WaitingJob &job) {
         std::vector<std::unique_ptr<CBImageSource>> photos;
-        QSizeF firstSize;
+        QList<QSizeF> sizes;
         const char *failure = nullptr;
         QString detail;
         for (const QUrl &url : urls) {
@@ -208,10 +233,10 @@ void IIEditingViewController::openURLs(const QList<QUrl> &urls) {
                 failure = "IDS_RESOLUTION_SMALL_ERROR";
                 break;
             }
-            if (firstSize.isEmpty()) {
-                firstSize = size;
-            } else if (size != firstSize) {
+            sizes << size;
+            if (size != sizes.first()) {
                 failure = "IDS_RESOLUTION_DIFFERENT_ERROR";
+                detail = SizeMismatchDetail(urls, sizes);
                 break;
             }
             photos.push_back(std::move(photo));
