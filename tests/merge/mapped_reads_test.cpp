@@ -9,6 +9,7 @@
 
 #include <sstream>
 
+#include "atomic_file.h"
 #include "mapped_reads.h"
 #include "merge/photo_support.h"
 #include "merge_program.h"
@@ -70,19 +71,30 @@ TEST(MappedReadGuard, PagesTheFileLostReadAsZerosAndTheChangeIsReported) {
     munmap(const_cast<uint8_t *>(bytes), kFileSize);
 }
 
-TEST(MappedReadGuard, AnyOtherBusErrorStillEndsTheProgramByIt) {
+// As in the merge program: the temporary's cleanup is set first, the guard's handler after.
+TEST(MappedReadGuard, AnyOtherBusErrorStillEndsTheProgramByItAndRemovesTheTemporary) {
     ScratchDir dir;
     const std::string path = dir.File("photo.jpg");
     const pid_t child = fork();
     if (child == 0) {
+        tonefold::AtomicFile::RemoveTemporaryOnSignals();
+        tonefold::AtomicFile output;
+        std::string reason;
+        if (!output.Open(dir.File("out.png"), &reason)) _exit(2);
         const uint8_t *bytes = MapFile(path);
-        { const MappedReadGuard guarded(bytes, 4096); }  // sets the handler, then is gone
         if (truncate(path.c_str(), 0) != 0) _exit(2);
-        _exit(bytes[100] == 0xAB ? 3 : 4);  // unguarded: not reached
+        {
+            const MappedReadGuard guarded(bytes, kFileSize);
+            if (bytes[100] != 0 || !guarded.Changed()) _exit(3);
+        }
+        const uint8_t *again = MapFile(path);
+        if (truncate(path.c_str(), 0) != 0) _exit(2);
+        _exit(again[100] == 0xAB ? 4 : 5);  // unguarded: not reached
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(EndedByFault(status, SIGBUS)) << status;
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"photo.jpg"});
 }
 
 // The photo to shorten the moment it is mapped, found by its size among the three.
