@@ -28,7 +28,9 @@ void SetHandler() {
     action.sa_sigaction = OnBusError;
     action.sa_flags = SA_SIGINFO;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGBUS, &action, &previousBusAction);
+    // Read before the handler is set, so a fault never finds it half stored.
+    sigaction(SIGBUS, nullptr, &previousBusAction);
+    sigaction(SIGBUS, &action, nullptr);
 }
 
 // What SIGBUS would have done without this handler.

@@ -3,6 +3,7 @@
 // file; under a guard the page reads as zeros instead, and the guard reports the change.
 #pragma once
 
+#include <csignal>
 #include <cstddef>
 
 namespace tonefold {
@@ -22,7 +23,7 @@ public:
 private:
     const char *begin_;
     const char *end_;
-    volatile int changed_ = 0;
+    volatile std::sig_atomic_t changed_ = 0;  // set by the signal handler
     MappedReadGuard *outer_;
 
     friend struct MappedReadFaults;
