@@ -12,6 +12,8 @@
 #include <cstring>
 #include <vector>
 
+#include "write_target.h"
+
 namespace tonefold {
 namespace {
 
@@ -34,11 +36,48 @@ mode_t ModeFor(const std::string &target) {
 char pendingPath[PATH_MAX + 16];
 volatile sig_atomic_t pendingSet = 0;
 
-void RemovePendingAndReraise(int signal) {
+// Every signal whose default ends the program, other than the faults the program's own code
+// raises; these are held while a temporary is made, so none can come in between.
+constexpr int kAsynchronousSignals[] = {
+    SIGHUP, SIGINT, SIGQUIT, SIGUSR1, SIGUSR2, SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGXFSZ,
+    SIGVTALRM, SIGPROF, SIGIO,
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+};
+// Faults end the program too, and a crash should leave no temporary either.
+constexpr int kFaultSignals[] = {SIGILL, SIGTRAP, SIGABRT, SIGBUS, SIGFPE, SIGSEGV, SIGSYS};
+
+template <typename Use>
+void ForEachEndingSignal(bool withFaults, Use use) {
+    for (int signal : kAsynchronousSignals) use(signal);
+    // The real-time signals end the program by default as well.
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) use(signal);
+    if (withFaults) {
+        for (int signal : kFaultSignals) use(signal);
+    }
+}
+
+// What each signal did before its handler was set, restored to end the program as it would
+// have ended (a sanitizer's report, say, or the default).
+struct sigaction previousActions[_NSIG];
+
+// A memory or arithmetic fault raised by an instruction, which comes again when the handler
+// returns to it.
+bool IsRepeatingFault(int signal, const siginfo_t *info) {
+    return info != nullptr && info->si_code > 0 &&
+           (signal == SIGSEGV || signal == SIGBUS || signal == SIGILL || signal == SIGFPE);
+}
+
+void RemovePendingAndReraise(int signal, siginfo_t *info, void *) {
     if (pendingSet) unlink(pendingPath);
-    // The handler was reset to the default on entry (SA_RESETHAND): ending by the same
-    // signal tells the parent how the program ended.
-    raise(signal);
+    sigaction(signal, &previousActions[signal], nullptr);
+    // Ends the program by the same signal, now under the old action, so its parent learns how
+    // it ended: a repeating fault comes again by itself, any other signal is sent again.
+    if (!IsRepeatingFault(signal, info)) raise(signal);
 }
 
 void SetPending(const std::string &path) {
@@ -48,14 +87,14 @@ void SetPending(const std::string &path) {
     pendingSet = 1;
 }
 
-// Blocks SIGINT and SIGTERM for its lifetime, so a temporary cannot exist unrecorded.
+// Blocks the asynchronous ending signals for its lifetime, so a temporary cannot exist
+// unrecorded.
 class SignalsHeld {
 public:
     SignalsHeld() {
         sigset_t held;
         sigemptyset(&held);
-        sigaddset(&held, SIGINT);
-        sigaddset(&held, SIGTERM);
+        ForEachEndingSignal(false, [&held](int signal) { sigaddset(&held, signal); });
         pthread_sigmask(SIG_BLOCK, &held, &previous_);
     }
     ~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
@@ -70,20 +109,33 @@ private:
 
 void AtomicFile::RemoveTemporaryOnSignals() {
     struct sigaction action {};
-    action.sa_handler = RemovePendingAndReraise;
-    action.sa_flags = SA_RESETHAND;
+    action.sa_sigaction = RemovePendingAndReraise;
+    action.sa_flags = SA_SIGINFO;
+    // One cleanup at a time: a second signal waits until the first has ended the program.
     sigemptyset(&action.sa_mask);
-    for (int signal : {SIGINT, SIGTERM}) sigaction(signal, &action, nullptr);
+    ForEachEndingSignal(false, [&action](int signal) { sigaddset(&action.sa_mask, signal); });
+    ForEachEndingSignal(true, [&action](int signal) {
+        struct sigaction previous {};
+        if (sigaction(signal, nullptr, &previous) != 0) return;
+        // A signal ignored when the program started (nohup) stays ignored.
+        if (!(previous.sa_flags & SA_SIGINFO) && previous.sa_handler == SIG_IGN) return;
+        previousActions[signal] = previous;
+        sigaction(signal, &action, nullptr);
+    });
 }
 
 AtomicFile::~AtomicFile() { Discard(); }
 
-bool AtomicFile::Open(const std::string &target, std::string *reason) {
+bool AtomicFile::Open(const std::string &path, std::string *reason) {
     Discard();
-    target_ = target;
-    std::vector<char> pattern(target.begin(), target.end());
-    const char suffix[] = ".tmp-XXXXXX";
-    pattern.insert(pattern.end(), suffix, suffix + sizeof suffix);  // with the terminator
+    if (!FollowLinks(path, &target_, reason)) return false;
+    const std::string name = TemporaryPatternFor(target_);
+    if (name.empty()) {
+        *reason = std::strerror(ENAMETOOLONG);
+        return false;
+    }
+    std::vector<char> pattern(name.begin(), name.end());
+    pattern.push_back('\0');
     const SignalsHeld held;
     fd_ = mkostemp(pattern.data(), O_CLOEXEC);
     if (fd_ < 0) {
@@ -120,6 +172,14 @@ bool AtomicFile::Commit(std::string *reason) {
     }
     if (fchmod(fd_, ModeFor(target_)) != 0 || fsync(fd_) != 0) {
         *reason = SystemReason();
+        return false;
+    }
+    // Checked again at the last moment: the target may have been replaced since it was opened,
+    // and a FIFO, a device or a socket is not ours to replace.
+    struct stat existing {};
+    if (lstat(target_.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+        *reason = S_ISDIR(existing.st_mode) ? "it is a folder" : "it is not a regular file";
+        Discard();
         return false;
     }
     const int fd = fd_;

@@ -15,8 +15,9 @@ public:
     AtomicFile(const AtomicFile &) = delete;
     AtomicFile &operator=(const AtomicFile &) = delete;
 
-    // Creates the temporary in the target's folder; false with the system's reason.
-    bool Open(const std::string &target, std::string *reason);
+    // Creates the temporary beside the file path stands for (the end of its symbolic links,
+    // which stay as they are); false with the system's reason.
+    bool Open(const std::string &path, std::string *reason);
     bool Write(const uint8_t *data, size_t size, std::string *reason);
     // Flushes to disk, gives the file the usual permissions and renames it over the target.
     bool Commit(std::string *reason);
@@ -25,8 +26,10 @@ public:
 
     const std::string &TemporaryPath() const { return temporary_; }
 
-    // Makes SIGINT and SIGTERM remove the temporary of the file being written (the last one
-    // opened) before the program ends by the signal as it would have. Call once, early.
+    // Makes every signal that ends the program (SIGINT, SIGTERM, SIGHUP, SIGPIPE, the faults...)
+    // remove the temporary of the file being written (the last one opened) before the program
+    // ends by the signal as it would have. Signals ignored at the start stay ignored. Call
+    // once, early, from the main thread before any other handler is set.
     static void RemoveTemporaryOnSignals();
 
 private:

@@ -19,6 +19,7 @@
 #include "atomic_file.h"
 #include "hdr_engine.h"
 #include "photo_io.h"
+#include "write_target.h"
 
 namespace tonefold {
 namespace {
@@ -207,17 +208,21 @@ bool CheckPhotoSet(const std::vector<std::string> &paths,
             return false;
         }
     }
-    const YuyvImage &first = photos[0].image;
-    for (int i = 1; i < kPhotoCount; ++i) {
-        const YuyvImage &image = photos[i].image;
-        if (image.width != first.width || image.height != first.height) {
-            err << kProgram << ": " << paths[i] << ": is " << image.width << "x" << image.height
-                << " upright, but " << paths[0] << " is " << first.width << "x" << first.height
-                << "\n";
-            return false;
-        }
-    }
-    return true;
+    auto sameSize = [&photos](int a, int b) {
+        return photos[a].image.width == photos[b].image.width &&
+               photos[a].image.height == photos[b].image.height;
+    };
+    if (sameSize(0, 1) && sameSize(0, 2)) return true;
+    // The line is about the photo that differs from the other two: the first one when the
+    // other two agree, else the first that differs from it.
+    const int odd = sameSize(1, 2) ? 0 : sameSize(0, 1) ? 2 : 1;
+    const int other = odd == 0 ? 1 : 0;
+    const YuyvImage &image = photos[odd].image;
+    const YuyvImage &reference = photos[other].image;
+    err << kProgram << ": " << paths[odd] << ": is " << image.width << "x" << image.height
+        << " upright, but " << paths[other] << " is " << reference.width << "x"
+        << reference.height << "\n";
+    return false;
 }
 
 __tag_QELV_OFFSCREEN RecordOf(YuyvImage &image) {
@@ -265,10 +270,10 @@ void Report(std::ostream &out, const char *step, double ms) {
     out << line;
 }
 
-double PeakMemoryMegabytes() {
+double PeakMemoryMebibytes() {
     struct rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;  // kilobytes on Linux
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;  // kibibytes on Linux
 }
 
 int Fail(std::ostream &err, const std::string &subject, const std::string &reason) {
@@ -278,7 +283,7 @@ int Fail(std::ostream &err, const std::string &subject, const std::string &reaso
 
 void ReportPeakMemory(std::ostream &out) {
     char line[96];
-    std::snprintf(line, sizeof line, "%-28s %9.1f MB\n", "peak memory", PeakMemoryMegabytes());
+    std::snprintf(line, sizeof line, "%-28s %9.1f MiB\n", "peak memory", PeakMemoryMebibytes());
     out << line;
 }
 
@@ -288,21 +293,19 @@ std::string FolderOf(const std::string &path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// The output must be creatable beside its name and must not be one of the photos under any
-// spelling (a link, another path): the merged picture would replace the photo.
+// The output must be a regular file or a new one (a link counts as the file it leads to),
+// creatable beside that file, and not one of the photos under any spelling (a link, another
+// path): the merged picture would replace the photo. *target is the file to write.
 bool CheckOutput(const std::string &output, const std::vector<std::string> &photos,
-                 std::string *message) {
-    const std::string folder = FolderOf(output);
+                 std::string *target, std::string *message) {
+    if (!ResolveWriteTarget(output, target, message)) return false;
+    const std::string folder = FolderOf(*target);
     struct stat info {};
     if (stat(folder.c_str(), &info) != 0 || access(folder.c_str(), W_OK | X_OK) != 0) {
         *message = std::string("cannot be written: ") + std::strerror(errno);
         return false;
     }
-    if (stat(output.c_str(), &info) != 0) return true;  // a new file
-    if (S_ISDIR(info.st_mode)) {
-        *message = "cannot be written: it is a folder";
-        return false;
-    }
+    if (stat(target->c_str(), &info) != 0) return true;  // a new file
     for (const std::string &photo : photos) {
         struct stat photoInfo {};
         if (stat(photo.c_str(), &photoInfo) == 0 && photoInfo.st_dev == info.st_dev &&
@@ -333,7 +336,8 @@ int RunSteps(const std::vector<std::string> &args, std::ostream &out, std::ostre
     }
     // Checked first, so an output that cannot be written is reported before the long work;
     // the file itself is made only once the picture is ready.
-    if (!CheckOutput(options.output, options.photos, &message)) {
+    std::string target;
+    if (!CheckOutput(options.output, options.photos, &target, &message)) {
         return Fail(err, options.output, message);
     }
 
@@ -397,7 +401,7 @@ int RunSteps(const std::vector<std::string> &args, std::ostream &out, std::ostre
     if (!encodedOk) return Fail(err, options.output, message);
     start = Clock::now();
     AtomicFile output;
-    if (!output.Open(options.output, &message) ||
+    if (!output.Open(target, &message) ||
         !output.Write(encoded.data(), encoded.size(), &message) || !output.Commit(&message)) {
         return Fail(err, options.output, "cannot be written: " + message);
     }

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <new>
 
+#include "mapped_reads.h"
 #include "yuv_planes.h"
 
 namespace tonefold {
@@ -172,7 +173,17 @@ bool ReadPhotoFile(const std::string &path, YuyvImage *image, std::string *reaso
         *reason = std::strerror(errno);
         return false;
     }
-    return DecodePhoto(static_cast<const uint8_t *>(file.bytes), file.size, image, reason, times);
+    // Another process may shorten the file while it is read: its lost pages read as zeros,
+    // and whatever the decoder made of them is refused.
+    const MappedReadGuard guard(file.bytes, file.size);
+    const bool decoded =
+        DecodePhoto(static_cast<const uint8_t *>(file.bytes), file.size, image, reason, times);
+    if (guard.Changed()) {
+        *image = YuyvImage();
+        *reason = "changed while it was read";
+        return false;
+    }
+    return decoded;
 }
 
 PhotoFormat PhotoFormatOfPath(const std::string &path) {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -161,6 +162,11 @@ TEST_F(MergeProgram, BadInputGivesOneLineNamingTheFileAndLeavesTheOutputAlone) {
          {"-o", "out.jpg", "a.jpg", "b.jpg", "c.jpg"},
          1,
          "c.jpg: is 128x104 upright, but"},
+        {"the first photo is the odd one",
+         {{"a.jpg", Exposure(127, 100, 1.0)}},
+         {"-o", "out.jpg", "a.jpg", "b.jpg", "c.jpg"},
+         1,
+         "a.jpg: is 127x100 upright, but"},
         {"sizes differ once upright",
          {{"b.jpg", Exposure(128, 100, 1.0, 6)}},
          {"-o", "out.jpg", "a.jpg", "b.jpg", "c.jpg"},
@@ -234,6 +240,8 @@ TEST_F(MergeProgram, MergesABracketIntoAPictureOfThePhotosUprightSize) {
         for (const char *step : {"merge progress 5%", "merge ", "encode", "peak memory"}) {
             EXPECT_NE(out.find(step), std::string::npos) << step << " in " << out;
         }
+        // ru_maxrss counts kibibytes: the peak is given in mebibytes, and said so.
+        EXPECT_NE(out.find(" MiB\n", out.find("peak memory")), std::string::npos) << out;
         // One line per step.
         std::istringstream lines(out);
         std::vector<std::string> steps;
@@ -356,13 +364,17 @@ TEST_F(MergeProgram, AnInterruptedRunLeavesNoTemporaryAndTheOutputWholeOrAsItWas
     const std::string output = dir.File("out.png");
     const std::vector<uint8_t> kOld = {'o', 'l', 'd'};
     const int kDelaysMs[] = {1, 3, 6, 10, 15, 20, 30, 40, 60, 80, 120, 160, 240, 320};
+    // Ctrl+C, kill, a closed terminal, Ctrl+backslash, a closed pipe and the user signals.
+    const int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGUSR1, SIGUSR2};
     int interrupted = 0;
     for (size_t k = 0; k < std::size(kDelaysMs); ++k) {
-        const int signal = k % 2 == 0 ? SIGINT : SIGTERM;
+        const int signal = kSignals[k % std::size(kSignals)];
         SCOPED_TRACE(kDelaysMs[k]);
         WriteFile(output, kOld);
         const pid_t child = fork();
         if (child == 0) {
+            const struct rlimit noCore {0, 0};
+            setrlimit(RLIMIT_CORE, &noCore);  // SIGQUIT would dump one
             const int quiet = open("/dev/null", O_WRONLY);
             dup2(quiet, 1);
             dup2(quiet, 2);
