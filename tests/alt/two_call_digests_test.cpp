@@ -1,7 +1,7 @@
 // Pins the pictures of the two-call merge (MergeToIntermediate, then ToneMapIntermediate):
-// small synthetic brackets (still, one exposure moved by whole thumbnail pixels, one turned and
-// scaled, a moving object) in every format the merge takes, each compared with its stored
-// digest. The plain-kernels run of this program must give the same digests.
+// small synthetic brackets (still, one exposure moved by whole thumbnail pixels, one zoomed, a
+// moving object) in every format the merge takes, each compared with its stored digest. The
+// plain-kernels run of this program must give the same digests.
 #include <gtest/gtest.h>
 
 #include "core/picture_digest_support.h"
@@ -31,13 +31,13 @@ const StoredDigest kDigests[] = {
     {"two-call/dark-moved-16/i420", "852475f1b29740d6"},
     {"two-call/dark-moved-16/0x605", "852475f1b29740d6"},
     {"two-call/dark-moved-16/yuv422p", "82429c532b9be272"},
-    {"two-call/bright-turned/yuyv", "6cf7de023e543441"},
-    {"two-call/bright-turned/nv12", "53219cfcb570b497"},
-    {"two-call/bright-turned/nv21", "106c67e82a9cb497"},
-    {"two-call/bright-turned/nv16", "9d6d9a0eb5c44067"},
-    {"two-call/bright-turned/i420", "9b6e55e14b5b74c9"},
-    {"two-call/bright-turned/0x605", "9b6e55e14b5b74c9"},
-    {"two-call/bright-turned/yuv422p", "215b13bb4294c497"},
+    {"two-call/dark-zoomed/yuyv", "eed956910fb7c731"},
+    {"two-call/dark-zoomed/nv12", "dadbfaefa3b92c62"},
+    {"two-call/dark-zoomed/nv21", "c04b4ee60abe34d4"},
+    {"two-call/dark-zoomed/nv16", "45e4abefb39a4947"},
+    {"two-call/dark-zoomed/i420", "b979467db72b6a75"},
+    {"two-call/dark-zoomed/0x605", "b979467db72b6a75"},
+    {"two-call/dark-zoomed/yuv422p", "020e4f6ff9eb1028"},
     {"two-call/moving-object/yuyv", "ca8dd15a78b0eaa1"},
     {"two-call/moving-object/nv12", "d2a1e54c02ef76b1"},
     {"two-call/moving-object/nv21", "d3c60639f36a30fd"},

@@ -1,7 +1,7 @@
 // Pins the merged pictures of RunHdrMerge: small synthetic brackets (still, one exposure moved
-// by whole thumbnail pixels, one turned and scaled, a moving object) in every format the run
-// takes, each compared with its stored digest. The plain-kernels run of this program must
-// give the same digests.
+// by whole thumbnail pixels, one zoomed, a moving object) in every format the run takes, each
+// compared with its stored digest. The plain-kernels run of this program must give the same
+// digests.
 #include <gtest/gtest.h>
 
 #include "picture_digest_support.h"
@@ -27,11 +27,11 @@ const StoredDigest kDigests[] = {
     {"run/dark-moved-16/nv12", "b05ce19127847da1"},
     {"run/dark-moved-16/nv21", "acd0ceb118f5fd95"},
     {"run/dark-moved-16/nv16", "b0acb3db389b1e47"},
-    {"run/bright-turned/yuyv", "4fb28b2d64cbb93a"},
-    {"run/bright-turned/i420", "8ba8b5cdb5858641"},
-    {"run/bright-turned/nv12", "7da76916cdf72549"},
-    {"run/bright-turned/nv21", "859e613f0d9a3501"},
-    {"run/bright-turned/nv16", "cc3d2eeb6002504a"},
+    {"run/dark-zoomed/yuyv", "344a7b5ef636d76b"},
+    {"run/dark-zoomed/i420", "458c80d7789c0747"},
+    {"run/dark-zoomed/nv12", "f7f00d279ddaedef"},
+    {"run/dark-zoomed/nv21", "388fb160f5043af3"},
+    {"run/dark-zoomed/nv16", "a8a5eea512580fb2"},
     {"run/moving-object/yuyv", "739610f9e6f04830"},
     {"run/moving-object/i420", "1e6bcd83d6bafa80"},
     {"run/moving-object/nv12", "d05d68aeb8826de2"},
