@@ -13,9 +13,11 @@ using picture_digest::StoredDigest;
 constexpr int32_t kW = 512, kH = 384;
 
 // Digests of the tone-mapped pictures, one line per case ("two-call/<scene>/<format>"). A
-// change of any picture fails its case until its line is updated on purpose: run this
-// program with TONEFOLD_PRINT_DIGESTS=1, which prints every case's line in this form, paste
-// the lines that changed here and say in the commit why the pictures changed.
+// change of any picture fails its case until its line is updated on purpose: with
+// TONEFOLD_PRINT_DIGESTS=1 each case prints its line in this form, so
+//   TONEFOLD_PRINT_DIGESTS=1 build/tests/tonefold_alt_tests --gtest_filter='TwoCallMergeDigests.*' |
+//       grep '^    {'
+// gives the whole table to paste here; say in the commit why the pictures changed.
 const StoredDigest kDigests[] = {
     {"two-call/still/yuyv", "5ac1a99a6e4dd6f5"},
     {"two-call/still/nv12", "44ae6677bec0e981"},

@@ -13,9 +13,11 @@ using picture_digest::StoredDigest;
 constexpr int32_t kW = 512, kH = 384;
 
 // Digests of the merged pictures, one line per case ("run/<scene>/<format>"). A change of any
-// picture fails its case until its line is updated on purpose: run this program with
-// TONEFOLD_PRINT_DIGESTS=1, which prints every case's line in this form, paste the lines
-// that changed here and say in the commit why the pictures changed.
+// picture fails its case until its line is updated on purpose: with TONEFOLD_PRINT_DIGESTS=1
+// each case prints its line in this form, so
+//   TONEFOLD_PRINT_DIGESTS=1 build/tests/tonefold_core_tests --gtest_filter='RunMergeDigests.*' |
+//       grep '^    {'
+// gives the whole table to paste here; say in the commit why the pictures changed.
 const StoredDigest kDigests[] = {
     {"run/still/yuyv", "73cb8cf865ddf0df"},
     {"run/still/i420", "e7d9dc7c90424a05"},

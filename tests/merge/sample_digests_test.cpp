@@ -17,9 +17,11 @@ using picture_digest::StoredDigest;
 
 // Digests of the sample bracket's merged pictures, one line per case ("<road>/flowers/<format>";
 // the program's case digests the RGB rows of its PNG). A change of any picture fails its case
-// until its line is updated on purpose: run tonefold_merge_tests with TONEFOLD_PRINT_DIGESTS=1
-// (--gtest_filter='SampleBracketDigests.*'), which prints every case's line in this form,
-// paste the lines that changed here and say in the commit why the pictures changed.
+// until its line is updated on purpose: with TONEFOLD_PRINT_DIGESTS=1 each case prints its
+// line in this form, so
+//   TONEFOLD_PRINT_DIGESTS=1 build/tests/tonefold_merge_tests --gtest_filter='SampleBracketDigests.*' |
+//       grep '^    {'
+// gives the whole table to paste here; say in the commit why the pictures changed.
 const StoredDigest kDigests[] = {
     {"program/flowers/png", "e9065fcce1b7d417"},
     {"run/flowers/yuyv", "85f31a4cdee8a25d"},
