@@ -223,6 +223,22 @@ TEST(DisplacementFit, OutlierIsReplacedAndTheLineFilled) {
     }
 }
 
+// An outlier takes the mean of its neighbours rounded to nearest: 3 and 4 give 4. The fill
+// then follows a flat line of 4 (with 3 it would rise from 3 to 4 down the grid).
+TEST(DisplacementFit, OutlierTakesItsNeighboursMeanRoundedToNearest) {
+    const int32_t cols = 6, rows = 7;  // rows 1..4 measured
+    std::vector<int32_t> grid(size_t(cols) * rows, 0);
+    const int32_t measured[4] = {3, 40, 4, 4};
+    for (int32_t r = 1; r <= 4; ++r) {
+        grid[r * cols + 1] = measured[r - 1];
+        grid[r * cols + cols - 3] = measured[r - 1];
+    }
+    FitDisplacementGridColumns(grid.data(), cols, rows, 0, nullptr, nullptr);
+    for (int32_t r = 1; r <= 4; ++r)
+        for (int32_t k = 1; k <= cols - 3; ++k)
+            EXPECT_EQ(grid[r * cols + k], 4) << r << "," << k;
+}
+
 // The tile windows sit far enough apart that halving one never reaches the next: aligning
 // them in the tile scratch gives what separate buffers give.
 TEST(LocalAlignment, HalvingWindowsInTheTileScratchMatchSeparateBuffers) {

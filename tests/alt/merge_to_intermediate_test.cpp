@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -100,6 +101,22 @@ TEST_P(MergeSizes, IdenticalExposuresGiveTheReferenceValueInMidTones) {
 
 INSTANTIATE_TEST_SUITE_P(Brackets, MergeSizes,
                          testing::Values(SizeCase{512, 512}, SizeCase{1024, 768}));
+
+// The fusion's Q10 gains are the measured gains rounded to nearest, not truncated.
+TEST(MergeToIntermediate, Q10GainsAreTheMeasuredGainsRounded) {
+    SessionHolder h;
+    HdrSession *s = h.session;
+    Bracket b(s->gammaCompressTable, PIXEL_FORMAT_YUYV, 512, 384);
+    IntermediateOutputs out(b.inputs()[0], INTERMEDIATE_LAYOUT_PARITY_SPLIT);
+    ASSERT_EQ(Merge(s, b, out, INTERMEDIATE_LAYOUT_PARITY_SPLIT), RESULT_OK);
+    int roundedUp = 0;
+    for (int i = 0; i < 3; ++i) {
+        const double q10 = s->exposureGain[i] * 1024;
+        EXPECT_EQ(s->exposureGainQ10[i], std::lround(q10)) << i;
+        roundedUp += q10 - std::floor(q10) >= 0.5;
+    }
+    EXPECT_GT(roundedUp, 0);  // else truncating would pass too
+}
 
 TEST(MergeToIntermediate, SplitRowOf1024By768Is384) {
     SessionHolder h;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <numeric>
 #include <vector>
 
@@ -311,6 +312,24 @@ TEST(RunHdrMerge, OneAndTwoExposuresMerge) {
         EXPECT_NE(b.images[count - 1].bytes, reference) << count;
         ExpectRunBuffersReleased(h.session);
     }
+}
+
+// The fusion's Q10 gains are the measured gains rounded to nearest, not truncated.
+TEST(RunHdrMerge, Q10GainsAreTheMeasuredGainsRounded) {
+    int roundedUp = 0;
+    for (const std::vector<double> &gains :
+         {std::vector<double>{0.25, 1, 4}, std::vector<double>{0.3, 1.1, 3.3},
+          std::vector<double>{0.2, 0.9, 2.7}}) {
+        Bracket b = MakeBracket(TexturedScene(kW, kH), kW, kH, gains);
+        SessionHolder h;
+        ASSERT_EQ(Merge(h.session, b), RESULT_OK);
+        for (int i = 0; i < 3; ++i) {
+            const double q10 = h.session->exposureGain[i] * 1024;
+            EXPECT_EQ(h.session->exposureGainQ10[i], std::lround(q10)) << gains[1] << " " << i;
+            roundedUp += q10 - std::floor(q10) >= 0.5;
+        }
+    }
+    EXPECT_GT(roundedUp, 0);  // else truncating would pass too
 }
 
 TEST(RunHdrMerge, FeaturelessSceneFallsBackToAFlatPicture) {

@@ -61,23 +61,26 @@ struct SetUpSession {
 
 TEST(SetUpToneTables, LevelsFromToneLengthBrightnessAndSaturation) {
     struct Case {
-        int32_t toneLength, darkShare, chromaU;
+        int32_t toneLength, darkShare, chromaU, chromaV;
         int32_t contrast, saturation;
         int32_t gainStrength;
     };
     const Case cases[] = {
-        {45, 16, 0, 45, 60, 35},      // the application's defaults
-        {35, 16, 0, 25, 40, 25},      // F = 0
-        {36, 16, 0, 27, 42, 26},      // F = 2
-        {45, 15, 0, 45, 60, 23},      // dark share 15: 15 x 25 / 16
-        {45, 16, 20, 45, 40, 35},     // chroma differs: offset max(0, T - 60) = 0
-        {120, 16, 0, 195, 100, 110},  // after the fallback: F = 170
+        {45, 16, 0, 0, 45, 60, 35},      // the application's defaults
+        {35, 16, 0, 0, 25, 40, 25},      // F = 0
+        {36, 16, 0, 0, 27, 42, 26},      // F = 2
+        {45, 15, 0, 0, 45, 60, 23},      // dark share 15: 15 x 25 / 16
+        {45, 16, 20, 0, 45, 40, 35},     // chroma differs: offset max(0, T - 60) = 0
+        {45, 16, -9, 7, 45, 40, 35},     // |U| + |V| = 16 already differs
+        {45, 16, -9, 6, 45, 60, 35},     // 15 does not: offset F
+        {120, 16, 0, 0, 195, 100, 110},  // after the fallback: F = 170
     };
     for (const Case &c : cases) {
         SetUpSession t(4000, 96);
         t.s->toneLength = c.toneLength;
         t.s->darkShareQ10 = c.darkShare;
         t.s->refBrightChromaOffsetU = c.chromaU;
+        t.s->refBrightChromaOffsetV = c.chromaV;
         ASSERT_EQ(t.Run(), RESULT_OK) << c.toneLength;
         EXPECT_EQ(t.s->contrastLevel, c.contrast) << c.toneLength;
         EXPECT_EQ(t.s->saturationLevel, c.saturation) << c.toneLength;
