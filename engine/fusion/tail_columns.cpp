@@ -37,11 +37,10 @@ void MoveTailLuma(const ImageDesc &image, int32_t fused, const uint8_t *original
 }
 
 // Chroma sample positions (pixel pairs) past the fused ones: each copies the last fused one.
-// The packed format keeps the chroma of a pair in bytes 1 and 3 of its four; an odd width's
-// last pair is half outside the frame but its chroma bytes lie inside the row.
+// The packed format keeps the chroma of a pair in bytes 1 and 3 of its four.
 void CopyTailChroma(const ImageDesc &image, int32_t fused, const Layout &l) {
     const bool packed = l.chromaPlanes == 0;
-    const int32_t pairs = packed ? (image.i32Width + 1) / 2 : image.i32Width / 2;
+    const int32_t pairs = image.i32Width / 2;
     const int32_t lastFused = fused / 2 - 1;
     for (int32_t p = packed ? 0 : 1; p <= (packed ? 0 : l.chromaPlanes); ++p) {
         for (int32_t y = 0; y < l.chromaRows; ++y) {
