@@ -31,8 +31,10 @@ void MoveTailLuma(const ImageDesc &image, int32_t fused, const uint8_t *original
     for (int32_t y = 0; y < image.i32Height; ++y) {
         uint8_t *row = image.ppu8Plane[0] + static_cast<ptrdiff_t>(y) * image.pi32Pitch[0];
         const int32_t last = (fused - 1) * step;
-        const int32_t moved = row[last] - original[static_cast<ptrdiff_t>(y) * lumaPitch + fused - 1];
-        for (int32_t x = fused; x < image.i32Width; ++x) row[x * step] = ClampByte(row[x * step] + moved);
+        const uint8_t *was = original + static_cast<ptrdiff_t>(y) * lumaPitch;
+        const int32_t moved = row[last] - was[fused - 1];
+        for (int32_t x = fused; x < image.i32Width; ++x)
+            row[x * step] = ClampByte(row[x * step] + moved);
     }
 }
 
