@@ -256,6 +256,10 @@ int RunIntermediateGridStage(MemoryContext memory, HdrSession *s, const ImageDes
     r = ComputeValidRectangle(s, s->globalShift, count, first.i32Width, first.i32Height,
                               &s->processRect);
     if (r != RESULT_OK) return r;
+    // The bands fuse every whole four-pixel group of a row, not only whole groups of 8: the
+    // margin the tone map fills by repeating the last group is then under 4 columns (none for
+    // the widths the application sends).
+    s->processRect.width = static_cast<uint32_t>(first.i32Width & ~3);
     // Computed here whether or not a status is pending: the bands meet on a multiple of 128.
     s->splitRow = 128 * (s->processRect.height / 256);
     return BuildMotionFieldsWithProgress(memory, s, planes, count, inputs, outputs, layout,

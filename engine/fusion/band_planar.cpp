@@ -33,11 +33,14 @@ PlanarRowIn ReferenceAt(const PlanarBandContext &c, int32_t r, int32_t a) {
     return in;
 }
 
-// The output row; without chroma (null chroma rows) when the row leaves it to another.
+// The output row; without chroma (null chroma rows) when the row leaves it to another, or,
+// the last row of a 4:2:0 frame of odd height, has no chroma row of its own (it reads the one
+// above).
 template <ChromaLayout Layout>
 PlanarRowOut OutputAt(const PlanarBandContext &c, int32_t r, int32_t a, bool chroma) {
     const int32_t row = r - c.top;
     const int64_t cr = kSubsampledRows<Layout> ? row >> 1 : row;
+    if (kSubsampledRows<Layout> && cr >= (c.height >> 1)) chroma = false;
     const int32_t cx = ChromaColumn<Layout>(a);
     PlanarRowOut out;
     out.y = c.output[0] + static_cast<int64_t>(row) * c.outputPitch[0] + a;

@@ -96,12 +96,13 @@ int RunInOrder(int count, int (*job)(void *), void *records, size_t recordBytes)
     return result;
 }
 
-int MergeImages(std::vector<__tag_QELV_OFFSCREEN> &images, JobRunner runner = nullptr) {
+int MergeImages(std::vector<__tag_QELV_OFFSCREEN> &images, JobRunner runner = nullptr,
+                const MergeParams *params = nullptr) {
     HdrSession *s = nullptr;
     EXPECT_EQ(CreateHdrSession(nullptr, 0, &s), RESULT_OK);
     s->jobRunner = runner;
     const int r = RunHdrMerge(nullptr, s, images.data(), int(images.size()), images.data(), 2,
-                              nullptr, 0, nullptr, nullptr);
+                              params, 0, nullptr, nullptr);
     DestroyHdrSession(nullptr, s);
     return r;
 }
@@ -111,11 +112,12 @@ struct FormatMerge {
     std::vector<__tag_QELV_OFFSCREEN> descriptors;
 };
 
-FormatMerge Merge(const Bracket &packed, uint32_t format, JobRunner runner = nullptr) {
+FormatMerge Merge(const Bracket &packed, uint32_t format, JobRunner runner = nullptr,
+                  const MergeParams *params = nullptr) {
     FormatMerge m;
     for (const PackedImage &im : packed.images) m.images.push_back(Convert(im, format));
     for (PlanarImage &im : m.images) m.descriptors.push_back(im.Descriptor());
-    EXPECT_EQ(MergeImages(m.descriptors, runner), RESULT_OK) << std::hex << format;
+    EXPECT_EQ(MergeImages(m.descriptors, runner, params), RESULT_OK) << std::hex << format;
     return m;
 }
 
@@ -228,3 +230,83 @@ TEST(MergeFormatSizes, AwkwardFramesMerge) {
 }
 
 }  // namespace
+
+namespace {
+
+// The merged luma of a bracket in one format, read as one picture whatever the layout.
+struct MergedLuma {
+    int width = 0, height = 0;
+    std::vector<uint8_t> luma;
+    int At(int x, int y) const { return luma[size_t(y) * width + x]; }
+};
+
+// A strong brightness, so that the fusion moves every level well away from the photo's.
+const MergeParams kBrightened = {45, 60, 40};
+
+MergedLuma MergeInFormat(const Bracket &packed, uint32_t format) {
+    MergedLuma m;
+    m.width = packed.images[2].width;
+    m.height = packed.images[2].height;
+    if (format == PIXEL_FORMAT_YUYV) {
+        Bracket b = packed;
+        b.Describe();
+        EXPECT_EQ(MergeImages(b.descriptors, nullptr, &kBrightened), RESULT_OK);
+        for (int y = 0; y < m.height; ++y)
+            for (int x = 0; x < m.width; ++x) m.luma.push_back(b.images[2].Luma(x, y));
+        return m;
+    }
+    const FormatMerge merged = Merge(packed, format, nullptr, &kBrightened);
+    for (int y = 0; y < m.height; ++y)
+        for (int x = 0; x < m.width; ++x) m.luma.push_back(merged.images[2].Luma(x, y));
+    return m;
+}
+
+}  // namespace
+
+// A still bracket whose sides are not multiples of 8 (at 202 x 101 not even of 4 across and 2
+// down) is fused to its edges and never scaled: the sharp edges of dark strips along the right
+// side and the bottom stay on the photos' column and row in every format, and the last columns
+// and the last row are fused like their neighbours rather than left as the reference had them.
+TEST(MergeAnySize, AStillBracketIsFusedToItsEdgesUnscaled) {
+    struct Size {
+        int w, h;
+    };
+    for (const Size size : {Size{540, 360}, Size{202, 101}, Size{394, 267}}) {
+        const int edgeX = size.w - 20, edgeY = size.h - 14;
+        const auto base = bracket_support::TexturedScene(size.w, size.h);
+        // Flat strips on the near side of each edge keep the texture out of the search.
+        auto scene = [=](int x, int y) {
+            if (x >= edgeX) return 0.06;
+            if (x >= edgeX - 16) return 0.4;
+            if (y >= edgeY) return 0.06;
+            return y >= edgeY - 12 ? 0.4 : 0.3 * base(x, y) + 0.1;
+        };
+        Bracket packed = bracket_support::MakeBracket(scene, size.w, size.h);
+        PairChromaRows(packed);
+        const PackedImage &photo = packed.images[1];
+        for (uint32_t format : {PIXEL_FORMAT_YUYV, PIXEL_FORMAT_I420, PIXEL_FORMAT_NV12,
+                                PIXEL_FORMAT_NV21, PIXEL_FORMAT_NV16}) {
+            SCOPED_TRACE(::testing::Message() << std::hex << format << std::dec << " " << size.w
+                                              << "x" << size.h);
+            const MergedLuma out = MergeInFormat(packed, format);
+            for (int y = 8; y < edgeY - 8; y += 8) {
+                int edge = -1;
+                for (int x = edgeX - 12; x < edgeX + 12 && edge < 0; ++x)
+                    if (out.At(x, y) + 12 <= out.At(x - 1, y)) edge = x;
+                EXPECT_EQ(edge, edgeX) << "row " << y;
+                const int last = out.At(size.w - 1, y);
+                EXPECT_NEAR(last, out.At(size.w - 5, y), 2) << "row " << y;
+                EXPECT_GT(std::abs(last - photo.Luma(size.w - 1, y)), 8) << "row " << y;
+            }
+            for (int x = 8; x < edgeX - 24; x += 8) {
+                int edge = -1;
+                for (int y = edgeY - 8; y < edgeY + 8 && edge < 0; ++y)
+                    if (out.At(x, y) + 12 <= out.At(x, y - 1)) edge = y;
+                EXPECT_EQ(edge, edgeY) << "column " << x;
+                const int last = out.At(x, size.h - 1);
+                EXPECT_NEAR(last, out.At(x, size.h - 5), 2) << "column " << x;
+                EXPECT_GT(std::abs(last - photo.Luma(x, size.h - 1)), 8) << "column " << x;
+            }
+        }
+    }
+}

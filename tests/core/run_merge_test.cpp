@@ -167,6 +167,9 @@ TEST(RunHdrMerge, RefusesBadArgumentsBeforeTouchingAnything) {
     };
     EXPECT_EQ(run(allFormat(PIXEL_FORMAT_GRAY8), 3, 2), RESULT_UNSUPPORTED_FORMAT);
     EXPECT_EQ(run(allFormat(PIXEL_FORMAT_YUV422P), 3, 2), RESULT_UNSUPPORTED_FORMAT);
+    std::vector<__tag_QELV_OFFSCREEN> oddWidth = b.descriptors;
+    for (auto &image : oddWidth) image.i32Width -= 1;
+    EXPECT_EQ(run(oddWidth, 3, 2), RESULT_INVALID_ARGUMENT);  // chroma comes in pixel pairs
     Bracket tiny = MakeBracket(TexturedScene(96, 94), 96, 94);
     EXPECT_EQ(run(tiny.descriptors, 3, 2), RESULT_INVALID_ARGUMENT);
     EXPECT_EQ(b.images[2].bytes, before);

@@ -4,6 +4,7 @@
 #include "core/threads.h"
 #include "fusion/band_packed422.h"
 #include "fusion/band_planar.h"
+#include "fusion/tail_columns.h"
 
 int FusionBandWorker(void *record) {
     auto *args = static_cast<FusionBandWorkerArgs *>(record);
@@ -87,5 +88,12 @@ int RunFusionBandPass(MemoryContext memory, HdrSession *s, const ImageDesc *inpu
     for (int i = 0; i < kWorkerCount; ++i)
         args[i] = {memory, s, inputs, nullptr, s->exposureCount, nullptr, 0, nullptr,
                    progress, user, i, &bands[i]};
-    return StageJobRunner(s)(kWorkerCount, FusionBandWorker, args, sizeof(FusionBandWorkerArgs));
+    const int fused =
+        StageJobRunner(s)(kWorkerCount, FusionBandWorker, args, sizeof(FusionBandWorkerArgs));
+    if (fused != RESULT_OK) return fused;
+    ImageDesc output = reference;
+    for (int p = 0; p < 3; ++p) output.ppu8Plane[p] = s->outputPlanes[p];
+    FuseTailColumns(output, static_cast<int32_t>(s->processRect.width), s->bandReferenceLuma,
+                    reference.i32Width);
+    return RESULT_OK;
 }

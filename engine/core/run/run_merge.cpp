@@ -55,6 +55,8 @@ int CheckRunArguments(const HdrSession *s, const ImageDesc *inputs, int32_t coun
     const ImageDesc &first = inputs[0];
     if (first.i32Width < kMinFrameSide || first.i32Height < kMinFrameSide)
         return RESULT_INVALID_ARGUMENT;
+    // Pixels come in chroma pairs: an odd width leaves its last pixel without chroma.
+    if (first.i32Width & 1) return RESULT_INVALID_ARGUMENT;
     // The band renderers address every exposure with the first one's pitches.
     for (int32_t i = 1; i < count; ++i) {
         if (inputs[i].u32PixelArrayFormat != first.u32PixelArrayFormat ||

@@ -63,6 +63,14 @@ int RunPlanningStages(MemoryContext memory, HdrSession *s, ProgressCallback prog
     return r;
 }
 
+// The rows and columns the bands fuse: every row, and every whole four-pixel group of a row
+// (the span kernels' unit). The one to three columns a width that is not a multiple of 4
+// leaves take their neighbour's fusion after the pass, so every pixel of the frame is fused
+// whatever its size.
+RegionRect FusedRectangle(int32_t width, int32_t height) {
+    return RegionRect{0, 0, static_cast<uint32_t>(width & ~3), height};
+}
+
 // Whether the bands fused every pixel and every exposure covers the frame up to the crop's own
 // 16-pixel alignment. Scaling such a crop back to the frame would only blur the picture and
 // move it against the photos by up to 1.5 % (a tripod bracket would no longer line up with its
@@ -72,7 +80,7 @@ bool CoversTheFrame(const HdrSession *s, const ImageDesc &frame) {
     const RegionRect &p = s->processRect;
     const RegionRect &o = s->overlapRect;
     const int64_t w = frame.i32Width, h = frame.i32Height;
-    if (p.x != 0 || p.y != 0 || p.width != w || p.height != h) return false;
+    if (p.x != 0 || p.y != 0 || p.width != (w & ~3) || p.height != h) return false;
     const int64_t right = w - (int64_t{o.x} + o.width);
     const int64_t bottom = h - (int64_t{o.y} + o.height);
     return o.x < 16 && o.y < 16 && right >= 0 && right < 16 && bottom >= 0 && bottom < 16;
@@ -136,6 +144,7 @@ int PrepareFullResolutionPass(MemoryContext memory, HdrSession *s, ImageDesc *in
                               int32_t count, ImageDesc *outputs, int32_t outputIndex) {
     ComputeValidRectangle(s, s->globalShift, count, inputs[0].i32Width, inputs[0].i32Height,
                           &s->processRect);
+    s->processRect = FusedRectangle(inputs[0].i32Width, inputs[0].i32Height);
     FreeAndClear(memory, s->ringBuffers16[0]);
     int r = BuildMotionFields(memory, s, outputs, outputIndex, &s->processRect, 0, s->globalShift);
     if (r != RESULT_OK) return r;
