@@ -1,9 +1,13 @@
 #include "CBHDROpenController.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <algorithm>
 
 #include "content_types.h"
 #include "localized_string.h"
@@ -23,6 +27,13 @@ CBHDROpenPanel::CBHDROpenPanel(QWidget *parent, CBHDROpenController *delegate)
     setAcceptMode(QFileDialog::AcceptOpen);
     setNameFilter(NamePatternsOfContentTypes({kContentTypeJPEG, kContentTypeCameraRaw}).join(u' '));
     addMessageLine(LocalizedString("IDS_MANY_FILES"));
+    // When the name field is set while it has no focus, the dialog marks the files it names in
+    // the list and writes their bare names back into it, from inside the change; a bare name
+    // then also matches a file of the same name in the shown folder. The change from outside
+    // reaches this handler last, with its own text, so that text is the one kept.
+    if (auto *name = findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+        connect(name, &QLineEdit::textChanged, this,
+                [this](const QString &text) { nameText_ = text; });
 }
 
 // Puts the message above the dialog's own rows.
@@ -49,14 +60,57 @@ void CBHDROpenPanel::addMessageLine(const QString &message) {
         grid->addItem(p.item, p.row + 1, p.column, p.rowSpan, p.columnSpan);
 }
 
+QStringList CBHDROpenPanel::namedPaths() const {
+    QStringList names;
+    if (nameText_.contains(u'"')) {
+        // "one" "two" "three": every other piece between quotes is a name.
+        const QStringList pieces = nameText_.split(u'"');
+        for (qsizetype i = 1; i < pieces.size(); i += 2)
+            if (!pieces[i].isEmpty()) names << pieces[i];
+    } else if (!nameText_.trimmed().isEmpty()) {
+        names << nameText_;
+    }
+    const QDir folder = directory();
+    QStringList paths;
+    for (const QString &name : names) {
+        if (name == u'~' || name.startsWith(QStringLiteral("~/")))
+            paths << QDir::homePath() + name.mid(1);
+        else
+            paths << QDir::cleanPath(folder.absoluteFilePath(name));
+    }
+    return paths;
+}
+
+QList<QUrl> CBHDROpenPanel::chosenUrls() const {
+    const QStringList named = namedPaths();
+    const bool allThere =
+        !named.isEmpty() && std::all_of(named.begin(), named.end(), [](const QString &path) {
+            return QFileInfo::exists(path);
+        });
+    if (!allThere) return selectedUrls();
+    QList<QUrl> urls;
+    for (const QString &path : named) urls << QUrl::fromLocalFile(path);
+    return urls;
+}
+
 void CBHDROpenPanel::accept() {
+    const QList<QUrl> urls = chosenUrls();
+    const bool onlyFiles = std::all_of(urls.begin(), urls.end(), [](const QUrl &url) {
+        return QFileInfo(url.toLocalFile()).isFile();
+    });
+    // A folder, "..", or a name that is not there: the dialog's own handling enters the folder
+    // or says what is missing, and the panel stays.
+    if (!urls.isEmpty() && (!onlyFiles || nameText_ == QStringLiteral(".."))) {
+        QFileDialog::accept();
+        return;
+    }
     if (delegate_) {
-        const QList<QUrl> urls = selectedUrls();
         for (const QUrl &url : urls)
             if (!delegate_->panelValidateURL(this, url)) return;
         if (urls.isEmpty() && !delegate_->panelValidateURL(this, QUrl())) return;
     }
-    QFileDialog::accept();
+    // The dialog's own accept would take its list's files again, not the chosen ones.
+    QDialog::accept();
 }
 
 CBHDROpenController::CBHDROpenController(QObject *parent) : QObject(parent) {}
@@ -71,7 +125,7 @@ void CBHDROpenController::open(QWidget *window, CompletionHandler handler) {
         panel->deleteLater();
         if (code != kSheetOK) return;
         panel->hide();
-        const QList<QUrl> urls = panel->selectedUrls();
+        const QList<QUrl> urls = panel->chosenUrls();
         if (!handler) return;
         if (urls.size() == kPhotosPerSet)
             handler(urls, std::nullopt);
@@ -83,7 +137,7 @@ void CBHDROpenController::open(QWidget *window, CompletionHandler handler) {
 }
 
 bool CBHDROpenController::panelValidateURL(CBHDROpenPanel *panel, const QUrl &) {
-    if (panel->selectedUrls().size() == kPhotosPerSet) return true;
+    if (panel->chosenUrls().size() == kPhotosPerSet) return true;
     auto *alert = new QMessageBox(panel);
     alert->setObjectName(QStringLiteral("tooManyAlert"));
     alert->setIcon(QMessageBox::Warning);

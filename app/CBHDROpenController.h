@@ -14,17 +14,27 @@
 class QMessageBox;
 class CBHDROpenController;
 
-// The panel itself: a non-native file dialog that asks its delegate about every selected file
-// when the user confirms, and stays open when the delegate refuses one.
+// The panel itself: a non-native file dialog that asks its delegate about every chosen file
+// when the user confirms, and stays open when the delegate refuses one. Confirming a folder
+// enters it, as in any file dialog; only files are counted.
 class CBHDROpenPanel : public QFileDialog {
     Q_OBJECT
 public:
     CBHDROpenPanel(QWidget *parent, CBHDROpenController *delegate);
     void accept() override;
 
+    // The files the user chose: those the name field names when each of them is there (typed
+    // names or paths, quoted when there are several), else the ones picked in the list.
+    QList<QUrl> chosenUrls() const;
+
 private:
     void addMessageLine(const QString &message);
+    // The paths the name field's text names, relative ones taken in the panel's folder.
+    QStringList namedPaths() const;
+
     QPointer<CBHDROpenController> delegate_;
+    // The name field's text as it was last set from outside the dialog (see the constructor).
+    QString nameText_;
 };
 
 class CBHDROpenController : public QObject {
@@ -42,8 +52,8 @@ public:
     // Shows the open panel as a sheet on window.
     void open(QWidget *window, CompletionHandler handler);
 
-    // Asked by the panel for each selected file when the user confirms: refuses, under an alert
-    // sheet on the panel, unless the panel holds exactly three files.
+    // Asked by the panel for each chosen file when the user confirms: refuses, under an alert
+    // sheet on the panel, unless the user chose exactly three files.
     bool panelValidateURL(CBHDROpenPanel *panel, const QUrl &url);
     void warningSheetDidEnd(QMessageBox *alert, int returnCode);
 

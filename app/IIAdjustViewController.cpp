@@ -1,9 +1,11 @@
 #include "IIAdjustViewController.h"
 
+#include <QEvent>
 #include <QFrame>
 #include <QGridLayout>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "IHDREngineController.h"
 #include "IIEditingViewController.h"
@@ -70,6 +72,7 @@ void IIAdjustViewController::loadView() {
         row->addWidget(slider, 1, 0, 1, 2);
         column->addLayout(row);
         connect(slider.data(), &QSlider::valueChanged, this, changed);
+        slider->installEventFilter(this);
     };
     auto addSeparator = [&] {
         auto *line = new QFrame(this);
@@ -181,34 +184,69 @@ void IIAdjustViewController::updateHistogramData(std::shared_ptr<const IIHistogr
     histogramView_->update();
 }
 
+// A report runs a merge under a modal waiting window. Made while the button is still down, the
+// window would swallow the release, and the slider's auto-repeat would go on stepping (a merge
+// each step) until it reached the pointer; so a held slider's changes wait for the release.
+bool IIAdjustViewController::eventFilter(QObject *watched, QEvent *event) {
+    auto *slider = qobject_cast<QSlider *>(watched);
+    if (!slider) return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+        // A change still held from a press whose release never came is reported first.
+        if (auto report = std::exchange(heldReport_, nullptr)) (this->*report)();
+        heldSlider_ = slider;
+        break;
+    case QEvent::MouseButtonRelease:
+        if (slider == heldSlider_) {
+            // Before the slider sees the release: a drag's own change, made on the release,
+            // is then reported as it comes.
+            heldSlider_.clear();
+            if (auto report = std::exchange(heldReport_, nullptr)) (this->*report)();
+        }
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void IIAdjustViewController::sliderChanged(QSlider *slider, QLabel *valueField,
+                                           void (IIAdjustViewController::*report)()) {
+    valueField->setText(ValueText(slider));
+    if (slider == heldSlider_)
+        heldReport_ = report;
+    else
+        (this->*report)();
+}
+
 void IIAdjustViewController::toneLengthChanged() {
-    toneLengthValueField_->setText(ValueText(toneLengthSlider_));
-    updateEngineSettings();
+    sliderChanged(toneLengthSlider_, toneLengthValueField_,
+                  &IIAdjustViewController::updateEngineSettings);
 }
 
 void IIAdjustViewController::toneSaturationChanged() {
-    toneSaturationValueField_->setText(ValueText(toneSaturationSlider_));
-    updateEngineSettings();
+    sliderChanged(toneSaturationSlider_, toneSaturationValueField_,
+                  &IIAdjustViewController::updateEngineSettings);
 }
 
 void IIAdjustViewController::brightnessChanged() {
-    brightnessValueField_->setText(ValueText(brightnessSlider_));
-    updateEngineSettings();
+    sliderChanged(brightnessSlider_, brightnessValueField_,
+                  &IIAdjustViewController::updateEngineSettings);
 }
 
 void IIAdjustViewController::ghostChanged() {
-    ghostValueField_->setText(ValueText(ghostSlider_));
-    updateEngineSettings();
+    sliderChanged(ghostSlider_, ghostValueField_, &IIAdjustViewController::updateEngineSettings);
 }
 
 void IIAdjustViewController::saturationChanged() {
-    saturationValueField_->setText(ValueText(saturationSlider_));
-    updateEffectSettings();
+    sliderChanged(saturationSlider_, saturationValueField_,
+                  &IIAdjustViewController::updateEffectSettings);
 }
 
 void IIAdjustViewController::contrastChanged() {
-    contrastValueField_->setText(ValueText(contrastSlider_));
-    updateEffectSettings();
+    sliderChanged(contrastSlider_, contrastValueField_,
+                  &IIAdjustViewController::updateEffectSettings);
 }
 
 void IIAdjustViewController::styleChanged() { updateEffectSettings(); }

@@ -2,7 +2,9 @@
 // suppression), the effect's contrast and saturation sliders and art check box, a value field
 // and a caption for each slider, the output size line and the histogram. It keeps no settings:
 // the merge sliders are placed from the engine bridge and every change is sent out as a signal.
-// Sliders do not track, so a change is reported when a drag ends or a key steps.
+// Sliders do not track, so a change is reported when a drag ends or a key steps; while a mouse
+// button is held on a slider its changes (a click's page step, the steps of a held click) are
+// reported once, when the button is let go.
 #pragma once
 
 #include <QCheckBox>
@@ -69,6 +71,9 @@ public:
     void updateEngineSettings();
     void updateEffectSettings();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 signals:
     // Argument order: tone length, tone saturation, brightness, ghost level.
     void engineSettingsChanged(qint64 toneLength, qint64 toneSaturation, qint64 brightenss,
@@ -88,6 +93,8 @@ private:
     void loadView();
     void initViewController();
     void placeMergeSliders();
+    // Reports a change of slider now, or when the mouse button held on it is let go.
+    void sliderChanged(QSlider *slider, QLabel *valueField, void (IIAdjustViewController::*report)());
 
     IHDREngineController *engineController_;
     QPointer<QSlider> toneLengthSlider_, toneSaturationSlider_, brightnessSlider_, ghostSlider_,
@@ -100,4 +107,7 @@ private:
     QPointer<IIHistogramView> histogramView_;
     QPointer<QLabel> sizeField_;
     QPointer<QObject> editingViewController_;
+    // The slider a mouse button is held on, and the report its changes wait for.
+    QPointer<QSlider> heldSlider_;
+    void (IIAdjustViewController::*heldReport_)() = nullptr;
 };

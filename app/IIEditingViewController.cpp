@@ -118,10 +118,12 @@ QWidget *IIEditingViewController::loadView() {
     auto *adjustLayout = new QVBoxLayout(adjustView);
     adjustLayout->setContentsMargins(0, 0, 0, 0);
     adjustLayout->addWidget(panel);
+    // Queued: the run's modal waiting window starts once the input event that made the change
+    // has been handled in full, never inside it.
     connect(panel, &IIAdjustViewController::engineSettingsChanged, this,
-            &IIEditingViewController::engineSettingsChanged);
+            &IIEditingViewController::engineSettingsChanged, Qt::QueuedConnection);
     connect(panel, &IIAdjustViewController::effectSettingsChanged, this,
-            &IIEditingViewController::effectSettingsChanged);
+            &IIEditingViewController::effectSettingsChanged, Qt::QueuedConnection);
 
     // The thumbnails of the three photos, under the picture.
     auto *thumbRow = new QHBoxLayout;

@@ -107,6 +107,11 @@ void IIEditingViewController::shareAction() {
     if (sharingServicePicker_) sharingServicePicker_->deleteLater();
     auto *picker = new IISharingServicePicker(copy, shareButn_);
     sharingServicePicker_ = picker;
+    // A hand-off that fails is told as Help tells a missing browser, not only on stderr.
+    QPointer<IIEditingViewController> self(this);
+    picker->setFailureHandler([self](const QString &text) {
+        if (self) self->showFailedWarning(text);
+    });
     connect(picker, &QMenu::aboutToHide, picker, &QObject::deleteLater);
     picker->showRelativeToRect(shareButn_->rect(), shareButn_, 3);
 }

@@ -8,11 +8,19 @@
 #include <QMenu>
 #include <QString>
 #include <functional>
+#include <utility>
 
 struct IISharingService {
+    // Tells of a hand-off that failed after perform returned (a launcher that gave up); may be
+    // called on the main thread at any later time, also after the picker has gone.
+    using LateFailure = std::function<void()>;
+
     QString title;
-    // Shares the picture; false when the hand-off failed.
-    std::function<bool(const QImage &picture)> perform;
+    // Shares the picture; false when the hand-off failed at once. A launcher that fails later
+    // calls lateFailure.
+    std::function<bool(const QImage &picture, const LateFailure &lateFailure)> perform;
+    // What the user is told when the hand-off fails; empty for none.
+    QString failureText;
 };
 
 class IISharingServicePicker : public QMenu {
@@ -23,12 +31,18 @@ public:
     // A picker for the one picture, listing the services available now.
     explicit IISharingServicePicker(const QImage &item, QWidget *parent = nullptr);
 
+    // Told the failure text of a chosen service whose hand-off fails, at once or later.
+    using FailureHandler = std::function<void(const QString &text)>;
+    void setFailureHandler(FailureHandler handler) { failureHandler_ = std::move(handler); }
+
     // Shows the menu beside rect of view: edge 3 (the maximum-Y edge of a rectangle whose y axis
     // points up) puts it above the rectangle, any other edge below it.
     void showRelativeToRect(const QRect &rect, QWidget *view, int preferredEdge);
     const QImage &item() const { return item_; }
 
-    // The copy, e-mail (only where the desktop has an e-mail hand-off) and open services.
+    // The copy, e-mail (only where the desktop has an e-mail hand-off) and open services. The
+    // e-mail hand-off fails when its launcher finds no mail program; the open hand-off when
+    // there is no launcher.
     static QList<IISharingService> defaultServices();
     // Replaces the list of services (tests); an empty function restores the default list.
     static void setServiceList(ServiceList list);
@@ -43,4 +57,5 @@ signals:
 
 private:
     QImage item_;
+    FailureHandler failureHandler_;
 };

@@ -33,6 +33,13 @@ void Shoot(const QString &folder, const QString &name, QWidget *window) {
 // Waits, with the events running, until the condition holds or 60 s have passed.
 bool WaitFor(const std::function<bool()> &condition) { return QTest::qWaitFor(condition, 60000); }
 
+// The panel's changes start their re-run from the event queue: lets it start, then waits for
+// its waiting window to close.
+void WaitForRerun(IIEditingViewController *editor) {
+    QCoreApplication::processEvents();
+    WaitFor([&] { return !editor->waitingWindowController(); });
+}
+
 }  // namespace
 
 void ShootWorkflowScenes(const QString &folder) {
@@ -80,18 +87,18 @@ void ShootWorkflowScenes(const QString &folder) {
     QSlider *tone = panelView->toneLengthSlider();
     tone->setFocus();
     QTest::keyClick(tone, Qt::Key_PageUp);
-    WaitFor([&] { return !editor->waitingWindowController(); });
+    WaitForRerun(editor);
     Shoot(folder, "w05-after-merge-rerun", &window);
 
     // An effect re-run: the art style box ticked, then the contrast raised.
     QTest::mouseClick(panelView->artCheck(), Qt::LeftButton, {},
                       QPoint(8, panelView->artCheck()->height() / 2));
-    WaitFor([&] { return !editor->waitingWindowController(); });
+    WaitForRerun(editor);
     QSlider *contrast = panelView->contrastSlider();
     contrast->setFocus();
     for (int i = 0; i < 5; ++i) {
         QTest::keyClick(contrast, Qt::Key_PageUp);
-        WaitFor([&] { return !editor->waitingWindowController(); });
+        WaitForRerun(editor);
     }
     Shoot(folder, "w06-after-effect-rerun", &window);
 

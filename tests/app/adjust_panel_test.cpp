@@ -185,6 +185,42 @@ TEST_F(AdjustPanelTest, MovingOneMergeSliderReportsAllFourValuesAndTheyReachTheB
     EXPECT_EQ(bridge.ghostSuppressionLevel(), 9);
 }
 
+TEST_F(AdjustPanelTest, AChangeMadeWithTheButtonDownIsReportedOnceWhenItIsLetGo) {
+    panel.enableControl(true);
+    panel.resize(panel.sizeHint());
+    struct Case {
+        QSlider *slider;
+        QSignalSpy *spy;
+        int holdMilliseconds;
+        int minimumSteps;
+    };
+    const Case cases[] = {
+        {panel.toneLengthSlider(), &engineSpy, 0, 1},       // a click: one page step
+        {panel.saturationSlider(), &effectSpy, 0, 1},
+        {panel.brightnessSlider(), &engineSpy, 900, 2},     // held: auto-repeat, still one report
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.slider->objectName().toStdString());
+        const int before = c.slider->value(), reports = c.spy->count();
+        const QPoint nearEnd(c.slider->width() - 3, c.slider->height() / 2);
+        QTest::mousePress(c.slider, Qt::LeftButton, {}, nearEnd);
+        if (c.holdMilliseconds) QTest::qWait(c.holdMilliseconds);
+        const int moved = c.slider->value();
+        EXPECT_GE(moved, before + c.minimumSteps * c.slider->pageStep());
+        if (!c.holdMilliseconds) {
+            EXPECT_EQ(moved, before + c.slider->pageStep());
+        }
+        EXPECT_EQ(c.spy->count(), reports) << "nothing while the button is down";
+        QTest::mouseRelease(c.slider, Qt::LeftButton, {}, nearEnd);
+        ASSERT_EQ(c.spy->count(), reports + 1);
+        QTest::qWait(700);  // the auto-repeat has stopped
+        EXPECT_EQ(c.slider->value(), moved);
+        EXPECT_EQ(c.spy->count(), reports + 1);
+    }
+    EXPECT_EQ(lastEngineReport().brightness, panel.brightnessSlider()->value());
+    EXPECT_EQ(lastEffectReport()[1], 20);
+}
+
 TEST_F(AdjustPanelTest, EffectControlsReportTheirValuesAndResetToZero) {
     panel.enableControl(true);
     panel.contrastSlider()->setFocus();

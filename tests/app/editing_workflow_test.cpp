@@ -9,7 +9,12 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTest>
+#include <QThread>
+#include <QWindow>
 #include <QTimer>
 #include <atomic>
 #include <memory>
@@ -31,12 +36,15 @@ using Action = IIEditingViewController::Action;
 
 std::atomic<int> gMerges{0};
 std::atomic<int> gMergeResult{RESULT_OK};
+// Makes each merge take at least this long, as a real photo's does.
+std::atomic<int> gMergeMilliseconds{0};
 
 int CountedMerge(MemoryContext memory, HdrSession *session, __tag_QELV_OFFSCREEN *inputs,
                  int32_t count, __tag_QELV_OFFSCREEN *outputs, int32_t index,
                  const MergeParams *params, int64_t ignored, ProgressCallback progress,
                  void *user) {
     ++gMerges;
+    if (gMergeMilliseconds > 0) QThread::msleep(gMergeMilliseconds);
     if (gMergeResult != RESULT_OK) return gMergeResult;
     return RunHdrMerge(memory, session, inputs, count, outputs, index, params, ignored, progress,
                        user);
@@ -62,6 +70,7 @@ protected:
     void SetUp() override {
         gMerges = 0;
         gMergeResult = RESULT_OK;
+        gMergeMilliseconds = 0;
         editor = new IIEditingViewController;
         editor->setEngineController(std::make_unique<IHDREngineController>(CountedEngine()));
         editor->setPhotoLoader([this](CBImageSource &photo, const QString &path) {
@@ -293,6 +302,69 @@ TEST_F(EditingWorkflowTest, RerunsKeepTheZoomAndAnEffectChangeNeverMerges) {
 
     Open(Bracket(200, 150));
     EXPECT_EQ(editor->zoomMode(), IIEditingViewController::kZoomFit);
+}
+
+// Where a slider's handle is and a point of its track right of the handle.
+QRect HandleRect(QSlider *slider) {
+    QStyleOptionSlider option;
+    option.initFrom(slider);
+    option.orientation = slider->orientation();
+    option.minimum = slider->minimum();
+    option.maximum = slider->maximum();
+    option.sliderPosition = slider->sliderPosition();
+    option.sliderValue = slider->value();
+    return slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle,
+                                           slider);
+}
+
+TEST_F(EditingWorkflowTest, SliderGesturesMergeOncePerGesture) {
+    Open(Bracket(200, 150));
+    ASSERT_TRUE(editor->hasImage());
+    // Merges longer than the slider's auto-repeat delay, as a real photo's are.
+    gMergeMilliseconds = 700;
+    QSlider *length = editor->adjustViewController()->toneLengthSlider();
+    const auto settle = [&](int merges) {
+        watchdog.start();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return gMerges == merges; }, 10000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !editor->waitingWindowController(); }, 10000));
+        QTest::qWait(800);  // no late steps
+        watchdog.stop();
+        EXPECT_EQ(gMerges, merges);
+    };
+
+    // Mouse events go through the window, as the desktop's do, so that a modal window can hold
+    // them back; the release of a click comes a moment after the press, while the press's work
+    // may still run.
+    QWindow *surface = window->windowHandle();
+    const auto at = [&](QPoint point) { return length->mapTo(window.get(), point); };
+
+    // A click on the track near its right end: one page step, one merge.
+    const int before = length->value();
+    const QPoint nearEnd = at(QPoint(length->width() - 4, length->height() / 2));
+    QTimer::singleShot(100, [&] { QTest::mouseRelease(surface, Qt::LeftButton, {}, nearEnd); });
+    QTest::mousePress(surface, Qt::LeftButton, {}, nearEnd);
+    settle(2);
+    EXPECT_EQ(length->value(), before + length->pageStep());
+    EXPECT_EQ(editor->engineController()->toneLength(), before + length->pageStep());
+
+    // A drag of the handle: one merge when it is let go.
+    const QPoint grip = at(HandleRect(length).center());
+    QTest::mousePress(surface, Qt::LeftButton, {}, grip);
+    for (int dx = 4; dx <= 40; dx += 4) QTest::mouseMove(surface, grip - QPoint(dx, 0));
+    QTest::mouseRelease(surface, Qt::LeftButton, {}, grip - QPoint(40, 0));
+    settle(3);
+    EXPECT_LT(length->value(), before + length->pageStep());
+    EXPECT_EQ(editor->engineController()->toneLength(), length->value());
+
+    // Two key steps: one merge each.
+    const int dragged = length->value();
+    length->setFocus();
+    QTest::keyClick(length, Qt::Key_Right);
+    settle(4);
+    QTest::keyClick(length, Qt::Key_Right);
+    settle(5);
+    EXPECT_EQ(length->value(), dragged + 2);
+    EXPECT_EQ(editor->engineController()->toneLength(), dragged + 2);
 }
 
 TEST_F(EditingWorkflowTest, EngineFailuresCloseTheWaitingWindowAndShowTheSheet) {

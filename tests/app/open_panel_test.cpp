@@ -2,9 +2,12 @@
 // alert; cancelling calls nothing.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -106,6 +109,73 @@ TEST(OpenPanel, ThreeFilesReachTheHandlerAndCancelCallsNothing) {
     cancelled.Choose({"a.jpg", "b.jpg", "c.jpg"});
     QTest::keyClick(cancelled.controller.panel(), Qt::Key_Escape);
     EXPECT_EQ(cancelled.calls, 0);
+}
+
+// Typing a folder's name, or picking a folder in the list, and pressing Return enters the folder
+// as in any file dialog, with no alert.
+TEST(OpenPanel, ReturnOnAFolderEntersIt) {
+    for (bool typed : {true, false}) {
+        SCOPED_TRACE(typed ? "typed" : "picked");
+        PanelRun run;
+        ASSERT_TRUE(QDir(run.dir.path()).mkdir("inner"));
+        CBHDROpenPanel *panel = run.controller.panel();
+        auto *name = panel->findChild<QLineEdit *>("fileNameEdit");
+        if (typed) {
+            name->setFocus();
+            QTest::keyClicks(name, "inner");
+        } else {
+            auto *list = panel->findChild<QListView *>("listView");
+            ASSERT_TRUE(QTest::qWaitFor([&] {
+                return list->model()->rowCount(list->rootIndex()) == 5;
+            }));
+            QModelIndex folder;
+            for (int row = 0; row < 5; ++row) {
+                const QModelIndex index = list->model()->index(row, 0, list->rootIndex());
+                if (index.data().toString() == QStringLiteral("inner")) folder = index;
+            }
+            ASSERT_TRUE(folder.isValid());
+            list->setFocus();
+            list->selectionModel()->setCurrentIndex(folder, QItemSelectionModel::ClearAndSelect |
+                                                                QItemSelectionModel::Rows);
+        }
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        EXPECT_FALSE(panel->findChild<QMessageBox *>("tooManyAlert"));
+        EXPECT_TRUE(panel->isVisible());
+        EXPECT_EQ(QDir(panel->directory()).dirName(), QStringLiteral("inner"));
+        EXPECT_EQ(run.calls, 0);
+        QTest::mouseClick(run.Button(QDialogButtonBox::Cancel), Qt::LeftButton);
+    }
+}
+
+// Three photos typed with their full paths, in another folder than the panel's, one of them with
+// a name that the panel's folder also holds.
+TEST(OpenPanel, ThreeFullPathsTypedElsewhereAreChosen) {
+    for (bool typed : {true, false}) {
+        SCOPED_TRACE(typed ? "typed" : "set");
+        PanelRun run;
+        QTemporaryDir other;
+        QStringList paths;
+        QImage photo(32, 32, QImage::Format_RGB32);
+        photo.fill(Qt::gray);
+        for (const char *name : {"a.jpg", "y.jpg", "z.jpg"}) {
+            paths << QDir(other.path()).filePath(QString::fromLatin1(name));
+            ASSERT_TRUE(fixtures::WriteFile(paths.last(), fixtures::EncodeJpeg(photo)));
+        }
+        auto *name = run.controller.panel()->findChild<QLineEdit *>("fileNameEdit");
+        if (typed) {
+            run.controller.panel()->activateWindow();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(run.controller.panel()));
+            name->setFocus();
+            QTest::keyClicks(name, '"' + paths.join("\" \"") + '"');
+        } else {
+            run.Choose(paths);
+        }
+        QTest::mouseClick(run.Button(QDialogButtonBox::Open), Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return run.calls == 1; }));
+        EXPECT_FALSE(run.error.has_value());
+        ASSERT_EQ(run.urls.size(), 3);
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(run.urls[i].toLocalFile(), paths[i]);
+    }
 }
 
 }  // namespace

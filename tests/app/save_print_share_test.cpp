@@ -858,10 +858,12 @@ TEST_F(SaveWorkflowTest, ShareCopiesThePictureAndListsTheServices) {
     QStringList opened;
     IISharingServicePicker::setServiceList([&] {
         QList<IISharingService> services = IISharingServicePicker::defaultServices();
-        services << IISharingService{"Recorder", [&](const QImage &picture) {
+        services << IISharingService{"Recorder",
+                                     [&](const QImage &picture, const IISharingService::LateFailure &) {
                                          opened << IISharingServicePicker::writeTemporaryPNG(picture);
                                          return true;
-                                     }};
+                                     },
+                                     QString()};
         return services;
     });
     QTest::mouseClick(editor->shareButn(), Qt::LeftButton);
@@ -889,6 +891,71 @@ TEST_F(SaveWorkflowTest, ShareCopiesThePictureAndListsTheServices) {
     ASSERT_EQ(opened.size(), 1);
     EXPECT_EQ(Opaque(QImage(opened.first())), Opaque(editor->imageView()->image()));
     EXPECT_TRUE(editor->isDirty());
+}
+
+// Without a launcher, or with an e-mail launcher that finds no mail program, the user is told.
+TEST_F(SaveWorkflowTest, ShareFailuresShowAnAlert) {
+    ShowPicture();
+    // The desktop's launchers as this test makes them: a folder on PATH with only an e-mail
+    // launcher, which ends as the real one does when it finds no mail program, or succeeds.
+    QTemporaryDir bin;
+    const QString email = bin.filePath("xdg-email");
+    const auto writeLauncher = [&](int exitCode) {
+        QFile script(email);
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        script.write(QStringLiteral("#!/bin/sh\necho \"$@\" > '%1.args'\nexit %2\n")
+                         .arg(email)
+                         .arg(exitCode)
+                         .toLocal8Bit());
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    };
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin.path()));
+    const auto choose = [&](const char *key) {
+        QTest::mouseClick(editor->shareButn(), Qt::LeftButton);
+        IISharingServicePicker *picker = editor->sharingServicePicker();
+        if (!picker) return false;
+        for (QAction *action : picker->actions()) {
+            if (action->text() != LocalizedString(key)) continue;
+            action->trigger();
+            picker->hide();
+            return true;
+        }
+        picker->hide();
+        return false;
+    };
+
+    struct Case {
+        const char *entry;
+        int launcherExit;
+        const char *alert;  // null: none
+    } const cases[] = {
+        {"IDS_SHARE_OPEN", 0, "IDS_SHARE_OPEN_FAILED"},
+        {"IDS_SHARE_EMAIL", 3, "IDS_SHARE_EMAIL_FAILED"},
+        {"IDS_SHARE_EMAIL", 0, nullptr},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.entry) + " " + std::to_string(c.launcherExit));
+        writeLauncher(c.launcherExit);
+        QFile::remove(email + ".args");
+        ASSERT_TRUE(choose(c.entry));
+        if (c.alert) {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return editor->warningMessageController(); }));
+            EXPECT_EQ(AnswerSheet(1), LocalizedString(c.alert));
+        } else {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(email + ".args"); }));
+            QTest::qWait(300);
+            EXPECT_FALSE(editor->warningMessageController());
+        }
+        if (QByteArray(c.entry) == "IDS_SHARE_EMAIL") {
+            // The launcher was handed the picture.
+            QFile args(email + ".args");
+            ASSERT_TRUE(args.open(QIODevice::ReadOnly));
+            EXPECT_TRUE(args.readAll().startsWith("--attach /"));
+        }
+    }
+    qputenv("PATH", path);
 }
 
 }  // namespace
