@@ -9,6 +9,8 @@
 
 #include "exif_orientation.h"
 #include "jpeg_bands.h"
+#include "jpeg_layout.h"
+#include "photo_file.h"
 #include "photo_orientation.h"
 
 namespace {
@@ -80,7 +82,8 @@ void PrepareReader(QImageReader *reader) {
 }
 
 // JPEG and PNG photos take their orientation from the reading the merge program shares, over
-// the whole file (mapped, not copied); other formats from the image reader.
+// the file mapped, not copied (of a JPEG only its header, which holds the orientation: the rest
+// of the file is never touched); other formats from the image reader.
 int FileOrientation(const QString &path, QImageReader *reader) {
     const QByteArray format = reader->format();
     if (format != "jpeg" && format != "png")
@@ -88,8 +91,9 @@ int FileOrientation(const QString &path, QImageReader *reader) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() <= 0) return 1;
     if (uchar *bytes = file.map(0, file.size())) {
-        const int orientation =
-            tonefold::ReadPhotoOrientation(bytes, static_cast<size_t>(file.size()));
+        size_t size = static_cast<size_t>(file.size());
+        if (format == "jpeg") size = JpegHeaderBytes(bytes, size);
+        const int orientation = tonefold::ReadPhotoOrientation(bytes, size);
         file.unmap(bytes);
         return orientation;
     }
@@ -118,7 +122,42 @@ bool PngChunksInsideFile(const QString &path) {
     return false;
 }
 
+// Checks what the JPEG's markers tell before it is decoded: a scan count within the limit and an
+// end-of-image marker after the last scan, found without decoding anything.
+bool JpegLayoutAcceptable(const PhotoFile &file, QString *reason) {
+    const JpegLayout layout = WalkJpeg(file, kMaxProgressiveScans);
+    if (layout.progressive && layout.scans > kMaxProgressiveScans) {
+        *reason = QString::fromLatin1(kReasonTooManyScans);
+        return false;
+    }
+    if (!layout.hasEnd) {
+        *reason = QString::fromLatin1(kReasonCutShort);
+        return false;
+    }
+    return true;
+}
+
+// The JPEG mapped, checked and decoded in bands; null when the bands do not take it, with the
+// reason when it is refused. A JPEG that the image reader is to decode is checked first, as the
+// reader would fill damaged parts with grey.
+QImage DecodeMappedJpeg(const QString &path, qint64 width, qint64 height, QString *reason) {
+    PhotoFile file;
+    if (!file.open(path, QByteArray("\xFF\xD8", 2), reason)) return {};
+    if (!JpegLayoutAcceptable(file, reason)) return {};
+    const QByteArray bytes = file.bytes();
+    QImage banded = DecodeJpegInBands(bytes, width, height, reason);
+    if (banded.isNull() && reason->isEmpty()) *reason = JpegDamage(bytes);
+    return banded;
+}
+
 }  // namespace
+
+const char *PhotoSizeRefusal(qint64 width, qint64 height) {
+    if (width <= 0 || height <= 0) return kReasonUnreadable;
+    if (width > kMaxPhotoSide || height > kMaxPhotoSide) return kReasonTooWide;
+    if (width * height > kMaxPhotoPixels) return kReasonTooLarge;
+    return nullptr;
+}
 
 bool ReadJfifDensity(const QString &path, double *dpiX, double *dpiY) {
     QFile file(path);
@@ -177,9 +216,8 @@ QVariantMap ReadReaderPhotoProperties(const QString &path, QString *reason) {
 
 QImage DecodeReaderPhoto(const QString &path, qint64 headerWidth, qint64 headerHeight,
                          QString *reason) {
-    if (headerWidth <= 0 || headerHeight <= 0 || headerWidth * headerHeight > kMaxPhotoPixels) {
-        *reason = QString::fromLatin1(headerWidth > 0 && headerHeight > 0 ? kReasonTooLarge
-                                                                          : kReasonUnreadable);
+    if (const char *refusal = PhotoSizeRefusal(headerWidth, headerHeight)) {
+        *reason = QString::fromLatin1(refusal);
         return {};
     }
     QImageReader reader(path);
@@ -189,19 +227,10 @@ QImage DecodeReaderPhoto(const QString &path, qint64 headerWidth, qint64 headerH
         *reason = QString::fromLatin1(kReasonChanged);
         return {};
     }
-    // JPEG photos, the usual case, are decoded in bands of rows side by side when they can be;
-    // the image reader would fill damaged parts with grey, so a JPEG that it is to decode is
-    // checked first.
+    // JPEG photos, the usual case, are decoded in bands of rows side by side when they can be.
     if (reader.format() == "jpeg") {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            *reason = QString::fromLatin1(kReasonNotAFile);
-            return {};
-        }
-        const QByteArray bytes = file.readAll();
-        QImage banded = DecodeJpegInBands(bytes, headerWidth, headerHeight, reason);
+        QImage banded = DecodeMappedJpeg(path, headerWidth, headerHeight, reason);
         if (!banded.isNull()) return banded;
-        if (reason->isEmpty()) *reason = JpegDamage(bytes);
         if (!reason->isEmpty()) return {};
     }
     if (reader.format() == "png" && !PngChunksInsideFile(path)) {
