@@ -4,6 +4,7 @@
 #include <QImageReader>
 #include <libexif/exif-data.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -102,9 +103,11 @@ int FileOrientation(const QString &path, QImageReader *reader) {
                                           static_cast<size_t>(bytes.size()));
 }
 
-// Whether every chunk of a PNG lies inside the file, up to its end chunk. The image reader takes
-// a chunk's declared length at its word: a few hundred bytes announcing gigabytes of text have
-// it allocate and clear that much before the read fails.
+// Whether every chunk of a PNG lies inside the file, up to its end chunk, and is named in
+// letters as PNG names every chunk. The image reader takes a chunk's declared length at its
+// word: a few hundred bytes announcing gigabytes of text have it allocate and clear that much
+// before the read fails. And zeros read as empty chunks: without the check on names, a header
+// followed by a hole of gigabytes would be walked twelve bytes at a time.
 bool PngChunksInsideFile(const QString &path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return false;
@@ -116,6 +119,10 @@ bool PngChunksInsideFile(const QString &path) {
         const qint64 length = static_cast<qint64>(head[0]) << 24 | head[1] << 16 | head[2] << 8 |
                               head[3];
         if (length > size - pos - kChunkFrameBytes) return false;
+        if (!std::all_of(head + 4, head + 8, [](uchar c) {
+                return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+            }))
+            return false;
         if (std::memcmp(head + 4, "IEND", 4) == 0) return true;
         pos += kChunkFrameBytes + length;
     }

@@ -584,7 +584,10 @@ TEST_F(ImageSourceTest, PngWhoseChunksDoNotFitTheFileIsRefusedBeforeDecoding) {
     // A text chunk after the pixels that announces a gigabyte, then the end chunk.
     const QByteArray claims = png.left(png.size() - 12) +
                               QByteArray("\x40\x00\x00\x00tEXtdate\0", 13) + png.right(12);
-    for (const QByteArray &file : {claims, png.left(png.size() - 12)}) {
+    // An empty chunk without a name, as a hole of zeros reads, before the end chunk.
+    const QByteArray unnamed =
+        png.left(png.size() - 12) + QByteArray(12, '\0') + png.right(12);
+    for (const QByteArray &file : {claims, png.left(png.size() - 12), unnamed}) {
         const long before = PeakResidentKilobytes();
         CBImageSource source;
         EXPECT_FALSE(source.initWithPhoto(Write("claims.png", file)) && source.open());
