@@ -2,19 +2,35 @@
 
 #include <QFile>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <vector>
 
 #include "photo_metadata.h"
 
+namespace {
+
+constexpr size_t kWindowBytes = size_t{1} << 20;
+
+// Reads count bytes at offset; false on a short read (the file shrank) or an error.
+bool ReadAt(int fd, uint8_t *into, size_t count, size_t offset) {
+    while (count > 0) {
+        const ssize_t got = pread(fd, into, count, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        into += got;
+        offset += static_cast<size_t>(got);
+        count -= static_cast<size_t>(got);
+    }
+    return true;
+}
+
+}  // namespace
+
 PhotoFile::~PhotoFile() {
-    if (data_) munmap(const_cast<uint8_t *>(data_), size_);
     if (fd_ >= 0) close(fd_);
 }
 
@@ -23,33 +39,32 @@ bool PhotoFile::open(const QString &path, const QByteArray &signature, QString *
     // the opened descriptor, so the file cannot be swapped in between.
     fd_ = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     struct stat info {};
-    if (fd_ < 0 || fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0) {
+    if (fd_ < 0 || fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
         *reason = QString::fromLatin1(kReasonNotAFile);
         return false;
     }
-    // The signature first, from a few bytes: a huge file of anything else costs nothing.
-    std::vector<char> head(static_cast<size_t>(signature.size()));
-    if (pread(fd_, head.data(), head.size(), 0) != static_cast<ssize_t>(head.size()) ||
+    size_ = static_cast<size_t>(info.st_size);
+    std::vector<uint8_t> head(static_cast<size_t>(signature.size()));
+    if (!ReadAt(fd_, head.data(), head.size(), 0) ||
         std::memcmp(head.data(), signature.constData(), head.size()) != 0) {
         *reason = QString::fromLatin1(kReasonChanged);
         return false;
     }
-    size_ = static_cast<size_t>(info.st_size);
-    void *mapped = mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd_, 0);
-    if (mapped == MAP_FAILED) {
-        *reason = QString::fromLocal8Bit(std::strerror(errno));
-        size_ = 0;
-        return false;
-    }
-    data_ = static_cast<const uint8_t *>(mapped);
-    dataBegin_ = dataEnd_ = 0;
     return true;
 }
 
-QByteArray PhotoFile::bytes() const {
-    return QByteArray::fromRawData(reinterpret_cast<const char *>(data_),
-                                   static_cast<qsizetype>(size_));
+bool PhotoFile::load(size_t at) const {
+    if (at - windowBegin_ < windowBytes_) return true;
+    if (at >= size_) return false;
+    window_.resize(kWindowBytes);
+    windowBegin_ = at;
+    windowBytes_ = std::min(kWindowBytes, size_ - at);
+    const ssize_t got = pread(fd_, window_.data(), windowBytes_, static_cast<off_t>(at));
+    windowBytes_ = got > 0 ? static_cast<size_t>(got) : 0;
+    return windowBytes_ > 0;
 }
+
+int PhotoFile::byteAt(size_t at) const { return load(at) ? window_[at - windowBegin_] : -1; }
 
 size_t PhotoFile::findFF(size_t from) const {
     while (from < size_) {
@@ -58,15 +73,25 @@ size_t PhotoFile::findFF(size_t from) const {
             // everything counts as data.
             const off_t begin = lseek(fd_, static_cast<off_t>(from), SEEK_DATA);
             if (begin < 0 && errno == ENXIO) return size_;  // nothing but a hole to the end
-            const off_t end = begin < 0 ? -1 : lseek(fd_, begin, SEEK_HOLE);
             dataBegin_ = begin < 0 ? from : static_cast<size_t>(begin);
-            dataEnd_ = end < 0 || static_cast<size_t>(end) > size_ ? size_ : static_cast<size_t>(end);
             if (dataBegin_ >= size_) return size_;
+            const off_t end = lseek(fd_, static_cast<off_t>(dataBegin_), SEEK_HOLE);
+            dataEnd_ = end < 0 || static_cast<size_t>(end) > size_ ? size_ : static_cast<size_t>(end);
+            if (dataEnd_ <= dataBegin_) dataEnd_ = size_;
             from = std::max(from, dataBegin_);
         }
-        const void *found = std::memchr(data_ + from, 0xFF, dataEnd_ - from);
-        if (found) return static_cast<size_t>(static_cast<const uint8_t *>(found) - data_);
-        from = dataEnd_;
+        if (!load(from)) return size_;
+        const size_t stop = std::min(windowBegin_ + windowBytes_, dataEnd_);
+        const uint8_t *begin = window_.data() + (from - windowBegin_);
+        if (const void *found = std::memchr(begin, 0xFF, stop - from))
+            return from + static_cast<size_t>(static_cast<const uint8_t *>(found) - begin);
+        from = stop;
     }
     return size_;
+}
+
+bool PhotoFile::read(size_t count, QByteArray *bytes) const {
+    if (count > size_) return false;
+    bytes->resize(static_cast<qsizetype>(count));
+    return ReadAt(fd_, reinterpret_cast<uint8_t *>(bytes->data()), count, 0);
 }

@@ -82,19 +82,27 @@ void PrepareReader(QImageReader *reader) {
     reader->setAllocationLimit(kReaderAllocationLimitMB);
 }
 
-// JPEG and PNG photos take their orientation from the reading the merge program shares, over
-// the file mapped, not copied (of a JPEG only its header, which holds the orientation: the rest
-// of the file is never touched); other formats from the image reader.
+// JPEG and PNG photos take their orientation from the reading the merge program shares: of a
+// JPEG only its header, which holds the orientation, is read; a PNG is mapped, not copied.
+// Other formats take it from the image reader.
 int FileOrientation(const QString &path, QImageReader *reader) {
     const QByteArray format = reader->format();
-    if (format != "jpeg" && format != "png")
-        return OrientationFromTransformation(reader->transformation());
+    if (format == "jpeg") {
+        PhotoFile file;
+        QString reason;
+        QByteArray header;
+        if (!file.open(path, QByteArray("\xFF\xD8", 2), &reason) ||
+            !file.read(WalkJpeg(file, 0).headerBytes, &header))
+            return 1;
+        return tonefold::ReadPhotoOrientation(reinterpret_cast<const uint8_t *>(header.constData()),
+                                              static_cast<size_t>(header.size()));
+    }
+    if (format != "png") return OrientationFromTransformation(reader->transformation());
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() <= 0) return 1;
     if (uchar *bytes = file.map(0, file.size())) {
-        size_t size = static_cast<size_t>(file.size());
-        if (format == "jpeg") size = JpegHeaderBytes(bytes, size);
-        const int orientation = tonefold::ReadPhotoOrientation(bytes, size);
+        const int orientation =
+            tonefold::ReadPhotoOrientation(bytes, static_cast<size_t>(file.size()));
         file.unmap(bytes);
         return orientation;
     }
@@ -129,29 +137,29 @@ bool PngChunksInsideFile(const QString &path) {
     return false;
 }
 
-// Checks what the JPEG's markers tell before it is decoded: a scan count within the limit and an
-// end-of-image marker after the last scan, found without decoding anything.
-bool JpegLayoutAcceptable(const PhotoFile &file, QString *reason) {
-    const JpegLayout layout = WalkJpeg(file, kMaxProgressiveScans);
-    if (layout.progressive && layout.scans > kMaxProgressiveScans) {
-        *reason = QString::fromLatin1(kReasonTooManyScans);
-        return false;
-    }
-    if (!layout.hasEnd) {
-        *reason = QString::fromLatin1(kReasonCutShort);
-        return false;
-    }
-    return true;
-}
-
-// The JPEG mapped, checked and decoded in bands; null when the bands do not take it, with the
-// reason when it is refused. A JPEG that the image reader is to decode is checked first, as the
-// reader would fill damaged parts with grey.
-QImage DecodeMappedJpeg(const QString &path, qint64 width, qint64 height, QString *reason) {
+// The JPEG's bytes up to its end-of-image marker, read once its markers show a scan count
+// within the limit and that marker after the last scan; nothing is decoded before. Empty, with
+// the reason, when it is refused.
+QByteArray ReadCheckedJpeg(const QString &path, QString *reason) {
     PhotoFile file;
     if (!file.open(path, QByteArray("\xFF\xD8", 2), reason)) return {};
-    if (!JpegLayoutAcceptable(file, reason)) return {};
-    const QByteArray bytes = file.bytes();
+    const JpegLayout layout = WalkJpeg(file, kMaxProgressiveScans);
+    QByteArray bytes;
+    if (layout.progressive && layout.scans > kMaxProgressiveScans)
+        *reason = QString::fromLatin1(kReasonTooManyScans);
+    else if (layout.bytes == 0)
+        *reason = QString::fromLatin1(kReasonCutShort);
+    else if (!file.read(layout.bytes, &bytes))
+        *reason = QString::fromLatin1(kReasonChanged);
+    return reason->isEmpty() ? bytes : QByteArray();
+}
+
+// The JPEG decoded in bands; null when the bands do not take it, with the reason when it is
+// refused. A JPEG that the image reader is to decode is checked first, as the reader would fill
+// damaged parts with grey.
+QImage DecodeCheckedJpeg(const QString &path, qint64 width, qint64 height, QString *reason) {
+    const QByteArray bytes = ReadCheckedJpeg(path, reason);
+    if (bytes.isEmpty()) return {};
     QImage banded = DecodeJpegInBands(bytes, width, height, reason);
     if (banded.isNull() && reason->isEmpty()) *reason = JpegDamage(bytes);
     return banded;
@@ -236,7 +244,7 @@ QImage DecodeReaderPhoto(const QString &path, qint64 headerWidth, qint64 headerH
     }
     // JPEG photos, the usual case, are decoded in bands of rows side by side when they can be.
     if (reader.format() == "jpeg") {
-        QImage banded = DecodeMappedJpeg(path, headerWidth, headerHeight, reason);
+        QImage banded = DecodeCheckedJpeg(path, headerWidth, headerHeight, reason);
         if (!banded.isNull()) return banded;
         if (!reason->isEmpty()) return {};
     }
