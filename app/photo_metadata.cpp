@@ -144,14 +144,17 @@ QByteArray ReadCheckedJpeg(const QString &path, QString *reason) {
     PhotoFile file;
     if (!file.open(path, QByteArray("\xFF\xD8", 2), reason)) return {};
     const JpegLayout layout = WalkJpeg(file, kMaxProgressiveScans);
+    const char *refusal = nullptr;
     QByteArray bytes;
     if (layout.progressive && layout.scans > kMaxProgressiveScans)
-        *reason = QString::fromLatin1(kReasonTooManyScans);
+        refusal = kReasonTooManyScans;
     else if (layout.bytes == 0)
-        *reason = QString::fromLatin1(kReasonCutShort);
+        refusal = kReasonCutShort;
     else if (!file.read(layout.bytes, &bytes))
-        *reason = QString::fromLatin1(kReasonChanged);
-    return reason->isEmpty() ? bytes : QByteArray();
+        refusal = kReasonChanged;
+    if (!refusal) return bytes;
+    *reason = QString::fromLatin1(refusal);
+    return {};
 }
 
 // The JPEG decoded in bands; null when the bands do not take it, with the reason when it is
