@@ -22,5 +22,6 @@ QImage DecodeJpegInBands(const QByteArray &file, int64_t width, int64_t height, 
 
 // Decodes the whole JPEG once, keeping no pixels, for photos that DecodeJpegInBands does not
 // take: empty when the data is sound, else the decompressor's message about the damage or the
-// fault that stopped it.
+// fault that stopped it, or kReasonTruncated for a progressive photo whose scans end before its
+// last refinement.
 QString JpegDamage(const QByteArray &file);

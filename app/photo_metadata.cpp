@@ -4,11 +4,14 @@
 #include <QImageReader>
 #include <libexif/exif-data.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
 #include "exif_orientation.h"
 #include "jpeg_bands.h"
+#include "jpeg_layout.h"
+#include "photo_file.h"
 #include "photo_orientation.h"
 
 namespace {
@@ -79,12 +82,22 @@ void PrepareReader(QImageReader *reader) {
     reader->setAllocationLimit(kReaderAllocationLimitMB);
 }
 
-// JPEG and PNG photos take their orientation from the reading the merge program shares, over
-// the whole file (mapped, not copied); other formats from the image reader.
+// JPEG and PNG photos take their orientation from the reading the merge program shares: of a
+// JPEG only its header, which holds the orientation, is read; a PNG is mapped, not copied.
+// Other formats take it from the image reader.
 int FileOrientation(const QString &path, QImageReader *reader) {
     const QByteArray format = reader->format();
-    if (format != "jpeg" && format != "png")
-        return OrientationFromTransformation(reader->transformation());
+    if (format == "jpeg") {
+        PhotoFile file;
+        QString reason;
+        QByteArray header;
+        if (!file.open(path, QByteArray("\xFF\xD8", 2), &reason) ||
+            !file.read(WalkJpeg(file, 0).headerBytes, &header))
+            return 1;
+        return tonefold::ReadPhotoOrientation(reinterpret_cast<const uint8_t *>(header.constData()),
+                                              static_cast<size_t>(header.size()));
+    }
+    if (format != "png") return OrientationFromTransformation(reader->transformation());
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() <= 0) return 1;
     if (uchar *bytes = file.map(0, file.size())) {
@@ -98,9 +111,11 @@ int FileOrientation(const QString &path, QImageReader *reader) {
                                           static_cast<size_t>(bytes.size()));
 }
 
-// Whether every chunk of a PNG lies inside the file, up to its end chunk. The image reader takes
-// a chunk's declared length at its word: a few hundred bytes announcing gigabytes of text have
-// it allocate and clear that much before the read fails.
+// Whether every chunk of a PNG lies inside the file, up to its end chunk, and is named in
+// letters as PNG names every chunk. The image reader takes a chunk's declared length at its
+// word: a few hundred bytes announcing gigabytes of text have it allocate and clear that much
+// before the read fails. And zeros read as empty chunks: without the check on names, a header
+// followed by a hole of gigabytes would be walked twelve bytes at a time.
 bool PngChunksInsideFile(const QString &path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return false;
@@ -112,13 +127,55 @@ bool PngChunksInsideFile(const QString &path) {
         const qint64 length = static_cast<qint64>(head[0]) << 24 | head[1] << 16 | head[2] << 8 |
                               head[3];
         if (length > size - pos - kChunkFrameBytes) return false;
+        if (!std::all_of(head + 4, head + 8, [](uchar c) {
+                return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+            }))
+            return false;
         if (std::memcmp(head + 4, "IEND", 4) == 0) return true;
         pos += kChunkFrameBytes + length;
     }
     return false;
 }
 
+// The JPEG's bytes up to its end-of-image marker, read once its markers show a scan count
+// within the limit and that marker after the last scan; nothing is decoded before. Empty, with
+// the reason, when it is refused.
+QByteArray ReadCheckedJpeg(const QString &path, QString *reason) {
+    PhotoFile file;
+    if (!file.open(path, QByteArray("\xFF\xD8", 2), reason)) return {};
+    const JpegLayout layout = WalkJpeg(file, kMaxProgressiveScans);
+    const char *refusal = nullptr;
+    QByteArray bytes;
+    if (layout.progressive && layout.scans > kMaxProgressiveScans)
+        refusal = kReasonTooManyScans;
+    else if (layout.bytes == 0)
+        refusal = kReasonCutShort;
+    else if (!file.read(layout.bytes, &bytes))
+        refusal = kReasonChanged;
+    if (!refusal) return bytes;
+    *reason = QString::fromLatin1(refusal);
+    return {};
+}
+
+// The JPEG decoded in bands; null when the bands do not take it, with the reason when it is
+// refused. A JPEG that the image reader is to decode is checked first, as the reader would fill
+// damaged parts with grey.
+QImage DecodeCheckedJpeg(const QString &path, qint64 width, qint64 height, QString *reason) {
+    const QByteArray bytes = ReadCheckedJpeg(path, reason);
+    if (bytes.isEmpty()) return {};
+    QImage banded = DecodeJpegInBands(bytes, width, height, reason);
+    if (banded.isNull() && reason->isEmpty()) *reason = JpegDamage(bytes);
+    return banded;
+}
+
 }  // namespace
+
+const char *PhotoSizeRefusal(qint64 width, qint64 height) {
+    if (width <= 0 || height <= 0) return kReasonUnreadable;
+    if (width > kMaxPhotoSide || height > kMaxPhotoSide) return kReasonTooWide;
+    if (width * height > kMaxPhotoPixels) return kReasonTooLarge;
+    return nullptr;
+}
 
 bool ReadJfifDensity(const QString &path, double *dpiX, double *dpiY) {
     QFile file(path);
@@ -177,9 +234,8 @@ QVariantMap ReadReaderPhotoProperties(const QString &path, QString *reason) {
 
 QImage DecodeReaderPhoto(const QString &path, qint64 headerWidth, qint64 headerHeight,
                          QString *reason) {
-    if (headerWidth <= 0 || headerHeight <= 0 || headerWidth * headerHeight > kMaxPhotoPixels) {
-        *reason = QString::fromLatin1(headerWidth > 0 && headerHeight > 0 ? kReasonTooLarge
-                                                                          : kReasonUnreadable);
+    if (const char *refusal = PhotoSizeRefusal(headerWidth, headerHeight)) {
+        *reason = QString::fromLatin1(refusal);
         return {};
     }
     QImageReader reader(path);
@@ -189,19 +245,10 @@ QImage DecodeReaderPhoto(const QString &path, qint64 headerWidth, qint64 headerH
         *reason = QString::fromLatin1(kReasonChanged);
         return {};
     }
-    // JPEG photos, the usual case, are decoded in bands of rows side by side when they can be;
-    // the image reader would fill damaged parts with grey, so a JPEG that it is to decode is
-    // checked first.
+    // JPEG photos, the usual case, are decoded in bands of rows side by side when they can be.
     if (reader.format() == "jpeg") {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            *reason = QString::fromLatin1(kReasonNotAFile);
-            return {};
-        }
-        const QByteArray bytes = file.readAll();
-        QImage banded = DecodeJpegInBands(bytes, headerWidth, headerHeight, reason);
+        QImage banded = DecodeCheckedJpeg(path, headerWidth, headerHeight, reason);
         if (!banded.isNull()) return banded;
-        if (reason->isEmpty()) *reason = JpegDamage(bytes);
         if (!reason->isEmpty()) return {};
     }
     if (reader.format() == "png" && !PngChunksInsideFile(path)) {

@@ -126,9 +126,8 @@ QVariantMap ReadRawPhotoProperties(const QString &path, QString *reason) {
 
 QImage DecodeRawPhoto(const QString &path, qint64 headerWidth, qint64 headerHeight,
                       QString *reason) {
-    if (headerWidth <= 0 || headerHeight <= 0 || headerWidth * headerHeight > kMaxPhotoPixels) {
-        *reason = QString::fromLatin1(headerWidth > 0 && headerHeight > 0 ? kReasonTooLarge
-                                                                          : kReasonUnreadable);
+    if (const char *refusal = PhotoSizeRefusal(headerWidth, headerHeight)) {
+        *reason = QString::fromLatin1(refusal);
         return {};
     }
     // The stream outlives the decoder's use of it: LibRaw does not own a stream it is given.

@@ -1,13 +1,24 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build needs, only those that are missing; extra package
-# names given as arguments are installed too (the screenshot script adds xvfb and xauth).
-# As root it runs apt-get itself, otherwise through sudo; without sudo it names the missing
-# packages and the command that installs them, and fails.
+# Installs the Debian 12 packages the build needs, only those that are missing:
+#   install-deps.sh [--programs] [PACKAGE...]
+# Without --programs, everything scripts/test.sh builds (the application, the merge program, the
+# tests, the benchmarks and the fuzz targets); with it, only what the application and the merge
+# program need. Extra package names given as arguments are installed too (the screenshot script
+# adds xvfb and xauth). As root it runs apt-get itself, otherwise through sudo; without sudo it
+# names the missing packages and the command that installs them, and fails.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libyuv-dev
-  qt6-base-dev qt6-base-dev-tools libraw-dev libtiff-dev libexif-dev libturbojpeg0-dev libjpeg-dev libpng-dev
-  zlib1g-dev python3 clang libclang-rt-14-dev "$@")
+programs=(cmake ninja-build g++ pkg-config libyuv-dev qt6-base-dev qt6-base-dev-tools libraw-dev
+  libtiff-dev libexif-dev libturbojpeg0-dev libjpeg-dev libpng-dev zlib1g-dev)
+checks=(libgtest-dev libgmock-dev libbenchmark-dev python3 clang libclang-rt-14-dev)
+
+packages=("${programs[@]}")
+if [ "${1:-}" = "--programs" ]; then
+  shift
+else
+  packages+=("${checks[@]}")
+fi
+packages+=("$@")
 
 missing=()
 for package in "${packages[@]}"; do

@@ -16,8 +16,10 @@
 #include <vector>
 
 #include "CBImageSource.h"
+#include "photo_metadata.h"
 #include "photo_orientation.h"
 #include "support/photo_fixtures.h"
+#include "support/progressive_jpeg.h"
 
 namespace {
 
@@ -277,6 +279,15 @@ QByteArray WithClaimedSize(QByteArray jpeg, int width, int height) {
     return jpeg;
 }
 
+QByteArray Png(QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::gray);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter(&buffer, "png").write(image);
+    return buffer.data();
+}
+
 long PeakResidentKilobytes() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -302,6 +313,8 @@ TEST_F(ImageSourceTest, UnreadablePhotosAreRefusedWithoutDecoding) {
         {"deleted after selection", Write("gone.jpg", tiny), true},
         {"claims 20000 x 20000", Write("huge.jpg", WithClaimedSize(tiny, 20000, 20000)), false},
         {"claims 101 megapixels", Write("big.jpg", WithClaimedSize(tiny, 10100, 10000)), false},
+        {"65536 pixels wide", Write("wide.png", Png(QSize(65536, 1))), false},
+        {"65536 pixels tall", Write("tall.png", Png(QSize(1, 65536))), false},
         {"random bytes named as raw", Write("noise.dng", noise), false},
     };
     QDir(dir.path()).mkdir("folder.jpg");
@@ -411,6 +424,86 @@ TEST_F(ImageSourceTest, DamagedJpegsAreRefusedWithTheDecodersReason) {
     EXPECT_EQ(whole.failureReason(), QString());
 }
 
+// Photos whose header is all there is, or that end long before their file does, followed by a
+// hole up to 3 GiB: their markers tell all, without reading the hole or holding the file.
+TEST_F(ImageSourceTest, HugeSparseJpegsAreJudgedByTheirMarkers) {
+    QImage small(64, 48, QImage::Format_RGB32);
+    small.fill(Qt::gray);
+    const QByteArray jpeg = fixtures::EncodeJpeg(small, 80);
+    const qsizetype scan = jpeg.indexOf(QByteArray("\xFF\xDA", 2));
+    const QByteArray header = jpeg.left(scan + 2 + (static_cast<uint8_t>(jpeg[scan + 2]) << 8 |
+                                                    static_cast<uint8_t>(jpeg[scan + 3])));
+    struct Case {
+        const char *name;
+        QByteArray start;
+        bool opens;
+    };
+    const Case cases[] = {
+        {"a header", header, false},
+        {"a header claiming 10000 x 10000", WithClaimedSize(header, 10000, 10000), false},
+        {"a whole photo", jpeg, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = Write("sparse.jpg", c.start);
+        ASSERT_TRUE(QFile::resize(path, qint64{3} << 30));
+        const long before = PeakResidentKilobytes();
+        CBImageSource source;
+        const bool opened = source.initWithPhoto(path) && source.open();
+        EXPECT_EQ(opened, c.opens) << source.failureReason().toStdString();
+        if (!c.opens) {
+            EXPECT_EQ(source.failureReason(), QString::fromLatin1(kReasonCutShort));
+        }
+        EXPECT_LT(PeakResidentKilobytes() - before, 64 * 1024) << "read the hole";
+        QFile::remove(path);
+    }
+}
+
+// The merge program's limit on progressive scans, each a pass over the picture: a file over it is
+// refused from its markers, before any scan is decoded (a cut after the limit is never reached).
+TEST_F(ImageSourceTest, ProgressiveScansAreLimited) {
+    const QImage picture = fixtures::UprightPattern(64, 48);
+    const QByteArray many = fixtures::ProgressiveJpegWithScans(picture, 600);
+    struct Case {
+        const char *name;
+        QByteArray file;
+        bool opens;
+    };
+    const Case cases[] = {
+        {"500 scans", fixtures::ProgressiveJpegWithScans(picture, 500), true},
+        {"501 scans", fixtures::ProgressiveJpegWithScans(picture, 501), false},
+        {"600 scans, cut short", many.left(many.size() * 9 / 10), false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        CBImageSource source;
+        ASSERT_TRUE(source.initWithPhoto(Write("scans.jpg", c.file)));
+        EXPECT_EQ(source.open(), c.opens);
+        if (!c.opens) {
+            EXPECT_EQ(source.failureReason(), QString::fromLatin1(kReasonTooManyScans));
+        }
+    }
+}
+
+// A progressive file cut at a scan boundary and closed with an end marker decodes without a
+// warning into a coarse copy of the photo: refused as the merge program refuses it.
+TEST_F(ImageSourceTest, ProgressiveJpegsCutAtAScanBoundaryAreRefused) {
+    const QByteArray colour = NoiseJpeg(256, 192, true);
+    const QByteArray grey = fixtures::ProgressiveJpegWithScans(fixtures::UprightPattern(64, 48), 128);
+    for (const QByteArray &jpeg : {colour, grey}) {
+        const int scans = static_cast<int>(jpeg.count(QByteArray("\xFF\xDA", 2)));
+        ASSERT_GT(scans, 2);
+        for (const int kept : {1, scans - 1, scans}) {
+            SCOPED_TRACE(QStringLiteral("%1 of %2 scans").arg(kept).arg(scans).toStdString());
+            CBImageSource source;
+            ASSERT_TRUE(source.initWithPhoto(Write("cut.jpg", fixtures::CutAfterScans(jpeg, kept))));
+            EXPECT_EQ(source.open(), kept == scans);
+            EXPECT_EQ(source.failureReason(),
+                      kept == scans ? QString() : QString::fromLatin1(kReasonTruncated));
+        }
+    }
+}
+
 // An EXIF block of one orientation entry of the given count, little-endian.
 QByteArray TiffOrientation(int value, uint32_t count) {
     QByteArray tiff("II\x2A\x00\x08\x00\x00\x00\x01\x00\x12\x01\x03\x00", 14);
@@ -491,7 +584,10 @@ TEST_F(ImageSourceTest, PngWhoseChunksDoNotFitTheFileIsRefusedBeforeDecoding) {
     // A text chunk after the pixels that announces a gigabyte, then the end chunk.
     const QByteArray claims = png.left(png.size() - 12) +
                               QByteArray("\x40\x00\x00\x00tEXtdate\0", 13) + png.right(12);
-    for (const QByteArray &file : {claims, png.left(png.size() - 12)}) {
+    // An empty chunk without a name, as a hole of zeros reads, before the end chunk.
+    const QByteArray unnamed =
+        png.left(png.size() - 12) + QByteArray(12, '\0') + png.right(12);
+    for (const QByteArray &file : {claims, png.left(png.size() - 12), unnamed}) {
         const long before = PeakResidentKilobytes();
         CBImageSource source;
         EXPECT_FALSE(source.initWithPhoto(Write("claims.png", file)) && source.open());
