@@ -160,6 +160,20 @@ int DecimateToYuv444(MemoryContext memory, const ImageDesc *source, ImageDesc *o
     return RunKernel(view, source->u32PixelArrayFormat, factor, output, plan);
 }
 
+int DecimateThumbnail(const ImageDesc *source, ImageDesc *output) {
+    constexpr int kFactor = 8;
+    if (!output) return RESULT_INVALID_ARGUMENT;
+    DecimateSource view;
+    DecimatePlan plan;
+    const int checked = PrepareDecimation(source, nullptr, kFactor, &view, &plan);
+    if (checked != RESULT_OK) return checked;
+    const int r = RunKernel(view, source->u32PixelArrayFormat, kFactor, output, plan);
+    if (r != RESULT_OK || plan.width == 0 || plan.height == 0) return r;
+    RereadOuterRingInward(view, source->u32PixelArrayFormat, source->i32Height, kFactor, output,
+                          plan.rect);
+    return RESULT_OK;
+}
+
 int DecimateIntoImage(const ImageDesc *source, ImageDesc *output, const InclusiveRect *rect,
                       int factor) {
     return DecimateToYuv444(nullptr, source, output, rect, factor, 0);

@@ -25,6 +25,14 @@
 int DecimateToYuv444(MemoryContext memory, const ImageDesc *source, ImageDesc *output,
                      const InclusiveRect *rect, int factor, int allocate);
 
+// The engine's thumbnail: the whole source reduced by 8 into an existing output, as
+// DecimateToYuv444 does, except that the outer ring of samples reads the source one pixel in
+// (no tap on its outermost rows and columns). Photos often carry a dark line of a pixel along an
+// edge; read into an edge sample, it would darken the statistics, tone maps and gains built from
+// the thumbnails, and their upscaling would spread it a dozen pixels into the picture.
+// Returns DecimateToYuv444's results.
+int DecimateThumbnail(const ImageDesc *source, ImageDesc *output);
+
 // DecimateToYuv444 into an existing output; returns its result.
 int DecimateIntoImage(const ImageDesc *source, ImageDesc *output, const InclusiveRect *rect,
                       int factor);

@@ -60,3 +60,10 @@ void DecimatePackedFactor8Reference(const DecimateSource &source, ImageDesc *out
                                     const InclusiveRect &rect);
 void DecimatePackedFactor8(const DecimateSource &source, ImageDesc *output,
                            const InclusiveRect &rect);
+
+// Evaluates the outer ring of output samples of a (format, factor) decimation of rect again
+// (with the plain kernel) with every tap clamped to the source's interior: pixel columns and
+// rows 1 .. size - 2, chroma pairs and chroma rows likewise. height is the source's. False when
+// the pair has no tap rule (factor 1, or no kernel).
+bool RereadOuterRingInward(const DecimateSource &source, uint32_t format, int32_t height,
+                           int factor, ImageDesc *output, const InclusiveRect &rect);

@@ -179,28 +179,52 @@ uint8_t EvaluateChannel(const ChannelTaps &taps, int columnParity, int rowParity
     return static_cast<uint8_t>(CombineTaps(taps.value, values, n));
 }
 
+// Tap positions as read: the plain kernels take them as they are; the thumbnail's outer ring
+// clamps them to the interior of the source.
+struct TapClamp {
+    int32_t lumaLow[2], lumaHigh[2];      // x, y
+    int32_t chromaLow[2], chromaHigh[2];  // pair, chroma row
+};
+
+int32_t Clamp(int32_t v, int32_t low, int32_t high) {
+    return v < low ? low : (v > high ? high : v);
+}
+
+// One output pixel (ox, oy); clamp is null for the taps as they are.
+void EvaluatePixel(const DecimateSource &s, const DecimateRule &rule, int factor, ImageDesc *output,
+                   const InclusiveRect &rect, int32_t ox, int32_t oy, const TapClamp *clamp) {
+    const int32_t by = rect.y0 + oy * factor;
+    const int32_t chromaRow = by >> s.chromaRowShift;
+    const int32_t bx = rect.x0 + ox * factor;
+    const int32_t pair = bx >> 1;
+    const int pairParity = rule.pairsByOutputColumn ? (ox & 1) : (bx & 1);
+    auto luma = [&](int c, int r) {
+        if (!clamp) return s.Y(bx + c, by + r);
+        return s.Y(Clamp(bx + c, clamp->lumaLow[0], clamp->lumaHigh[0]),
+                   Clamp(by + r, clamp->lumaLow[1], clamp->lumaHigh[1]));
+    };
+    auto at = [&](int c, int r, auto read) {
+        if (!clamp) return read(pair + c, chromaRow + r);
+        return read(Clamp(pair + c, clamp->chromaLow[0], clamp->chromaHigh[0]),
+                    Clamp(chromaRow + r, clamp->chromaLow[1], clamp->chromaHigh[1]));
+    };
+    const auto u = [&](int32_t k, int32_t r) { return s.U(k, r); };
+    const auto v = [&](int32_t k, int32_t r) { return s.V(k, r); };
+    output->ppu8Plane[0][static_cast<ptrdiff_t>(oy) * output->pi32Pitch[0] + ox] =
+        EvaluateChannel(rule.luma, bx & 1, by & 1, luma);
+    output->ppu8Plane[1][static_cast<ptrdiff_t>(oy) * output->pi32Pitch[1] + ox] =
+        EvaluateChannel(rule.chroma, pairParity, by & 1, [&](int c, int r) { return at(c, r, u); });
+    output->ppu8Plane[2][static_cast<ptrdiff_t>(oy) * output->pi32Pitch[2] + ox] =
+        EvaluateChannel(rule.chroma, pairParity, by & 1, [&](int c, int r) { return at(c, r, v); });
+}
+
 void RunRule(const DecimateSource &s, const DecimateRule &rule, int factor, ImageDesc *output,
              const InclusiveRect &rect) {
     const int32_t ow = (rect.x1 - rect.x0 + 1) / factor;
     const int32_t oh = (rect.y1 - rect.y0 + 1) / factor;
-    for (int32_t oy = 0; oy < oh; ++oy) {
-        const int32_t by = rect.y0 + oy * factor;
-        const int32_t chromaRow = by >> s.chromaRowShift;
-        uint8_t *outY = output->ppu8Plane[0] + static_cast<ptrdiff_t>(oy) * output->pi32Pitch[0];
-        uint8_t *outU = output->ppu8Plane[1] + static_cast<ptrdiff_t>(oy) * output->pi32Pitch[1];
-        uint8_t *outV = output->ppu8Plane[2] + static_cast<ptrdiff_t>(oy) * output->pi32Pitch[2];
-        for (int32_t ox = 0; ox < ow; ++ox) {
-            const int32_t bx = rect.x0 + ox * factor;
-            const int32_t pair = bx >> 1;
-            const int pairParity = rule.pairsByOutputColumn ? (ox & 1) : (bx & 1);
-            outY[ox] = EvaluateChannel(rule.luma, bx & 1, by & 1,
-                                       [&](int c, int r) { return s.Y(bx + c, by + r); });
-            outU[ox] = EvaluateChannel(rule.chroma, pairParity, by & 1,
-                                       [&](int c, int r) { return s.U(pair + c, chromaRow + r); });
-            outV[ox] = EvaluateChannel(rule.chroma, pairParity, by & 1,
-                                       [&](int c, int r) { return s.V(pair + c, chromaRow + r); });
-        }
-    }
+    for (int32_t oy = 0; oy < oh; ++oy)
+        for (int32_t ox = 0; ox < ow; ++ox)
+            EvaluatePixel(s, rule, factor, output, rect, ox, oy, nullptr);
 }
 
 template <const RuleTable &kRules, int kFactor>
@@ -284,6 +308,52 @@ DecimateKernel FindDecimateKernel(uint32_t format, int factor) {
     case PIXEL_FORMAT_NV16: return kKernelsNv16[factor];
     default: return nullptr;
     }
+}
+
+namespace {
+
+const DecimateRule *FindRule(uint32_t format, int factor) {
+    if (factor < 2 || factor > MaxFactorOf(format)) return nullptr;
+    switch (format) {
+    case PIXEL_FORMAT_YUYV: return &kRulesPacked[factor];
+    case PIXEL_FORMAT_I420:
+    case PIXEL_FORMAT_NV12:
+    case PIXEL_FORMAT_NV21: return &kRules420[factor];
+    case PIXEL_FORMAT_YUV422P: return &kRules422[factor];
+    case PIXEL_FORMAT_NV16: return &kRulesNv16[factor];
+    default: return nullptr;
+    }
+}
+
+// [1, n - 2], or the one valid index of a side too short for an interior.
+void InteriorOf(int32_t n, int32_t &low, int32_t &high) {
+    low = n > 2 ? 1 : 0;
+    high = n > 2 ? n - 2 : (n > 0 ? n - 1 : 0);
+}
+
+}  // namespace
+
+bool RereadOuterRingInward(const DecimateSource &source, uint32_t format, int32_t height,
+                           int factor, ImageDesc *output, const InclusiveRect &rect) {
+    const DecimateRule *rule = FindRule(format, factor);
+    if (!rule || !HasRule(*rule)) return false;
+    TapClamp clamp;
+    InteriorOf(source.width, clamp.lumaLow[0], clamp.lumaHigh[0]);
+    InteriorOf(height, clamp.lumaLow[1], clamp.lumaHigh[1]);
+    InteriorOf(source.width / 2, clamp.chromaLow[0], clamp.chromaHigh[0]);
+    InteriorOf(height >> source.chromaRowShift, clamp.chromaLow[1], clamp.chromaHigh[1]);
+    const int32_t ow = (rect.x1 - rect.x0 + 1) / factor;
+    const int32_t oh = (rect.y1 - rect.y0 + 1) / factor;
+    for (int32_t oy = 0; oy < oh; ++oy) {
+        if (oy == 0 || oy == oh - 1) {
+            for (int32_t ox = 0; ox < ow; ++ox)
+                EvaluatePixel(source, *rule, factor, output, rect, ox, oy, &clamp);
+        } else {
+            EvaluatePixel(source, *rule, factor, output, rect, 0, oy, &clamp);
+            EvaluatePixel(source, *rule, factor, output, rect, ow - 1, oy, &clamp);
+        }
+    }
+    return true;
 }
 
 void DecimatePackedFactor8Reference(const DecimateSource &source, ImageDesc *output,

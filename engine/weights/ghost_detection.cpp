@@ -107,6 +107,23 @@ void NeighbourRange(const ImageDesc *image, int32_t x, int32_t y, const PixelRec
         }
 }
 
+// The area an aligned exposure covers, inside the thumbnail.
+PixelRect Covered(const PixelRect &covered, int32_t w, int32_t h) {
+    return {covered.x0 < 0 ? 0 : covered.x0, covered.y0 < 0 ? 0 : covered.y0,
+            covered.x1 > w ? w : covered.x1, covered.y1 > h ? h : covered.y1};
+}
+
+// The area an aligned exposure covers, in the thumbnail, less its outer ring of pixels. Photos
+// often carry a line of one or two dark pixels along an edge; the decimation puts a second
+// pixel of such a line into the outermost thumbnail sample, and a warp by less than a pixel
+// spreads it into the first sample inside the warp's crop. Compared there, it reads as a strip
+// of ghost blocks along the edge (which the morphology thickens into a band, and which can even
+// make the frame look like one wide moving region). The ring takes its neighbours' differences
+// like everything outside the window. Each exposure keeps its own window: the strip that a
+// move of one exposure leaves uncovered must not change how the other is compared, or a move
+// to one side would find ghosts that a move to the other side does not.
+PixelRect Inside(const PixelRect &c) { return {c.x0 + 1, c.y0 + 1, c.x1 - 1, c.y1 - 1}; }
+
 // A thumbnail sample is a few sparse taps of its 8 x 8 block, and the warp resamples the moved
 // exposures bilinearly between such samples. A scene moved by a fraction of a thumbnail pixel
 // therefore does not resample into the reference's samples: on fine texture a still scene,
@@ -116,37 +133,74 @@ void NeighbourRange(const ImageDesc *image, int32_t x, int32_t y, const PixelRec
 // fraction, a difference counts only beyond half the range of the reference's 3 x 3
 // neighbourhood. (The whole range would also hide a moved edge of a moving subject.) Exposures
 // moved by whole thumbnail pixels, or not at all, are compared pixel to pixel.
-void DifferencePlanes(const Thumbs &t, const PixelRect &win, int32_t level, Planes &p) {
-    const int32_t w = t.width;
+int32_t ResamplingAllowance(const Thumbs &t, int32_t x, int32_t y, const PixelRect &win) {
+    if (!t.resampled) return 0;
+    int32_t lo, hi;
+    NeighbourRange(t.reference, x, y, win, &lo, &hi);
+    return (hi - lo) / 2;
+}
+
+bool IsEmpty(const PixelRect &r) { return r.x0 >= r.x1 || r.y0 >= r.y1; }
+
+int32_t LessAllowance(int32_t difference, int32_t allowance) {
+    return difference > allowance ? difference - allowance : 0;
+}
+
+// The darkest exposure's differences from the reference inside its window.
+void DarkDifferences(const Thumbs &t, const PixelRect &win, int32_t level, Planes &p) {
     for (int32_t y = win.y0; y < win.y1; ++y)
         for (int32_t x = win.x0; x < win.x1; ++x) {
             const int32_t r = Luma(t.reference, x, y), ad = Luma(t.alignedDark, x, y);
-            const int32_t ab = Luma(t.alignedBright, x, y), pd = Luma(t.plainDark, x, y);
-            const int32_t pb = Luma(t.plainBright, x, y);
-            int32_t db = Abs(r - ab), dd = Abs(r - ad);
-            if (t.resampled) {
-                int32_t lo, hi;
-                NeighbourRange(t.reference, x, y, win, &lo, &hi);
-                const int32_t allowance = (hi - lo) / 2;
-                db = db > allowance ? db - allowance : 0;
-                dd = dd > allowance ? dd - allowance : 0;
-            }
-            if (r > 192 && pb > 240) db = 0;
-            if (pb > 250) db = r >= ab ? 0 : (db < 16 ? db : 16);
+            const int32_t pd = Luma(t.plainDark, x, y);
+            int32_t dd = LessAllowance(Abs(r - ad), ResamplingAllowance(t, x, y, win));
             if (r >= 161 && ad > 128) dd = (352 - r) * dd / 192;
             else if (r < 32) dd = r < pd ? 128 : 0;
-            const size_t i = static_cast<size_t>(y) * w + x;
+            const size_t i = static_cast<size_t>(y) * t.width + x;
             p.dd[i] = static_cast<uint8_t>(dd);
-            p.db[i] = static_cast<uint8_t>(db);
-            const int32_t threshold = PixelGhostThreshold(r, level);
-            p.md[i] = dd > threshold ? 255 : 0;
-            p.mb[i] = db > threshold ? 255 : 0;
+            p.md[i] = dd > PixelGhostThreshold(r, level) ? 255 : 0;
         }
-    ReplicateOutsideWindow8(p.dd, w, t.height, w, win.x0, win.x1, win.y0, win.y1);
-    ReplicateOutsideWindow8(p.db, w, t.height, w, win.x0, win.x1, win.y0, win.y1);
+}
+
+// The brightest exposure's differences from the reference inside its window.
+void BrightDifferences(const Thumbs &t, const PixelRect &win, int32_t level, Planes &p) {
+    for (int32_t y = win.y0; y < win.y1; ++y)
+        for (int32_t x = win.x0; x < win.x1; ++x) {
+            const int32_t r = Luma(t.reference, x, y), ab = Luma(t.alignedBright, x, y);
+            const int32_t pb = Luma(t.plainBright, x, y);
+            int32_t db = LessAllowance(Abs(r - ab), ResamplingAllowance(t, x, y, win));
+            if (r > 192 && pb > 240) db = 0;
+            if (pb > 250) db = r >= ab ? 0 : (db < 16 ? db : 16);
+            const size_t i = static_cast<size_t>(y) * t.width + x;
+            p.db[i] = static_cast<uint8_t>(db);
+            p.mb[i] = db > PixelGhostThreshold(r, level) ? 255 : 0;
+        }
+}
+
+// Where an exposure covers nothing there is nothing to compare: no difference.
+void ClearOutside(uint8_t *plane, int32_t w, int32_t h, const PixelRect &covered) {
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x)
+            if (x < covered.x0 || x >= covered.x1 || y < covered.y0 || y >= covered.y1)
+                plane[static_cast<size_t>(y) * w + x] = 0;
+}
+
+// Each secondary exposure is compared inside its own window. Its ring takes the differences of
+// the window's nearest samples; where a move left it uncovered, it differs nowhere.
+void DifferencePlanes(const Thumbs &t, const PixelRect &darkCovered,
+                      const PixelRect &brightCovered, int32_t level, Planes &p) {
+    const int32_t w = t.width, h = t.height;
+    const PixelRect dc = Covered(darkCovered, w, h), bc = Covered(brightCovered, w, h);
+    const PixelRect d = Inside(dc), b = Inside(bc);
+    if (IsEmpty(d) || IsEmpty(b)) return;
+    DarkDifferences(t, d, level, p);
+    BrightDifferences(t, b, level, p);
+    ReplicateOutsideWindow8(p.dd, w, h, w, d.x0, d.x1, d.y0, d.y1);
+    ReplicateOutsideWindow8(p.db, w, h, w, b.x0, b.x1, b.y0, b.y1);
+    ClearOutside(p.dd, w, h, dc);
+    ClearOutside(p.db, w, h, bc);
     for (uint8_t *mask : {p.md, p.mb}) {
-        ErodeMask(mask, w, w, t.height, 1);
-        DilateMask(mask, w, w, t.height, 1);
+        ErodeMask(mask, w, w, h, 1);
+        DilateMask(mask, w, w, h, 1);
     }
 }
 
@@ -250,24 +304,6 @@ bool ValidIndices(const HdrSession &s) {
     return true;
 }
 
-// Intersection of the areas the aligned darkest and brightest exposures cover, in the thumbnail,
-// less its outer ring of pixels. Photos often carry a line of one or two dark pixels along an
-// edge; the decimation puts such a line into the outermost thumbnail sample only, and a warp by
-// less than a pixel spreads it into the first sample inside the warp's crop. Compared there, it
-// reads as a strip of ghost blocks along the edge (which the morphology thickens into a band,
-// and which can even make the frame look like one wide moving region). The ring takes its
-// neighbours' differences like everything outside the window.
-PixelRect CommonWindow(const HdrSession &s, int32_t w, int32_t h) {
-    const PixelRect &d = s.overlapBounds[s.darkIndex], &b = s.overlapBounds[s.brightIndex];
-    PixelRect r{d.x0 > b.x0 ? d.x0 : b.x0, d.y0 > b.y0 ? d.y0 : b.y0, d.x1 < b.x1 ? d.x1 : b.x1,
-                d.y1 < b.y1 ? d.y1 : b.y1};
-    r.x0 = (r.x0 < 0 ? 0 : r.x0) + 1;
-    r.y0 = (r.y0 < 0 ? 0 : r.y0) + 1;
-    r.x1 = (r.x1 > w ? w : r.x1) - 1;
-    r.y1 = (r.y1 > h ? h : r.y1) - 1;
-    return r;
-}
-
 }  // namespace
 
 int DetectGhosts(MemoryContext memory, HdrSession *s, const int16_t *darkLuma,
@@ -290,8 +326,7 @@ int DetectGhosts(MemoryContext memory, HdrSession *s, const int16_t *darkLuma,
         return RESULT_OUT_OF_MEMORY;
     }
     const int32_t level = s->ghostLevel;
-    const PixelRect window = CommonWindow(*s, t.width, t.height);
-    if (window.x0 < window.x1 && window.y0 < window.y1) DifferencePlanes(t, window, level, p);
+    DifferencePlanes(t, s->overlapBounds[s->darkIndex], s->overlapBounds[s->brightIndex], level, p);
     s->resultOverrideFlag = 0;
     ReduceBlocksMean(p.dd, t.width, t.height, t.width, p.c[0], gw, gh, gw);
     ReduceBlocksMean(p.db, t.width, t.height, t.width, p.c[1], gw, gh, gw);

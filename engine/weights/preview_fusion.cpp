@@ -1,5 +1,6 @@
 #include "preview_fusion.h"
 
+#include <algorithm>
 #include <initializer_list>
 
 #include "core/exposure_gain.h"
@@ -111,6 +112,7 @@ uint8_t Store(int64_t v) { return v < 0 ? 0 : (v >= (int64_t{1} << 23) ? 255 : s
 struct Work {
     uint8_t *cells = nullptr;
     int32_t *histogram = nullptr;
+    int32_t *referenceHistogram = nullptr;
     ImageDesc *bright = nullptr;       // the brightest thumbnail the preview uses
     ImageDesc *brightBased = nullptr;  // GRAY8
     ImageDesc *darkBased = nullptr;    // GRAY8
@@ -119,6 +121,7 @@ struct Work {
 void FreeWork(MemoryContext memory, Work &w) {
     FreeAndClear(memory, w.cells);
     FreeAndClear(memory, w.histogram);
+    FreeAndClear(memory, w.referenceHistogram);
     DestroyImage(&w.bright, memory);
     DestroyImage(&w.brightBased, memory);
     DestroyImage(&w.darkBased, memory);
@@ -127,7 +130,8 @@ void FreeWork(MemoryContext memory, Work &w) {
 bool AllocateWork(MemoryContext memory, int64_t cells, int32_t w, int32_t h, Work &work) {
     work.cells = AllocateZeroed<uint8_t>(memory, static_cast<uint64_t>(cells));
     work.histogram = AllocateZeroed<int32_t>(memory, 256);
-    return work.cells && work.histogram &&
+    work.referenceHistogram = AllocateZeroed<int32_t>(memory, 256);
+    return work.cells && work.histogram && work.referenceHistogram &&
            CreateImage(&work.bright, w, h, PIXEL_FORMAT_YUV444P, memory) == RESULT_OK &&
            CreateImage(&work.brightBased, w, h, PIXEL_FORMAT_GRAY8, memory) == RESULT_OK &&
            CreateImage(&work.darkBased, w, h, PIXEL_FORMAT_GRAY8, memory) == RESULT_OK;
@@ -260,13 +264,47 @@ int PatchGhosts(Stage &st) {
     return RESULT_OK;
 }
 
+// The preview's statistics (clip points and dark share) are taken where every exposure's
+// aligned thumbnail holds the scene, less the outer ring of that area. Outside it an exposure
+// moved by whole thumbnail pixels has samples of no scene, and the ring holds the photos'
+// edges, where the frame's fusion weights (and any edge line) make the preview unlike the
+// scene. The clip point is the fourth brightest sample or so: a few such samples would set the
+// picture's tone and gains, and a move to one side would give another picture than a move to
+// the other. The whole thumbnail when that area is empty.
+PixelRect StatisticsWindow(const HdrSession &s, int32_t w, int32_t h) {
+    PixelRect r{0, 0, w, h};
+    for (int32_t i : {s.darkIndex, s.brightIndex, s.referenceIndex}) {
+        const PixelRect &b = s.overlapBounds[i];
+        r = {std::max(r.x0, b.x0), std::max(r.y0, b.y0), std::min(r.x1, b.x1),
+             std::min(r.y1, b.y1)};
+    }
+    r = {r.x0 + 1, r.y0 + 1, r.x1 - 1, r.y1 - 1};
+    if (r.x0 >= r.x1 || r.y0 >= r.y1) return PixelRect{0, 0, w, h};
+    return r;
+}
+
+// Plane 0 of the image inside the window.
+ImageDesc WindowOf(const ImageDesc &image, const PixelRect &window) {
+    ImageDesc view = image;
+    view.i32Width = window.x1 - window.x0;
+    view.i32Height = window.y1 - window.y0;
+    view.ppu8Plane[0] += static_cast<ptrdiff_t>(window.y0) * image.pi32Pitch[0] + window.x0;
+    for (int p = 1; p < 4; ++p) view.ppu8Plane[p] = nullptr;
+    return view;
+}
+
 int StretchAndDifference(Stage &st) {
     HdrSession *s = st.s;
     int32_t *hist = st.work.histogram;
-    if (ComputeLumaHistogram(st.memory, s->previewImage, hist) != RESULT_OK) return RESULT_OUT_OF_MEMORY;
+    const PixelRect window = StatisticsWindow(*s, st.w, st.h);
+    const ImageDesc preview = WindowOf(*s->previewImage, window);
+    const ImageDesc reference = WindowOf(*s->alignedSmall[s->referenceIndex], window);
+    if (ComputeLumaHistogram(st.memory, &preview, hist) != RESULT_OK ||
+        ComputeLumaHistogram(st.memory, &reference, st.work.referenceHistogram) != RESULT_OK)
+        return RESULT_OUT_OF_MEMORY;
     int32_t hiF = 0, loF = 0, hiR = 0, loR = 0;
-    FindHistogramClipPoints(s->previewImage, hist, &hiF, &loF);
-    FindHistogramClipPoints(s->alignedSmall[s->referenceIndex], LumaHistogram(*s, s->referenceIndex), &hiR, &loR);
+    FindHistogramClipPoints(&preview, hist, &hiF, &loF);
+    FindHistogramClipPoints(&reference, st.work.referenceHistogram, &hiR, &loR);
     uint8_t table[256];
     BuildPreviewToneTable(loF, hiF, loR, hiR, table);
     FillBytes(hist, 0, sizeof(int32_t) * 256);
@@ -282,7 +320,7 @@ int StretchAndDifference(Stage &st) {
             s->fineGrids[kDifferenceReference][row + x] = static_cast<int16_t>(t - pr[x] + 256);
             s->fineGrids[kDifferenceDark][row + x] = static_cast<int16_t>(t - pd[x] + 256);
             s->fineGrids[kDifferenceBright][row + x] = static_cast<int16_t>(t - pb[x] + 256);
-            ++hist[t];
+            if (x >= window.x0 && x < window.x1 && y >= window.y0 && y < window.y1) ++hist[t];
         }
     }
     ComputeDarkShare(s, hist);

@@ -13,7 +13,9 @@ enum DifferenceMapIndex { kDifferenceReference = 0, kDifferenceDark = 1, kDiffer
 // Fuses the plain thumbnails (by exposure index) with contrastWeightMaps into previewImage and
 // previewWorkImage, rebuilds curveTables[1] (and [3] for a very bright brightest exposure),
 // writes the difference maps into fineGrids[0..2] (dense, stride fineGridStride), stores
-// darkShareQ10 and sets lowResMapsReady. alignedSmall is left as it was.
+// darkShareQ10 and sets lowResMapsReady. alignedSmall is left as it was. The clip points of the
+// preview's stretch and the dark share are taken over the area every exposure covers
+// (overlapBounds) less its outer ring, the reference's clip points over the same area.
 // RESULT_OK; RESULT_INVALID_ARGUMENT when an input the stage reads is missing or of another
 // size; RESULT_OUT_OF_MEMORY.
 int FuseLowResPreview(MemoryContext memory, HdrSession *session, ImageDesc *const *smallImages);

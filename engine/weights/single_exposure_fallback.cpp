@@ -72,7 +72,7 @@ int SingleExposureFallback(MemoryContext memory, HdrSession *s) {
     SetSingleExposureWeights(s->blockWeights[kWeightReference], s->blockWeights[kWeightDark],
                              s->blockWeights[kWeightBright], s->paddedBlocksAcross,
                              s->paddedBlocksDown, which);
-    const int decimated = DecimateToYuv444(memory, &s->inputImages[chosen], s->smallImages[chosen], nullptr, 8, 0);
+    const int decimated = DecimateThumbnail(&s->inputImages[chosen], s->smallImages[chosen]);
     if (decimated == RESULT_OK) CopyImage(s->previewImage, s->smallImages[chosen]);
     s->toneLength += 20;
     s->pendingStatus = 0;

@@ -286,4 +286,55 @@ TEST(DecimateLargeFactorTest, FlatAreasAndAvailableKernels) {
     EXPECT_EQ(DecimateByLargeFactor(&nv12.desc, &out.desc, nullptr, 15), RESULT_INVALID_ARGUMENT);
 }
 
+// The engine's thumbnail reads its outer ring one pixel in: whatever the outermost rows and
+// columns of a photo hold (a dark line, say), the thumbnail is the same, and inside the ring it
+// is the plain reduction by 8.
+TEST(DecimateThumbnailTest, OuterRowsAndColumnsOfThePhotoAreNeverRead) {
+    struct Size {
+        int32_t width, height;
+    };
+    uint32_t seed = 11;
+    for (uint32_t format : kAllFormats)
+        for (const Size size : {Size{64, 48}, Size{70, 53}, Size{96, 80}}) {
+            TestImage img = RandomImage(format, size.width, size.height, seed++);
+            const int32_t ow = (size.width / 16) * 2, oh = (size.height / 16) * 2;
+            Output444 plain(ow, oh), thumb(ow, oh), lined(ow, oh);
+            ASSERT_EQ(DecimateToYuv444(nullptr, &img.desc, &plain.desc, nullptr, 8, 0), RESULT_OK);
+            ASSERT_EQ(DecimateThumbnail(&img.desc, &thumb.desc), RESULT_OK);
+            for (int p = 0; p < 3; ++p)
+                for (int32_t y = 0; y < oh; ++y)
+                    for (int32_t x = 0; x < ow; ++x)
+                        if (x > 0 && y > 0 && x < ow - 1 && y < oh - 1) {
+                            ASSERT_EQ(thumb.At(p, x, y), plain.At(p, x, y))
+                                << format << " " << x << "," << y;
+                        }
+            const int32_t w = img.width, h = img.height;
+            for (int32_t y = 0; y < h; ++y)
+                for (int32_t x = 0; x < w; ++x)
+                    if (x == 0 || y == 0 || x == w - 1 || y == h - 1) img.Y(x, y) = 0;
+            for (int32_t r = 0; r < img.ChromaRows(); ++r)
+                for (int32_t k = 0; k < w / 2; ++k)
+                    if (k == 0 || r == 0 || k == w / 2 - 1 || r == img.ChromaRows() - 1)
+                        img.U(k, r) = img.V(k, r) = 0;
+            ASSERT_EQ(DecimateThumbnail(&img.desc, &lined.desc), RESULT_OK);
+            for (int p = 0; p < 3; ++p)
+                for (int32_t y = 0; y < oh; ++y)
+                    for (int32_t x = 0; x < ow; ++x)
+                        ASSERT_EQ(lined.At(p, x, y), thumb.At(p, x, y))
+                            << "format 0x" << std::hex << format << std::dec << " " << w << "x" << h
+                            << " plane " << p << " at " << x << "," << y;
+        }
+}
+
+TEST(DecimateThumbnailTest, RefusesWhatTheReductionRefuses) {
+    TestImage img = FlatImage(PIXEL_FORMAT_YUYV, 64, 48, 9);
+    Output444 small(4, 4);
+    EXPECT_EQ(DecimateThumbnail(&img.desc, nullptr), RESULT_INVALID_ARGUMENT);
+    EXPECT_EQ(DecimateThumbnail(nullptr, &small.desc), RESULT_INVALID_ARGUMENT);
+    EXPECT_EQ(DecimateThumbnail(&img.desc, &small.desc), RESULT_INVALID_ARGUMENT);
+    img.desc.u32PixelArrayFormat = PIXEL_FORMAT_YUV444P;
+    Output444 out(8, 6);
+    EXPECT_EQ(DecimateThumbnail(&img.desc, &out.desc), RESULT_UNSUPPORTED_FORMAT);
+}
+
 }  // namespace

@@ -84,7 +84,7 @@ void FillIdentity(uint16_t *lut) {
 
 // Thumbnail, gain and identity level table of input i.
 int MeasureExposure(HdrSession *s, const ImageDesc *inputs, int32_t i) {
-    const int r = DecimateToYuv444(nullptr, &inputs[i], s->smallImages[i], nullptr, 8, 0);
+    const int r = DecimateThumbnail(&inputs[i], s->smallImages[i]);
     if (r != RESULT_OK) return r;
     const double gain =
         MeasureExposureGain(s, s->smallImages[i], (*s->histograms[i])[0], i, s->gammaExpandTable);
