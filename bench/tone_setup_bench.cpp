@@ -9,7 +9,7 @@
 
 #include "core/image.h"
 #include "core/memory.h"
-#include "core/run/tone_setup.h"
+#include "run/tone_setup.h"
 #include "core/session.h"
 #include "filters/local_gain.h"
 

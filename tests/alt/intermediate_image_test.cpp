@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "alt/intermediate_image.h"
-#include "core/run/session_lifecycle.h"
+#include "run/session_lifecycle.h"
 #include "core/session.h"
 
 namespace {

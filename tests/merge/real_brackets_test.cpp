@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "align/feature_tracker.h"
-#include "core/run/run_driver.h"
-#include "core/run/session_lifecycle.h"
+#include "run/run_driver.h"
+#include "run/session_lifecycle.h"
 #include "core/session.h"
 #include "photo_io.h"
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "bracket_support.h"
+#include "core/bracket_support.h"
 #include "core/session.h"
 
 namespace {

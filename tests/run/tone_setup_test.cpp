@@ -1,4 +1,4 @@
-#include "core/run/tone_setup.h"
+#include "run/tone_setup.h"
 
 #include <gtest/gtest.h>
 

@@ -6,12 +6,12 @@
 #include <numeric>
 #include <vector>
 
-#include "bracket_support.h"
+#include "core/bracket_support.h"
 #include "core/image_support.h"
 #include "core/memory.h"
-#include "core/run/band_pass.h"
-#include "core/run/run_driver.h"
-#include "core/run/session_lifecycle.h"
+#include "run/band_pass.h"
+#include "run/run_driver.h"
+#include "run/session_lifecycle.h"
 #include "core/session.h"
 
 namespace {

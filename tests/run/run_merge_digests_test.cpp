@@ -4,7 +4,7 @@
 // digests.
 #include <gtest/gtest.h>
 
-#include "picture_digest_support.h"
+#include "core/picture_digest_support.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ constexpr int32_t kW = 512, kH = 384;
 // Digests of the merged pictures, one line per case ("run/<scene>/<format>"). A change of any
 // picture fails its case until its line is updated on purpose: with TONEFOLD_PRINT_DIGESTS=1
 // each case prints its line in this form, so
-//   TONEFOLD_PRINT_DIGESTS=1 build/tests/tonefold_core_tests --gtest_filter='RunMergeDigests.*' |
+//   TONEFOLD_PRINT_DIGESTS=1 build/tests/tonefold_run_tests --gtest_filter='RunMergeDigests.*' |
 //       grep '^    {'
 // gives the whole table to paste here; say in the commit why the pictures changed.
 const StoredDigest kDigests[] = {

@@ -5,7 +5,7 @@
 
 #include "core/constant_tables.h"
 #include "core/memory.h"
-#include "core/run/session_lifecycle.h"
+#include "run/session_lifecycle.h"
 #include "core/session.h"
 
 extern "C" int CreateAndDestroySessionFromC(void);
