@@ -139,9 +139,16 @@ int BuildLowResWeightMaps(MemoryContext memory, HdrSession *s, ImageDesc *const 
     const ImageDesc *first = images[0];
     if (!first) return RESULT_INVALID_ARGUMENT;
     const int32_t w = first->i32Width, h = first->i32Height, pitch = first->pi32Pitch[0];
+    // The three exposures are taken through their indices, not as slots 0..2: a run of one or
+    // two exposures leaves the other thumbnail slots unwritten, and its indices name only the
+    // slots it filled. The largest contrast is the same whichever order the three come in.
+    int32_t indices[3];
+    indices[kMapDark] = s->darkIndex;
+    indices[kMapBright] = s->brightIndex;
+    indices[kMapReference] = s->referenceIndex;
     const uint8_t *luma[3];
     for (int e = 0; e < 3; ++e) {
-        const ImageDesc *image = images[e];
+        const ImageDesc *image = images[indices[e]];
         if (!image || !image->ppu8Plane[0] || image->i32Width != w || image->i32Height != h ||
             image->pi32Pitch[0] < pitch)
             return RESULT_INVALID_ARGUMENT;
@@ -151,7 +158,7 @@ int BuildLowResWeightMaps(MemoryContext memory, HdrSession *s, ImageDesc *const 
     Planes p{};
     const uint64_t n = static_cast<uint64_t>(w) * static_cast<uint64_t>(h);
     int result = AllocatePlanes(memory, n, p) ? RESULT_OK : RESULT_OUT_OF_MEMORY;
-    if (result == RESULT_OK) result = BuildMaps(memory, luma, luma[s->referenceIndex], w, h, pitch, p);
+    if (result == RESULT_OK) result = BuildMaps(memory, luma, luma[kMapReference], w, h, pitch, p);
     if (result != RESULT_OK) {
         FreePlanes(memory, p);
         return result;

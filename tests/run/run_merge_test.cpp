@@ -317,6 +317,34 @@ TEST(RunHdrMerge, OneAndTwoExposuresMerge) {
     }
 }
 
+// A run of one or two exposures leaves the thumbnail slots of the missing ones unwritten. Run
+// from a pool whose bytes start as zeros, then as noise, the picture must not change: nothing
+// of the run reads memory that no one wrote.
+TEST(RunHdrMerge, OneAndTwoExposuresReadNothingUnwritten) {
+    for (int count : {1, 2}) {
+        std::vector<uint8_t> first;
+        for (bool noise : {false, true}) {
+            Bracket b = MakeBracket(TexturedScene(kW, kH), kW, kH,
+                                    count == 1 ? std::vector<double>{1} : std::vector<double>{1, 4});
+            PoolBuffer buffer(24 << 20);
+            uint64_t x = 0x9E3779B97F4A7C15ull;
+            for (uint64_t &word : buffer.storage) {
+                x = x * 6364136223846793005ull + 1442695040888963407ull;
+                word = noise ? x : 0;
+            }
+            MemoryContext pool = buffer.Init();
+            SessionHolder holder(pool);
+            ASSERT_EQ(Merge(holder.session, b, nullptr, nullptr, nullptr, count - 1, pool), RESULT_OK)
+                << count;
+            if (first.empty()) {
+                first = b.images[count - 1].bytes;
+                continue;
+            }
+            EXPECT_TRUE(b.images[count - 1].bytes == first) << count << " exposures";
+        }
+    }
+}
+
 // The fusion's Q10 gains are the measured gains rounded to nearest, not truncated.
 TEST(RunHdrMerge, Q10GainsAreTheMeasuredGainsRounded) {
     int roundedUp = 0;
