@@ -264,9 +264,11 @@ MergedLuma MergeInFormat(const Bracket &packed, uint32_t format) {
 }  // namespace
 
 // A still bracket whose sides are not multiples of 8 (at 202 x 101 not even of 4 across and 2
-// down) is fused to its edges and never scaled: the sharp edges of dark strips along the right
+// down) is fused to its edges and never scaled: the sharp edges of bright strips along the right
 // side and the bottom stay on the photos' column and row in every format, and the last columns
 // and the last row are fused like their neighbours rather than left as the reference had them.
+// The strips are bright because the fusion moves near-clipped levels far whatever the tone
+// set-up's gain strength (which leaves the frame's outer ring out of its statistics).
 TEST(MergeAnySize, AStillBracketIsFusedToItsEdgesUnscaled) {
     struct Size {
         int w, h;
@@ -276,9 +278,9 @@ TEST(MergeAnySize, AStillBracketIsFusedToItsEdgesUnscaled) {
         const auto base = bracket_support::TexturedScene(size.w, size.h);
         // Flat strips on the near side of each edge keep the texture out of the search.
         auto scene = [=](int x, int y) {
-            if (x >= edgeX) return 0.06;
+            if (x >= edgeX) return 0.75;
             if (x >= edgeX - 16) return 0.4;
-            if (y >= edgeY) return 0.06;
+            if (y >= edgeY) return 0.75;
             return y >= edgeY - 12 ? 0.4 : 0.3 * base(x, y) + 0.1;
         };
         Bracket packed = bracket_support::MakeBracket(scene, size.w, size.h);
@@ -292,7 +294,7 @@ TEST(MergeAnySize, AStillBracketIsFusedToItsEdgesUnscaled) {
             for (int y = 8; y < edgeY - 8; y += 8) {
                 int edge = -1;
                 for (int x = edgeX - 12; x < edgeX + 12 && edge < 0; ++x)
-                    if (out.At(x, y) + 12 <= out.At(x - 1, y)) edge = x;
+                    if (std::abs(out.At(x, y) - out.At(x - 1, y)) >= 12) edge = x;
                 EXPECT_EQ(edge, edgeX) << "row " << y;
                 const int last = out.At(size.w - 1, y);
                 EXPECT_NEAR(last, out.At(size.w - 5, y), 2) << "row " << y;
@@ -301,7 +303,7 @@ TEST(MergeAnySize, AStillBracketIsFusedToItsEdgesUnscaled) {
             for (int x = 8; x < edgeX - 24; x += 8) {
                 int edge = -1;
                 for (int y = edgeY - 8; y < edgeY + 8 && edge < 0; ++y)
-                    if (out.At(x, y) + 12 <= out.At(x, y - 1)) edge = y;
+                    if (std::abs(out.At(x, y) - out.At(x, y - 1)) >= 12) edge = y;
                 EXPECT_EQ(edge, edgeY) << "column " << x;
                 const int last = out.At(x, size.h - 1);
                 EXPECT_NEAR(last, out.At(x, size.h - 5), 2) << "column " << x;
