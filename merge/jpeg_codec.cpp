@@ -19,13 +19,11 @@
 #include <vector>
 
 #include "exif_orientation.h"
+#include "jpeg_checks.h"
 #include "yuv_planes.h"
 
 namespace tonefold {
 namespace {
-
-// A progressive file can announce any number of scans, each a pass over the whole picture.
-constexpr int kMaxProgressiveScans = 500;
 
 struct JpegErrors {
     jpeg_error_mgr manager;
@@ -54,12 +52,14 @@ void OnJpegMessage(j_common_ptr info, int level) {
     std::longjmp(errors->jump, 1);
 }
 
+// The scans were counted before decoding; this holds the decoder to the same limit should it
+// find more than the count.
 void OnJpegProgress(j_common_ptr info) {
     auto *decoder = reinterpret_cast<j_decompress_ptr>(info);
-    if (decoder->progressive_mode && decoder->input_scan_number > kMaxProgressiveScans) {
+    if (decoder->progressive_mode && decoder->input_scan_number > kMaxJpegScans) {
         auto *errors = reinterpret_cast<JpegErrors *>(info->err);
         std::snprintf(errors->message, sizeof errors->message,
-                      "it has more than %d progressive scans", kMaxProgressiveScans);
+                      "it has more than %d progressive scans", kMaxJpegScans);
         std::longjmp(errors->jump, 1);
     }
 }
@@ -67,6 +67,7 @@ void OnJpegProgress(j_common_ptr info) {
 struct JpegDecoder {
     jpeg_decompress_struct info{};
     JpegErrors errors{};
+    bool unrefined = false;  // the input ended with coefficients not received to their last bit
 
     JpegDecoder() {
         info.err = jpeg_std_error(&errors.manager);
@@ -80,7 +81,7 @@ struct JpegDecoder {
 
     // The reason for the last failure, in the decoder's own words.
     std::string Reason(const char *whenError) const {
-        if (errors.warning == JWRN_JPEG_EOF || errors.warning == JWRN_HIT_MARKER) {
+        if (unrefined || errors.warning == JWRN_JPEG_EOF || errors.warning == JWRN_HIT_MARKER) {
             return "is truncated (its image data ends early)";
         }
         if (errors.warning != 0) return std::string("is damaged (") + errors.message + ")";
@@ -111,7 +112,11 @@ bool ReadRawRows(JpegDecoder *decoder, const RawTarget *target) {
     jpeg_decompress_struct *info = &decoder->info;
     if (setjmp(decoder->errors.jump)) return false;
     info->raw_data_out = TRUE;
-    jpeg_start_decompress(info);
+    jpeg_start_decompress(info);  // a multi-scan file is read to its end here
+    if (!JpegFullyRefined(*info)) {
+        decoder->unrefined = true;
+        return false;
+    }
     const int32_t step = info->max_v_samp_factor * DCTSIZE;
     const int32_t height = static_cast<int32_t>(info->output_height);
     for (int32_t row = 0; row < height; row += step) {
@@ -135,7 +140,11 @@ bool ReadBgrxRows(JpegDecoder *decoder, JSAMPARRAY rows) {
     jpeg_decompress_struct *info = &decoder->info;
     if (setjmp(decoder->errors.jump)) return false;
     info->out_color_space = JCS_EXT_BGRX;
-    jpeg_start_decompress(info);
+    jpeg_start_decompress(info);  // a multi-scan file is read to its end here
+    if (!JpegFullyRefined(*info)) {
+        decoder->unrefined = true;
+        return false;
+    }
     while (info->output_scanline < info->output_height) {
         jpeg_read_scanlines(info, rows + info->output_scanline,
                             info->output_height - info->output_scanline);
@@ -254,20 +263,28 @@ bool DecodeRaw(JpegDecoder *decoder, bool upright, YuvPlanes *planes, YuyvImage 
 
 }  // namespace
 
-bool DecodeJpeg(const uint8_t *data, size_t size, YuvPlanes *planes, YuyvImage *image,
-                int *orientation, std::string *reason, double *packMs) {
+namespace {
+
+// Everything that can refuse a file before its picture is decoded: a complete layout, the scan
+// limit, the size and the colour components. Leaves the decoder past the header.
+bool OpenJpeg(JpegDecoder *decoder, const uint8_t *data, size_t size, int *orientation,
+              std::string *reason) {
     const JpegMarkerScan markers = ScanJpegMarkers(data, size);
     if (!markers.hasScan || !markers.hasEnd) {
         *reason = "is truncated or not a complete JPEG file";
         return false;
     }
     *orientation = markers.orientation;
-    JpegDecoder decoder;
-    if (!ReadJpegHeader(&decoder, data, size)) {
-        *reason = decoder.Reason("is not a valid JPEG");
+    if (!ReadJpegHeader(decoder, data, size)) {
+        *reason = decoder->Reason("is not a valid JPEG");
         return false;
     }
-    const jpeg_decompress_struct &info = decoder.info;
+    const jpeg_decompress_struct &info = decoder->info;
+    if (const std::string bad = CheckJpegScanCount(markers.scanCount, info.progressive_mode);
+        !bad.empty()) {
+        *reason = bad;
+        return false;
+    }
     if (const std::string bad = CheckPhotoSize(info.image_width, info.image_height); !bad.empty()) {
         *reason = bad;
         return false;
@@ -281,6 +298,22 @@ bool DecodeJpeg(const uint8_t *data, size_t size, YuvPlanes *planes, YuyvImage *
                   " colour components, which is not supported";
         return false;
     }
+    return true;
+}
+
+}  // namespace
+
+bool CheckJpegHeader(const uint8_t *data, size_t size, std::string *reason) {
+    JpegDecoder decoder;
+    int orientation = 1;
+    return OpenJpeg(&decoder, data, size, &orientation, reason);
+}
+
+bool DecodeJpeg(const uint8_t *data, size_t size, YuvPlanes *planes, YuyvImage *image,
+                int *orientation, std::string *reason, double *packMs) {
+    JpegDecoder decoder;
+    if (!OpenJpeg(&decoder, data, size, orientation, reason)) return false;
+    const jpeg_decompress_struct &info = decoder.info;
     if (!HasPlainPlanes(info)) return DecodeThroughPixels(&decoder, planes, reason);
     return DecodeRaw(&decoder, *orientation == 1, planes, image, reason, packMs);
 }

@@ -60,6 +60,11 @@ bool DecodeJpeg(const uint8_t *data, size_t size, YuvPlanes *planes, YuyvImage *
 bool DecodePngPlanes(const uint8_t *data, size_t size, YuvPlanes *planes, int *orientation,
                      std::string *reason);
 
+// The checks of each decoder that need no decoding (layout, size, colour components, scan
+// count): false with the reason the decoder would give.
+bool CheckJpegHeader(const uint8_t *data, size_t size, std::string *reason);
+bool CheckPngHeader(const uint8_t *data, size_t size, std::string *reason);
+
 // A reason for a width or height outside what the program accepts, or empty.
 std::string CheckPhotoSize(int64_t width, int64_t height);
 

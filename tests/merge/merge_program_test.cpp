@@ -267,6 +267,27 @@ TEST_F(MergeProgram, TheSamePhotosInAnyOrderGiveTheSameBytes) {
     }
 }
 
+TEST_F(MergeProgram, APhotoItsHeaderRefusesIsRefusedBeforeAnyPhotoIsDecoded) {
+    const std::vector<std::string> photos = WriteBracket(128, 100);
+    // The first photo's fault shows only while it decodes; the last one's header announces
+    // 120 megapixels.
+    std::vector<uint8_t> half = Exposure(128, 100, 1.0);
+    half.resize(half.size() / 2);
+    half.insert(half.end(), {0xFF, 0xD9});
+    WriteFile(photos[0], half);
+    std::vector<uint8_t> large = Exposure(128, 100, 0.5);
+    const uint8_t kFrameMarker[] = {0xFF, 0xC0};
+    const auto frame = std::search(large.begin(), large.end(), std::begin(kFrameMarker),
+                                   std::end(kFrameMarker));
+    ASSERT_NE(frame, large.end());
+    const uint8_t size[4] = {0x27, 0x10, 0x2E, 0xE0};  // 10000 rows of 12000 pixels
+    std::copy(size, size + 4, frame + 5);
+    WriteFile(photos[2], large);
+    EXPECT_EQ(Run({"-v", "-o", dir.File("out.jpg"), photos[0], photos[1], photos[2]}), 1);
+    EXPECT_EQ(err, "tonefold-merge: " + photos[2] +
+                       ": is too large (12000x10000, at most 100 megapixels)\n");
+}
+
 TEST_F(MergeProgram, AnOutputThatIsOneOfThePhotosIsRefusedUnderAnySpelling) {
     const std::vector<std::string> photos = WriteBracket(128, 100);
     const std::vector<uint8_t> dark = ReadFile(photos[2]);
