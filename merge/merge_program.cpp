@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -260,6 +261,27 @@ __tag_QELV_OFFSCREEN RecordOf(YuyvImage &image) {
     return record;
 }
 
+// The packed rows compared byte by byte: an order of the pictures alone. Same-size pictures.
+bool PictureComesBefore(const YuyvImage &a, const YuyvImage &b) {
+    const size_t bytes = static_cast<size_t>(a.Pitch()) * static_cast<size_t>(a.height);
+    return std::memcmp(a.pixels.get(), b.pixels.get(), bytes) < 0;
+}
+
+// The engine settles exposures it measures as equal by their place in its list. Listed in an
+// order of their pictures, not of the command line, the same photos give the same merge in any
+// order.
+std::array<__tag_QELV_OFFSCREEN, kPhotoCount> RecordsInPictureOrder(
+    std::array<LoadedPhoto, kPhotoCount> *photos) {
+    std::array<YuyvImage *, kPhotoCount> images;
+    for (int i = 0; i < kPhotoCount; ++i) images[i] = &(*photos)[i].image;
+    std::sort(images.begin(), images.end(), [](const YuyvImage *a, const YuyvImage *b) {
+        return PictureComesBefore(*a, *b);
+    });
+    std::array<__tag_QELV_OFFSCREEN, kPhotoCount> records;
+    for (int i = 0; i < kPhotoCount; ++i) records[i] = RecordOf(*images[i]);
+    return records;
+}
+
 struct ProgressLog {
     std::mutex mutex;
     Clock::time_point start;
@@ -392,8 +414,7 @@ int RunSteps(const std::vector<std::string> &args, std::ostream &out, std::ostre
         Report(out, "read (three in parallel)", readMs);
     }
 
-    std::array<__tag_QELV_OFFSCREEN, kPhotoCount> records;
-    for (int i = 0; i < kPhotoCount; ++i) records[i] = RecordOf(photos[i].image);
+    std::array<__tag_QELV_OFFSCREEN, kPhotoCount> records = RecordsInPictureOrder(&photos);
     ProgressLog log;
     start = Clock::now();
     const int result = Merge(options, &records, &log);

@@ -79,14 +79,15 @@ uint8_t TexturedLuma(int x, int y) {
     return static_cast<uint8_t>(40 + (cell >> 24) % 120 + (x + y) % 20);
 }
 
-std::vector<uint8_t> Exposure(int width, int height, double gain, int orientation = 1) {
+std::vector<uint8_t> Exposure(int width, int height, double gain, int orientation = 1,
+                              int subsampling = TJSAMP_420) {
     auto luma = [gain](int x, int y) {
         return static_cast<uint8_t>(std::min(255.0, std::round(TexturedLuma(x, y) * gain)));
     };
     auto u = [](int x, int y) { return SceneU(x, y); };
     auto v = [](int x, int y) { return SceneV(x, y); };
     std::vector<uint8_t> jpeg =
-        EncodePlanesAsJpeg(MakePlanes(width, height, TJSAMP_420, luma, u, v), 92);
+        EncodePlanesAsJpeg(MakePlanes(width, height, subsampling, luma, u, v), 92);
     return orientation == 1 ? jpeg : WithOrientation(jpeg, orientation);
 }
 
@@ -264,6 +265,25 @@ TEST_F(MergeProgram, TheSamePhotosInAnyOrderGiveTheSameBytes) {
         const std::vector<uint8_t> bytes = ReadFile(output);
         if (first.empty()) first = bytes;
         EXPECT_EQ(bytes, first);
+    }
+}
+
+TEST_F(MergeProgram, PhotosOfEqualExposureGiveTheSameBytesInEitherOrder) {
+    // One exposure saved at two chroma samplings: the same luma, so the same measured
+    // exposure, but not the same picture.
+    const std::string a = dir.File("a.jpg"), b = dir.File("b.jpg"), c = dir.File("c.jpg");
+    WriteFile(a, Exposure(160, 120, 1.0, 1, TJSAMP_420));
+    WriteFile(b, Exposure(160, 120, 1.0, 1, TJSAMP_444));
+    WriteFile(c, Exposure(160, 120, 2.0));
+    const std::vector<std::vector<std::string>> orders = {
+        {a, b, c}, {b, a, c}, {c, b, a}, {a, c, b}, {b, c, a}, {c, a, b}};
+    std::vector<uint8_t> first;
+    for (const std::vector<std::string> &order : orders) {
+        const std::string output = dir.File("tie.png");
+        ASSERT_EQ(Run({"-o", output, order[0], order[1], order[2]}), 0) << err;
+        const std::vector<uint8_t> bytes = ReadFile(output);
+        if (first.empty()) first = bytes;
+        EXPECT_EQ(bytes, first) << order[0] << " " << order[1] << " " << order[2];
     }
 }
 
