@@ -254,6 +254,19 @@ TEST_F(MergeProgram, MergesABracketIntoAPictureOfThePhotosUprightSize) {
     }
 }
 
+TEST_F(MergeProgram, TheSmallestBracketMerges) {
+    const std::vector<std::string> photos = WriteBracket(96, 96);
+    const std::string output = dir.File("small.png");
+    ASSERT_EQ(Run({"-o", output, photos[0], photos[1], photos[2]}), 0) << err;
+    EXPECT_TRUE(err.empty()) << err;
+    const std::vector<uint8_t> bytes = ReadFile(output);
+    tonefold::YuyvImage merged;
+    std::string reason;
+    ASSERT_TRUE(tonefold::DecodePhoto(bytes.data(), bytes.size(), &merged, &reason)) << reason;
+    EXPECT_EQ(merged.width, 96);
+    EXPECT_EQ(merged.height, 96);
+}
+
 TEST_F(MergeProgram, TheSamePhotosInAnyOrderGiveTheSameBytes) {
     const std::vector<std::string> p = WriteBracket(160, 120);
     const std::vector<std::vector<std::string>> orders = {

@@ -188,6 +188,25 @@ TEST(JpegDecode, OrientationSixTurnsA400By300PhotoInto300By400) {
     EXPECT_NEAR(CornerMean(image, 1, LumaAt), 30, 6);
 }
 
+TEST(JpegDecode, OfTwoExifBlocksTheFirstOnesOrientationCounts) {
+    const std::vector<uint8_t> plain = EncodePlanesAsJpeg(MakeScenePlanes(64, 48, TJSAMP_420));
+    struct Case {
+        int first, second;  // orientations in file order
+        int width, height;  // upright
+    };
+    for (const Case &c : {Case{6, 1, 48, 64}, Case{1, 6, 64, 48}, Case{8, 3, 48, 64}}) {
+        SCOPED_TRACE(std::to_string(c.first) + " then " + std::to_string(c.second));
+        // Each splice goes right after the start-of-image marker, ahead of the one before.
+        const std::vector<uint8_t> jpeg =
+            WithOrientation(WithOrientation(plain, c.second), c.first, true);
+        YuyvImage image;
+        std::string reason;
+        ASSERT_TRUE(DecodePhoto(jpeg.data(), jpeg.size(), &image, &reason)) << reason;
+        EXPECT_EQ(image.width, c.width);
+        EXPECT_EQ(image.height, c.height);
+    }
+}
+
 TEST(JpegEncode, KeepsSizeAndTheFourTwoTwoPlanesAndDropsThePadding) {
     const YuyvImage source = MakeSceneYuyv(77, 35);  // padded to 80
     std::vector<uint8_t> jpeg;
