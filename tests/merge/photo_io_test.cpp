@@ -8,12 +8,14 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <random>
 
 #include <jpeglib.h>
 
 #include "merge/photo_support.h"
 #include "photo_io.h"
+#include "yuv_planes.h"
 
 using namespace photo_support;
 using tonefold::DecodePhoto;
@@ -186,6 +188,75 @@ TEST(JpegDecode, OrientationSixTurnsA400By300PhotoInto300By400) {
     EXPECT_EQ(image.paddedWidth, 300);
     EXPECT_NEAR(CornerMean(image, 0, LumaAt), 230, 6);
     EXPECT_NEAR(CornerMean(image, 1, LumaAt), 30, 6);
+}
+
+// The whole-picture way: the stored planes turned upright, then packed.
+YuyvImage TurnedThenPacked(const std::vector<uint8_t> &jpeg) {
+    tonefold::YuvPlanes planes;
+    YuyvImage image;
+    int orientation = 1;
+    std::string reason;
+    double packMs = 0;
+    if (!tonefold::DecodeJpeg(jpeg.data(), jpeg.size(), &planes, &image, &orientation, &reason,
+                              &packMs, false)) {
+        return image;
+    }
+    tonefold::YuvPlanes upright;
+    tonefold::OrientPlanes(planes, orientation, &upright);
+    tonefold::PackYuyv(upright, &image);
+    return image;
+}
+
+TEST(JpegDecode, StripsTurnedWhileDecodingGiveTheBytesOfTheWholePictureTurned) {
+    struct Sampling {
+        int subsampling;
+        bool stripsFor[9];  // by orientation: packs without resampling once upright
+    };
+    const Sampling samplings[] = {
+        {TJSAMP_420, {false, true, true, true, true, true, true, true, true}},
+        {TJSAMP_422, {false, true, true, true, true, false, false, false, false}},
+        {TJSAMP_440, {false, false, false, false, false, true, true, true, true}},
+        {TJSAMP_444, {}},
+        {TJSAMP_GRAY, {}},
+    };
+    // Odd and even sides, one strip or several, a last strip of one row.
+    const int sizes[][2] = {{64, 48}, {67, 45}, {37, 129}, {98, 33}, {100, 146}, {131, 200}};
+    for (const Sampling &sampling : samplings) {
+        for (const auto &size : sizes) {
+            // Every sample unlike its neighbours, so a sample in a wrong place shows.
+            const std::vector<uint8_t> plain = EncodePlanesAsJpeg(
+                MakePlanes(
+                    size[0], size[1], sampling.subsampling,
+                    [](int x, int y) { return static_cast<uint8_t>(x * 37 + y * 91 + x * y); },
+                    [](int x, int y) { return static_cast<uint8_t>(x * 53 + y * 17 + 40); },
+                    [](int x, int y) { return static_cast<uint8_t>(x * 11 + y * 71 + x * y); }),
+                95);
+            for (int orientation = 1; orientation <= 8; ++orientation) {
+                SCOPED_TRACE("subsampling " + std::to_string(sampling.subsampling) + " size " +
+                             std::to_string(size[0]) + "x" + std::to_string(size[1]) +
+                             " orientation " + std::to_string(orientation));
+                const std::vector<uint8_t> jpeg = WithOrientation(plain, orientation);
+                tonefold::YuvPlanes planes;
+                YuyvImage strips;
+                int stored = 0;
+                std::string reason;
+                double packMs = 0;
+                ASSERT_TRUE(tonefold::DecodeJpeg(jpeg.data(), jpeg.size(), &planes, &strips,
+                                                 &stored, &reason, &packMs))
+                    << reason;
+                EXPECT_EQ(strips.pixels != nullptr, sampling.stripsFor[orientation]);
+                YuyvImage decoded;
+                ASSERT_TRUE(DecodePhoto(jpeg.data(), jpeg.size(), &decoded, &reason)) << reason;
+                const YuyvImage reference = TurnedThenPacked(jpeg);
+                ASSERT_NE(reference.pixels, nullptr);
+                ASSERT_EQ(decoded.width, reference.width);
+                ASSERT_EQ(decoded.height, reference.height);
+                ASSERT_EQ(decoded.paddedWidth, reference.paddedWidth);
+                const size_t bytes = static_cast<size_t>(reference.Pitch()) * reference.height;
+                EXPECT_EQ(std::memcmp(decoded.pixels.get(), reference.pixels.get(), bytes), 0);
+            }
+        }
+    }
 }
 
 TEST(JpegDecode, OfTwoExifBlocksTheFirstOnesOrientationCounts) {
