@@ -264,7 +264,7 @@ bool DecodeRaw(JpegDecoder *decoder, int orientation, bool stripPacking, YuvPlan
     AllocateRawPlanes(info, imcuRows, planes);
     StripPacker packer{planes, image, orientation, PixelBuffer(), 0.0};
     if (target.strip) {
-        const bool swap = orientation >= 5;
+        const bool swap = orientation >= 5;  // 5..8 turn by a quarter
         AllocatePackedRows(swap ? height : width, swap ? width : height, image);
         if (orientation != 1) {
             packer.scratch =
@@ -291,10 +291,6 @@ bool DecodeRaw(JpegDecoder *decoder, int orientation, bool stripPacking, YuvPlan
     }
     return true;
 }
-
-}  // namespace
-
-namespace {
 
 // Everything that can refuse a file before its picture is decoded: a complete layout, the scan
 // limit, the size and the colour components. Leaves the decoder past the header.
