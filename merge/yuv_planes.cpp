@@ -198,6 +198,39 @@ void ScatterChroma(const uint8_t *u, const uint8_t *v, int32_t stride, int32_t w
     }
 }
 
+// A turned band's planes: luma, and chroma of the same rows or half as many.
+struct PlaneBand {
+    const uint8_t *luma, *u, *v;
+    int32_t lumaStride, chromaStride;
+};
+
+// Packs a band a few rows at a time. A band of a quarter turn writes a short stretch of every
+// packed row, rows a pitch apart that the hardware does not fetch ahead: the next rows are
+// asked for while these are packed.
+void PackBand(const PlaneBand &band, int32_t width, int32_t height, bool halfHeight,
+              uint8_t *destination, int32_t pitch) {
+    constexpr int32_t kRows = 32;  // even: whole row pairs
+    for (int32_t y = 0; y < height; y += kRows) {
+        const int32_t rows = std::min(kRows, height - y);
+        for (int32_t ahead = y + kRows; ahead < std::min(y + 2 * kRows, height); ++ahead) {
+            uint8_t *row = destination + static_cast<size_t>(ahead) * pitch;
+            for (int32_t byte = 0; byte < 2 * width; byte += 64) __builtin_prefetch(row + byte, 1);
+        }
+        const size_t chromaOffset = static_cast<size_t>(halfHeight ? y / 2 : y) * band.chromaStride;
+        const uint8_t *luma = band.luma + static_cast<size_t>(y) * band.lumaStride;
+        uint8_t *packed = destination + static_cast<size_t>(y) * pitch;
+        if (halfHeight) {
+            libyuv::I420ToYUY2(luma, band.lumaStride, band.u + chromaOffset, band.chromaStride,
+                               band.v + chromaOffset, band.chromaStride, packed, pitch, width,
+                               rows);
+        } else {
+            libyuv::I422ToYUY2(luma, band.lumaStride, band.u + chromaOffset, band.chromaStride,
+                               band.v + chromaOffset, band.chromaStride, packed, pitch, width,
+                               rows);
+        }
+    }
+}
+
 }  // namespace
 
 bool PacksUprightWithoutResampling(int32_t width, int32_t height, int32_t chromaWidth,
@@ -258,12 +291,9 @@ void PackOrientedStrip(const YuvPlanes &strip, int32_t firstRow, int32_t rowCoun
                                                  : k0 == y0;
     const bool aligned = wholePairs && wholeRowPairs;
     uint8_t *first = image->pixels.get() + static_cast<size_t>(y0) * image->Pitch() + 2 * x0;
-    if (aligned && uprightHalfHeight) {
-        libyuv::I420ToYUY2(luma, lumaStride, chroma[0], chromaStride, chroma[1], chromaStride,
-                           first, image->Pitch(), width, height);
-    } else if (aligned) {
-        libyuv::I422ToYUY2(luma, lumaStride, chroma[0], chromaStride, chroma[1], chromaStride,
-                           first, image->Pitch(), width, height);
+    if (aligned) {
+        const PlaneBand band{luma, chroma[0], chroma[1], lumaStride, chromaStride};
+        PackBand(band, width, height, uprightHalfHeight, first, image->Pitch());
     } else {
         ScatterLuma(luma, lumaStride, width, height, x0, y0, image);
         ScatterChroma(chroma[0], chroma[1], chromaStride, swap ? chromaRows : strip.chromaWidth,
