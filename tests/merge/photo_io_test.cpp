@@ -637,9 +637,11 @@ std::vector<size_t> ScanEnds(const std::vector<uint8_t> &jpeg) {
     std::vector<size_t> ends;
     bool inScan = false;
     for (size_t i = 2; i + 1 < jpeg.size();) {
-        if (jpeg[i] != 0xFF || jpeg[i + 1] == 0x00 || (jpeg[i + 1] >= 0xD0 && jpeg[i + 1] <= 0xD7)) {
-            i += inScan ? 1 : 0;
+        const uint8_t next = jpeg[i + 1];
+        const bool marker = jpeg[i] == 0xFF && next != 0x00 && !(next >= 0xD0 && next <= 0xD7);
+        if (!marker) {
             if (!inScan) return ends;  // not a segment: the walk went wrong
+            ++i;
             continue;
         }
         if (inScan) ends.push_back(i);
