@@ -1,11 +1,13 @@
 // The merge program's reading step on a 12-megapixel 4:2:0 JPEG: file to padded 4:2:2 rows,
-// one photo alone and three at once as the program reads them. Counters give the decode and
-// the packing ("convert") time of the last photo read.
+// one photo alone (upright, or turned by an EXIF orientation) and three at once as the program
+// reads them. Counters give the decode and the packing ("convert") time of the last photo read.
 #include <benchmark/benchmark.h>
 
 #include <turbojpeg.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -61,8 +63,37 @@ const std::vector<std::string> &PhotoPaths() {
     return paths;
 }
 
-void BM_ReadPhoto12MP(benchmark::State &state) {
-    const std::string &path = PhotoPaths()[0];
+// The photo with an APP1 Exif block holding one orientation entry after its start marker.
+std::vector<uint8_t> WithOrientation(const std::vector<uint8_t> &jpeg, int orientation) {
+    const uint8_t tiff[] = {'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x12, 0x01, 3, 0, 1, 0, 0, 0,
+                            static_cast<uint8_t>(orientation), 0, 0, 0, 0, 0, 0, 0};
+    std::vector<uint8_t> segment = {0xFF, 0xE1, 0, 2 + 6 + sizeof tiff, 'E', 'x', 'i', 'f', 0, 0};
+    segment.insert(segment.end(), std::begin(tiff), std::end(tiff));
+    std::vector<uint8_t> out(jpeg.begin(), jpeg.begin() + 2);
+    out.insert(out.end(), segment.begin(), segment.end());
+    out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+    return out;
+}
+
+// The scene stored turned by each orientation, written once.
+const std::string &TurnedPhotoPath(int orientation) {
+    static std::string paths[9];
+    std::string &path = paths[orientation];
+    if (path.empty()) {
+        const std::vector<uint8_t> bytes = WithOrientation(SceneJpeg(), orientation);
+        path = (std::filesystem::temp_directory_path() /
+                ("tonefold-read-bench-turned-" + std::to_string(orientation) + ".jpg"))
+                   .string();
+        std::FILE *file = std::fopen(path.c_str(), "wb");
+        if (file != nullptr) {
+            std::fwrite(bytes.data(), 1, bytes.size(), file);
+            std::fclose(file);
+        }
+    }
+    return path;
+}
+
+void ReadOnePhoto(benchmark::State &state, const std::string &path) {
     tonefold::PhotoTimes times;
     for (auto _ : state) {
         tonefold::YuyvImage image;
@@ -76,7 +107,21 @@ void BM_ReadPhoto12MP(benchmark::State &state) {
     state.counters["decode_ms"] = times.decodeMs;
     state.counters["convert_ms"] = times.convertMs;
 }
+
+void BM_ReadPhoto12MP(benchmark::State &state) { ReadOnePhoto(state, PhotoPaths()[0]); }
 BENCHMARK(BM_ReadPhoto12MP)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Argument: the EXIF orientation (3 a half turn, 6 and 8 quarter turns, 5 a transpose).
+void BM_ReadTurnedPhoto12MP(benchmark::State &state) {
+    ReadOnePhoto(state, TurnedPhotoPath(static_cast<int>(state.range(0))));
+}
+BENCHMARK(BM_ReadTurnedPhoto12MP)
+    ->Arg(3)
+    ->Arg(5)
+    ->Arg(6)
+    ->Arg(8)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_ReadThreePhotos12MPInParallel(benchmark::State &state) {
     double slowestDecode = 0, slowestConvert = 0;

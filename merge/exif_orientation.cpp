@@ -71,15 +71,30 @@ constexpr size_t kExifHeaderBytes = 6;
 // Markers that stand alone, without a length field.
 bool HasNoLength(uint8_t marker) { return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7); }
 
-bool FindEndMarker(const uint8_t *data, size_t from, size_t size) {
-    while (from + 1 < size) {
-        const void *found = std::memchr(data + from, 0xFF, size - from - 1);
-        if (found == nullptr) return false;
-        const size_t at = static_cast<size_t>(static_cast<const uint8_t *>(found) - data);
-        if (data[at + 1] == kEndOfImage) return true;
-        from = at + 1;
+// The rest of the file from the end of the first scan's header: entropy-coded data runs to
+// the next marker other than a stuffed 0xFF 0x00 or a restart marker; segments between scans
+// are passed over by their lengths, as the decoder passes over them. Counts the scans until
+// the end-of-image marker.
+void WalkScans(const uint8_t *data, size_t pos, size_t size, JpegMarkerScan *scan) {
+    scan->scanCount = 1;
+    while (pos + 1 < size) {
+        const void *found = std::memchr(data + pos, 0xFF, size - pos - 1);
+        if (found == nullptr) return;
+        pos = static_cast<size_t>(static_cast<const uint8_t *>(found) - data) + 1;
+        while (pos < size && data[pos] == 0xFF) ++pos;  // fill bytes
+        if (pos >= size) return;
+        const uint8_t marker = data[pos++];
+        if (marker == 0x00 || HasNoLength(marker)) continue;
+        if (marker == kEndOfImage) {
+            scan->hasEnd = true;
+            return;
+        }
+        if (size - pos < 2) return;
+        const size_t length = static_cast<size_t>(data[pos] << 8 | data[pos + 1]);
+        if (length < 2 || length > size - pos) return;
+        if (marker == kStartOfScan) ++scan->scanCount;
+        pos += length;
     }
-    return false;
 }
 
 }  // namespace
@@ -103,7 +118,7 @@ JpegMarkerScan ScanJpegMarkers(const uint8_t *data, size_t size) {
         const size_t payloadBytes = length - 2;
         if (marker == kStartOfScan) {
             scan.hasScan = true;
-            scan.hasEnd = FindEndMarker(data, pos + length, size);
+            WalkScans(data, pos + length, size, &scan);
             return scan;
         }
         if (marker == kApp1 && !orientationFound && payloadBytes >= kExifHeaderBytes &&

@@ -23,11 +23,13 @@ struct JpegMarkerScan {
     int orientation = 1;   // from the first APP1 "Exif" segment, 1 when there is none
     bool hasScan = false;  // a start-of-scan marker was reached
     bool hasEnd = false;   // an end-of-image marker follows the first scan
+    int scanCount = 0;     // start-of-scan markers before the end-of-image marker
 };
 
-// Walks the segments from the start-of-image marker to the first scan, then looks for the
-// end-of-image marker after it. Entropy-coded data cannot hold 0xFF 0xD9 (0xFF is stuffed),
-// so a missing end marker means the file was cut short.
+// Walks the segments from the start-of-image marker to the first scan, then the scans and
+// the segments between them to the end-of-image marker. Entropy-coded data cannot hold a
+// marker (0xFF is stuffed), so a missing end marker means the file was cut short. The scans
+// are counted from the bytes alone, before any of them is decoded.
 JpegMarkerScan ScanJpegMarkers(const uint8_t *data, size_t size);
 
 }  // namespace tonefold

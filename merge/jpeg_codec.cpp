@@ -19,13 +19,11 @@
 #include <vector>
 
 #include "exif_orientation.h"
+#include "jpeg_checks.h"
 #include "yuv_planes.h"
 
 namespace tonefold {
 namespace {
-
-// A progressive file can announce any number of scans, each a pass over the whole picture.
-constexpr int kMaxProgressiveScans = 500;
 
 struct JpegErrors {
     jpeg_error_mgr manager;
@@ -54,12 +52,14 @@ void OnJpegMessage(j_common_ptr info, int level) {
     std::longjmp(errors->jump, 1);
 }
 
+// The scans were counted before decoding; this holds the decoder to the same limit should it
+// find more than the count.
 void OnJpegProgress(j_common_ptr info) {
     auto *decoder = reinterpret_cast<j_decompress_ptr>(info);
-    if (decoder->progressive_mode && decoder->input_scan_number > kMaxProgressiveScans) {
+    if (decoder->progressive_mode && decoder->input_scan_number > kMaxJpegScans) {
         auto *errors = reinterpret_cast<JpegErrors *>(info->err);
         std::snprintf(errors->message, sizeof errors->message,
-                      "it has more than %d progressive scans", kMaxProgressiveScans);
+                      "it has more than %d progressive scans", kMaxJpegScans);
         std::longjmp(errors->jump, 1);
     }
 }
@@ -67,6 +67,7 @@ void OnJpegProgress(j_common_ptr info) {
 struct JpegDecoder {
     jpeg_decompress_struct info{};
     JpegErrors errors{};
+    bool unrefined = false;  // the input ended with coefficients not received to their last bit
 
     JpegDecoder() {
         info.err = jpeg_std_error(&errors.manager);
@@ -80,7 +81,7 @@ struct JpegDecoder {
 
     // The reason for the last failure, in the decoder's own words.
     std::string Reason(const char *whenError) const {
-        if (errors.warning == JWRN_JPEG_EOF || errors.warning == JWRN_HIT_MARKER) {
+        if (unrefined || errors.warning == JWRN_JPEG_EOF || errors.warning == JWRN_HIT_MARKER) {
             return "is truncated (its image data ends early)";
         }
         if (errors.warning != 0) return std::string("is damaged (") + errors.message + ")";
@@ -98,11 +99,12 @@ bool ReadJpegHeader(JpegDecoder *decoder, const uint8_t *data, size_t size) {
 }
 
 // Where the raw rows of each iMCU row go: rows[c] points at the row pointers of component c,
-// either of its whole plane or of a strip of one iMCU row that every call refills (then
-// onStrip is called after each).
+// either of its whole plane or of a strip of stripImcuRows iMCU rows that is refilled once
+// packed (onStrip is called each time it is full, and after the last row).
 struct RawTarget {
     JSAMPARRAY rows[3] = {};
     bool strip = false;
+    int32_t stripImcuRows = 1;
     void (*onStrip)(void *user, int32_t firstRow, int32_t rowCount) = nullptr;
     void *user = nullptr;
 };
@@ -111,20 +113,32 @@ bool ReadRawRows(JpegDecoder *decoder, const RawTarget *target) {
     jpeg_decompress_struct *info = &decoder->info;
     if (setjmp(decoder->errors.jump)) return false;
     info->raw_data_out = TRUE;
-    jpeg_start_decompress(info);
+    jpeg_start_decompress(info);  // a multi-scan file is read to its end here
+    if (!JpegFullyRefined(*info)) {
+        decoder->unrefined = true;
+        return false;
+    }
     const int32_t step = info->max_v_samp_factor * DCTSIZE;
     const int32_t height = static_cast<int32_t>(info->output_height);
+    int32_t stripFirstRow = 0;
+    int32_t inStrip = 0;  // iMCU rows in the strip so far
     for (int32_t row = 0; row < height; row += step) {
         JSAMPARRAY pointers[3] = {};
         for (int c = 0; c < info->num_components; ++c) {
-            const int32_t first = target->strip ? 0
-                                                : row * info->comp_info[c].v_samp_factor /
-                                                      info->max_v_samp_factor;
+            const int32_t componentRows = info->comp_info[c].v_samp_factor * DCTSIZE;
+            const int32_t first = target->strip
+                                      ? inStrip * componentRows
+                                      : row * info->comp_info[c].v_samp_factor /
+                                            info->max_v_samp_factor;
             pointers[c] = target->rows[c] + first;
         }
         jpeg_read_raw_data(info, pointers, static_cast<JDIMENSION>(step));
-        if (target->onStrip != nullptr) {
-            target->onStrip(target->user, row, std::min(step, height - row));
+        ++inStrip;
+        const int32_t end = std::min(row + step, height);
+        if (target->onStrip != nullptr && (inStrip == target->stripImcuRows || end == height)) {
+            target->onStrip(target->user, stripFirstRow, end - stripFirstRow);
+            stripFirstRow = end;
+            inStrip = 0;
         }
     }
     jpeg_finish_decompress(info);
@@ -135,7 +149,11 @@ bool ReadBgrxRows(JpegDecoder *decoder, JSAMPARRAY rows) {
     jpeg_decompress_struct *info = &decoder->info;
     if (setjmp(decoder->errors.jump)) return false;
     info->out_color_space = JCS_EXT_BGRX;
-    jpeg_start_decompress(info);
+    jpeg_start_decompress(info);  // a multi-scan file is read to its end here
+    if (!JpegFullyRefined(*info)) {
+        decoder->unrefined = true;
+        return false;
+    }
     while (info->output_scanline < info->output_height) {
         jpeg_read_scanlines(info, rows + info->output_scanline,
                             info->output_height - info->output_scanline);
@@ -154,17 +172,16 @@ bool HasPlainPlanes(const jpeg_decompress_struct &info) {
            c[1].h_samp_factor == c[2].h_samp_factor && c[1].v_samp_factor == c[2].v_samp_factor;
 }
 
-// Rows of each component for a whole iMCU row (strip) or the whole picture; the strides cover
-// every block libjpeg writes.
-void AllocateRawPlanes(const jpeg_decompress_struct &info, bool strip, YuvPlanes *planes) {
+// Rows of each component for imcuRows iMCU rows (a strip, or the whole picture); the strides
+// cover every block libjpeg writes.
+void AllocateRawPlanes(const jpeg_decompress_struct &info, int32_t imcuRows, YuvPlanes *planes) {
     const int count = info.num_components;
     int32_t strides[3] = {};
     int32_t rows[3] = {};
     for (int c = 0; c < count; ++c) {
         const jpeg_component_info &component = info.comp_info[c];
         strides[c] = static_cast<int32_t>(component.width_in_blocks) * DCTSIZE;
-        rows[c] = component.v_samp_factor * DCTSIZE *
-                  (strip ? 1 : static_cast<int32_t>(info.total_iMCU_rows));
+        rows[c] = component.v_samp_factor * DCTSIZE * imcuRows;
     }
     const bool colour = count == 3;
     AllocatePlanes(planes, static_cast<int32_t>(info.image_width),
@@ -180,16 +197,26 @@ std::vector<JSAMPROW> RowPointers(uint8_t *first, int32_t stride, int32_t rows) 
     return pointers;
 }
 
+constexpr int32_t kTurnedStripRows = 64;
+
 struct StripPacker {
     const YuvPlanes *strip;
     YuyvImage *image;
+    int orientation;
+    PixelBuffer scratch;  // for turning strips
     double milliseconds;
 };
 
 void PackStrip(void *user, int32_t firstRow, int32_t rowCount) {
     auto *packer = static_cast<StripPacker *>(user);
     const auto start = std::chrono::steady_clock::now();
-    PackYuyvStrip(*packer->strip, firstRow, rowCount, packer->image);
+    if (packer->orientation == 1) {
+        PackYuyvStrip(*packer->strip, firstRow, rowCount, packer->image);
+    } else {
+        PackOrientedStrip(*packer->strip, firstRow, rowCount, packer->orientation,
+                          packer->scratch.get(), packer->image);
+        if (firstRow + rowCount == packer->strip->height) PadPackedRows(packer->image);
+    }
     packer->milliseconds +=
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
             .count();
@@ -210,32 +237,45 @@ bool DecodeThroughPixels(JpegDecoder *decoder, YuvPlanes *planes, std::string *r
     return true;
 }
 
-// The planes as stored. An upright photo whose chroma packs as it stands goes into the packed
-// rows strip by strip while it decodes: no whole-picture planes, and each strip is packed
-// while in cache.
-bool DecodeRaw(JpegDecoder *decoder, bool upright, YuvPlanes *planes, YuyvImage *image,
-               std::string *reason, double *packMs) {
+// The planes as stored. A photo whose chroma packs as it stands once upright goes into the
+// packed rows strip by strip while it decodes, each strip turned by the orientation: no
+// whole-picture planes, and each strip is turned and packed while in cache.
+bool DecodeRaw(JpegDecoder *decoder, int orientation, bool stripPacking, YuvPlanes *planes,
+               YuyvImage *image, std::string *reason, double *packMs) {
     const jpeg_decompress_struct &info = decoder->info;
     const int32_t width = static_cast<int32_t>(info.image_width);
     const int32_t height = static_cast<int32_t>(info.image_height);
     const bool colour = info.num_components == 3;
     const jpeg_component_info &chroma = info.comp_info[1];
     RawTarget target;
-    target.strip = upright && colour &&
-                   PacksWithoutResampling(width, height,
-                                          static_cast<int32_t>(chroma.downsampled_width),
-                                          static_cast<int32_t>(chroma.downsampled_height));
-    AllocateRawPlanes(info, target.strip, planes);
-    StripPacker packer{planes, image, 0.0};
+    target.strip = stripPacking && colour &&
+                   PacksUprightWithoutResampling(width, height,
+                                                 static_cast<int32_t>(chroma.downsampled_width),
+                                                 static_cast<int32_t>(chroma.downsampled_height),
+                                                 orientation);
+    const int32_t imcuHeight = info.max_v_samp_factor * DCTSIZE;
+    // A turned strip lands as a band across the upright rows: strips of some 64 rows keep the
+    // writes to each packed row whole cache lines.
+    if (target.strip && orientation != 1) {
+        target.stripImcuRows = std::max<int32_t>(1, kTurnedStripRows / imcuHeight);
+    }
+    const int32_t imcuRows =
+        target.strip ? target.stripImcuRows : static_cast<int32_t>(info.total_iMCU_rows);
+    AllocateRawPlanes(info, imcuRows, planes);
+    StripPacker packer{planes, image, orientation, PixelBuffer(), 0.0};
     if (target.strip) {
-        AllocatePackedRows(width, height, image);
+        const bool swap = orientation >= 5;  // 5..8 turn by a quarter
+        AllocatePackedRows(swap ? height : width, swap ? width : height, image);
+        if (orientation != 1) {
+            packer.scratch =
+                AllocatePixels(OrientedStripScratchBytes(*planes, imcuRows * imcuHeight));
+        }
         target.onStrip = PackStrip;
         target.user = &packer;
     }
     std::vector<JSAMPROW> rows[3];
     for (int c = 0; c < info.num_components; ++c) {
-        const int32_t count = info.comp_info[c].v_samp_factor * DCTSIZE *
-                              (target.strip ? 1 : static_cast<int32_t>(info.total_iMCU_rows));
+        const int32_t count = info.comp_info[c].v_samp_factor * DCTSIZE * imcuRows;
         rows[c] = RowPointers(planes->plane[c], planes->stride[c], count);
         target.rows[c] = rows[c].data();
     }
@@ -252,22 +292,26 @@ bool DecodeRaw(JpegDecoder *decoder, bool upright, YuvPlanes *planes, YuyvImage 
     return true;
 }
 
-}  // namespace
-
-bool DecodeJpeg(const uint8_t *data, size_t size, YuvPlanes *planes, YuyvImage *image,
-                int *orientation, std::string *reason, double *packMs) {
+// Everything that can refuse a file before its picture is decoded: a complete layout, the scan
+// limit, the size and the colour components. Leaves the decoder past the header.
+bool OpenJpeg(JpegDecoder *decoder, const uint8_t *data, size_t size, int *orientation,
+              std::string *reason) {
     const JpegMarkerScan markers = ScanJpegMarkers(data, size);
     if (!markers.hasScan || !markers.hasEnd) {
         *reason = "is truncated or not a complete JPEG file";
         return false;
     }
     *orientation = markers.orientation;
-    JpegDecoder decoder;
-    if (!ReadJpegHeader(&decoder, data, size)) {
-        *reason = decoder.Reason("is not a valid JPEG");
+    if (!ReadJpegHeader(decoder, data, size)) {
+        *reason = decoder->Reason("is not a valid JPEG");
         return false;
     }
-    const jpeg_decompress_struct &info = decoder.info;
+    const jpeg_decompress_struct &info = decoder->info;
+    if (const std::string bad = CheckJpegScanCount(markers.scanCount, info.progressive_mode);
+        !bad.empty()) {
+        *reason = bad;
+        return false;
+    }
     if (const std::string bad = CheckPhotoSize(info.image_width, info.image_height); !bad.empty()) {
         *reason = bad;
         return false;
@@ -281,8 +325,24 @@ bool DecodeJpeg(const uint8_t *data, size_t size, YuvPlanes *planes, YuyvImage *
                   " colour components, which is not supported";
         return false;
     }
+    return true;
+}
+
+}  // namespace
+
+bool CheckJpegHeader(const uint8_t *data, size_t size, std::string *reason) {
+    JpegDecoder decoder;
+    int orientation = 1;
+    return OpenJpeg(&decoder, data, size, &orientation, reason);
+}
+
+bool DecodeJpeg(const uint8_t *data, size_t size, YuvPlanes *planes, YuyvImage *image,
+                int *orientation, std::string *reason, double *packMs, bool stripPacking) {
+    JpegDecoder decoder;
+    if (!OpenJpeg(&decoder, data, size, orientation, reason)) return false;
+    const jpeg_decompress_struct &info = decoder.info;
     if (!HasPlainPlanes(info)) return DecodeThroughPixels(&decoder, planes, reason);
-    return DecodeRaw(&decoder, *orientation == 1, planes, image, reason, packMs);
+    return DecodeRaw(&decoder, *orientation, stripPacking, planes, image, reason, packMs);
 }
 
 namespace {

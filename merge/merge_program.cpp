@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -166,23 +167,39 @@ const char *ResultName(int code) {
 
 }  // namespace
 
-std::array<LoadedPhoto, kPhotoCount> ReadPhotosInParallel(const std::vector<std::string> &paths) {
-    std::array<LoadedPhoto, kPhotoCount> photos;
-    auto read = [&paths, &photos](int i) {
-        LoadedPhoto &photo = photos[i];
-        photo.ok = ReadPhotoFile(paths[i], &photo.image, &photo.reason, &photo.times);
+namespace {
+
+// Decodes the files marked open on one thread each; a thread that cannot start leaves its
+// photo to the calling thread.
+void DecodeInParallel(const std::array<PhotoFile, kPhotoCount> &files,
+                      const std::array<bool, kPhotoCount> &open,
+                      std::array<LoadedPhoto, kPhotoCount> *photos) {
+    auto decode = [&files, photos](int i) {
+        LoadedPhoto &photo = (*photos)[i];
+        photo.ok = files[i].Decode(&photo.image, &photo.reason, &photo.times);
     };
     std::array<std::thread, kPhotoCount> workers;
     for (int i = 0; i < kPhotoCount; ++i) {
+        if (!open[i]) continue;
         try {
-            workers[i] = std::thread(read, i);
+            workers[i] = std::thread(decode, i);
         } catch (const std::system_error &) {
-            read(i);
+            decode(i);
         }
     }
     for (std::thread &worker : workers) {
         if (worker.joinable()) worker.join();
     }
+}
+
+}  // namespace
+
+std::array<LoadedPhoto, kPhotoCount> ReadPhotosInParallel(const std::vector<std::string> &paths) {
+    std::array<LoadedPhoto, kPhotoCount> photos;
+    std::array<PhotoFile, kPhotoCount> files;
+    std::array<bool, kPhotoCount> open{};
+    for (int i = 0; i < kPhotoCount; ++i) open[i] = files[i].Open(paths[i], &photos[i].reason);
+    DecodeInParallel(files, open, &photos);
     return photos;
 }
 
@@ -225,6 +242,20 @@ bool CheckPhotoSet(const std::vector<std::string> &paths,
     return false;
 }
 
+// Opens each photo and checks its header; a line for each one refused.
+bool OpenPhotoFiles(const std::vector<std::string> &paths,
+                    std::array<PhotoFile, kPhotoCount> *files, std::ostream &err) {
+    bool ok = true;
+    for (int i = 0; i < kPhotoCount; ++i) {
+        std::string reason;
+        if (!(*files)[i].Open(paths[i], &reason)) {
+            err << kProgram << ": " << paths[i] << ": " << reason << "\n";
+            ok = false;
+        }
+    }
+    return ok;
+}
+
 __tag_QELV_OFFSCREEN RecordOf(YuyvImage &image) {
     __tag_QELV_OFFSCREEN record{};
     record.u32PixelArrayFormat = PIXEL_FORMAT_YUYV;
@@ -233,6 +264,27 @@ __tag_QELV_OFFSCREEN RecordOf(YuyvImage &image) {
     record.ppu8Plane[0] = image.pixels.get();
     record.pi32Pitch[0] = image.Pitch();
     return record;
+}
+
+// The packed rows compared byte by byte: an order of the pictures alone. Same-size pictures.
+bool PictureComesBefore(const YuyvImage &a, const YuyvImage &b) {
+    const size_t bytes = static_cast<size_t>(a.Pitch()) * static_cast<size_t>(a.height);
+    return std::memcmp(a.pixels.get(), b.pixels.get(), bytes) < 0;
+}
+
+// The engine settles exposures it measures as equal by their place in its list. Listed in an
+// order of their pictures, not of the command line, the same photos give the same merge in any
+// order.
+std::array<__tag_QELV_OFFSCREEN, kPhotoCount> RecordsInPictureOrder(
+    std::array<LoadedPhoto, kPhotoCount> *photos) {
+    std::array<YuyvImage *, kPhotoCount> images;
+    for (int i = 0; i < kPhotoCount; ++i) images[i] = &(*photos)[i].image;
+    std::sort(images.begin(), images.end(), [](const YuyvImage *a, const YuyvImage *b) {
+        return PictureComesBefore(*a, *b);
+    });
+    std::array<__tag_QELV_OFFSCREEN, kPhotoCount> records;
+    for (int i = 0; i < kPhotoCount; ++i) records[i] = RecordOf(*images[i]);
+    return records;
 }
 
 struct ProgressLog {
@@ -342,7 +394,11 @@ int RunSteps(const std::vector<std::string> &args, std::ostream &out, std::ostre
     }
 
     Clock::time_point start = Clock::now();
-    std::array<LoadedPhoto, kPhotoCount> photos = ReadPhotosInParallel(options.photos);
+    // Every header before any picture: a photo its header refuses costs no decoding.
+    std::array<PhotoFile, kPhotoCount> files;
+    if (!OpenPhotoFiles(options.photos, &files, err)) return kExitFailure;
+    std::array<LoadedPhoto, kPhotoCount> photos;
+    DecodeInParallel(files, {true, true, true}, &photos);
     const double readMs = MillisecondsSince(start);
     if (!CheckPhotoSet(options.photos, photos, err)) return kExitFailure;
     const int32_t width = photos[0].image.width;
@@ -362,8 +418,7 @@ int RunSteps(const std::vector<std::string> &args, std::ostream &out, std::ostre
         Report(out, "read (three in parallel)", readMs);
     }
 
-    std::array<__tag_QELV_OFFSCREEN, kPhotoCount> records;
-    for (int i = 0; i < kPhotoCount; ++i) records[i] = RecordOf(photos[i].image);
+    std::array<__tag_QELV_OFFSCREEN, kPhotoCount> records = RecordsInPictureOrder(&photos);
     ProgressLog log;
     start = Clock::now();
     const int result = Merge(options, &records, &log);

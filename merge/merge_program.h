@@ -33,8 +33,8 @@ struct LoadedPhoto {
     bool ok = false;
 };
 
-// Reads and decodes the three photos on one thread each; a thread that cannot start leaves
-// its photo to the calling thread.
+// Opens the three photos and decodes each that opens on a thread of its own; a thread that
+// cannot start leaves its photo to the calling thread. Each photo fails alone.
 std::array<LoadedPhoto, 3> ReadPhotosInParallel(const std::vector<std::string> &paths);
 
 // Reads the arguments after the program name; false with a one-line message.

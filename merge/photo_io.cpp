@@ -119,34 +119,28 @@ bool DecodePhoto(const uint8_t *data, size_t size, YuyvImage *image, std::string
     return false;
 }
 
-namespace {
+bool CheckPhotoHeader(const uint8_t *data, size_t size, std::string *reason) {
+    if (IsJpeg(data, size)) return CheckJpegHeader(data, size, reason);
+    if (IsPng(data, size)) return CheckPngHeader(data, size, reason);
+    *reason = "is not a JPEG or PNG file";
+    return false;
+}
 
-// Closes a descriptor and unmaps a mapping when the read is over.
-struct MappedFile {
-    int fd = -1;
-    void *bytes = MAP_FAILED;
-    size_t size = 0;
-    ~MappedFile() {
-        if (bytes != MAP_FAILED) munmap(bytes, size);
-        if (fd >= 0) close(fd);
-    }
-};
+PhotoFile::~PhotoFile() {
+    if (bytes_ != nullptr) munmap(bytes_, size_);
+    if (fd_ >= 0) close(fd_);
+}
 
-}  // namespace
-
-bool ReadPhotoFile(const std::string &path, YuyvImage *image, std::string *reason,
-                   PhotoTimes *times) {
-    *image = YuyvImage();
-    MappedFile file;
+bool PhotoFile::Open(const std::string &path, std::string *reason) {
     // Without O_NONBLOCK, opening a FIFO would wait for a writer forever; the type is
     // checked on the opened descriptor, so the file cannot be swapped in between.
-    file.fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (file.fd < 0) {
+    fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd_ < 0) {
         *reason = std::strerror(errno);
         return false;
     }
     struct stat info {};
-    if (fstat(file.fd, &info) != 0) {
+    if (fstat(fd_, &info) != 0) {
         *reason = std::strerror(errno);
         return false;
     }
@@ -156,7 +150,7 @@ bool ReadPhotoFile(const std::string &path, YuyvImage *image, std::string *reaso
     }
     // The signature first, from a few bytes: a huge file of anything else costs nothing.
     uint8_t head[8] = {};
-    const ssize_t got = pread(file.fd, head, sizeof head, 0);
+    const ssize_t got = pread(fd_, head, sizeof head, 0);
     if (got < 0) {
         *reason = std::strerror(errno);
         return false;
@@ -167,23 +161,42 @@ bool ReadPhotoFile(const std::string &path, YuyvImage *image, std::string *reaso
     }
     // Mapped, not read: the decoders touch only the pages they parse, so trailing bytes or a
     // file far larger than its picture cost no memory.
-    file.size = static_cast<size_t>(info.st_size);
-    file.bytes = mmap(nullptr, file.size, PROT_READ, MAP_PRIVATE, file.fd, 0);
-    if (file.bytes == MAP_FAILED) {
+    const size_t size = static_cast<size_t>(info.st_size);
+    void *bytes = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd_, 0);
+    if (bytes == MAP_FAILED) {
         *reason = std::strerror(errno);
         return false;
     }
-    // Another process may shorten the file while it is read: its lost pages read as zeros,
-    // and whatever the decoder made of them is refused.
-    const MappedReadGuard guard(file.bytes, file.size);
+    bytes_ = bytes;
+    size_ = size;
+    // Another process may shorten the file while it is read, here and while it is decoded: its
+    // lost pages read as zeros, and whatever was made of them is refused.
+    const MappedReadGuard guard(bytes_, size_);
+    const bool fits = CheckPhotoHeader(static_cast<const uint8_t *>(bytes_), size_, reason);
+    if (guard.Changed()) {
+        *reason = "changed while it was read";
+        return false;
+    }
+    return fits;
+}
+
+bool PhotoFile::Decode(YuyvImage *image, std::string *reason, PhotoTimes *times) const {
+    const MappedReadGuard guard(bytes_, size_);
     const bool decoded =
-        DecodePhoto(static_cast<const uint8_t *>(file.bytes), file.size, image, reason, times);
+        DecodePhoto(static_cast<const uint8_t *>(bytes_), size_, image, reason, times);
     if (guard.Changed()) {
         *image = YuyvImage();
         *reason = "changed while it was read";
         return false;
     }
     return decoded;
+}
+
+bool ReadPhotoFile(const std::string &path, YuyvImage *image, std::string *reason,
+                   PhotoTimes *times) {
+    *image = YuyvImage();
+    PhotoFile file;
+    return file.Open(path, reason) && file.Decode(image, reason, times);
 }
 
 PhotoFormat PhotoFormatOfPath(const std::string &path) {

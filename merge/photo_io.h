@@ -58,6 +58,31 @@ struct PhotoTimes {
 // orientation. On failure returns false with a short reason and leaves *image empty.
 bool DecodePhoto(const uint8_t *data, size_t size, YuyvImage *image, std::string *reason,
                  PhotoTimes *times = nullptr);
+// Refuses what a photo's header already shows (a file that is not a JPEG or PNG or not
+// complete, a size over the limits, too many scans) without decoding the picture; the reason
+// is the one DecodePhoto would give.
+bool CheckPhotoHeader(const uint8_t *data, size_t size, std::string *reason);
+
+// A photo file opened and mapped for reading, its header checked.
+class PhotoFile {
+public:
+    PhotoFile() = default;
+    ~PhotoFile();
+    PhotoFile(const PhotoFile &) = delete;
+    PhotoFile &operator=(const PhotoFile &) = delete;
+
+    // Opens a regular file of a JPEG or PNG signature and checks its header; false with a
+    // short reason.
+    bool Open(const std::string &path, std::string *reason);
+    // As DecodePhoto, on the opened file.
+    bool Decode(YuyvImage *image, std::string *reason, PhotoTimes *times = nullptr) const;
+
+private:
+    int fd_ = -1;
+    void *bytes_ = nullptr;  // the mapping, when open
+    size_t size_ = 0;
+};
+
 // As DecodePhoto, reading the file first.
 bool ReadPhotoFile(const std::string &path, YuyvImage *image, std::string *reason,
                    PhotoTimes *times = nullptr);

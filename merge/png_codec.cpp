@@ -106,41 +106,59 @@ std::vector<png_bytep> RowPointers(uint8_t *first, size_t stride, uint32_t rows)
 
 }  // namespace
 
-bool DecodePngPlanes(const uint8_t *data, size_t size, YuvPlanes *planes, int *orientation,
-                     std::string *reason) {
-    PngReadState state;
-    state.reader = {data, size, 0};
-    state.png =
-        png_create_read_struct(PNG_LIBPNG_VER_STRING, &state.messages, OnPngError, OnPngWarning);
-    if (state.png != nullptr) {
+namespace {
+
+// Everything that can refuse a file before its picture is decoded: the header, the size and
+// the pixel layout. Leaves the reader past the header with its transforms set.
+bool OpenPng(PngReadState *state, const uint8_t *data, size_t size, PngShape *shape,
+             std::string *reason) {
+    state->reader = {data, size, 0};
+    state->png =
+        png_create_read_struct(PNG_LIBPNG_VER_STRING, &state->messages, OnPngError, OnPngWarning);
+    if (state->png != nullptr) {
         // Text is never used: it is skipped unread. Read, a chunk's declared length is taken at
         // its word, and a few hundred bytes announcing a gigabyte of text make libpng allocate
         // and clear that much before the read fails.
         static const png_byte kTextChunks[] = "tEXt\0zTXt\0iTXt";
-        png_set_keep_unknown_chunks(state.png, PNG_HANDLE_CHUNK_NEVER, kTextChunks, 3);
-        state.info = png_create_info_struct(state.png);
+        png_set_keep_unknown_chunks(state->png, PNG_HANDLE_CHUNK_NEVER, kTextChunks, 3);
+        state->info = png_create_info_struct(state->png);
     }
-    if (state.info == nullptr) {
+    if (state->info == nullptr) {
         *reason = "cannot be decoded (out of memory)";
         return false;
     }
-    png_set_read_fn(state.png, &state.reader, ReadFromMemory);
-    PngShape shape;
-    if (!ReadPngInfo(&state, &shape)) {
-        *reason = std::string("is not a valid PNG (") + state.messages.error + ")";
+    png_set_read_fn(state->png, &state->reader, ReadFromMemory);
+    if (!ReadPngInfo(state, shape)) {
+        *reason = std::string("is not a valid PNG (") + state->messages.error + ")";
         return false;
     }
-    if (const std::string bad = CheckPhotoSize(shape.width, shape.height); !bad.empty()) {
+    if (const std::string bad = CheckPhotoSize(shape->width, shape->height); !bad.empty()) {
         *reason = bad;
         return false;
     }
-    const int32_t width = static_cast<int32_t>(shape.width);
-    const int32_t height = static_cast<int32_t>(shape.height);
-    const size_t expectedRowBytes = static_cast<size_t>(width) * (shape.grey ? 1 : 4);
-    if (png_get_rowbytes(state.png, state.info) != expectedRowBytes) {
+    const size_t expectedRowBytes = static_cast<size_t>(shape->width) * (shape->grey ? 1 : 4);
+    if (png_get_rowbytes(state->png, state->info) != expectedRowBytes) {
         *reason = "has a PNG pixel layout that is not supported";
         return false;
     }
+    return true;
+}
+
+}  // namespace
+
+bool CheckPngHeader(const uint8_t *data, size_t size, std::string *reason) {
+    PngReadState state;
+    PngShape shape;
+    return OpenPng(&state, data, size, &shape, reason);
+}
+
+bool DecodePngPlanes(const uint8_t *data, size_t size, YuvPlanes *planes, int *orientation,
+                     std::string *reason) {
+    PngReadState state;
+    PngShape shape;
+    if (!OpenPng(&state, data, size, &shape, reason)) return false;
+    const int32_t width = static_cast<int32_t>(shape.width);
+    const int32_t height = static_cast<int32_t>(shape.height);
     PixelBuffer pixels;
     size_t stride = 0;
     if (shape.grey) {

@@ -7,6 +7,7 @@
 #include <libyuv/rotate.h>
 #include <libyuv/scale.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -159,6 +160,148 @@ void PackYuyvStrip(const YuvPlanes &strip, int32_t firstRow, int32_t rowCount,
     }
     PadRows(image, firstRow, rowCount);
 }
+
+namespace {
+
+// Orientations that read the stored rows bottom-up: the strip's rows land from the far end.
+bool ReversesRows(int orientation) {
+    return orientation == 3 || orientation == 4 || orientation == 6 || orientation == 7;
+}
+
+// A band of turned samples to the luma bytes of the packed rows, its first at (x0, y0).
+void ScatterLuma(const uint8_t *band, int32_t stride, int32_t width, int32_t height, int32_t x0,
+                 int32_t y0, YuyvImage *image) {
+    for (int32_t j = 0; j < height; ++j) {
+        const uint8_t *source = band + static_cast<size_t>(j) * stride;
+        uint8_t *row = image->pixels.get() + static_cast<size_t>(y0 + j) * image->Pitch() + 2 * x0;
+        for (int32_t i = 0; i < width; ++i) row[2 * i] = source[i];
+    }
+}
+
+// Bands of turned chroma to the chroma bytes of the packed rows, the first sample at pair c0
+// of chroma row k0; a chroma row of half-height chroma serves two packed rows.
+void ScatterChroma(const uint8_t *u, const uint8_t *v, int32_t stride, int32_t width,
+                   int32_t height, int32_t c0, int32_t k0, bool halfHeight, YuyvImage *image) {
+    const int32_t rowsPerChromaRow = halfHeight ? 2 : 1;
+    for (int32_t k = 0; k < height; ++k) {
+        const uint8_t *us = u + static_cast<size_t>(k) * stride;
+        const uint8_t *vs = v + static_cast<size_t>(k) * stride;
+        const int32_t firstRow = (k0 + k) * rowsPerChromaRow;
+        const int32_t endRow = std::min(firstRow + rowsPerChromaRow, image->height);
+        for (int32_t y = firstRow; y < endRow; ++y) {
+            uint8_t *row = image->pixels.get() + static_cast<size_t>(y) * image->Pitch() + 4 * c0;
+            for (int32_t j = 0; j < width; ++j) {
+                row[4 * j + 1] = us[j];
+                row[4 * j + 3] = vs[j];
+            }
+        }
+    }
+}
+
+// A turned band's planes: luma, and chroma of the same rows or half as many.
+struct PlaneBand {
+    const uint8_t *luma, *u, *v;
+    int32_t lumaStride, chromaStride;
+};
+
+// Packs a band a few rows at a time. A band of a quarter turn writes a short stretch of every
+// packed row, rows a pitch apart that the hardware does not fetch ahead: the next rows are
+// asked for while these are packed.
+void PackBand(const PlaneBand &band, int32_t width, int32_t height, bool halfHeight,
+              uint8_t *destination, int32_t pitch) {
+    constexpr int32_t kRows = 32;  // even: whole row pairs
+    for (int32_t y = 0; y < height; y += kRows) {
+        const int32_t rows = std::min(kRows, height - y);
+        for (int32_t ahead = y + kRows; ahead < std::min(y + 2 * kRows, height); ++ahead) {
+            uint8_t *row = destination + static_cast<size_t>(ahead) * pitch;
+            for (int32_t byte = 0; byte < 2 * width; byte += 64) __builtin_prefetch(row + byte, 1);
+        }
+        const size_t chromaOffset = static_cast<size_t>(halfHeight ? y / 2 : y) * band.chromaStride;
+        const uint8_t *luma = band.luma + static_cast<size_t>(y) * band.lumaStride;
+        uint8_t *packed = destination + static_cast<size_t>(y) * pitch;
+        if (halfHeight) {
+            libyuv::I420ToYUY2(luma, band.lumaStride, band.u + chromaOffset, band.chromaStride,
+                               band.v + chromaOffset, band.chromaStride, packed, pitch, width,
+                               rows);
+        } else {
+            libyuv::I422ToYUY2(luma, band.lumaStride, band.u + chromaOffset, band.chromaStride,
+                               band.v + chromaOffset, band.chromaStride, packed, pitch, width,
+                               rows);
+        }
+    }
+}
+
+}  // namespace
+
+bool PacksUprightWithoutResampling(int32_t width, int32_t height, int32_t chromaWidth,
+                                   int32_t chromaHeight, int orientation) {
+    if (SwapsAxes(orientation)) {
+        return PacksWithoutResampling(height, width, chromaHeight, chromaWidth);
+    }
+    return PacksWithoutResampling(width, height, chromaWidth, chromaHeight);
+}
+
+size_t OrientedStripScratchBytes(const YuvPlanes &strip, int32_t stripRows) {
+    return static_cast<size_t>(strip.width) * stripRows +
+           2 * static_cast<size_t>(strip.chromaWidth) * stripRows;
+}
+
+void PackOrientedStrip(const YuvPlanes &strip, int32_t firstRow, int32_t rowCount,
+                       int orientation, uint8_t *scratch, YuyvImage *image) {
+    const bool swap = SwapsAxes(orientation);
+    const bool reverse = ReversesRows(orientation);
+    // The strip turned alone is a band of the upright picture: rows across its width, or
+    // columns down its height; its chroma rows likewise a band of the upright chroma.
+    const bool halfHeight = strip.chromaHeight != strip.height;
+    const int32_t chromaFirst = halfHeight ? firstRow / 2 : firstRow;
+    const int32_t chromaEnd =
+        std::min(halfHeight ? (firstRow + rowCount + 1) / 2 : firstRow + rowCount,
+                 strip.chromaHeight);
+    const int32_t chromaRows = chromaEnd - chromaFirst;
+    uint8_t *luma = scratch;
+    uint8_t *chroma[2] = {luma + static_cast<size_t>(strip.width) * rowCount, nullptr};
+    chroma[1] = chroma[0] + static_cast<size_t>(strip.chromaWidth) * chromaRows;
+    const int32_t lumaStride = swap ? rowCount : strip.width;
+    const int32_t chromaStride = swap ? chromaRows : strip.chromaWidth;
+    OrientPlane(strip.plane[0], strip.stride[0], strip.width, rowCount, luma, lumaStride,
+                orientation);
+    for (int p = 0; p < 2; ++p) {
+        OrientPlane(strip.plane[p + 1], strip.stride[p + 1], strip.chromaWidth, chromaRows,
+                    chroma[p], chromaStride, orientation);
+    }
+    // Where the bands land: luma (x0, y0) of width x height, chroma (c0, k0).
+    const int32_t at = reverse ? strip.height - firstRow - rowCount : firstRow;
+    const int32_t chromaAt = reverse ? strip.chromaHeight - chromaFirst - chromaRows : chromaFirst;
+    const int32_t x0 = swap ? at : 0, y0 = swap ? 0 : at;
+    const int32_t c0 = swap ? chromaAt : 0, k0 = swap ? 0 : chromaAt;
+    const int32_t width = swap ? rowCount : strip.width;
+    const int32_t height = swap ? strip.width : rowCount;
+    // Upright, the chroma is as tall as the luma or, packed as 4:2:0, half of it.
+    const int32_t uprightChromaHeight = swap ? strip.chromaWidth : strip.chromaHeight;
+    const bool uprightHalfHeight = uprightChromaHeight != image->height;
+    // A band of whole pairs and whole row pairs, its chroma starting on its first pair and
+    // row pair, packs as a picture of its own; others (odd sides turned from the far end)
+    // sample by sample: the packing would write chroma, or a pair's second luma, for rows and
+    // columns of another strip.
+    const bool wholePairs = x0 % 2 == 0 && c0 == x0 / 2 &&
+                            (width % 2 == 0 || x0 + width == image->width);
+    const bool wholeRowPairs = uprightHalfHeight ? y0 % 2 == 0 && k0 == y0 / 2 &&
+                                                       (height % 2 == 0 ||
+                                                        y0 + height == image->height)
+                                                 : k0 == y0;
+    const bool aligned = wholePairs && wholeRowPairs;
+    uint8_t *first = image->pixels.get() + static_cast<size_t>(y0) * image->Pitch() + 2 * x0;
+    if (aligned) {
+        const PlaneBand band{luma, chroma[0], chroma[1], lumaStride, chromaStride};
+        PackBand(band, width, height, uprightHalfHeight, first, image->Pitch());
+    } else {
+        ScatterLuma(luma, lumaStride, width, height, x0, y0, image);
+        ScatterChroma(chroma[0], chroma[1], chromaStride, swap ? chromaRows : strip.chromaWidth,
+                      swap ? strip.chromaWidth : chromaRows, c0, k0, uprightHalfHeight, image);
+    }
+}
+
+void PadPackedRows(YuyvImage *image) { PadRows(image, 0, image->height); }
 
 void PackYuyv(const YuvPlanes &planes, YuyvImage *image) {
     const int32_t width = planes.width;

@@ -52,13 +52,39 @@ bool PacksWithoutResampling(int32_t width, int32_t height, int32_t chromaWidth,
 void PackYuyvStrip(const YuvPlanes &strip, int32_t firstRow, int32_t rowCount,
                    YuyvImage *image);
 
+// Whether a stored picture of these sizes, turned upright by the orientation, packs without
+// resampling its chroma: then it can be turned and packed a strip at a time.
+bool PacksUprightWithoutResampling(int32_t width, int32_t height, int32_t chromaWidth,
+                                   int32_t chromaHeight, int orientation);
+
+// Scratch bytes PackOrientedStrip needs for strips of up to stripRows luma rows.
+size_t OrientedStripScratchBytes(const YuvPlanes &strip, int32_t stripRows);
+
+// Turns rowCount stored rows starting at firstRow (even) by the orientation 1..8 and writes
+// them into rows allocated by AllocatePackedRows for the upright picture, which must pack
+// without resampling. The strip's planes hold just those rows (and their chroma rows) and name
+// the whole stored picture's sizes. Once every strip is in, PadPackedRows finishes the rows.
+// The bytes are those of OrientPlanes and PackYuyv on the whole picture.
+void PackOrientedStrip(const YuvPlanes &strip, int32_t firstRow, int32_t rowCount,
+                       int orientation, uint8_t *scratch, YuyvImage *image);
+
+// Fills the padding columns of packed rows: they repeat the last column.
+void PadPackedRows(YuyvImage *image);
+
 // Decoders of the two formats; orientation receives the EXIF orientation (1 when absent).
-// An upright JPEG whose chroma packs without resampling is packed into *image as it decodes
-// (packMs receives the time spent packing); any other photo lands in *planes.
+// A JPEG whose chroma packs without resampling once upright is turned and packed into *image
+// strip by strip as it decodes (packMs receives the time spent packing), unless stripPacking
+// is false; any other photo lands in *planes as stored.
 bool DecodeJpeg(const uint8_t *data, size_t size, YuvPlanes *planes, YuyvImage *image,
-                int *orientation, std::string *reason, double *packMs);
+                int *orientation, std::string *reason, double *packMs,
+                bool stripPacking = true);
 bool DecodePngPlanes(const uint8_t *data, size_t size, YuvPlanes *planes, int *orientation,
                      std::string *reason);
+
+// The checks of each decoder that need no decoding (layout, size, colour components, scan
+// count): false with the reason the decoder would give.
+bool CheckJpegHeader(const uint8_t *data, size_t size, std::string *reason);
+bool CheckPngHeader(const uint8_t *data, size_t size, std::string *reason);
 
 // A reason for a width or height outside what the program accepts, or empty.
 std::string CheckPhotoSize(int64_t width, int64_t height);

@@ -80,14 +80,15 @@ uint8_t TexturedLuma(int x, int y) {
     return static_cast<uint8_t>(40 + (cell >> 24) % 120 + (x + y) % 20);
 }
 
-std::vector<uint8_t> Exposure(int width, int height, double gain, int orientation = 1) {
+std::vector<uint8_t> Exposure(int width, int height, double gain, int orientation = 1,
+                              int subsampling = TJSAMP_420) {
     auto luma = [gain](int x, int y) {
         return static_cast<uint8_t>(std::min(255.0, std::round(TexturedLuma(x, y) * gain)));
     };
     auto u = [](int x, int y) { return SceneU(x, y); };
     auto v = [](int x, int y) { return SceneV(x, y); };
     std::vector<uint8_t> jpeg =
-        EncodePlanesAsJpeg(MakePlanes(width, height, TJSAMP_420, luma, u, v), 92);
+        EncodePlanesAsJpeg(MakePlanes(width, height, subsampling, luma, u, v), 92);
     return orientation == 1 ? jpeg : WithOrientation(jpeg, orientation);
 }
 
@@ -261,6 +262,19 @@ TEST_F(MergeProgram, MergesABracketIntoAPictureOfThePhotosUprightSize) {
     }
 }
 
+TEST_F(MergeProgram, TheSmallestBracketMerges) {
+    const std::vector<std::string> photos = WriteBracket(96, 96);
+    const std::string output = dir.File("small.png");
+    ASSERT_EQ(Run({"-o", output, photos[0], photos[1], photos[2]}), 0) << err;
+    EXPECT_TRUE(err.empty()) << err;
+    const std::vector<uint8_t> bytes = ReadFile(output);
+    tonefold::YuyvImage merged;
+    std::string reason;
+    ASSERT_TRUE(tonefold::DecodePhoto(bytes.data(), bytes.size(), &merged, &reason)) << reason;
+    EXPECT_EQ(merged.width, 96);
+    EXPECT_EQ(merged.height, 96);
+}
+
 TEST_F(MergeProgram, TheSamePhotosInAnyOrderGiveTheSameBytes) {
     const std::vector<std::string> p = WriteBracket(160, 120);
     const std::vector<std::vector<std::string>> orders = {
@@ -273,6 +287,46 @@ TEST_F(MergeProgram, TheSamePhotosInAnyOrderGiveTheSameBytes) {
         if (first.empty()) first = bytes;
         EXPECT_EQ(bytes, first);
     }
+}
+
+TEST_F(MergeProgram, PhotosOfEqualExposureGiveTheSameBytesInEitherOrder) {
+    // One exposure saved at two chroma samplings: the same luma, so the same measured
+    // exposure, but not the same picture.
+    const std::string a = dir.File("a.jpg"), b = dir.File("b.jpg"), c = dir.File("c.jpg");
+    WriteFile(a, Exposure(160, 120, 1.0, 1, TJSAMP_420));
+    WriteFile(b, Exposure(160, 120, 1.0, 1, TJSAMP_444));
+    WriteFile(c, Exposure(160, 120, 2.0));
+    const std::vector<std::vector<std::string>> orders = {
+        {a, b, c}, {b, a, c}, {c, b, a}, {a, c, b}, {b, c, a}, {c, a, b}};
+    std::vector<uint8_t> first;
+    for (const std::vector<std::string> &order : orders) {
+        const std::string output = dir.File("tie.png");
+        ASSERT_EQ(Run({"-o", output, order[0], order[1], order[2]}), 0) << err;
+        const std::vector<uint8_t> bytes = ReadFile(output);
+        if (first.empty()) first = bytes;
+        EXPECT_EQ(bytes, first) << order[0] << " " << order[1] << " " << order[2];
+    }
+}
+
+TEST_F(MergeProgram, APhotoItsHeaderRefusesIsRefusedBeforeAnyPhotoIsDecoded) {
+    const std::vector<std::string> photos = WriteBracket(128, 100);
+    // The first photo's fault shows only while it decodes; the last one's header announces
+    // 120 megapixels.
+    std::vector<uint8_t> half = Exposure(128, 100, 1.0);
+    half.resize(half.size() / 2);
+    half.insert(half.end(), {0xFF, 0xD9});
+    WriteFile(photos[0], half);
+    std::vector<uint8_t> large = Exposure(128, 100, 0.5);
+    const uint8_t kFrameMarker[] = {0xFF, 0xC0};
+    const auto frame = std::search(large.begin(), large.end(), std::begin(kFrameMarker),
+                                   std::end(kFrameMarker));
+    ASSERT_NE(frame, large.end());
+    const uint8_t size[4] = {0x27, 0x10, 0x2E, 0xE0};  // 10000 rows of 12000 pixels
+    std::copy(size, size + 4, frame + 5);
+    WriteFile(photos[2], large);
+    EXPECT_EQ(Run({"-v", "-o", dir.File("out.jpg"), photos[0], photos[1], photos[2]}), 1);
+    EXPECT_EQ(err, "tonefold-merge: " + photos[2] +
+                       ": is too large (12000x10000, at most 100 megapixels)\n");
 }
 
 TEST_F(MergeProgram, AnOutputThatIsOneOfThePhotosIsRefusedUnderAnySpelling) {

@@ -8,12 +8,14 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <random>
 
 #include <jpeglib.h>
 
 #include "merge/photo_support.h"
 #include "photo_io.h"
+#include "yuv_planes.h"
 
 using namespace photo_support;
 using tonefold::DecodePhoto;
@@ -188,6 +190,94 @@ TEST(JpegDecode, OrientationSixTurnsA400By300PhotoInto300By400) {
     EXPECT_NEAR(CornerMean(image, 1, LumaAt), 30, 6);
 }
 
+// The whole-picture way: the stored planes turned upright, then packed.
+YuyvImage TurnedThenPacked(const std::vector<uint8_t> &jpeg) {
+    tonefold::YuvPlanes planes;
+    YuyvImage image;
+    int orientation = 1;
+    std::string reason;
+    double packMs = 0;
+    if (!tonefold::DecodeJpeg(jpeg.data(), jpeg.size(), &planes, &image, &orientation, &reason,
+                              &packMs, false)) {
+        return image;
+    }
+    tonefold::YuvPlanes upright;
+    tonefold::OrientPlanes(planes, orientation, &upright);
+    tonefold::PackYuyv(upright, &image);
+    return image;
+}
+
+TEST(JpegDecode, StripsTurnedWhileDecodingGiveTheBytesOfTheWholePictureTurned) {
+    struct Sampling {
+        int subsampling;
+        bool stripsFor[9];  // by orientation: packs without resampling once upright
+    };
+    const Sampling samplings[] = {
+        {TJSAMP_420, {false, true, true, true, true, true, true, true, true}},
+        {TJSAMP_422, {false, true, true, true, true, false, false, false, false}},
+        {TJSAMP_440, {false, false, false, false, false, true, true, true, true}},
+        {TJSAMP_444, {}},
+        {TJSAMP_GRAY, {}},
+    };
+    // Odd and even sides, one strip or several, a last strip of one row.
+    const int sizes[][2] = {{64, 48}, {67, 45}, {37, 129}, {98, 33}, {100, 146}, {131, 200}};
+    for (const Sampling &sampling : samplings) {
+        for (const auto &size : sizes) {
+            // Every sample unlike its neighbours, so a sample in a wrong place shows.
+            const std::vector<uint8_t> plain = EncodePlanesAsJpeg(
+                MakePlanes(
+                    size[0], size[1], sampling.subsampling,
+                    [](int x, int y) { return static_cast<uint8_t>(x * 37 + y * 91 + x * y); },
+                    [](int x, int y) { return static_cast<uint8_t>(x * 53 + y * 17 + 40); },
+                    [](int x, int y) { return static_cast<uint8_t>(x * 11 + y * 71 + x * y); }),
+                95);
+            for (int orientation = 1; orientation <= 8; ++orientation) {
+                SCOPED_TRACE("subsampling " + std::to_string(sampling.subsampling) + " size " +
+                             std::to_string(size[0]) + "x" + std::to_string(size[1]) +
+                             " orientation " + std::to_string(orientation));
+                const std::vector<uint8_t> jpeg = WithOrientation(plain, orientation);
+                tonefold::YuvPlanes planes;
+                YuyvImage strips;
+                int stored = 0;
+                std::string reason;
+                double packMs = 0;
+                ASSERT_TRUE(tonefold::DecodeJpeg(jpeg.data(), jpeg.size(), &planes, &strips,
+                                                 &stored, &reason, &packMs))
+                    << reason;
+                EXPECT_EQ(strips.pixels != nullptr, sampling.stripsFor[orientation]);
+                YuyvImage decoded;
+                ASSERT_TRUE(DecodePhoto(jpeg.data(), jpeg.size(), &decoded, &reason)) << reason;
+                const YuyvImage reference = TurnedThenPacked(jpeg);
+                ASSERT_NE(reference.pixels, nullptr);
+                ASSERT_EQ(decoded.width, reference.width);
+                ASSERT_EQ(decoded.height, reference.height);
+                ASSERT_EQ(decoded.paddedWidth, reference.paddedWidth);
+                const size_t bytes = static_cast<size_t>(reference.Pitch()) * reference.height;
+                EXPECT_EQ(std::memcmp(decoded.pixels.get(), reference.pixels.get(), bytes), 0);
+            }
+        }
+    }
+}
+
+TEST(JpegDecode, OfTwoExifBlocksTheFirstOnesOrientationCounts) {
+    const std::vector<uint8_t> plain = EncodePlanesAsJpeg(MakeScenePlanes(64, 48, TJSAMP_420));
+    struct Case {
+        int first, second;  // orientations in file order
+        int width, height;  // upright
+    };
+    for (const Case &c : {Case{6, 1, 48, 64}, Case{1, 6, 64, 48}, Case{8, 3, 48, 64}}) {
+        SCOPED_TRACE(std::to_string(c.first) + " then " + std::to_string(c.second));
+        // Each splice goes right after the start-of-image marker, ahead of the one before.
+        const std::vector<uint8_t> jpeg =
+            WithOrientation(WithOrientation(plain, c.second), c.first, true);
+        YuyvImage image;
+        std::string reason;
+        ASSERT_TRUE(DecodePhoto(jpeg.data(), jpeg.size(), &image, &reason)) << reason;
+        EXPECT_EQ(image.width, c.width);
+        EXPECT_EQ(image.height, c.height);
+    }
+}
+
 TEST(JpegEncode, KeepsSizeAndTheFourTwoTwoPlanesAndDropsThePadding) {
     const YuyvImage source = MakeSceneYuyv(77, 35);  // padded to 80
     std::vector<uint8_t> jpeg;
@@ -303,7 +393,7 @@ TEST(PngDecode, ExifChunkOrientationTurnsThePhoto) {
 // Patches the size in the first start-of-frame segment.
 std::vector<uint8_t> WithJpegSize(std::vector<uint8_t> jpeg, int width, int height) {
     for (size_t i = 2; i + 9 < jpeg.size(); ++i) {
-        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {
+        if (jpeg[i] == 0xFF && (jpeg[i + 1] == 0xC0 || jpeg[i + 1] == 0xC2)) {
             jpeg[i + 5] = static_cast<uint8_t>(height >> 8);
             jpeg[i + 6] = static_cast<uint8_t>(height);
             jpeg[i + 7] = static_cast<uint8_t>(width >> 8);
@@ -495,6 +585,124 @@ TEST(JpegDecode, UnusualSamplingFactorsDecodeToThePicture) {
             }
         }
         EXPECT_LE(worst, 8);
+    }
+}
+
+// A progressive JPEG written by libjpeg, of a smooth picture with some texture: colour by the
+// library's standard scan script, or grey by the given script when there is one.
+std::vector<uint8_t> ProgressiveJpeg(int width, int height, bool grey,
+                                     const std::vector<jpeg_scan_info> &script = {}) {
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char *buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
+    info.input_components = grey ? 1 : 3;
+    info.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 95, TRUE);
+    jpeg_simple_progression(&info);
+    if (!script.empty()) {
+        info.scan_info = script.data();
+        info.num_scans = static_cast<int>(script.size());
+    }
+    jpeg_start_compress(&info, TRUE);
+    std::vector<uint8_t> row(static_cast<size_t>(width) * info.input_components);
+    while (info.next_scanline < info.image_height) {
+        const int y = static_cast<int>(info.next_scanline);
+        for (int x = 0; x < width; ++x) {
+            const int texture = (x * 7 + y * 13) % 23;
+            uint8_t *pixel = &row[static_cast<size_t>(x) * info.input_components];
+            pixel[0] = static_cast<uint8_t>(60 + x * 120 / width + texture);
+            if (grey) continue;
+            pixel[1] = static_cast<uint8_t>(70 + y * 100 / height + texture);
+            pixel[2] = static_cast<uint8_t>(150 - x * 60 / width);
+        }
+        JSAMPROW pointer = row.data();
+        jpeg_write_scanlines(&info, &pointer, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::vector<uint8_t> bytes(buffer, buffer + size);
+    std::free(buffer);
+    return bytes;
+}
+
+// Where each scan's entropy-coded data ends: the offset of the marker after it.
+std::vector<size_t> ScanEnds(const std::vector<uint8_t> &jpeg) {
+    std::vector<size_t> ends;
+    bool inScan = false;
+    for (size_t i = 2; i + 1 < jpeg.size();) {
+        const uint8_t next = jpeg[i + 1];
+        const bool marker = jpeg[i] == 0xFF && next != 0x00 && !(next >= 0xD0 && next <= 0xD7);
+        if (!marker) {
+            if (!inScan) return ends;  // not a segment: the walk went wrong
+            ++i;
+            continue;
+        }
+        if (inScan) ends.push_back(i);
+        inScan = jpeg[i + 1] == 0xDA;
+        if (jpeg[i + 1] == 0xD9 || i + 3 >= jpeg.size()) break;
+        i += 2 + static_cast<size_t>(jpeg[i + 2] << 8 | jpeg[i + 3]);
+    }
+    return ends;
+}
+
+TEST(JpegDecode, AProgressiveFileCutAtAScanBoundaryAndClosedIsRefusedAsTruncated) {
+    for (const bool grey : {false, true}) {
+        SCOPED_TRACE(grey ? "grey" : "colour");
+        const std::vector<uint8_t> jpeg = ProgressiveJpeg(120, 96, grey);
+        YuyvImage whole;
+        std::string reason;
+        ASSERT_TRUE(DecodePhoto(jpeg.data(), jpeg.size(), &whole, &reason)) << reason;
+        const std::vector<size_t> ends = ScanEnds(jpeg);
+        ASSERT_GT(ends.size(), 4u);
+        // Every scan but the last one: some coefficient still lacks its last bits.
+        for (size_t scans = 1; scans < ends.size(); ++scans) {
+            SCOPED_TRACE(scans);
+            const std::vector<uint8_t> cut = Joined(Prefix(jpeg, ends[scans - 1]), {0xFF, 0xD9});
+            YuyvImage image;
+            EXPECT_FALSE(DecodePhoto(cut.data(), cut.size(), &image, &reason));
+            EXPECT_EQ(reason, "is truncated (its image data ends early)");
+            EXPECT_EQ(image.pixels, nullptr);
+        }
+    }
+}
+
+// A grey progressive script of exactly count scans (2..694): the DC in one scan, then each AC
+// coefficient on its own, sent at a low bit and refined to bit 0 one bit a scan.
+std::vector<jpeg_scan_info> ScriptOfScans(int count) {
+    std::vector<jpeg_scan_info> script;
+    script.push_back({1, {0}, 0, 0, 0, 0});
+    const int acScans = count - 1;
+    for (int k = 1; k < 64; ++k) {
+        const int scans = acScans / 63 + (k <= acScans % 63 ? 1 : 0);
+        const int low = scans - 1;
+        script.push_back({1, {0}, k, k, 0, low});
+        for (int bit = low; bit > 0; --bit) script.push_back({1, {0}, k, k, bit, bit - 1});
+    }
+    return script;
+}
+
+TEST(JpegDecode, ScansAreCountedBeforeAnyIsDecoded) {
+    const std::vector<uint8_t> limit = ProgressiveJpeg(64, 48, true, ScriptOfScans(500));
+    const std::vector<uint8_t> over = ProgressiveJpeg(64, 48, true, ScriptOfScans(501));
+    ASSERT_EQ(ScanEnds(limit).size(), 500u);
+    ASSERT_EQ(ScanEnds(over).size(), 501u);
+    YuyvImage image;
+    std::string reason;
+    EXPECT_TRUE(DecodePhoto(limit.data(), limit.size(), &image, &reason)) << reason;
+    // A 64x48 picture's scans announced as 10000x10000: decoding the first scan would find
+    // its data cut short, so only a count made before decoding gives this reason.
+    for (const std::vector<uint8_t> &bytes : {over, WithJpegSize(over, 10000, 10000)}) {
+        EXPECT_FALSE(DecodePhoto(bytes.data(), bytes.size(), &image, &reason));
+        EXPECT_EQ(reason, "cannot be decoded (it has more than 500 progressive scans)");
+        EXPECT_FALSE(tonefold::CheckPhotoHeader(bytes.data(), bytes.size(), &reason));
+        EXPECT_EQ(reason, "cannot be decoded (it has more than 500 progressive scans)");
     }
 }
 
