@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "atomic_file.h"
+#include "merge/fault_status.h"
 #include "merge/photo_support.h"
 
 using namespace photo_support;
@@ -74,24 +75,7 @@ TEST(AtomicFile, FailuresLeaveTheTargetAsItWas) {
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{"out.jpg"});
 }
 
-// Under a sanitizer a fault is reported by the sanitizer's own handler, which exits instead
-// of ending the program by the signal.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kFaultsReportedBySanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr bool kFaultsReportedBySanitizer = true;
-#else
-constexpr bool kFaultsReportedBySanitizer = false;
-#endif
-#else
-constexpr bool kFaultsReportedBySanitizer = false;
-#endif
-
-bool EndedByFault(int status, int signal) {
-    if (WIFSIGNALED(status)) return WTERMSIG(status) == signal;
-    return kFaultsReportedBySanitizer && WIFEXITED(status) && WEXITSTATUS(status) == 1;
-}
+using fault_status::EndedByFault;
 
 // A child that opens and writes a temporary for target, then meets signal: sent to itself,
 // or for a fault, raised by a bad memory access. Returns the child's wait status.

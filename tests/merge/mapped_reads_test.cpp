@@ -11,6 +11,7 @@
 
 #include "atomic_file.h"
 #include "mapped_reads.h"
+#include "merge/fault_status.h"
 #include "merge/photo_support.h"
 #include "merge_program.h"
 
@@ -19,24 +20,7 @@ using tonefold::MappedReadGuard;
 
 namespace {
 
-// Under a sanitizer a fault is reported by the sanitizer's own handler, which exits instead
-// of ending the program by the signal.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kFaultsReportedBySanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr bool kFaultsReportedBySanitizer = true;
-#else
-constexpr bool kFaultsReportedBySanitizer = false;
-#endif
-#else
-constexpr bool kFaultsReportedBySanitizer = false;
-#endif
-
-bool EndedByFault(int status, int signal) {
-    if (WIFSIGNALED(status)) return WTERMSIG(status) == signal;
-    return kFaultsReportedBySanitizer && WIFEXITED(status) && WEXITSTATUS(status) == 1;
-}
+using fault_status::EndedByFault;
 
 constexpr size_t kFileSize = 16 * 4096;
 
