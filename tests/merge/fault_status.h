@@ -1,6 +1,7 @@
 // How a child process that met a fault ended, for tests that make one fault on purpose.
 #pragma once
 
+#include <signal.h>
 #include <sys/wait.h>
 
 namespace fault_status {
@@ -19,10 +20,13 @@ constexpr bool kFaultsReportedBySanitizer = false;
 constexpr bool kFaultsReportedBySanitizer = false;
 #endif
 
-// Whether `status` (from waitpid) says the child ended by `signal`, or by its sanitizer's report.
+// Whether `status` (from waitpid) says the child ended by `signal`, or by its sanitizer's report,
+// which ends the program by abort (abort_on_error) or with exit code 1.
 inline bool EndedByFault(int status, int signal) {
-    if (WIFSIGNALED(status)) return WTERMSIG(status) == signal;
-    return kFaultsReportedBySanitizer && WIFEXITED(status) && WEXITSTATUS(status) == 1;
+    if (WIFSIGNALED(status) && WTERMSIG(status) == signal) return true;
+    if (!kFaultsReportedBySanitizer) return false;
+    return (WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT) ||
+           (WIFEXITED(status) && WEXITSTATUS(status) == 1);
 }
 
 }  // namespace fault_status
