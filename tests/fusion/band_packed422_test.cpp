@@ -184,11 +184,11 @@ TEST(BandPacked422, RowsWithoutSecondaryWeightTakeTheReferenceAlone) {
 // A group's weights are read at its fourth pixel, which in the group at the right edge is the
 // photo's outermost column; that group reads them one pixel in. A black outermost column in any
 // exposure, against the same column copied from its neighbour, leaves every byte of the pixels
-// before the last two as it was, in either mode.
+// before the last two as it was, in either mode, still or moved.
 TEST(BandPacked422, TheOutermostColumnStaysOutOfTheLastGroupsWeights) {
     const int w = 520, h = 64;
     for (bool localCurve : {true, false})
-        for (MeshMotion motion : {MeshMotion{0, 0, 0}})
+        for (MeshMotion motion : {MeshMotion{0, 0, 0}, MeshMotion{-3, 1, 0}})
             for (int e : {BandSession::kDark, BandSession::kBright, BandSession::kReference}) {
                 std::vector<uint8_t> fused[2];
                 for (int k = 0; k < 2; ++k) {
