@@ -1,6 +1,7 @@
 #include "band_intermediate_packed422.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "alt/band_intermediate_common.h"
 #include "alt/intermediate_image.h"
@@ -9,6 +10,7 @@
 #include "alt/span_intermediate_packed422.h"
 #include "core/memory.h"
 #include "core/session.h"
+#include "fusion/edge_group.h"
 #include "fusion/grid_rows32.h"
 
 namespace {
@@ -74,10 +76,9 @@ void FetchSecondary(const IntermediatePackedContext &c, const BandRow &row, int3
                              m.y.step, a, row.r, b, c.pitch, source, dest);
 }
 
-void RunKernel(const IntermediatePackedContext &c, int32_t r, int32_t type, int32_t a, int32_t b,
-               const uint8_t *quad, RunningWeights *weights, int16_t *outRow) {
-    const uint8_t *ref = ReferenceAt(c, r, a);
-    int16_t *out = outRow + 2 * static_cast<int64_t>(a);
+// One span kernel over [a, b): ref and out stand at pixel a.
+void RunKernelAt(const IntermediatePackedContext &c, int32_t type, int32_t a, int32_t b,
+                 const uint8_t *quad, RunningWeights *weights, const uint8_t *ref, int16_t *out) {
     switch (type) {
         case SPAN_BOTH:
             return FuseIntermediateSpanBothPacked422(a, b, ref, quad, c.tables, c.rows, weights, out);
@@ -88,6 +89,33 @@ void RunKernel(const IntermediatePackedContext &c, int32_t r, int32_t type, int3
                                                        kFusionBrightSegment, weights, out);
         default: return FuseIntermediateSpanRefOnlyPacked422(a, b, ref, c.tables, c.rows, out);
     }
+}
+
+// The group [b - 4, b) at the frame's right edge, its weights read one pixel in (edge_group.h).
+void RunEdgeGroup(const IntermediatePackedContext &c, int32_t r, int32_t type, int32_t b,
+                  const uint8_t *quad, RunningWeights *weights, int16_t *outRow) {
+    const int32_t x = b - 4;
+    const uint8_t *ref = ReferenceAt(c, r, x);
+    int16_t *out = outRow + 2 * static_cast<int64_t>(x);
+    RunningWeights own = *weights;
+    int16_t outer[kEdgeCopyBytes] = {};
+    RunKernelAt(c, type, x, b, quad, &own, ref, outer);
+    uint8_t refCopy[kEdgeCopyBytes] = {}, quads[kEdgeCopyBytes];
+    std::memcpy(refCopy, ref, 8);
+    refCopy[6] = refCopy[4];
+    CopyEdgeQuads(type, quad, quads);
+    RunKernelAt(c, type, x, b, quads, weights, refCopy, out);
+    out[6] = outer[6];
+}
+
+void RunKernel(const IntermediatePackedContext &c, int32_t r, int32_t type, int32_t a, int32_t b,
+               const uint8_t *quad, RunningWeights *weights, int16_t *outRow) {
+    const bool edge = TileEndsAtFrameEdge(c, type, a, b);
+    const int32_t end = edge ? b - 4 : b;
+    if (end > a)
+        RunKernelAt(c, type, a, end, quad, weights, ReferenceAt(c, r, a),
+                    outRow + 2 * static_cast<int64_t>(a));
+    if (edge) RunEdgeGroup(c, r, type, b, quad + (end - a) / 4 * kWarpGroupStride, weights, outRow);
 }
 
 // The rows refreshed on even rows: weights with their run lists, the shadow row and, with the

@@ -1,6 +1,7 @@
 #include "band_intermediate_planar.h"
 
 #include <algorithm>
+#include <cstring>
 #include <type_traits>
 
 #include "alt/band_intermediate_common.h"
@@ -12,6 +13,7 @@
 #include "core/session.h"
 #include "fusion/band_planar.h"
 #include "fusion/band_planar_rows.h"
+#include "fusion/edge_group.h"
 #include "fusion/grid_rows32.h"
 #include "fusion/planar_layout.h"
 #include "fusion/recovery_refine_planar.h"
@@ -78,11 +80,35 @@ IntermediateRowOut OutputAt(const RowTargets &t, int32_t a) {
     return out;
 }
 
+// The group [b - 4, b) at the frame's right edge, its weights read one pixel in (edge_group.h).
+template <ChromaLayout Layout>
+void RunEdgeGroup(const PlanarBandContext &c, int32_t r, const RowTargets &targets, int32_t type,
+                  int32_t b, const uint8_t *quad, RunningWeights *weights) {
+    const int32_t x = b - 4;
+    const PlanarRowIn ref = ReferenceAt<Layout>(c, r, x);
+    const IntermediateRowOut out = OutputAt<Layout>(targets, x);
+    RunningWeights own = *weights;
+    int16_t outer[kEdgeCopyBytes] = {};
+    FuseSpan16<Layout>(type, x, b, ref, quad, c.tables, c.rows, &own, {outer, nullptr, nullptr});
+    uint8_t luma[kEdgeCopyBytes] = {}, quads[kEdgeCopyBytes];
+    std::memcpy(luma, ref.y, 4);
+    luma[3] = luma[2];
+    CopyEdgeQuads(type, quad, quads);
+    FuseSpan16<Layout>(type, x, b, {luma, ref.u, ref.v}, quads, c.tables, c.rows, weights, out);
+    out.y[3] = outer[3];
+}
+
 template <ChromaLayout Layout>
 void RunKernel(const PlanarBandContext &c, int32_t r, const RowTargets &targets, int32_t type,
                int32_t a, int32_t b, const uint8_t *quad, RunningWeights *weights) {
-    FuseSpan16<Layout>(type, a, b, ReferenceAt<Layout>(c, r, a), quad, c.tables, c.rows, weights,
-                       OutputAt<Layout>(targets, a));
+    const bool edge = TileEndsAtFrameEdge(c, type, a, b);
+    const int32_t end = edge ? b - 4 : b;
+    if (end > a)
+        FuseSpan16<Layout>(type, a, end, ReferenceAt<Layout>(c, r, a), quad, c.tables, c.rows,
+                           weights, OutputAt<Layout>(targets, a));
+    if (edge)
+        RunEdgeGroup<Layout>(c, r, targets, type, b, quad + (end - a) / 4 * kWarpGroupStride,
+                             weights);
 }
 
 template <ChromaLayout Layout>

@@ -1,10 +1,12 @@
 #include "band_packed422.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "core/memory.h"
 #include "core/packed_luma_row.h"
 #include "core/session.h"
+#include "fusion/edge_group.h"
 #include "fusion/recovery_refine_packed422.h"
 #include "fusion/span_local_curve_packed422.h"
 #include "fusion/span_normal_packed422.h"
@@ -73,12 +75,10 @@ void FetchSecondary(const PackedBandContext &c, const PackedRow &row, int32_t a,
     RefreshSecondaryLines(c, row, a, b, dark);
 }
 
-// One span kernel of the band's mode over the tile [a, b). quad is the warp buffer at the
-// quad the kernel reads first.
-void RunKernel(const PackedBandContext &c, int32_t r, int32_t type, int32_t a, int32_t b,
-               const uint8_t *quad, RunningWeights *weights) {
-    const uint8_t *ref = ReferenceAt(c, r, a);
-    uint8_t *out = OutputAt(c, r, a);
+// One span kernel of the band's mode over [a, b): ref and out stand at pixel a, quad is the
+// warp buffer at the quad the kernel reads first.
+void RunKernelAt(const PackedBandContext &c, int32_t type, int32_t a, int32_t b,
+                 const uint8_t *quad, RunningWeights *weights, const uint8_t *ref, uint8_t *out) {
     if (c.localCurve) {
         switch (type) {
             case SPAN_BOTH:
@@ -99,6 +99,35 @@ void RunKernel(const PackedBandContext &c, int32_t r, int32_t type, int32_t a, i
                                            weights, out);
         default: return FuseSpanRefOnlyPacked422(a, b, ref, c.tables, c.rows, out);
     }
+}
+
+// The group [b - 4, b) at the frame's right edge, its weights read one pixel in (edge_group.h).
+// The outermost pixel is fused first: the output may be the reference itself.
+void RunEdgeGroup(const PackedBandContext &c, int32_t r, int32_t type, int32_t b,
+                  const uint8_t *quad, RunningWeights *weights) {
+    const int32_t x = b - 4;
+    const uint8_t *ref = ReferenceAt(c, r, x);
+    uint8_t *out = OutputAt(c, r, x);
+    RunningWeights own = *weights;
+    uint8_t outer[kEdgeCopyBytes] = {};
+    RunKernelAt(c, type, x, b, quad, &own, ref, outer);
+    uint8_t refCopy[kEdgeCopyBytes] = {}, quads[kEdgeCopyBytes];
+    std::memcpy(refCopy, ref, 8);
+    refCopy[6] = refCopy[4];
+    CopyEdgeQuads(type, quad, quads);
+    RunKernelAt(c, type, x, b, quads, weights, refCopy, out);
+    out[6] = outer[6];
+}
+
+// One span kernel of the band's mode over the tile [a, b). quad is the warp buffer at the
+// quad the kernel reads first.
+void RunKernel(const PackedBandContext &c, int32_t r, int32_t type, int32_t a, int32_t b,
+               const uint8_t *quad, RunningWeights *weights) {
+    if (!TileEndsAtFrameEdge(c, type, a, b))
+        return RunKernelAt(c, type, a, b, quad, weights, ReferenceAt(c, r, a), OutputAt(c, r, a));
+    const int32_t x = b - 4;
+    if (x > a) RunKernelAt(c, type, a, x, quad, weights, ReferenceAt(c, r, a), OutputAt(c, r, a));
+    RunEdgeGroup(c, r, type, b, quad + (x - a) / 4 * kWarpGroupStride, weights);
 }
 
 }  // namespace

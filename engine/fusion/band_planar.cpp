@@ -6,6 +6,7 @@
 #include "core/memory.h"
 #include "core/session.h"
 #include "fusion/band_planar_rows.h"
+#include "fusion/edge_group.h"
 #include "fusion/planar_layout.h"
 #include "fusion/recovery_refine_planar.h"
 #include "fusion/span_planar.h"
@@ -131,17 +132,48 @@ void RunNormalKernel(const PlanarBandContext &c, int32_t type, int32_t a, int32_
     }
 }
 
+// One span kernel of the band's mode over [a, b): ref and out stand at pixel a, quad is the
+// warp buffer at the quad the kernel reads first.
+template <ChromaLayout Layout>
+void RunKernelAt(const PlanarBandContext &c, int32_t r, int32_t type, int32_t a, int32_t b,
+                 const uint8_t *quad, RunningWeights *weights, const PlanarRowIn &ref,
+                 const PlanarRowOut &out) {
+    if (c.localCurve)
+        RunLocalCurveKernel<Layout>(c, r, type, a, b, quad, weights, ref, out);
+    else
+        RunNormalKernel<Layout>(c, type, a, b, quad, weights, ref, out);
+}
+
+// The group [b - 4, b) at the frame's right edge, its weights read one pixel in (edge_group.h).
+// The outermost pixel is fused first, in luma alone: the output may be the reference itself.
+template <ChromaLayout Layout>
+void RunEdgeGroup(const PlanarBandContext &c, int32_t r, int32_t type, int32_t b,
+                  const uint8_t *quad, RunningWeights *weights) {
+    const int32_t x = b - 4;
+    const PlanarRowIn ref = ReferenceAt<Layout>(c, r, x);
+    const PlanarRowOut out = OutputAt<Layout>(c, r, x, WritesChroma<Layout>(c, r));
+    RunningWeights own = *weights;
+    uint8_t outer[kEdgeCopyBytes] = {};
+    RunKernelAt<Layout>(c, r, type, x, b, quad, &own, ref, {outer, nullptr, nullptr});
+    uint8_t luma[kEdgeCopyBytes] = {}, quads[kEdgeCopyBytes];
+    std::memcpy(luma, ref.y, 4);
+    luma[3] = luma[2];
+    CopyEdgeQuads(type, quad, quads);
+    RunKernelAt<Layout>(c, r, type, x, b, quads, weights, {luma, ref.u, ref.v}, out);
+    out.y[3] = outer[3];
+}
+
 // One span kernel of the band's mode over the tile [a, b); quad is the warp buffer at the quad
 // the kernel reads first.
 template <ChromaLayout Layout>
 void RunKernel(const PlanarBandContext &c, int32_t r, int32_t type, int32_t a, int32_t b,
                const uint8_t *quad, RunningWeights *weights) {
-    const PlanarRowIn ref = ReferenceAt<Layout>(c, r, a);
-    const PlanarRowOut out = OutputAt<Layout>(c, r, a, WritesChroma<Layout>(c, r));
-    if (c.localCurve)
-        RunLocalCurveKernel<Layout>(c, r, type, a, b, quad, weights, ref, out);
-    else
-        RunNormalKernel<Layout>(c, type, a, b, quad, weights, ref, out);
+    const bool edge = TileEndsAtFrameEdge(c, type, a, b);
+    const int32_t end = edge ? b - 4 : b;
+    if (end > a)
+        RunKernelAt<Layout>(c, r, type, a, end, quad, weights, ReferenceAt<Layout>(c, r, a),
+                            OutputAt<Layout>(c, r, a, WritesChroma<Layout>(c, r)));
+    if (edge) RunEdgeGroup<Layout>(c, r, type, b, quad + (end - a) / 4 * kWarpGroupStride, weights);
 }
 
 // --- Row drivers --------------------------------------------------------------------------------

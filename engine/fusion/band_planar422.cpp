@@ -1,8 +1,11 @@
 #include "band_planar422.h"
 
+#include <cstring>
+
 #include "core/memory.h"
 #include "core/session.h"
 #include "fusion/direct_output_rows.h"
+#include "fusion/edge_group.h"
 #include "fusion/recovery_refine_planar422.h"
 #include "fusion/span_planar422.h"
 
@@ -45,11 +48,10 @@ void FetchSecondary(const PlanarBandContext &c, const BandRow &row, int32_t a, i
 }
 
 template <Kernels K>
-void RunKernel(const PlanarBandContext &c, int32_t r, int32_t type, int32_t a, int32_t b,
-               const uint8_t *quad, RunningWeights *w) {
+void RunKernelAt(const PlanarBandContext &c, int32_t type, int32_t a, int32_t b,
+                 const uint8_t *quad, RunningWeights *w, const PlanarRowIn &ref,
+                 const PlanarRowOut &out) {
     constexpr bool gain = K == Kernels::kChromaGain;
-    const PlanarRowIn ref = ReferenceAt(c, r, a);
-    const PlanarRowOut out = OutputAt(c, r, a);
     const SpanTables &t = c.tables;
     const SpanRows &rows = c.rows;
     switch (type) {
@@ -66,6 +68,35 @@ void RunKernel(const PlanarBandContext &c, int32_t r, int32_t type, int32_t a, i
             return (gain ? FuseSpanRefOnlyChromaGainPlanar422 : FuseSpanRefOnlyPlanar422)(
                 a, b, ref, t, rows, out);
     }
+}
+
+// The group [b - 4, b) at the frame's right edge, its weights read one pixel in (edge_group.h).
+// The outermost pixel is fused first, into buffers of its own: the output may be the reference
+// itself.
+template <Kernels K>
+void RunEdgeGroup(const PlanarBandContext &c, int32_t r, int32_t type, int32_t b,
+                  const uint8_t *quad, RunningWeights *w) {
+    const int32_t x = b - 4;
+    const PlanarRowIn ref = ReferenceAt(c, r, x);
+    const PlanarRowOut out = OutputAt(c, r, x);
+    RunningWeights own = *w;
+    uint8_t outer[kEdgeCopyBytes] = {}, outerU[kEdgeCopyBytes], outerV[kEdgeCopyBytes];
+    RunKernelAt<K>(c, type, x, b, quad, &own, ref, {outer, outerU, outerV});
+    uint8_t luma[kEdgeCopyBytes] = {}, quads[kEdgeCopyBytes];
+    std::memcpy(luma, ref.y, 4);
+    luma[3] = luma[2];
+    CopyEdgeQuads(type, quad, quads);
+    RunKernelAt<K>(c, type, x, b, quads, w, {luma, ref.u, ref.v}, out);
+    out.y[3] = outer[3];
+}
+
+template <Kernels K>
+void RunKernel(const PlanarBandContext &c, int32_t r, int32_t type, int32_t a, int32_t b,
+               const uint8_t *quad, RunningWeights *w) {
+    const bool edge = TileEndsAtFrameEdge(c, type, a, b);
+    const int32_t end = edge ? b - 4 : b;
+    if (end > a) RunKernelAt<K>(c, type, a, end, quad, w, ReferenceAt(c, r, a), OutputAt(c, r, a));
+    if (edge) RunEdgeGroup<K>(c, r, type, b, quad + (end - a) / 4 * kWarpGroupStride, w);
 }
 
 // --- Row drivers --------------------------------------------------------------------------------

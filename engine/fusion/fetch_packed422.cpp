@@ -22,19 +22,22 @@ int32_t MeshShift(const HdrSession *session, int index, int32_t fallback) {
 
 
 // Luma of a group whose source column or row was clamped: the reference at the output
-// position, moved by a quarter of the difference of four source lumas (from the even pixel e)
-// and four reference lumas at the matching spot, held inside the rectangle.
+// position, moved by a quarter of the difference of four source lumas (from the even pixel e,
+// kept off the outermost columns) and four reference lumas at the matching spot, held inside
+// the rectangle.
 void EstimateBorderGroup(const uint8_t *sourceRow, int32_t sx, int32_t sy, int32_t dx, int32_t dy,
                          int32_t x, int32_t r, int32_t right, int32_t bottom,
                          const ReferenceLuma &ref, uint8_t *quad) {
     const int32_t e = sx & ~1;
-    const int32_t refX = std::clamp(sx + dx, 0, std::max(right - 4, 0));
+    const int32_t inward = BorderEstimateInward(e, right);
+    const int32_t refX = std::clamp(sx + dx + inward, 0, std::max(right - 4, 0));
     const int32_t refY = std::clamp(sy + dy, 0, std::max(bottom - 1, 0));
     const uint8_t *spot = ref.data + static_cast<int64_t>(refY) * ref.pitch;
     const uint8_t *here = ref.data + static_cast<int64_t>(r) * ref.pitch;
     int32_t delta = 0;
     for (int32_t i = 0; i < 4; ++i)
-        delta += sourceRow[2 * (e + i)] - spot[static_cast<int64_t>(refX + i) * ref.pixelStep];
+        delta += sourceRow[2 * (e + inward + i)] -
+                 spot[static_cast<int64_t>(refX + i) * ref.pixelStep];
     delta >>= 2;
     for (int32_t i = 0; i < 4; ++i)
         quad[2 * i] = ClampByte(here[static_cast<int64_t>(x + i) * ref.pixelStep] + delta);

@@ -18,6 +18,17 @@ struct ReferenceLuma {
     int32_t pitch;
 };
 
+// How far a border estimate moves the four source columns it takes its difference over, from
+// `first`, and the reference's four with them: one column inward where the source's four would
+// take its outermost column on either side (0 or right - 1). That column may hold a dark line
+// a lens or a crop left, and a clamped group would carry a quarter of it over the whole strip
+// the move uncovers.
+inline int32_t BorderEstimateInward(int32_t first, int32_t right) {
+    if (right < 6) return 0;
+    if (first <= 0) return 1;
+    return first + 4 >= right ? -1 : 0;
+}
+
 // Whole-pixel displacement dx = dispX >> 16, dy = dispY >> 16, the same over the tile (the
 // steps are not read). Groups whose source lies inside the rectangle are copied (re-paired
 // when dx is odd); a group whose column or row was clamped estimates its luma from the

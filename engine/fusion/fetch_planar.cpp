@@ -62,13 +62,16 @@ void FetchShifted(const HdrSession *session, int32_t right, int32_t bottom, int3
         if (rowClamped || sx != unclampedColumn) {
             // Border estimate: the reference here, moved by the source's difference from the
             // reference at the matching spot (held inside the rectangle).
-            const int32_t refX = std::clamp(sx + dx, 0, std::max(right - 4, 0));
+            // The source's four columns stay off its outermost ones (BorderEstimateInward).
+            const int32_t inward = BorderEstimateInward(sx, right);
+            const int32_t refX = std::clamp(sx + dx + inward, 0, std::max(right - 4, 0));
             const int32_t refY = std::clamp(sy + dy, 0, std::max(bottom - 1, 0));
             const uint8_t *spot = ref.data + static_cast<int64_t>(refY) * ref.pitch;
             const uint8_t *here = ref.data + static_cast<int64_t>(r) * ref.pitch;
             int32_t delta = 0;
             for (int32_t i = 0; i < 4; ++i)
-                delta += row[sx + i] - spot[static_cast<int64_t>(refX + i) * ref.pixelStep];
+                delta += row[sx + inward + i] -
+                         spot[static_cast<int64_t>(refX + i) * ref.pixelStep];
             delta >>= 2;
             for (int32_t i = 0; i < 4; ++i)
                 quad[2 * i] = ClampByte(here[static_cast<int64_t>(x + i) * ref.pixelStep] + delta);

@@ -12,6 +12,7 @@
 namespace {
 
 using fusion_test::BandSession;
+using fusion_test::MeshMotion;
 
 TEST(SpanList, MergesRunListsIntoTypedSpans) {
     struct Case {
@@ -178,6 +179,44 @@ TEST(BandPacked422, RowsWithoutSecondaryWeightTakeTheReferenceAlone) {
         }
         EXPECT_EQ(a.frame(2), c.frame(2));
     }
+}
+
+// A group's weights are read at its fourth pixel, which in the group at the right edge is the
+// photo's outermost column; that group reads them one pixel in. A black outermost column in any
+// exposure, against the same column copied from its neighbour, leaves every byte of the pixels
+// before the last two as it was, in either mode, still or moved.
+TEST(BandPacked422, TheOutermostColumnStaysOutOfTheLastGroupsWeights) {
+    const int w = 520, h = 64;
+    for (bool localCurve : {true, false})
+        for (MeshMotion motion : {MeshMotion{0, 0, 0}, MeshMotion{-3, 1, 0}})
+            for (int e : {BandSession::kDark, BandSession::kBright, BandSession::kReference}) {
+                std::vector<uint8_t> fused[2];
+                for (int k = 0; k < 2; ++k) {
+                    BandSession b(w, h, motion, motion);
+                    b.SetLocalCurve(localCurve);
+                    for (int y = 0; y < h; ++y) {
+                        uint8_t *row = b.frame(e).data() + size_t(y) * b.pitch();
+                        row[2 * (w - 1)] = k == 0 ? 0 : row[2 * (w - 2)];
+                    }
+                    ASSERT_EQ(b.RunPass(fusion_test::RunJobsHere<false>), RESULT_OK);
+                    fused[k] = b.frame(BandSession::kReference);
+                }
+                int changed = 0, changedOutside = 0;
+                for (int y = 0; y < h; ++y)
+                    for (int x = 0; x < 2 * w; ++x) {
+                        const size_t at = size_t(y) * (2 * w + 16) + x;
+                        const bool differs = fused[0][at] != fused[1][at];
+                        changed += differs;
+                        changedOutside += differs && x < 2 * (w - 2);
+                    }
+                const std::string what = std::string(localCurve ? "local" : "normal") + " dx " +
+                                         std::to_string(motion.dx) + " exposure " +
+                                         std::to_string(e);
+                EXPECT_EQ(changedOutside, 0) << what;
+                if (e == BandSession::kReference) {
+                    EXPECT_GT(changed, 0) << what;
+                }
+            }
 }
 
 // Local-curve mode down to the last rows of the frame, on heights that are multiples of 8:

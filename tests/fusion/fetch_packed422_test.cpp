@@ -66,10 +66,13 @@ TEST(FetchShiftedPacked422, ClampedGroupsEstimateFromTheReference) {
                           Case{5000, -9000, 0, 0, 0, 15}}) {   // far outside: the spot is clamped
         SCOPED_TRACE(testing::Message() << c.dx << "," << c.dy);
         const int e = c.sx & ~1;
-        const int spotX = std::clamp(c.sx + c.dx, 0, kWidth - 4);
+        // The four source columns the difference is taken over stay off the outermost ones,
+        // the reference's four moving with them.
+        const int in = e == 0 ? 1 : e + 4 >= kWidth ? -1 : 0;
+        const int spotX = std::clamp(c.sx + c.dx + in, 0, kWidth - 4);
         const int spotY = std::clamp(c.sy + c.dy, 0, kHeight - 1);
         int delta = 0;
-        for (int i = 0; i < 4; ++i) delta += s.Y(e + i, c.sy) - ref.Y(spotX + i, spotY);
+        for (int i = 0; i < 4; ++i) delta += s.Y(e + in + i, c.sy) - ref.Y(spotX + i, spotY);
         delta >>= 2;
         Quad want;
         for (int i = 0; i < 4; ++i) want[2 * i] = std::clamp(ref.Y(c.x + i, c.r) + delta, 0, 255);
@@ -78,6 +81,29 @@ TEST(FetchShiftedPacked422, ClampedGroupsEstimateFromTheReference) {
         want[5] = s.U(e + 2, c.sy);
         want[7] = s.V(e + 2, c.sy);
         EXPECT_EQ(Shifted(s, ref, c.dx, c.dy, c.x, c.r), want);
+    }
+}
+
+TEST(FetchShiftedPacked422, ALineInTheSourcesOutermostColumnStaysOutOfTheEstimates) {
+    const Plane s(1), ref(2);
+    Plane lined(1);
+    for (int y = 0; y < kHeight; ++y) {
+        lined.bytes[y * kPitch] = 0;
+        lined.bytes[y * kPitch + 2 * (kWidth - 1)] = 0;
+    }
+    // Moves that clamp the groups at the left edge (dx 6) and at the right edge (dx -6): every
+    // group the move uncovers is estimated, none may carry the line.
+    for (int dx : {6, -6}) {
+        SCOPED_TRACE(dx);
+        std::vector<uint8_t> clean(16 * kWidth / 4), withLine(16 * kWidth / 4);
+        const ReferenceLuma luma = ref.Luma();
+        FetchShiftedPacked422(nullptr, kWidth, kHeight, dx * 65536, 0, 0, 0, 0, 5, kWidth, kPitch,
+                              s.bytes.data(), &luma, clean.data());
+        FetchShiftedPacked422(nullptr, kWidth, kHeight, dx * 65536, 0, 0, 0, 0, 5, kWidth, kPitch,
+                              lined.bytes.data(), &luma, withLine.data());
+        const int clamped = dx > 0 ? 0 : kWidth - 8;  // the first of the two clamped groups
+        for (int x = clamped; x < clamped + 8; x += 4)
+            for (int i = 0; i < 8; i += 2) EXPECT_EQ(withLine[4 * x + i], clean[4 * x + i]) << x;
     }
 }
 

@@ -133,4 +133,39 @@ TEST(FetchPlanar, BorderEstimateChroma) {
     EXPECT_EQ(quad[0], 100);  // flat luma: no difference to carry
 }
 
+// A line in the source's outermost column on either side stays out of the luma the clamped
+// groups estimate, in every layout: the differences are taken one column in.
+TEST(FetchPlanar, BorderEstimatesLeaveTheOutermostColumnOut) {
+    constexpr int w = 32, h = 8;
+    std::vector<uint8_t> ramp(w * h), lined(w * h), refLuma(w * h), u(w / 2 * h / 2, 128),
+        v(w / 2 * h / 2, 128), uv(w * h / 2, 128);
+    for (int i = 0; i < w * h; ++i) {
+        ramp[i] = lined[i] = uint8_t(60 + 3 * (i % w) + (i / w));
+        refLuma[i] = uint8_t(90 + 2 * (i % w));
+    }
+    for (int y = 0; y < h; ++y) lined[y * w] = lined[y * w + w - 1] = 0;
+    const ReferenceLuma ref = {refLuma.data(), 1, w};
+    using Fetch = decltype(&FetchShiftedPlanar420);
+    for (Fetch fetch : {FetchShiftedPlanar420, FetchShiftedSemiPlanar420, FetchShiftedSemiPlanar422,
+                        FetchShiftedPlanar422}) {
+        const bool semi = fetch == FetchShiftedSemiPlanar420 || fetch == FetchShiftedSemiPlanar422;
+        const int chromaPitch = semi ? w : w / 2;
+        for (int dx : {5, -5}) {
+            SCOPED_TRACE(dx);
+            std::vector<uint8_t> clean(4 * w), withLine(4 * w);
+            const YuvPlanes a = {
+                {ramp.data(), semi ? uv.data() : u.data(), semi ? nullptr : v.data()},
+                {w, chromaPitch, semi ? 0 : chromaPitch}};
+            YuvPlanes b = a;
+            b.plane[0] = lined.data();
+            fetch(nullptr, w, h, dx << 16, 0, 0, 0, 0, 3, w, a, &ref, clean.data());
+            fetch(nullptr, w, h, dx << 16, 0, 0, 0, 0, 3, w, b, &ref, withLine.data());
+            const int first = dx > 0 ? 0 : w - 8;  // the two groups the move uncovers
+            for (int x = first; x < first + 8; x += 4)
+                for (int i = 0; i < 8; i += 2)
+                    EXPECT_EQ(withLine[4 * x + i], clean[4 * x + i]) << x;
+        }
+    }
+}
+
 }  // namespace

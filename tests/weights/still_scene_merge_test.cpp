@@ -136,6 +136,57 @@ TEST(StillSceneMerge, AOnePixelLineAtAnEdgeDarkensOnlyTheOutermostPixels) {
     }
 }
 
+// Heavy grain of its own in each exposure (up to 40 % of the radiance either way): the
+// exposures no longer agree pixel by pixel, so the fused picture follows the weights closely.
+Bracket GrainyBracket(const Scene &scene, int w, int h) {
+    Bracket b;
+    for (int e = 0; e < 3; ++e) {
+        const Scene grainy = [&scene, e](int x, int y) {
+            uint32_t v = static_cast<uint32_t>(x) * 2654435761u ^
+                         static_cast<uint32_t>(y) * 40503u ^ static_cast<uint32_t>(e + 1) * 97u;
+            v ^= v >> 15;
+            v *= 0x2c1b3c6du;
+            v ^= v >> 12;
+            return scene(x, y) * (0.6 + 0.8 * ((v & 0xffff) / 65535.0));
+        };
+        b.images.push_back(bracket_support::Expose(grainy, w, h, kGains[e]));
+    }
+    b.Describe();
+    return b;
+}
+
+// The group of four pixels that ends at the right edge takes its weights from its fourth pixel,
+// the photo's outermost; a line there must not steer the pixels inside it. Against the same
+// bracket with that column copied from its neighbour, every pixel beyond the outermost two
+// columns stays within 2 levels, whichever exposure holds the line. (With the weights read at the
+// outermost pixel, the reference's line moved columns w - 4 and w - 3 by up to 6 levels.)
+TEST(StillSceneMerge, ALineAtTheRightEdgeLeavesEveryPixelInsideTheOutermostTwoColumns) {
+    const int w = 768, h = 512;
+    // The textured scene from a tenth to over three times its light, top to bottom, so that the
+    // dark and the bright exposure weigh along the edge too.
+    const Scene textured = bracket_support::TexturedScene(w, h);
+    const Scene scene = [&textured, h](int x, int y) {
+        return textured(x, y) * std::pow(10.0, double(y) / h - 0.5);
+    };
+    for (int exposure = 0; exposure < 3; ++exposure) {
+        Bracket merged[2] = {GrainyBracket(scene, w, h), GrainyBracket(scene, w, h)};
+        for (int k = 0; k < 2; ++k) {
+            bracket_support::PackedImage &image = merged[k].images[exposure];
+            for (int y = 0; y < h; ++y) {
+                uint8_t *row = image.bytes.data() + size_t(y) * image.pitch;
+                row[2 * (w - 1)] = k == 0 ? 0 : row[2 * (w - 2)];
+            }
+            EXPECT_EQ(MergeBracket(merged[k]), (Plan{0, 0, 45})) << "exposure " << exposure;
+        }
+        int largest = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w - 2; ++x)
+                largest = std::max(largest, std::abs(merged[0].images[2].Luma(x, y) -
+                                                     merged[1].images[2].Luma(x, y)));
+        EXPECT_LE(largest, 2) << "exposure " << exposure;
+    }
+}
+
 // Smooth value noise on a lattice of `cell` pixels, from lo to hi radiance (even steps in stops):
 // fine texture at every scale a thumbnail sees, and clipped highlights in the middle exposure.
 Scene FineTexture(int cell, double lo, double hi) {
