@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include "jpeg_checks.h"
 #include "photo_metadata.h"
 #include "row_bands.h"
 
@@ -128,17 +129,6 @@ Outcome DecodeRows(const QByteArray &file, int64_t width, int64_t height, uint8_
     return ok && !decompressor->trap.warned ? Outcome::kDecoded : Outcome::kNotTaken;
 }
 
-// Whether every coefficient of every component has been refined to its last bit. A progressive
-// file cut at a scan boundary and closed with an end marker decodes without a warning, but into
-// a coarse picture of what the photo holds. Sequential files have no such record (null).
-bool FullyRefined(const jpeg_decompress_struct &info) {
-    if (!info.progressive_mode || !info.coef_bits) return true;
-    for (int c = 0; c < info.num_components; ++c)
-        for (int k = 0; k < DCTSIZE2; ++k)
-            if (info.coef_bits[c][k] != 0) return false;
-    return true;
-}
-
 }  // namespace
 
 QImage DecodeJpegInBands(const QByteArray &file, int64_t width, int64_t height, QString *damage) {
@@ -182,7 +172,7 @@ QString JpegDamage(const QByteArray &file) {
     info.out_color_space = info.jpeg_color_space;
     // Starting reads every scan of a progressive file, and what they refined.
     jpeg_start_decompress(&info);
-    if (!FullyRefined(info)) return QString::fromLatin1(kReasonTruncated);
+    if (!tonefold::JpegFullyRefined(info)) return QString::fromLatin1(kReasonTruncated);
     decompressor->row.resize(static_cast<size_t>(info.output_width) * info.output_components);
     JSAMPROW rows[1] = {decompressor->row.data()};
     while (info.output_scanline < info.output_height) jpeg_read_scanlines(&info, rows, 1);

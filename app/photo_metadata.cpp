@@ -10,6 +10,7 @@
 
 #include "exif_orientation.h"
 #include "jpeg_bands.h"
+#include "jpeg_checks.h"
 #include "jpeg_layout.h"
 #include "photo_file.h"
 #include "photo_orientation.h"
@@ -143,10 +144,10 @@ bool PngChunksInsideFile(const QString &path) {
 QByteArray ReadCheckedJpeg(const QString &path, QString *reason) {
     PhotoFile file;
     if (!file.open(path, QByteArray("\xFF\xD8", 2), reason)) return {};
-    const JpegLayout layout = WalkJpeg(file, kMaxProgressiveScans);
+    const JpegLayout layout = WalkJpeg(file, tonefold::kMaxJpegScans);
     const char *refusal = nullptr;
     QByteArray bytes;
-    if (layout.progressive && layout.scans > kMaxProgressiveScans)
+    if (layout.progressive && layout.scans > tonefold::kMaxJpegScans)
         refusal = kReasonTooManyScans;
     else if (layout.bytes == 0)
         refusal = kReasonCutShort;

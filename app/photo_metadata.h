@@ -20,9 +20,6 @@ inline constexpr const char *kExifFocalLength = "FocalLength";          // doubl
 // pixels are decoded; the limits of the merge program.
 inline constexpr qint64 kMaxPhotoPixels = 100'000'000;
 inline constexpr qint64 kMaxPhotoSide = 65535;
-// Each scan of a progressive JPEG is a pass over the whole picture: files with more are refused
-// before any is decoded.
-inline constexpr int kMaxProgressiveScans = 500;
 
 // Properties of a JPEG (or another format of the image reader): pixel size from the reader, the
 // orientation of JPEG and PNG photos as every photo reader of this system reads it (of other
