@@ -144,6 +144,29 @@ TEST(MeshWarp, PlanarAndPackedLayoutsTakeNearestChroma) {
     }
 }
 
+// The packed layout's chroma is not blended: a pixel takes the chroma of the nearest source
+// row, the lower one from a vertical weight of one half. Moves of every sixteenth, down and up.
+TEST(MeshWarp, PackedChromaTakesTheNearestRowFromAVerticalWeightOfOneHalf) {
+    static int sixteenths;
+    for (int sign : {1, -1})
+        for (int k = 0; k < 16; ++k) {
+            sixteenths = sign * k;
+            // Destination row y samples source row y + sixteenths / 16.
+            const MeshArrays mesh(64, 32, 3, Zero, [](float, float) { return -sixteenths / 16.0f; });
+            TestImage source(64, 32, 0x503), destination(64, 32, 0x503);
+            source.Fill(0, 128, 32, [](int32_t x, int32_t y) { return Pattern(0, x, y); });
+            ASSERT_EQ(WarpImageByMesh(source.get(), destination.get(), mesh.x.data(),
+                                      mesh.y.data(), 3, nullptr, nullptr),
+                      RESULT_OK);
+            // Rows y and y - 1 with weights 16 - k and k (moving up); y and y + 1 (down).
+            const int32_t nearest = sign > 0 ? (k >= 8 ? 1 : 0) : (k > 8 ? -1 : 0);
+            for (int32_t y = 1; y < 30; ++y)
+                for (int32_t byte = 0; byte < 120; byte += 2)
+                    ASSERT_EQ(destination.At(0, byte, y), source.At(0, byte, y + nearest))
+                        << "move " << sixteenths << "/16, row " << y << ", byte " << byte;
+        }
+}
+
 TEST(MeshWarp, RejectsBadArgumentsBeforeWriting) {
     TestImage a(64, 32, PIXEL_FORMAT_YUYV), b(64, 32, PIXEL_FORMAT_YUYV);
     TestImage c(64, 32, PIXEL_FORMAT_I420), d(64, 34, PIXEL_FORMAT_I420);
