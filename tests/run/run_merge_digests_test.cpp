@@ -39,6 +39,12 @@ const StoredDigest kDigests[] = {
     {"run/moving-object/nv12", "748315e1eb9beec8"},
     {"run/moving-object/nv21", "c2c3a6992c1dc76e"},
     {"run/moving-object/nv16", "ee283096c50af0ea"},
+    // The still scene at 202 x 101 (RunMergeDigests.AWidthOfTwoModFourIsFusedToItsRightEdge).
+    {"run/still-202x101/yuyv", "13c0df2ad00cf305"},
+    {"run/still-202x101/i420", "f661cf94dfae763b"},
+    {"run/still-202x101/nv12", "5356cb99ffd55121"},
+    {"run/still-202x101/nv21", "bde46b2e09fe7561"},
+    {"run/still-202x101/nv16", "c9cab8dfbcf87c1e"},
 };
 
 TEST(RunMergeDigests, EveryPictureMatchesItsStoredDigest) {
@@ -50,6 +56,33 @@ TEST(RunMergeDigests, EveryPictureMatchesItsStoredDigest) {
             EXPECT_TRUE(picture_digest::MatchesStoredDigest(
                 kDigests, name, picture_digest::DigestOfPicture(b.inputs[2])));
         }
+}
+
+// A width of 2 mod 4 leaves two columns past the bands' last four-pixel group: their luma
+// moves with the last fused pixel of the row and their chroma copies the last fused pair; the
+// odd height's last row is fused too. The still scene with chroma textured across the frame
+// gives every row and every pair its own change, so the picture pins both.
+TEST(RunMergeDigests, AWidthOfTwoModFourIsFusedToItsRightEdge) {
+    for (const picture_digest::RenderedCase &c : picture_digest::RenderSceneCases(202, 101)) {
+        if (c.name != "still") continue;
+        for (uint32_t format : picture_digest::kRunFormats) {
+            const std::string name = "run/still-202x101/" + picture_digest::FormatName(format);
+            picture_digest::Bracket b;
+            for (int i = 0; i < 3; ++i) {
+                const picture_digest::PixelFn shot = c.shots[size_t(i)].Pixels();
+                b.pictures[i] = picture_digest::MakePicture(
+                    format, 202, 101, 8, [&shot](int32_t x, int32_t y, uint8_t yuv[3]) {
+                        shot(x, y, yuv);
+                        yuv[1] = uint8_t(yuv[1] - 24 + (7 * x + 3 * y) % 48);
+                        yuv[2] = uint8_t(yuv[2] - 24 + (5 * x + 11 * y) % 48);
+                    });
+                b.inputs[i] = b.pictures[i].desc;
+            }
+            ASSERT_EQ(picture_digest::MergeWithRun(b), RESULT_OK) << name;
+            EXPECT_TRUE(picture_digest::MatchesStoredDigest(
+                kDigests, name, picture_digest::DigestOfPicture(b.inputs[2])));
+        }
+    }
 }
 
 }  // namespace
