@@ -67,6 +67,8 @@ TEST(LastTileColumn, IsTheReferenceAloneExactlyWhenTheMoveTakesItsRightEdgeOutOf
             const int16_t B = s->fusionWeightGrids[kWeightBright][at];
             alone += R == 256 && D == 0 && B == 0;
         }
+        // Otherwise the cells are decided, and at the ramp's bright end none takes the
+        // reference alone (the bright exposure is clipped there, which its weight marks).
         if (referenceOnly)
             EXPECT_EQ(alone, s->blocksDown);
         else
