@@ -119,10 +119,24 @@ PixelRect Covered(const PixelRect &covered, int32_t w, int32_t h) {
 // spreads it into the first sample inside the warp's crop. Compared there, it reads as a strip
 // of ghost blocks along the edge (which the morphology thickens into a band, and which can even
 // make the frame look like one wide moving region). The ring takes its neighbours' differences
-// like everything outside the window. Each exposure keeps its own window: the strip that a
-// move of one exposure leaves uncovered must not change how the other is compared, or a move
-// to one side would find ghosts that a move to the other side does not.
+// like everything outside the window, except beside a strip that a move left uncovered (see
+// Counted). Each exposure keeps its own window: the strip that a move of one exposure leaves
+// uncovered must not change how the other is compared, or a move to one side would find ghosts
+// that a move to the other side does not.
 PixelRect Inside(const PixelRect &c) { return {c.x0 + 1, c.y0 + 1, c.x1 - 1, c.y1 - 1}; }
+
+// Where an exposure's differences count: its window, and on each side where the exposure reaches
+// the thumbnail's edge also the ring and what lies beyond it, as for a still bracket. On a side
+// where a move left a strip uncovered, the strip and the ring beside it differ nowhere. The ring
+// copied the window's first column or row there: in a block cell that the strip cuts, that copy
+// stood where the still bracket has samples of its own, and a strong difference in the window's
+// first column (the edge of a bright blob, say) counted twice and made a ghost cell that the
+// still bracket does not have. With no difference in the strip and the ring, a cell there holds
+// at most the still bracket's differences.
+PixelRect Counted(const PixelRect &covered, const PixelRect &window, int32_t w, int32_t h) {
+    return {covered.x0 > 0 ? window.x0 : 0, covered.y0 > 0 ? window.y0 : 0,
+            covered.x1 < w ? window.x1 : w, covered.y1 < h ? window.y1 : h};
+}
 
 // A thumbnail sample is a few sparse taps of its 8 x 8 block, and the warp resamples the moved
 // exposures bilinearly between such samples. A scene moved by a fraction of a thumbnail pixel
@@ -176,16 +190,17 @@ void BrightDifferences(const Thumbs &t, const PixelRect &win, int32_t level, Pla
         }
 }
 
-// Where an exposure covers nothing there is nothing to compare: no difference.
-void ClearOutside(uint8_t *plane, int32_t w, int32_t h, const PixelRect &covered) {
+// No difference outside the part that counts.
+void ClearOutside(uint8_t *plane, int32_t w, int32_t h, const PixelRect &counted) {
     for (int32_t y = 0; y < h; ++y)
         for (int32_t x = 0; x < w; ++x)
-            if (x < covered.x0 || x >= covered.x1 || y < covered.y0 || y >= covered.y1)
+            if (x < counted.x0 || x >= counted.x1 || y < counted.y0 || y >= counted.y1)
                 plane[static_cast<size_t>(y) * w + x] = 0;
 }
 
-// Each secondary exposure is compared inside its own window. Its ring takes the differences of
-// the window's nearest samples; where a move left it uncovered, it differs nowhere.
+// Each secondary exposure is compared inside its own window. Its ring at the thumbnail's edges
+// takes the differences of the window's nearest samples; where a move left a strip uncovered,
+// the strip and the ring beside it differ nowhere.
 void DifferencePlanes(const Thumbs &t, const PixelRect &darkCovered,
                       const PixelRect &brightCovered, int32_t level, Planes &p) {
     const int32_t w = t.width, h = t.height;
@@ -196,8 +211,8 @@ void DifferencePlanes(const Thumbs &t, const PixelRect &darkCovered,
     BrightDifferences(t, b, level, p);
     ReplicateOutsideWindow8(p.dd, w, h, w, d.x0, d.x1, d.y0, d.y1);
     ReplicateOutsideWindow8(p.db, w, h, w, b.x0, b.x1, b.y0, b.y1);
-    ClearOutside(p.dd, w, h, dc);
-    ClearOutside(p.db, w, h, bc);
+    ClearOutside(p.dd, w, h, Counted(dc, d, w, h));
+    ClearOutside(p.db, w, h, Counted(bc, b, w, h));
     for (uint8_t *mask : {p.md, p.mb}) {
         ErodeMask(mask, w, w, h, 1);
         DilateMask(mask, w, w, h, 1);

@@ -141,6 +141,10 @@ const int32_t *LumaHistogram(const HdrSession &s, int32_t e) {
     return s.histograms[e] ? (*s.histograms[e])[0] : nullptr;
 }
 
+struct PreviewClipPoints {
+    int32_t lowPreview, highPreview, lowReference, highReference;
+};
+
 struct Stage {
     MemoryContext memory;
     HdrSession *s;
@@ -270,7 +274,8 @@ int PatchGhosts(Stage &st) {
 // edges, where the frame's fusion weights (and any edge line) make the preview unlike the
 // scene. The clip point is the fourth brightest sample or so: a few such samples would set the
 // picture's tone and gains, and a move to one side would give another picture than a move to
-// the other. The whole thumbnail when that area is empty.
+// the other (for the same reason the clip points are taken before the ghost patches). The whole
+// thumbnail when that area is empty.
 PixelRect StatisticsWindow(const HdrSession &s, int32_t w, int32_t h) {
     PixelRect r{0, 0, w, h};
     for (int32_t i : {s.darkIndex, s.brightIndex, s.referenceIndex}) {
@@ -293,20 +298,34 @@ ImageDesc WindowOf(const ImageDesc &image, const PixelRect &window) {
     return view;
 }
 
-int StretchAndDifference(Stage &st) {
+// The clip points of the fused preview and of the reference, inside the statistics window.
+// Taken before the ghost patches: a patch synthesises its samples (a guided smoothing, or
+// another exposure's levels), and a handful of them, where they are the brightest or darkest
+// of the window, would set the stretch and so the tone of the whole picture. A moved exposure
+// that makes a patch of a few cells would then give a picture several levels lighter or darker
+// than the still bracket's.
+int FindPreviewClipPoints(Stage &st, PreviewClipPoints *clip) {
     HdrSession *s = st.s;
-    int32_t *hist = st.work.histogram;
     const PixelRect window = StatisticsWindow(*s, st.w, st.h);
     const ImageDesc preview = WindowOf(*s->previewImage, window);
     const ImageDesc reference = WindowOf(*s->alignedSmall[s->referenceIndex], window);
-    if (ComputeLumaHistogram(st.memory, &preview, hist) != RESULT_OK ||
+    if (ComputeLumaHistogram(st.memory, &preview, st.work.histogram) != RESULT_OK ||
         ComputeLumaHistogram(st.memory, &reference, st.work.referenceHistogram) != RESULT_OK)
         return RESULT_OUT_OF_MEMORY;
-    int32_t hiF = 0, loF = 0, hiR = 0, loR = 0;
-    FindHistogramClipPoints(&preview, hist, &hiF, &loF);
-    FindHistogramClipPoints(&reference, st.work.referenceHistogram, &hiR, &loR);
+    FindHistogramClipPoints(&preview, st.work.histogram, &clip->highPreview, &clip->lowPreview);
+    FindHistogramClipPoints(&reference, st.work.referenceHistogram, &clip->highReference,
+                            &clip->lowReference);
+    return RESULT_OK;
+}
+
+// Stretches the patched preview by the clip points, writes the difference maps and takes the
+// dark share of the stretched preview inside the statistics window.
+int StretchAndDifference(Stage &st, const PreviewClipPoints &clip) {
+    HdrSession *s = st.s;
+    int32_t *hist = st.work.histogram;
+    const PixelRect window = StatisticsWindow(*s, st.w, st.h);
     uint8_t table[256];
-    BuildPreviewToneTable(loF, hiF, loR, hiR, table);
+    BuildPreviewToneTable(clip.lowPreview, clip.highPreview, clip.lowReference, clip.highReference, table);
     FillBytes(hist, 0, sizeof(int32_t) * 256);
     const ImageDesc *ref = st.plain[s->referenceIndex], *dark = st.plain[s->darkIndex];
     const ImageDesc *bright = st.plain[s->brightIndex];
@@ -365,12 +384,14 @@ int FuseLowResPreview(MemoryContext memory, HdrSession *s, ImageDesc *const *pla
     const int64_t pixels = static_cast<int64_t>(st.w) * st.h;
     BuildHistogramMatchTable(s->curveTables[1], LumaHistogram(*s, s->brightIndex),
                              LumaHistogram(*s, s->referenceIndex), pixels, 0, 1);
+    PreviewClipPoints clip{};
     int result = PrepareBright(st);
     if (result == RESULT_OK) {
         FusePixels(st);
-        result = PatchGhosts(st);
+        result = FindPreviewClipPoints(st, &clip);
     }
-    if (result == RESULT_OK) result = StretchAndDifference(st);
+    if (result == RESULT_OK) result = PatchGhosts(st);
+    if (result == RESULT_OK) result = StretchAndDifference(st, clip);
     FreeWork(memory, st.work);
     if (result != RESULT_OK) return result;
     s->lowResMapsReady = 1;

@@ -1,5 +1,6 @@
 // Stage 4 of a merge: the 1/8-scale preview of the fused exposures, patched in ghost regions
-// and stretched to the reference's range, and the difference maps of the three exposures.
+// and stretched to the reference's range (by the clip points of the preview before the patches),
+// and the difference maps of the three exposures.
 #pragma once
 
 #include <cstdint>
@@ -13,9 +14,11 @@ enum DifferenceMapIndex { kDifferenceReference = 0, kDifferenceDark = 1, kDiffer
 // Fuses the plain thumbnails (by exposure index) with contrastWeightMaps into previewImage and
 // previewWorkImage, rebuilds curveTables[1] (and [3] for a very bright brightest exposure),
 // writes the difference maps into fineGrids[0..2] (dense, stride fineGridStride), stores
-// darkShareQ10 and sets lowResMapsReady. alignedSmall is left as it was. The clip points of the
-// preview's stretch and the dark share are taken over the area every exposure covers
-// (overlapBounds) less its outer ring, the reference's clip points over the same area.
+// darkShareQ10 and sets lowResMapsReady. alignedSmall is left as it was. The steps: fuse, take
+// the clip points, patch the ghost regions, stretch, take the dark share. The preview's clip
+// points are those of the fused preview before the patches, the dark share that of the patched
+// and stretched preview; both are taken over the area every exposure covers (overlapBounds) less
+// its outer ring, the reference's clip points over the same area.
 // RESULT_OK; RESULT_INVALID_ARGUMENT when an input the stage reads is missing or of another
 // size; RESULT_OUT_OF_MEMORY.
 int FuseLowResPreview(MemoryContext memory, HdrSession *session, ImageDesc *const *smallImages);

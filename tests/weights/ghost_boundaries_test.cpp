@@ -96,6 +96,48 @@ TEST(GhostBoundaries, WideBrightRegionIsTooLargeOnlyPastBothSideLimits) {
     }
 }
 
+// An exposure moved by two thumbnail pixels leaves a strip of two columns or rows uncovered; its
+// window then starts one further in, behind a ring. A difference of 60 along the window's first
+// column or row (a bright blob's edge, the same in the still bracket) is below the strong cell
+// threshold in a still bracket's cell, which averages it with three unchanged columns or with
+// another row. The strip and its ring must not lift that cell: every ghost cell of the moved
+// exposure is one of the still bracket's, whichever exposure moved and to which side.
+TEST(GhostBoundaries, TheStripAMoveUncoversAddsNoGhostCell) {
+    const int32_t tw = 128, th = 96;  // thumbnails of the 1024 x 768 frame
+    const struct {
+        const char *side;
+        int32_t lineX, lineY;  // the window's first column or row beside the strip (-1: none)
+        PixelRect covered;
+    } moves[] = {{"left", 3, -1, {2, 0, tw, th}},
+                 {"right", tw - 4, -1, {0, 0, tw - 2, th}},
+                 {"top", -1, 3, {0, 2, tw, th}},
+                 {"bottom", -1, th - 4, {0, 0, tw, th - 2}}};
+    for (int exposure : {0, 2})
+        for (const auto &m : moves) {
+            const planning::Thumbnail luma = [&m, exposure](int e, int32_t x, int32_t y) {
+                const bool line = x == m.lineX || y == m.lineY;
+                return static_cast<uint8_t>(e == exposure && line ? kGrey + 60 : kGrey);
+            };
+            std::vector<uint8_t> still[4];
+            for (bool moved : {false, true}) {
+                PlanningSession ps(1024, 768, luma);
+                ASSERT_TRUE(ps.ok());
+                HdrSession *s = ps.session();
+                s->ghostLevel = 6;
+                if (moved) s->overlapBounds[exposure] = m.covered;
+                ASSERT_EQ(ps.RunThroughPreview(nullptr), RESULT_OK);
+                EXPECT_EQ(s->pendingStatus, 0u) << exposure << " " << m.side;
+                int added = 0;
+                for (int k = 0; k < 4; ++k) {
+                    const uint8_t *mask = s->ghostMasks[k];
+                    if (!moved) still[k].assign(mask, mask + ps.cells());
+                    for (int64_t i = 0; moved && i < ps.cells(); ++i) added += mask[i] != 0 && still[k][i] == 0;
+                }
+                EXPECT_EQ(added, 0) << "exposure " << exposure << " moved from the " << m.side;
+            }
+        }
+}
+
 // Inside a ghost region the spread mask is interpolated between cells with rounding: a cell of
 // 8 gives 9/16 of 8 (4.5, so 5) one pixel in, and 1/16 of 8 (0.5, so 1) three pixels in.
 TEST(GhostBoundaries, SpreadMaskIsInterpolatedWithRounding) {

@@ -285,6 +285,46 @@ TEST(StillSceneMerge, AWholeThumbnailPixelMoveGivesTheCropOfTheStillMerge) {
     }
 }
 
+// A bright disc on a texture, which the ghost detection takes for a moving region in the still
+// bracket as well; its patch synthesises the preview's samples there. With the brightest
+// exposure moved by 16 pixels, the few brightest of those samples outdid the texture's and set
+// the preview's stretch: the whole picture came out 12 levels lighter (disc on the left) or 14
+// darker (disc on the right) than the still merge. The stretch is taken before the patches, so
+// the moved picture is the still merge's crop within 4 levels on average.
+TEST(StillSceneMerge, AGhostPatchDoesNotSetTheToneOfAMovedBracket) {
+    const int w = 1024, h = 768;
+    const Scene texture = FineTexture(32, 0.05, 2.0);
+    const struct {
+        int discX;
+        double level;
+    } discs[] = {{24, 4.5}, {1008, 6.0}};
+    for (const auto &d : discs) {
+        const Scene scene = [&texture, d](int x, int y) {
+            const double dx = x - d.discX, dy = y - 384;
+            return dx * dx + dy * dy < 96 * 96 ? d.level : texture(x + 64, y + 64);
+        };
+        auto shoot = [&scene](int dx) {
+            Bracket b;
+            for (int e = 0; e < 3; ++e) {
+                const int mx = e == 2 ? dx : 0;
+                const Scene moved = [&scene, mx](int x, int y) { return scene(x - mx, y); };
+                b.images.push_back(bracket_support::Expose(moved, w, h, kGains[e]));
+            }
+            b.Describe();
+            return b;
+        };
+        Bracket still = shoot(0);
+        const Plan stillPlan = MergeBracket(still);
+        ASSERT_EQ(stillPlan.movingRegionMode, 1) << "disc at " << d.discX;
+        Bracket b = shoot(16);
+        int32_t crop[4];
+        EXPECT_EQ(MergeBracket(b, crop), stillPlan) << "disc at " << d.discX;
+        const double moved = MeanLuma(b.images[2], 0, 0, h, w);
+        const double cropped = MeanLuma(still.images[2], crop[0], crop[1], crop[2], crop[3]);
+        EXPECT_NEAR(moved, cropped, 4.0) << "disc at " << d.discX;
+    }
+}
+
 // The allowance for resampling leaves a real ghost to the ghost handling: a flat patch in the brightest
 // exposure alone, with that exposure moved by a fraction, still becomes a moving region.
 TEST(StillSceneMerge, AnObjectInOneMovedExposureIsStillAGhost) {
