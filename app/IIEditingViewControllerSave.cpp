@@ -73,6 +73,15 @@ void IIEditingViewController::saveAs() {
 
 bool IIEditingViewController::writeShownPicture(IISavePanel *panel, bool clearDirty) {
     IISaveViewController *accessory = saveViewController();
+    // An existing file the user may not write, or a link to a file named for another type, is
+    // told as such before anything is written.
+    const QUrl url = panel->URL();
+    const QString problem =
+        url.isLocalFile() ? SaveTargetProblem(url.toLocalFile(), accessory->saveType()) : QString();
+    if (!problem.isEmpty()) {
+        showFailedWarning(LocalizedString("IDS_SAVE_FAILED"), problem);
+        return false;
+    }
     const bool saved = save(imageView_ ? imageView_->image() : QImage(), nullptr, panel->URL(),
                             accessory->saveType(), accessory->writeOptions());
     if (saved && clearDirty) isDirty_ = false;

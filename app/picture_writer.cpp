@@ -1,14 +1,19 @@
 #include "picture_writer.h"
 
+#include "localized_string.h"
 #include "png_writer.h"
 #include "row_bands.h"
+#include "write_target.h"
 
 #include <QBuffer>
+#include <QFileInfo>
 #include <QImageWriter>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <libyuv/convert_from_argb.h>
+#include <sys/stat.h>
 #include <tiffio.h>
 #include <unistd.h>
 #include <memory>
@@ -27,17 +32,37 @@ std::unique_ptr<QSaveFile> MakeSaveFile(const QString &path) {
     return std::make_unique<QSaveFile>(path);
 }
 
+// The save file keeps a replaced file's permissions; its owner and group are given to the
+// temporary here, where the process may set them (root replacing a user's file gives it back
+// to that user, a user may keep a group of theirs). False on a failure other than that.
+bool KeepOwnerAndGroup(const QString &path, const QSaveFile &file) {
+    struct stat existing {};
+    struct stat made {};
+    if (stat(QFile::encodeName(path).constData(), &existing) != 0 || !S_ISREG(existing.st_mode))
+        return true;  // a new file
+    if (file.handle() < 0 || fstat(file.handle(), &made) != 0) return false;
+    if (made.st_uid == existing.st_uid && made.st_gid == existing.st_gid) return true;
+    return fchown(file.handle(), existing.st_uid, existing.st_gid) == 0 || errno == EPERM;
+}
+
 // Writes bytes produced by write into the file at path and commits it; a failure anywhere
 // discards the temporary file and leaves the target untouched.
 bool WriteThroughSaveFile(const QString &path, const std::function<bool(QIODevice &)> &write) {
     if (path.isEmpty()) return false;
     std::unique_ptr<QSaveFile> file = MakeSaveFile(path);
     if (!file || !file->open(QIODevice::WriteOnly)) return false;
-    if (!write(*file) || file->error() != QFileDevice::NoError) {
+    if (!write(*file) || file->error() != QFileDevice::NoError ||
+        !KeepOwnerAndGroup(path, *file)) {
         file->cancelWriting();
         return false;
     }
     return file->commit();
+}
+
+QString TypeName(const QString &uti) {
+    for (const IISaveType &type : IISaveViewController::saveTypes())
+        if (type.uti == uti) return type.localized;
+    return uti;
 }
 
 // ---- libtiff straight into the save file. libtiff seeks, and reads back what it wrote when it
@@ -262,6 +287,25 @@ bool WriteTIFFDirectory(TIFF *tiff, const QImage &picture, int compression, doub
 
 void SetSaveFileFactory(SaveFileFactory factory) { Factory() = std::move(factory); }
 
+QString SaveTargetProblem(const QString &path, const QString &uti) {
+    const QByteArray name = QFile::encodeName(path);
+    std::string target;
+    std::string reason;
+    // A link that cannot be followed is left to the write, which fails on it.
+    if (path.isEmpty() || !tonefold::FollowLinks(name.toStdString(), &target, &reason)) return {};
+    const QString shownTarget = QFile::decodeName(QByteArray::fromStdString(target));
+    const QStringList own = IISaveViewController::extensionsOfType(uti);
+    if (target != name.toStdString() && !own.isEmpty() &&
+        !own.contains(QFileInfo(shownTarget).suffix().toLower())) {
+        return LocalizedString("IDS_SAVE_LINK_TYPE").arg(path, shownTarget, TypeName(uti));
+    }
+    // Replacing a file needs only its folder's write permission: a file the user may not write
+    // is refused, as copying over it would be. Root may write any file.
+    if (access(target.c_str(), F_OK) == 0 && access(target.c_str(), W_OK) != 0)
+        return LocalizedString("IDS_SAVE_NOT_WRITABLE").arg(path);
+    return {};
+}
+
 QImage ResultImage(const QImage &picture) {
     if (picture.isNull()) return {};
     // A 32-bit picture already has the bitmap's layout: the copy shares its pixels until either
@@ -281,7 +325,7 @@ QImage ResultImage(const QImage &picture) {
 
 bool WritePicture(const QImage &picture, const QString &path, const QString &uti,
                   const IISaveOptions &options) {
-    if (picture.isNull()) return false;
+    if (picture.isNull() || !SaveTargetProblem(path, uti).isEmpty()) return false;
     const QImage result = ResultImage(picture);
     if (result.isNull()) return false;
     // A second header over the same pixels carries the saved resolution: setting it on the
@@ -318,6 +362,7 @@ bool WritePicture(const QImage &picture, const QString &path, const QString &uti
 bool WriteTIFF(const QImage &picture, const QImage *second, const QString &path,
                const IISaveOptions &options, double dpi) {
     if (picture.isNull() || (second && second->isNull())) return false;
+    if (!SaveTargetProblem(path, QStringLiteral("public.tiff")).isEmpty()) return false;
     const int compression = options.tiffCompression.value_or(IISaveViewController::kCompressionNone);
     return WriteThroughSaveFile(path, [&](QIODevice &device) {
         const TIFFErrorHandler oldError = TIFFSetErrorHandler(QuietTIFFHandler);

@@ -26,9 +26,17 @@ constexpr int kPNGCompressionLevel = 1;
 // channel. Null for a null picture or when the bitmap cannot be made.
 QImage ResultImage(const QImage &picture);
 
+// Why a save of the type to path must not go ahead, as a line for the user, or empty: an
+// existing file the user may not write, or a symbolic link whose file (at the end of its chain,
+// existing or not) is not named with one of the type's extensions, which would get bytes its
+// name belies. Checked before anything is written; the file stays as it was.
+QString SaveTargetProblem(const QString &path, const QString &uti);
+
 // Writes the picture as "public.png", "public.jpeg" or "public.tiff" with its pixel size, 72 dpi
 // and the options (JPEG quality, TIFF compression). False, leaving any existing file as it was,
-// when the picture is null, the type unknown or the file cannot be written and committed.
+// when the picture is null, the type unknown, SaveTargetProblem names a problem or the file
+// cannot be written and committed. A replaced file keeps its permissions, and its owner and
+// group where the process may set them.
 bool WritePicture(const QImage &picture, const QString &path, const QString &uti,
                   const IISaveOptions &options);
 // Writes a TIFF of one directory, or two when second is not null, each at the given resolution

@@ -19,16 +19,24 @@ namespace {
 
 std::string SystemReason() { return std::strerror(errno); }
 
-// A replaced file keeps its permissions; a new one gets 0666 less the umask, as an ordinary
-// create would. (Reading the umask sets it for a moment: call from one thread only.)
-mode_t ModeFor(const std::string &target) {
+// A replaced file keeps its owner and group where the process may set them (root may give a
+// user's file back to its owner, a user may keep a group of theirs), then its permissions,
+// which a change of owner may clear; a new file gets 0666 less the umask, as an ordinary create
+// would. (Reading the umask sets it for a moment: call from one thread only.)
+bool TakeOwnerAndMode(int fd, const std::string &target) {
     struct stat existing {};
     if (stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
-        return existing.st_mode & 07777;
+        struct stat made {};
+        if (fstat(fd, &made) != 0) return false;
+        if ((made.st_uid != existing.st_uid || made.st_gid != existing.st_gid) &&
+            fchown(fd, existing.st_uid, existing.st_gid) != 0 && errno != EPERM) {
+            return false;
+        }
+        return fchmod(fd, existing.st_mode & 07777) == 0;
     }
     const mode_t mask = umask(0);
     umask(mask);
-    return 0666 & ~mask;
+    return fchmod(fd, 0666 & ~mask) == 0;
 }
 
 // The temporary a signal must remove. The handler may only read what was fully stored
@@ -170,7 +178,7 @@ bool AtomicFile::Commit(std::string *reason) {
         *reason = "file is not open";
         return false;
     }
-    if (fchmod(fd_, ModeFor(target_)) != 0 || fsync(fd_) != 0) {
+    if (!TakeOwnerAndMode(fd_, target_) || fsync(fd_) != 0) {
         *reason = SystemReason();
         return false;
     }

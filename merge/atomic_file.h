@@ -19,7 +19,9 @@ public:
     // which stay as they are); false with the system's reason.
     bool Open(const std::string &path, std::string *reason);
     bool Write(const uint8_t *data, size_t size, std::string *reason);
-    // Flushes to disk, gives the file the usual permissions and renames it over the target.
+    // Flushes to disk, gives the file the replaced one's owner, group and permissions (the
+    // owner and group where the process may set them) or a new file's usual permissions, and
+    // renames it over the target.
     bool Commit(std::string *reason);
     // Removes the temporary; the target stays as it was.
     void Discard();

@@ -330,10 +330,13 @@ bool OpenJpeg(JpegDecoder *decoder, const uint8_t *data, size_t size, int *orien
 
 }  // namespace
 
-bool CheckJpegHeader(const uint8_t *data, size_t size, std::string *reason) {
+bool CheckJpegHeader(const uint8_t *data, size_t size, std::string *reason,
+                     UprightSize *upright) {
     JpegDecoder decoder;
     int orientation = 1;
-    return OpenJpeg(&decoder, data, size, &orientation, reason);
+    if (!OpenJpeg(&decoder, data, size, &orientation, reason)) return false;
+    *upright = UprightSizeOf(decoder.info.image_width, decoder.info.image_height, orientation);
+    return true;
 }
 
 bool DecodeJpeg(const uint8_t *data, size_t size, YuvPlanes *planes, YuyvImage *image,

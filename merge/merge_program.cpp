@@ -82,7 +82,69 @@ bool ParseWholeNumber(const std::string &text, int low, int high, int *value) {
     return true;
 }
 
+// The length of the UTF-8 character at text[at] when it is a well-formed one of two to four
+// bytes, else 0.
+size_t Utf8CharacterLength(const std::string &text, size_t at) {
+    const auto byte = [&text](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;  // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    }
+    if (length == 0 || text.size() - at < length) return 0;
+    if (byte(at + 1) < low || byte(at + 1) > high) return 0;
+    for (size_t i = 2; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    }
+    return length;
+}
+
+void AppendEscaped(unsigned char byte, std::string *shown) {
+    switch (byte) {
+    case '\n': *shown += "\\n"; return;
+    case '\r': *shown += "\\r"; return;
+    case '\t': *shown += "\\t"; return;
+    default: {
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+        *shown += escaped;
+    }
+    }
+}
+
 }  // namespace
+
+std::string PrintableText(const std::string &text) {
+    std::string shown;
+    shown.reserve(text.size());
+    for (size_t at = 0; at < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        if (byte >= 0x20 && byte < 0x7F) {
+            shown += static_cast<char>(byte);
+            ++at;
+            continue;
+        }
+        // The C1 controls (U+0080..U+009F) act on a terminal as the C0 ones do.
+        const size_t length = byte >= 0x80 ? Utf8CharacterLength(text, at) : 0;
+        if (length > 0 && !(byte == 0xC2 && static_cast<unsigned char>(text[at + 1]) < 0xA0)) {
+            shown.append(text, at, length);
+            at += length;
+            continue;
+        }
+        AppendEscaped(byte, &shown);
+        ++at;
+    }
+    return shown;
+}
 
 bool ParseMergeOptions(const std::vector<std::string> &args, MergeOptions *options,
                        std::string *message) {
@@ -124,6 +186,11 @@ bool ParseMergeOptions(const std::vector<std::string> &args, MergeOptions *optio
         if (letter == 'o') {
             if (value.empty()) {
                 *message = "option -o needs a file name";
+                return false;
+            }
+            // Two outputs are a slip: taking either would be a guess.
+            if (!options->output.empty()) {
+                *message = "option -o given twice (one output)";
                 return false;
             }
             options->output = value;
@@ -205,55 +272,88 @@ std::array<LoadedPhoto, kPhotoCount> ReadPhotosInParallel(const std::vector<std:
 
 namespace {
 
-// The checks the engine would otherwise answer with a bare code: size and equal shapes.
-bool CheckPhotoSet(const std::vector<std::string> &paths,
-                   const std::array<LoadedPhoto, kPhotoCount> &photos, std::ostream &err) {
-    bool ok = true;
-    for (int i = 0; i < kPhotoCount; ++i) {
-        if (!photos[i].ok) {
-            err << kProgram << ": " << paths[i] << ": " << photos[i].reason << "\n";
-            ok = false;
+// One line of the program's own, its names shown escaped where they hold control characters.
+void PrintLine(std::ostream &err, const std::string &line) {
+    err << PrintableText(line) << "\n";
+}
+
+// Each line once: the same photo given twice fails twice alike.
+void PrintDistinctLines(std::ostream &err, const std::vector<std::string> &lines) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (std::find(lines.begin(), lines.begin() + i, lines[i]) == lines.begin() + i) {
+            PrintLine(err, lines[i]);
         }
     }
-    if (!ok) return false;
+}
+
+int Fail(std::ostream &err, const std::string &subject, const std::string &reason) {
+    PrintLine(err, kProgram + std::string(": ") + subject + (subject.empty() ? "" : ": ") + reason);
+    return kExitFailure;
+}
+
+// The checks the engine would otherwise answer with a bare code (size and equal shapes), and
+// the JPEG format's limit on the merged picture, from the photos' upright sizes.
+bool CheckSizes(const MergeOptions &options, PhotoFormat format,
+                const std::array<UprightSize, kPhotoCount> &sizes, std::ostream &err) {
+    const std::vector<std::string> &paths = options.photos;
     for (int i = 0; i < kPhotoCount; ++i) {
-        const YuyvImage &image = photos[i].image;
-        if (image.width < kMinFrameSide || image.height < kMinFrameSide) {
-            err << kProgram << ": " << paths[i] << ": is " << image.width << "x" << image.height
-                << ", smaller than the " << kMinFrameSide << "x" << kMinFrameSide
-                << " the merge needs\n";
+        if (sizes[i].width < kMinFrameSide || sizes[i].height < kMinFrameSide) {
+            Fail(err, paths[i],
+                 "is " + std::to_string(sizes[i].width) + "x" + std::to_string(sizes[i].height) +
+                     ", smaller than the " + std::to_string(kMinFrameSide) + "x" +
+                     std::to_string(kMinFrameSide) + " the merge needs");
             return false;
         }
     }
-    auto sameSize = [&photos](int a, int b) {
-        return photos[a].image.width == photos[b].image.width &&
-               photos[a].image.height == photos[b].image.height;
+    auto sameSize = [&sizes](int a, int b) {
+        return sizes[a].width == sizes[b].width && sizes[a].height == sizes[b].height;
     };
-    if (sameSize(0, 1) && sameSize(0, 2)) return true;
-    // The line is about the photo that differs from the other two: the first one when the
-    // other two agree, else the first that differs from it.
-    const int odd = sameSize(1, 2) ? 0 : sameSize(0, 1) ? 2 : 1;
-    const int other = odd == 0 ? 1 : 0;
-    const YuyvImage &image = photos[odd].image;
-    const YuyvImage &reference = photos[other].image;
-    err << kProgram << ": " << paths[odd] << ": is " << image.width << "x" << image.height
-        << " upright, but " << paths[other] << " is " << reference.width << "x"
-        << reference.height << "\n";
-    return false;
+    if (!sameSize(0, 1) || !sameSize(0, 2)) {
+        // The line is about the photo that differs from the other two: the first one when the
+        // other two agree, else the first that differs from it.
+        const int odd = sameSize(1, 2) ? 0 : sameSize(0, 1) ? 2 : 1;
+        const int other = odd == 0 ? 1 : 0;
+        Fail(err, paths[odd],
+             "is " + std::to_string(sizes[odd].width) + "x" + std::to_string(sizes[odd].height) +
+                 " upright, but " + paths[other] + " is " + std::to_string(sizes[other].width) +
+                 "x" + std::to_string(sizes[other].height));
+        return false;
+    }
+    const int32_t width = sizes[0].width;
+    const int32_t height = sizes[0].height;
+    if (format == PhotoFormat::kJpeg && (width > kMaxJpegSide || height > kMaxJpegSide)) {
+        Fail(err, options.output,
+             "a JPEG holds at most " + std::to_string(kMaxJpegSide) +
+                 " pixels a side, and the merged picture would be " + std::to_string(width) +
+                 "x" + std::to_string(height) + " (use .png)");
+        return false;
+    }
+    return true;
+}
+
+// A line for each photo that could not be decoded.
+bool CheckDecoded(const std::vector<std::string> &paths,
+                  const std::array<LoadedPhoto, kPhotoCount> &photos, std::ostream &err) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < kPhotoCount; ++i) {
+        if (!photos[i].ok) lines.push_back(kProgram + (": " + paths[i]) + ": " + photos[i].reason);
+    }
+    PrintDistinctLines(err, lines);
+    return lines.empty();
 }
 
 // Opens each photo and checks its header; a line for each one refused.
 bool OpenPhotoFiles(const std::vector<std::string> &paths,
                     std::array<PhotoFile, kPhotoCount> *files, std::ostream &err) {
-    bool ok = true;
+    std::vector<std::string> lines;
     for (int i = 0; i < kPhotoCount; ++i) {
         std::string reason;
         if (!(*files)[i].Open(paths[i], &reason)) {
-            err << kProgram << ": " << paths[i] << ": " << reason << "\n";
-            ok = false;
+            lines.push_back(kProgram + (": " + paths[i]) + ": " + reason);
         }
     }
-    return ok;
+    PrintDistinctLines(err, lines);
+    return lines.empty();
 }
 
 __tag_QELV_OFFSCREEN RecordOf(YuyvImage &image) {
@@ -316,9 +416,9 @@ int Merge(const MergeOptions &options, std::array<__tag_QELV_OFFSCREEN, kPhotoCo
     return result;
 }
 
-void Report(std::ostream &out, const char *step, double ms) {
+void Report(std::ostream &out, const std::string &step, double ms) {
     char line[160];
-    std::snprintf(line, sizeof line, "%-28s %9.1f ms\n", step, ms);
+    std::snprintf(line, sizeof line, "%-28s %9.1f ms\n", PrintableText(step).c_str(), ms);
     out << line;
 }
 
@@ -326,11 +426,6 @@ double PeakMemoryMebibytes() {
     struct rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_maxrss) / 1024.0;  // kibibytes on Linux
-}
-
-int Fail(std::ostream &err, const std::string &subject, const std::string &reason) {
-    err << kProgram << ": " << subject << (subject.empty() ? "" : ": ") << reason << "\n";
-    return kExitFailure;
 }
 
 void ReportPeakMemory(std::ostream &out) {
@@ -345,12 +440,31 @@ std::string FolderOf(const std::string &path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+const char *FormatName(PhotoFormat format) {
+    return format == PhotoFormat::kJpeg ? "JPEG" : "PNG";
+}
+
 // The output must be a regular file or a new one (a link counts as the file it leads to),
-// creatable beside that file, and not one of the photos under any spelling (a link, another
-// path): the merged picture would replace the photo. *target is the file to write.
-bool CheckOutput(const std::string &output, const std::vector<std::string> &photos,
-                 std::string *target, std::string *message) {
+// creatable beside that file, one the user may write if it exists, and not one of the photos
+// under any spelling (a link, another path): the merged picture would replace the photo. The
+// file a link leads to must be named for the same format as the link, or its name would belie
+// the bytes it gets. *target is the file to write.
+bool CheckOutput(const std::string &output, PhotoFormat format,
+                 const std::vector<std::string> &photos, std::string *target,
+                 std::string *message) {
     if (!ResolveWriteTarget(output, target, message)) return false;
+    // The link's own name is the one the user gave; the file it leads to is named too.
+    const std::string subject = *target == output ? "" : "leads to " + *target + ", which ";
+    const PhotoFormat targetFormat = PhotoFormatOfPath(*target);
+    if (targetFormat == PhotoFormat::kUnknown) {
+        *message = subject + "is not named .jpg, .jpeg or .png";
+        return false;
+    }
+    if (targetFormat != format) {
+        *message = subject + "is named as a " + FormatName(targetFormat) + " file, not a " +
+                   FormatName(format) + " one";
+        return false;
+    }
     const std::string folder = FolderOf(*target);
     struct stat info {};
     if (stat(folder.c_str(), &info) != 0 || access(folder.c_str(), W_OK | X_OK) != 0) {
@@ -367,6 +481,12 @@ bool CheckOutput(const std::string &output, const std::vector<std::string> &phot
             return false;
         }
     }
+    // Renaming over a file needs only its folder's write permission: a write-protected file is
+    // refused as cp refuses it. Root may write any file, as access says.
+    if (access(target->c_str(), W_OK) != 0) {
+        *message = subject + "cannot be replaced: " + std::strerror(errno);
+        return false;
+    }
     return true;
 }
 
@@ -375,7 +495,8 @@ int RunSteps(const std::vector<std::string> &args, std::ostream &out, std::ostre
     MergeOptions options;
     std::string message;
     if (!ParseMergeOptions(args, &options, &message)) {
-        err << kProgram << ": " << message << "\n" << kUsage;
+        PrintLine(err, kProgram + (": " + message));
+        err << kUsage;
         return kExitUsage;
     }
     if (options.help) {
@@ -389,7 +510,7 @@ int RunSteps(const std::vector<std::string> &args, std::ostream &out, std::ostre
     // Checked first, so an output that cannot be written is reported before the long work;
     // the file itself is made only once the picture is ready.
     std::string target;
-    if (!CheckOutput(options.output, options.photos, &target, &message)) {
+    if (!CheckOutput(options.output, format, options.photos, &target, &message)) {
         return Fail(err, options.output, message);
     }
 
@@ -397,23 +518,29 @@ int RunSteps(const std::vector<std::string> &args, std::ostream &out, std::ostre
     // Every header before any picture: a photo its header refuses costs no decoding.
     std::array<PhotoFile, kPhotoCount> files;
     if (!OpenPhotoFiles(options.photos, &files, err)) return kExitFailure;
+    // The sizes too, where the headers tell them: photos that cannot be merged together cost
+    // no decoding. The decoded pictures are checked again, as the headers may not tell.
+    const std::array<UprightSize, kPhotoCount> shown = {files[0].Upright(), files[1].Upright(),
+                                                        files[2].Upright()};
+    if (std::all_of(shown.begin(), shown.end(), [](const UprightSize &s) { return s.known; }) &&
+        !CheckSizes(options, format, shown, err)) {
+        return kExitFailure;
+    }
     std::array<LoadedPhoto, kPhotoCount> photos;
     DecodeInParallel(files, {true, true, true}, &photos);
     const double readMs = MillisecondsSince(start);
-    if (!CheckPhotoSet(options.photos, photos, err)) return kExitFailure;
+    if (!CheckDecoded(options.photos, photos, err)) return kExitFailure;
+    std::array<UprightSize, kPhotoCount> decoded;
+    for (int i = 0; i < kPhotoCount; ++i) {
+        decoded[i] = {photos[i].image.width, photos[i].image.height, true};
+    }
+    if (!CheckSizes(options, format, decoded, err)) return kExitFailure;
     const int32_t width = photos[0].image.width;
     const int32_t height = photos[0].image.height;
-    if (format == PhotoFormat::kJpeg && (width > kMaxJpegSide || height > kMaxJpegSide)) {
-        return Fail(err, options.output,
-                    "a JPEG holds at most " + std::to_string(kMaxJpegSide) +
-                        " pixels a side, and the merged picture would be " +
-                        std::to_string(width) + "x" + std::to_string(height) +
-                        " (use .png)");
-    }
     if (options.verbose) {
         for (int i = 0; i < kPhotoCount; ++i) {
-            Report(out, ("decode " + options.photos[i]).c_str(), photos[i].times.decodeMs);
-            Report(out, ("convert " + options.photos[i]).c_str(), photos[i].times.convertMs);
+            Report(out, "decode " + options.photos[i], photos[i].times.decodeMs);
+            Report(out, "convert " + options.photos[i], photos[i].times.convertMs);
         }
         Report(out, "read (three in parallel)", readMs);
     }
@@ -429,7 +556,7 @@ int RunSteps(const std::vector<std::string> &args, std::ostream &out, std::ostre
         for (const auto &[percent, ms] : log.reports) {
             if (percent == shown) continue;
             shown = percent;
-            Report(out, ("merge progress " + std::to_string(percent) + "%").c_str(), ms);
+            Report(out, "merge progress " + std::to_string(percent) + "%", ms);
         }
         Report(out, "merge", mergeMs);
     }

@@ -41,6 +41,11 @@ std::array<LoadedPhoto, 3> ReadPhotosInParallel(const std::vector<std::string> &
 bool ParseMergeOptions(const std::vector<std::string> &args, MergeOptions *options,
                        std::string *message);
 
+// The text as the program prints it: control characters (C0, DEL and C1) and bytes that are
+// not UTF-8 shown escaped (\n, \r, \t, else \xHH for each byte), so a name cannot split a line or
+// reach the terminal as a command; printable UTF-8 stays as it is.
+std::string PrintableText(const std::string &text);
+
 // Runs the program on the arguments after its name. Error messages go to err, the usage text
 // and the -v report to out. Returns the exit code.
 int RunMergeProgram(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);

@@ -119,9 +119,13 @@ bool DecodePhoto(const uint8_t *data, size_t size, YuyvImage *image, std::string
     return false;
 }
 
-bool CheckPhotoHeader(const uint8_t *data, size_t size, std::string *reason) {
-    if (IsJpeg(data, size)) return CheckJpegHeader(data, size, reason);
-    if (IsPng(data, size)) return CheckPngHeader(data, size, reason);
+bool CheckPhotoHeader(const uint8_t *data, size_t size, std::string *reason,
+                      UprightSize *upright) {
+    UprightSize shown;
+    if (upright == nullptr) upright = &shown;
+    *upright = UprightSize();
+    if (IsJpeg(data, size)) return CheckJpegHeader(data, size, reason, upright);
+    if (IsPng(data, size)) return CheckPngHeader(data, size, reason, upright);
     *reason = "is not a JPEG or PNG file";
     return false;
 }
@@ -172,7 +176,8 @@ bool PhotoFile::Open(const std::string &path, std::string *reason) {
     // Another process may shorten the file while it is read, here and while it is decoded: its
     // lost pages read as zeros, and whatever was made of them is refused.
     const MappedReadGuard guard(bytes_, size_);
-    const bool fits = CheckPhotoHeader(static_cast<const uint8_t *>(bytes_), size_, reason);
+    const bool fits =
+        CheckPhotoHeader(static_cast<const uint8_t *>(bytes_), size_, reason, &upright_);
     if (guard.Changed()) {
         *reason = "changed while it was read";
         return false;

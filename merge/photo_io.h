@@ -58,10 +58,20 @@ struct PhotoTimes {
 // orientation. On failure returns false with a short reason and leaves *image empty.
 bool DecodePhoto(const uint8_t *data, size_t size, YuyvImage *image, std::string *reason,
                  PhotoTimes *times = nullptr);
+// A photo's size once turned upright by its orientation, as its header shows it. known is false
+// when the header cannot tell: a PNG of unequal sides whose EXIF chunk lies after its pixels.
+struct UprightSize {
+    int32_t width = 0;
+    int32_t height = 0;
+    bool known = false;
+};
+
 // Refuses what a photo's header already shows (a file that is not a JPEG or PNG or not
 // complete, a size over the limits, too many scans) without decoding the picture; the reason
-// is the one DecodePhoto would give.
-bool CheckPhotoHeader(const uint8_t *data, size_t size, std::string *reason);
+// is the one DecodePhoto would give. upright, when given, receives the size the decoded
+// picture will have.
+bool CheckPhotoHeader(const uint8_t *data, size_t size, std::string *reason,
+                      UprightSize *upright = nullptr);
 
 // A photo file opened and mapped for reading, its header checked.
 class PhotoFile {
@@ -76,11 +86,14 @@ public:
     bool Open(const std::string &path, std::string *reason);
     // As DecodePhoto, on the opened file.
     bool Decode(YuyvImage *image, std::string *reason, PhotoTimes *times = nullptr) const;
+    // The upright size its header shows, once opened.
+    const UprightSize &Upright() const { return upright_; }
 
 private:
     int fd_ = -1;
     void *bytes_ = nullptr;  // the mapping, when open
     size_t size_ = 0;
+    UprightSize upright_;
 };
 
 // As DecodePhoto, reading the file first.

@@ -146,10 +146,47 @@ bool OpenPng(PngReadState *state, const uint8_t *data, size_t size, PngShape *sh
 
 }  // namespace
 
-bool CheckPngHeader(const uint8_t *data, size_t size, std::string *reason) {
+namespace {
+
+uint32_t BigEndian32(const uint8_t *bytes) {
+    return uint32_t{bytes[0]} << 24 | uint32_t{bytes[1]} << 16 | uint32_t{bytes[2]} << 8 |
+           bytes[3];
+}
+
+// Whether an EXIF chunk may lie anywhere in the file: true when one does, or when the chunks
+// cannot be walked to the end chunk. Only the chunks' headers are read.
+bool MayHoldExifChunk(const uint8_t *data, size_t size) {
+    constexpr size_t kSignatureBytes = 8;
+    constexpr size_t kChunkOverhead = 12;  // length, type and check sum
+    size_t at = kSignatureBytes;
+    while (size - at >= kChunkOverhead) {
+        const uint64_t length = BigEndian32(data + at);
+        const uint8_t *type = data + at + 4;
+        if (std::memcmp(type, "eXIf", 4) == 0) return true;
+        if (std::memcmp(type, "IEND", 4) == 0) return false;
+        if (length > size - at - kChunkOverhead) return true;
+        at += kChunkOverhead + length;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool CheckPngHeader(const uint8_t *data, size_t size, std::string *reason,
+                    UprightSize *upright) {
     PngReadState state;
     PngShape shape;
-    return OpenPng(&state, data, size, &shape, reason);
+    if (!OpenPng(&state, data, size, &shape, reason)) return false;
+    // An EXIF chunk read with the header settles the orientation (a later one is a duplicate
+    // the decoder passes over); one after the pixels is read only once they are decoded.
+    png_bytep exif = nullptr;
+    png_uint_32 exifSize = 0;
+    const bool exifRead =
+        png_get_eXIf_1(state.png, state.info, &exifSize, &exif) != 0 && exif != nullptr;
+    *upright = UprightSizeOf(shape.width, shape.height, PngOrientation(state));
+    upright->known =
+        exifRead || shape.width == shape.height || !MayHoldExifChunk(data, size);
+    return true;
 }
 
 bool DecodePngPlanes(const uint8_t *data, size_t size, YuvPlanes *planes, int *orientation,

@@ -360,4 +360,10 @@ std::string CheckPhotoSize(int64_t width, int64_t height) {
     return {};
 }
 
+UprightSize UprightSizeOf(int64_t width, int64_t height, int orientation) {
+    const bool swap = SwapsAxes(orientation);
+    return {static_cast<int32_t>(swap ? height : width), static_cast<int32_t>(swap ? width : height),
+            true};
+}
+
 }  // namespace tonefold

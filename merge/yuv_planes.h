@@ -82,9 +82,15 @@ bool DecodePngPlanes(const uint8_t *data, size_t size, YuvPlanes *planes, int *o
                      std::string *reason);
 
 // The checks of each decoder that need no decoding (layout, size, colour components, scan
-// count): false with the reason the decoder would give.
-bool CheckJpegHeader(const uint8_t *data, size_t size, std::string *reason);
-bool CheckPngHeader(const uint8_t *data, size_t size, std::string *reason);
+// count): false with the reason the decoder would give. *upright receives the size the
+// decoded picture will have once turned upright.
+bool CheckJpegHeader(const uint8_t *data, size_t size, std::string *reason,
+                     UprightSize *upright);
+bool CheckPngHeader(const uint8_t *data, size_t size, std::string *reason,
+                    UprightSize *upright);
+
+// The size of a stored picture turned upright by an EXIF orientation: 5..8 swap the sides.
+UprightSize UprightSizeOf(int64_t width, int64_t height, int orientation);
 
 // A reason for a width or height outside what the program accepts, or empty.
 std::string CheckPhotoSize(int64_t width, int64_t height);

@@ -25,6 +25,7 @@
 #include <QTimer>
 #include <memory>
 #include <cstdlib>
+#include <sys/stat.h>
 #include <tiffio.h>
 #include <unistd.h>
 
@@ -956,6 +957,157 @@ TEST_F(SaveWorkflowTest, ShareFailuresShowAnAlert) {
         }
     }
     qputenv("PATH", path);
+}
+
+// ---- Files the user may not write, owners, and links to files of another type.
+
+constexpr uid_t kNobody = 65534;
+
+// Runs its scope as the user nobody when the test runs as root, since root may write any file
+// and the refusal is for users who may not; the saved ids bring root back when the scope ends.
+// Any other user runs the scope as themselves.
+class AsUserWhoIsNotRoot {
+public:
+    AsUserWhoIsNotRoot() {
+        if (geteuid() != 0) return;
+        switched_ = true;
+        ok_ = setresgid(kNobody, kNobody, 0) == 0 && setresuid(kNobody, kNobody, 0) == 0;
+    }
+    ~AsUserWhoIsNotRoot() {
+        if (!switched_) return;
+        EXPECT_EQ(setresuid(0, 0, 0), 0);
+        EXPECT_EQ(setresgid(0, 0, 0), 0);
+    }
+    AsUserWhoIsNotRoot(const AsUserWhoIsNotRoot &) = delete;
+    AsUserWhoIsNotRoot &operator=(const AsUserWhoIsNotRoot &) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    bool switched_ = false;
+    bool ok_ = true;
+};
+
+// Gives the file or folder to nobody when the test runs as root: the user's own.
+void GiveToUser(const QString &path) {
+    if (geteuid() == 0) {
+        ASSERT_EQ(lchown(QFile::encodeName(path).constData(), kNobody, kNobody), 0);
+    }
+}
+
+TEST_F(WriterTest, SaveTargetProblemNamesAFileTheUserMayNotWriteAndALinkToAnotherType) {
+    const QByteArray old("old");
+    GiveToUser(dir.path());
+    for (const char *name : {"t.png", "t3.txt", "t.JPG", "ro.png", "rw.tif"}) {
+        ASSERT_TRUE(WriteAll(Path(name), old));
+        GiveToUser(Path(name));
+    }
+    ASSERT_TRUE(QFile::setPermissions(Path("ro.png"), QFileDevice::ReadOwner |
+                                                          QFileDevice::ReadGroup |
+                                                          QFileDevice::ReadOther));
+    struct Case {
+        const char *name, *leadsTo, *uti;
+        const char *target;  // the file named in a link's problem; null: no link problem
+    };
+    const Case cases[] = {
+        {"lnk.jpg", "t.png", "public.jpeg", "t.png"},
+        {"lnk3.png", "t3.txt", "public.png", "t3.txt"},
+        {"dangling.tiff", "new.png", "public.tiff", "new.png"},
+        {"chain.png", "lnk3.png", "public.png", "t3.txt"},
+        {"agrees.jpeg", "t.JPG", "public.jpeg", nullptr},
+        {"to-rw.tiff", "rw.tif", "public.tiff", nullptr},
+    };
+    for (const Case &c : cases) ASSERT_TRUE(QFile::link(c.leadsTo, Path(c.name)));
+    AsUserWhoIsNotRoot user;
+    if (!user.ok()) GTEST_SKIP() << "cannot run as a user who is not root";
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString expected =
+            c.target ? LocalizedString("IDS_SAVE_LINK_TYPE")
+                           .arg(Path(c.name), Path(c.target),
+                                QString(c.uti).mid(7).toUpper())
+                     : QString();
+        EXPECT_EQ(SaveTargetProblem(Path(c.name), c.uti), expected);
+    }
+    EXPECT_EQ(SaveTargetProblem(Path("ro.png"), "public.png"),
+              LocalizedString("IDS_SAVE_NOT_WRITABLE").arg(Path("ro.png")));
+    EXPECT_EQ(SaveTargetProblem(Path("new.png"), "public.png"), QString());
+    // The writers refuse them too, and write nothing.
+    EXPECT_FALSE(WritePicture(Pattern(40, 30), Path("lnk.jpg"), "public.jpeg", {}));
+    EXPECT_FALSE(WritePicture(Pattern(40, 30), Path("ro.png"), "public.png", {}));
+    EXPECT_FALSE(WriteTIFF(Pattern(40, 30), nullptr, Path("dangling.tiff"), {}, kTIFFPairDPI));
+    for (const char *name : {"t.png", "t3.txt", "ro.png"}) EXPECT_EQ(ReadAll(Path(name)), old);
+    EXPECT_FALSE(QFileInfo::exists(Path("new.png")));
+    EXPECT_TRUE(WritePicture(Pattern(40, 30), Path("agrees.jpeg"), "public.jpeg", {}));
+    EXPECT_NE(ReadAll(Path("t.JPG")), old);
+}
+
+TEST_F(WriterTest, AReplacedFileKeepsItsOwnerGroupAndMode) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to own another user's file";
+    for (const char *uti : {"public.png", "public.jpeg", "public.tiff"}) {
+        SCOPED_TRACE(uti);
+        const QString path = Path(QStringLiteral("private.") +
+                                  IISaveViewController::extensionsOfType(uti).first());
+        ASSERT_TRUE(WriteAll(path, "old"));
+        GiveToUser(path);
+        ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        ASSERT_TRUE(WritePicture(Pattern(40, 30), path, uti, {}));
+        struct stat info {};
+        ASSERT_EQ(stat(QFile::encodeName(path).constData(), &info), 0);
+        EXPECT_EQ(info.st_uid, kNobody);
+        EXPECT_EQ(info.st_gid, kNobody);
+        EXPECT_EQ(info.st_mode & 07777, 0600u);
+        EXPECT_NE(ReadAll(path), "old");
+    }
+}
+
+TEST_F(SaveWorkflowTest, ASaveTheFileRefusesShowsWhyAndKeepsTheFileAndTheMark) {
+    ShowPicture();
+    const QByteArray old("old picture");
+    GiveToUser(dir.path());
+    ASSERT_TRUE(WriteAll(dir.filePath("ro.png"), old));
+    GiveToUser(dir.filePath("ro.png"));
+    ASSERT_TRUE(QFile::setPermissions(dir.filePath("ro.png"), QFileDevice::ReadOwner));
+    ASSERT_TRUE(WriteAll(dir.filePath("t.png"), old));
+    ASSERT_TRUE(QFile::link("t.png", dir.filePath("lnk.jpg")));
+    struct Case {
+        const char *typed, *uti;
+        QString detail;
+    };
+    const Case cases[] = {
+        {"ro.png", "public.png",
+         LocalizedString("IDS_SAVE_NOT_WRITABLE").arg(dir.filePath("ro.png"))},
+        {"lnk.jpg", "public.jpeg",
+         LocalizedString("IDS_SAVE_LINK_TYPE")
+             .arg(dir.filePath("lnk.jpg"), dir.filePath("t.png"), "JPEG")},
+    };
+    const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden);
+    AsUserWhoIsNotRoot user;
+    if (!user.ok()) GTEST_SKIP() << "cannot run as a user who is not root";
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.typed);
+        QTimer::singleShot(0, [] {
+            for (QWidget *widget : QApplication::topLevelWidgets())
+                if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
+                    box->button(QMessageBox::Yes)->click();
+        });
+        editor->saveAs();
+        IISavePanel *panel = WaitForSavePanel();
+        ASSERT_TRUE(panel);
+        panel->accessoryView()->setSaveType(c.uti);
+        ConfirmSavePanel(panel, c.typed);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !editor->savePanel(); }));
+        IIWarningMessageController *sheet = editor->warningMessageController();
+        ASSERT_TRUE(sheet);
+        EXPECT_EQ(sheet->promptMessage, c.detail);
+        EXPECT_EQ(AnswerSheet(1), LocalizedString("IDS_SAVE_FAILED"));
+        EXPECT_TRUE(editor->isDirty());
+    }
+    EXPECT_EQ(ReadAll(dir.filePath("ro.png")), old);
+    EXPECT_EQ(ReadAll(dir.filePath("t.png")), old);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden), before);
+    struct stat info {};
+    ASSERT_EQ(stat(QFile::encodeName(dir.filePath("ro.png")).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0400u);
 }
 
 }  // namespace
