@@ -75,8 +75,10 @@ JpegScanBounds JpegScanBoundsOf(uint32_t width, uint32_t height, int components)
 
 std::string JpegDataRefusal(JpegDataFault fault) {
     switch (fault) {
-    case JpegDataFault::kTooLong: return "is damaged (its image data is far longer than its picture needs)";
-    case JpegDataFault::kZeroRun: return "is damaged (its image data holds a long run of zero bytes)";
+    case JpegDataFault::kTooLong:
+        return "is damaged (its image data is far longer than its picture needs)";
+    case JpegDataFault::kZeroRun:
+        return "is damaged (its image data holds a long run of zero bytes)";
     case JpegDataFault::kNone: break;
     }
     return {};
