@@ -130,9 +130,7 @@ JpegLayout WalkJpeg(const PhotoFile &file, int maxScans) {
             pos = segment.end;
             break;
         }
-        if (layout.scans == 0 && segment.marker != kStartOfScan &&
-            ++layout.headerMarkers > tonefold::kMaxJpegHeaderMarkers)
-            break;
+        if (segment.marker != kStartOfScan && ++layout.markers > tonefold::kMaxJpegMarkers) break;
         pos = segment.end;
         if (StartsFrame(segment.marker) && layout.scans == 0) bounds = FrameBounds(file, segment);
         if (StartsProgressiveFrame(segment.marker)) layout.progressive = true;
@@ -147,7 +145,7 @@ JpegLayout WalkJpeg(const PhotoFile &file, int maxScans) {
 }
 
 QString JpegLayoutRefusal(const JpegLayout &layout, bool whole) {
-    std::string refusal = tonefold::CheckJpegHeaderMarkers(layout.headerMarkers);
+    std::string refusal = tonefold::CheckJpegMarkerCount(layout.markers);
     if (refusal.empty()) refusal = tonefold::JpegDataRefusal(layout.dataFault);
     if (!refusal.empty()) return QString::fromStdString(refusal);
     if (whole && layout.progressive && layout.scans > tonefold::kMaxJpegScans)

@@ -155,8 +155,8 @@ bool JpegHeaderWalks(const QString &path, QString *reason) {
     return reason->isEmpty();
 }
 
-// The JPEG's bytes up to its end-of-image marker, read once its markers show a header and a scan
-// count within the limits, entropy-coded data within the frame's bounds and that marker after
+// The JPEG's bytes up to its end-of-image marker, read once its markers show marker and scan
+// counts within the limits, entropy-coded data within the frame's bounds and that marker after
 // the last scan; nothing is read or decoded before. Empty, with the reason, when it is refused.
 QByteArray ReadCheckedJpeg(const QString &path, QString *reason) {
     PhotoFile file;

@@ -86,8 +86,8 @@ JpegScanBounds FrameBounds(const uint8_t *payload, size_t payloadBytes) {
 
 // The rest of the file from the end of the first scan's header: entropy-coded data runs to
 // the next marker other than a stuffed 0xFF 0x00 or a restart marker; segments between scans
-// are passed over by their lengths, as the decoder passes over them. Counts the scans until
-// the end-of-image marker. Each stretch of entropy-coded data, fill bytes included, is
+// are passed over by their lengths, as the decoder passes over them, and counted as markers of
+// tables and metadata. Counts the scans until the end-of-image marker. Each stretch of entropy-coded data, fill bytes included, is
 // searched no further than its bounds.
 void WalkScans(const uint8_t *data, size_t pos, size_t size, const JpegScanBounds &bounds,
                JpegMarkerScan *scan) {
@@ -123,6 +123,7 @@ void WalkScans(const uint8_t *data, size_t pos, size_t size, const JpegScanBound
             scan->hasEnd = true;
             return;
         }
+        if (marker != kStartOfScan && ++scan->markers > kMaxJpegMarkers) return;
         if (size - pos < 2) return;
         const size_t length = static_cast<size_t>(data[pos] << 8 | data[pos + 1]);
         if (length < 2 || length > size - pos) return;
@@ -147,7 +148,7 @@ JpegMarkerScan ScanJpegMarkers(const uint8_t *data, size_t size) {
         if (pos >= size) return scan;
         const uint8_t marker = data[pos++];
         if (marker == kEndOfImage) return scan;
-        if (marker != kStartOfScan && ++scan.headerMarkers > kMaxJpegHeaderMarkers) return scan;
+        if (marker != kStartOfScan && ++scan.markers > kMaxJpegMarkers) return scan;
         if (HasNoLength(marker)) continue;
         if (size - pos < 2) return scan;
         const size_t length = static_cast<size_t>(data[pos] << 8 | data[pos + 1]);

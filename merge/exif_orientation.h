@@ -26,8 +26,8 @@ struct JpegMarkerScan {
     bool hasScan = false;  // a start-of-scan marker was reached
     bool hasEnd = false;   // an end-of-image marker follows the first scan
     int scanCount = 0;     // start-of-scan markers before the end-of-image marker
-    // Markers before the first scan; the walk stops at the first past kMaxJpegHeaderMarkers.
-    int headerMarkers = 0;
+    // Markers of tables and metadata; the walk stops at the first past kMaxJpegMarkers.
+    int markers = 0;
     // The entropy-coded data passed a bound of the frame's JpegScanBoundsOf: the walk stopped
     // there, the rest unread.
     JpegDataFault dataFault = JpegDataFault::kNone;

@@ -52,10 +52,10 @@ std::string CheckJpegScanCount(int scanCount, bool progressive) {
            (progressive ? " progressive scans)" : " scans)");
 }
 
-std::string CheckJpegHeaderMarkers(int markerCount) {
-    if (markerCount <= kMaxJpegHeaderMarkers) return {};
-    return "cannot be decoded (it has more than " + std::to_string(kMaxJpegHeaderMarkers) +
-           " markers before its image data)";
+std::string CheckJpegMarkerCount(int markerCount) {
+    if (markerCount <= kMaxJpegMarkers) return {};
+    return "cannot be decoded (it has more than " + std::to_string(kMaxJpegMarkers) +
+           " markers of tables or metadata)";
 }
 
 JpegScanBounds JpegScanBoundsOf(uint32_t width, uint32_t height, int components) {

@@ -17,15 +17,17 @@ constexpr int kMaxJpegScans = 500;
 // The reason for a file of more scans than kMaxJpegScans, or empty.
 std::string CheckJpegScanCount(int scanCount, bool progressive);
 
-// Markers before the first scan, each counted (tables, the frame, metadata): this many at most.
-// A photo has a few dozen, and metadata split into segments of 64 KB (an ICC profile, extended
-// XMP) a few hundred at most. A JPEG library keeps the metadata segments it is asked to keep in
-// a list that it walks from its head for each new one: tens of thousands of tiny segments would
-// cost minutes before the first pixel. Counted from the bytes before any decoder reads them.
-constexpr int kMaxJpegHeaderMarkers = 1000;
+// Markers of tables and metadata (every marker outside the entropy-coded data but the scans'
+// own and the start and end of the image), before the first scan and between scans: this many
+// at most. A photo has a few dozen, metadata split into segments of 64 KB (an ICC profile,
+// extended XMP) a few hundred at most, and a progressive file new tables before some of its
+// scans. A JPEG library keeps the metadata segments it is asked to keep in a list that it walks
+// from its head for each new one: tens of thousands of tiny segments would cost minutes before
+// the first pixel. Counted from the bytes before any decoder reads them.
+constexpr int kMaxJpegMarkers = 1000;
 
-// The reason for a header of more markers than kMaxJpegHeaderMarkers, or empty.
-std::string CheckJpegHeaderMarkers(int markerCount);
+// The reason for a file of more markers than kMaxJpegMarkers, or empty.
+std::string CheckJpegMarkerCount(int markerCount);
 
 // What the entropy-coded data after each scan header (to the marker that ends it, restart
 // markers and fill bytes included) may hold, judged from the frame header alone.

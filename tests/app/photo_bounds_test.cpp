@@ -29,7 +29,7 @@ const QString kZeroRun = QString::fromStdString(
 const QString kTooLong = QString::fromStdString(
     tonefold::JpegDataRefusal(tonefold::JpegDataFault::kTooLong));
 const QString kTooManyMarkers =
-    QString::fromStdString(tonefold::CheckJpegHeaderMarkers(tonefold::kMaxJpegHeaderMarkers + 1));
+    QString::fromStdString(tonefold::CheckJpegMarkerCount(tonefold::kMaxJpegMarkers + 1));
 
 long PeakResidentKilobytes() {
     rusage usage{};
@@ -133,23 +133,32 @@ TEST_F(PhotoBoundsTest, EntropyDataIsBoundedByWhatItsFrameCouldNeed) {
     EXPECT_EQ(layout.bytes, flat.size());
 }
 
-// Refused before the image reader reads the header, which takes minutes for tens of thousands.
-TEST_F(PhotoBoundsTest, MarkersBeforeTheFirstScanAreLimited) {
-    const Bytes jpeg = crafted::GreyJpeg(64, 48);
-    PhotoFile file;
-    QString reason;
-    ASSERT_TRUE(file.open(Write("plain.jpg", jpeg), QByteArray("\xFF\xD8", 2), &reason));
-    const int own = WalkJpeg(file, 0).headerMarkers;  // the frame, the tables
-    ASSERT_GT(own, 2);
-    EXPECT_TRUE(Load(Write("limit.jpg", crafted::WithComments(jpeg, 1000 - own)), &reason))
-        << reason.toStdString();
-    for (const int comments : {1001 - own, 60000}) {
-        SCOPED_TRACE(comments);
-        bool initialised = true;
-        EXPECT_FALSE(Load(Write("over.jpg", crafted::WithComments(jpeg, comments)), &reason,
-                          &initialised));
-        EXPECT_FALSE(initialised);
-        EXPECT_EQ(reason, kTooManyMarkers);
+// Before the first scan refused before the image reader reads the header, which takes minutes
+// for tens of thousands; between the scans of a progressive file, before it is decoded.
+TEST_F(PhotoBoundsTest, MarkersOfTablesAndMetadataAreLimited) {
+    using crafted::GreyScan;
+    const Bytes sequential = crafted::GreyJpeg(64, 48);
+    const Bytes progressive = crafted::GreyJpeg(
+        64, 48, {GreyScan(0, 0, 0, 0), GreyScan(1, 5, 0, 0), GreyScan(6, 63, 0, 0)});
+    for (const int beforeScan : {0, 1, 2}) {
+        SCOPED_TRACE(beforeScan);
+        const Bytes &jpeg = beforeScan == 2 ? progressive : sequential;
+        PhotoFile file;
+        QString reason;
+        ASSERT_TRUE(file.open(Write("plain.jpg", jpeg), QByteArray("\xFF\xD8", 2), &reason));
+        const int own = WalkJpeg(file, tonefold::kMaxJpegScans).markers;  // the frame, the tables
+        ASSERT_GT(own, 2);
+        EXPECT_TRUE(Load(Write("limit.jpg", crafted::WithComments(jpeg, 1000 - own, beforeScan)),
+                         &reason))
+            << reason.toStdString();
+        for (const int comments : {1001 - own, 60000}) {
+            SCOPED_TRACE(comments);
+            bool initialised = true;
+            EXPECT_FALSE(Load(Write("over.jpg", crafted::WithComments(jpeg, comments, beforeScan)),
+                              &reason, &initialised));
+            EXPECT_EQ(initialised, beforeScan == 2);
+            EXPECT_EQ(reason, kTooManyMarkers);
+        }
     }
 }
 

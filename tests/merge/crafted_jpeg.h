@@ -103,11 +103,17 @@ inline Bytes Joined(Bytes first, const Bytes &second) {
     return first;
 }
 
-// The file with `count` comment segments of one byte each right after its start-of-image marker.
-inline Bytes WithComments(const Bytes &jpeg, int count) {
-    Bytes out(jpeg.begin(), jpeg.begin() + 2);
+// The file with `count` comment segments of one byte each right after its start-of-image marker,
+// or, for a scan number from 1 on, right before that scan's header.
+inline Bytes WithComments(const Bytes &jpeg, int count, int beforeScan = 0) {
+    size_t at = 2;
+    for (int scan = 0; scan < beforeScan; ++scan) {
+        at = scan == 0 ? FindMarker(jpeg, 0xDA) : at + 2;
+        while (at + 1 < jpeg.size() && !(jpeg[at] == 0xFF && jpeg[at + 1] == 0xDA)) ++at;
+    }
+    Bytes out(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(at));
     for (int i = 0; i < count; ++i) out.insert(out.end(), {0xFF, 0xFE, 0x00, 0x03, 'x'});
-    out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+    out.insert(out.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(at), jpeg.end());
     return out;
 }
 

@@ -126,16 +126,24 @@ TEST(JpegBounds, EntropyDataIsBoundedByWhatItsFrameCouldNeed) {
     }
 }
 
-TEST(JpegBounds, MarkersBeforeTheFirstScanAreLimited) {
-    const Bytes jpeg = crafted::GreyJpeg(64, 48);
-    // The encoder's own markers: the frame, the tables.
-    const int own = tonefold::ScanJpegMarkers(jpeg.data(), jpeg.size()).headerMarkers;
-    ASSERT_GT(own, 2);
-    EXPECT_EQ(Refusal(crafted::WithComments(jpeg, 1000 - own)), "");
-    EXPECT_EQ(Refusal(crafted::WithComments(jpeg, 1001 - own)),
-              "cannot be decoded (it has more than 1000 markers before its image data)");
-    EXPECT_EQ(Refusal(crafted::WithComments(jpeg, 60000)),
-              "cannot be decoded (it has more than 1000 markers before its image data)");
+// Comments before the first scan, or between the scans of a progressive file, count with the
+// encoder's own markers (the frame, the tables).
+TEST(JpegBounds, MarkersOfTablesAndMetadataAreLimited) {
+    using crafted::GreyScan;
+    const char *const over =
+        "cannot be decoded (it has more than 1000 markers of tables or metadata)";
+    const Bytes sequential = crafted::GreyJpeg(64, 48);
+    const Bytes progressive = crafted::GreyJpeg(
+        64, 48, {GreyScan(0, 0, 0, 0), GreyScan(1, 5, 0, 0), GreyScan(6, 63, 0, 0)});
+    for (const int beforeScan : {0, 1, 2}) {
+        SCOPED_TRACE(beforeScan);
+        const Bytes &jpeg = beforeScan == 2 ? progressive : sequential;
+        const int own = tonefold::ScanJpegMarkers(jpeg.data(), jpeg.size()).markers;
+        ASSERT_GT(own, 2);
+        EXPECT_EQ(Refusal(crafted::WithComments(jpeg, 1000 - own, beforeScan)), "");
+        EXPECT_EQ(Refusal(crafted::WithComments(jpeg, 1001 - own, beforeScan)), over);
+        EXPECT_EQ(Refusal(crafted::WithComments(jpeg, 60000, beforeScan)), over);
+    }
 }
 
 // A progressive file whose scans never send some coefficients decodes without a warning to a
