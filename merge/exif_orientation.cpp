@@ -87,8 +87,8 @@ JpegScanBounds FrameBounds(const uint8_t *payload, size_t payloadBytes) {
 // The rest of the file from the end of the first scan's header: entropy-coded data runs to
 // the next marker other than a stuffed 0xFF 0x00 or a restart marker; segments between scans
 // are passed over by their lengths, as the decoder passes over them, and counted as markers of
-// tables and metadata. Counts the scans until the end-of-image marker. Each stretch of entropy-coded data, fill bytes included, is
-// searched no further than its bounds.
+// tables and metadata. Counts the scans until the end-of-image marker. Each stretch of
+// entropy-coded data, fill bytes included, is searched no further than its bounds.
 void WalkScans(const uint8_t *data, size_t pos, size_t size, const JpegScanBounds &bounds,
                JpegMarkerScan *scan) {
     scan->scanCount = 1;
