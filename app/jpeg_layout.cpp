@@ -37,7 +37,9 @@ struct Segment {
 // The segment whose marker (with any fill bytes before it) starts at pos.
 bool ReadSegment(const PhotoFile &file, size_t pos, Segment *segment) {
     if (file.byteAt(pos) != 0xFF) return false;
-    while (file.byteAt(pos) == 0xFF) ++pos;
+    const size_t fill = pos;  // the marker's own 0xFF and any fill bytes before it
+    while (file.byteAt(pos) == 0xFF)
+        if (++pos - fill > tonefold::kMaxJpegFillBytes + 1) return false;
     segment->marker = file.byteAt(pos++);
     if (segment->marker < 0) return false;
     if (segment->marker == kEndOfImage || StandsAlone(segment->marker)) {

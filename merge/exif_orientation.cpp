@@ -143,9 +143,10 @@ JpegMarkerScan ScanJpegMarkers(const uint8_t *data, size_t size) {
     JpegScanBounds bounds = JpegScanBoundsOf(0, 0, 0);
     size_t pos = 2;
     while (pos < size) {
-        if (data[pos] != 0xFF) return scan;             // a segment must start with a marker
-        while (pos < size && data[pos] == 0xFF) ++pos;  // fill bytes
-        if (pos >= size) return scan;
+        if (data[pos] != 0xFF) return scan;  // a segment must start with a marker
+        const size_t fill = pos;  // the marker's own 0xFF and any fill bytes before it
+        while (pos < size && data[pos] == 0xFF && pos - fill <= kMaxJpegFillBytes) ++pos;
+        if (pos >= size || data[pos] == 0xFF) return scan;
         const uint8_t marker = data[pos++];
         if (marker == kEndOfImage) return scan;
         if (marker != kStartOfScan && ++scan.markers > kMaxJpegMarkers) return scan;

@@ -29,6 +29,11 @@ constexpr int kMaxJpegMarkers = 1000;
 // The reason for a file of more markers than kMaxJpegMarkers, or empty.
 std::string CheckJpegMarkerCount(int markerCount);
 
+// Fill bytes (0xFF) before a marker outside the entropy-coded data: an encoder may pad with a
+// few; a walk stops at a run longer than this, as at a segment that does not fit the file.
+// (Within entropy-coded data they count towards its bounds.)
+constexpr size_t kMaxJpegFillBytes = size_t{64} << 10;
+
 // What the entropy-coded data after each scan header (to the marker that ends it, restart
 // markers and fill bytes included) may hold, judged from the frame header alone.
 struct JpegScanBounds {

@@ -162,6 +162,20 @@ TEST_F(PhotoBoundsTest, MarkersOfTablesAndMetadataAreLimited) {
     }
 }
 
+// As the merge program's walk stops past the limit, so does the loader's.
+TEST_F(PhotoBoundsTest, FillBytesBeforeAMarkerAreLimited) {
+    const Bytes jpeg = crafted::GreyJpeg(64, 48);
+    const size_t most = tonefold::kMaxJpegFillBytes;
+    QString reason;
+    EXPECT_TRUE(Load(Write("fill.jpg", crafted::WithFillBytes(jpeg, most)), &reason))
+        << reason.toStdString();
+    bool initialised = true;
+    EXPECT_FALSE(
+        Load(Write("fill.jpg", crafted::WithFillBytes(jpeg, most + 1)), &reason, &initialised));
+    EXPECT_FALSE(initialised);
+    EXPECT_EQ(reason, QString::fromLatin1(kReasonUnreadable));
+}
+
 // As the merge program refuses them: see its test of the same name.
 TEST_F(PhotoBoundsTest, ProgressiveFilesThatNeverSendSomeCoefficientsAreRefused) {
     using crafted::GreyScan;

@@ -117,6 +117,14 @@ inline Bytes WithComments(const Bytes &jpeg, int count, int beforeScan = 0) {
     return out;
 }
 
+// The file with `count` fill bytes (0xFF) before the marker after its start-of-image marker.
+inline Bytes WithFillBytes(const Bytes &jpeg, size_t count) {
+    Bytes out(jpeg.begin(), jpeg.begin() + 2);
+    out.insert(out.end(), count, 0xFF);
+    out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+    return out;
+}
+
 // Writes head at the start of a file of `size` bytes and tail at its end, the rest a hole that
 // takes no room on the disk; false when the file cannot be made.
 inline bool WriteSparseFile(const std::string &path, const Bytes &head, off_t size,

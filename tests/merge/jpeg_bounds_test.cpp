@@ -146,6 +146,15 @@ TEST(JpegBounds, MarkersOfTablesAndMetadataAreLimited) {
     }
 }
 
+// Fill bytes before a marker are passed over up to a limit: past it the walk stops, as at a
+// segment that does not fit, rather than follow a file of nothing else through gigabytes.
+TEST(JpegBounds, FillBytesBeforeAMarkerAreLimited) {
+    const Bytes jpeg = crafted::GreyJpeg(64, 48);
+    EXPECT_EQ(Refusal(crafted::WithFillBytes(jpeg, tonefold::kMaxJpegFillBytes)), "");
+    EXPECT_EQ(Refusal(crafted::WithFillBytes(jpeg, tonefold::kMaxJpegFillBytes + 1)),
+              "is truncated or not a complete JPEG file");
+}
+
 // A progressive file whose scans never send some coefficients decodes without a warning to a
 // picture without them: refused as a file cut before its last refinement is. Such a file tells
 // unsent coefficients from half-refined ones, which a cut file does not.
