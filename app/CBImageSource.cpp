@@ -1,6 +1,5 @@
 #include "CBImageSource.h"
 
-#include <QFileInfo>
 #include <QPainter>
 #include <libyuv/convert_from_argb.h>
 #include <libyuv/planar_functions.h>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "content_types.h"
+#include "photo_file.h"
 #include "photo_metadata.h"
 #include "photo_orientation.h"
 #include "raw_photo.h"
@@ -78,8 +78,8 @@ bool CBImageSource::initWithPhoto(const QString &path) {
     image_ = QImage();
     imageMetadata_.clear();
     failureReason_.clear();
-    if (!QFileInfo(path).isFile()) {
-        failureReason_ = QString::fromLatin1(kReasonNotAFile);
+    if (const char *refusal = PhotoFileRefusal(path)) {
+        failureReason_ = QString::fromLatin1(refusal);
         return false;
     }
     imageMetadata_ = isCameraRaw() ? ReadRawPhotoProperties(path, &failureReason_)
@@ -92,8 +92,8 @@ bool CBImageSource::initWithPhoto(const QString &path) {
 bool CBImageSource::open() {
     image_ = QImage();
     failureReason_.clear();
-    if (!QFileInfo(imagePath_).isFile()) {
-        failureReason_ = QString::fromLatin1(kReasonNotAFile);
+    if (const char *refusal = PhotoFileRefusal(imagePath_)) {
+        failureReason_ = QString::fromLatin1(refusal);
         return false;
     }
     const qint64 w = Number(imageMetadata_, kPhotoPixelWidth);

@@ -13,7 +13,8 @@
 class CBImageSource {
 public:
     // Stores the path and reads the photo's properties; false when the file cannot be read as a
-    // photo (camera raw through LibRaw, anything else through the image reader).
+    // photo (camera raw through LibRaw, anything else through the image reader), or is missing,
+    // may not be read or is not a regular file, each with its own reason.
     bool initWithPhoto(const QString &path);
 
     // Decodes the photo's first image; false when it cannot be decoded, when it has more than

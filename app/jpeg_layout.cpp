@@ -1,10 +1,15 @@
 #include "jpeg_layout.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "photo_file.h"
+#include "photo_metadata.h"
 
 namespace {
+
+using tonefold::JpegDataFault;
+using tonefold::JpegScanBounds;
 
 constexpr int kStartOfImage = 0xD8;
 constexpr int kEndOfImage = 0xD9;
@@ -13,6 +18,11 @@ constexpr int kStartOfScan = 0xDA;
 // Markers without a length field: TEM and the restart markers.
 bool StandsAlone(int marker) { return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7); }
 
+// The frame headers (SOF0 to SOF15 but for the tables DHT, JPG and DAC among them).
+bool StartsFrame(int marker) {
+    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+}
+
 // The frame headers of progressive files (Huffman or arithmetic, with or without hierarchy).
 bool StartsProgressiveFrame(int marker) {
     return marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
@@ -20,13 +30,16 @@ bool StartsProgressiveFrame(int marker) {
 
 struct Segment {
     int marker = 0;
-    size_t end = 0;  // just past the segment
+    size_t payload = 0;  // just past the length field
+    size_t end = 0;      // just past the segment
 };
 
 // The segment whose marker (with any fill bytes before it) starts at pos.
 bool ReadSegment(const PhotoFile &file, size_t pos, Segment *segment) {
     if (file.byteAt(pos) != 0xFF) return false;
-    while (file.byteAt(pos) == 0xFF) ++pos;
+    const size_t fill = pos;  // the marker's own 0xFF and any fill bytes before it
+    while (file.byteAt(pos) == 0xFF)
+        if (++pos - fill > tonefold::kMaxJpegFillBytes + 1) return false;
     segment->marker = file.byteAt(pos++);
     if (segment->marker < 0) return false;
     if (segment->marker == kEndOfImage || StandsAlone(segment->marker)) {
@@ -37,21 +50,70 @@ bool ReadSegment(const PhotoFile &file, size_t pos, Segment *segment) {
     if (high < 0 || low < 0) return false;
     const size_t length = static_cast<size_t>(high << 8 | low);
     if (length < 2 || length > file.size() - pos) return false;
+    segment->payload = pos + 2;
     segment->end = pos + length;
     return true;
 }
 
+// The bounds that a frame header's size and component count set.
+JpegScanBounds FrameBounds(const PhotoFile &file, const Segment &frame) {
+    if (frame.end - frame.payload < 6) return tonefold::JpegScanBoundsOf(0, 0, 0);
+    const auto at = [&](size_t offset) { return std::max(file.byteAt(frame.payload + offset), 0); };
+    const uint32_t height = static_cast<uint32_t>(at(1) << 8 | at(2));
+    const uint32_t width = static_cast<uint32_t>(at(3) << 8 | at(4));
+    return tonefold::JpegScanBoundsOf(width, height, at(5));
+}
+
 // Where the marker after a scan's entropy-coded data starts, or the size when none follows. In
 // that data 0xFF is followed by a stuffed zero or a restart marker, possibly after fill bytes.
-size_t EntropyEnd(const PhotoFile &file, size_t pos) {
+// A marker may start at most bounds.maxBytes past `start`, and no run of zeros may pass
+// bounds.maxZeroRun: the walk stops where either is passed, with *fault set. A hole that runs to
+// the end of the file leaves it without a marker after the data.
+size_t EntropyEnd(const PhotoFile &file, size_t start, const JpegScanBounds &bounds,
+                  JpegDataFault *fault) {
+    const size_t limit = file.size() - start > bounds.maxBytes
+                             ? start + static_cast<size_t>(bounds.maxBytes) + 1
+                             : file.size();
+    uint64_t zeroRun = 0;
+    size_t pos = start;
     for (;;) {
-        const size_t at = file.findFF(pos);
-        if (at >= file.size()) return file.size();
-        size_t next = at + 1;
-        while (file.byteAt(next) == 0xFF) ++next;
+        // To the next 0xFF, stretch by stretch.
+        for (;;) {
+            if (pos >= limit) {
+                if (limit < file.size()) *fault = JpegDataFault::kTooLong;
+                return pos;
+            }
+            const uint8_t *bytes = nullptr;
+            const size_t stretch = file.stretchAt(pos, &bytes);
+            if (stretch == 0 || (bytes == nullptr && pos + stretch == file.size()))
+                return file.size();
+            const size_t count = std::min(stretch, limit - pos);
+            if (bytes == nullptr) {
+                zeroRun += count;
+                if (zeroRun > bounds.maxZeroRun) *fault = JpegDataFault::kZeroRun;
+            } else {
+                const size_t found =
+                    tonefold::FindEntropyMarker(bytes, count, bounds.maxZeroRun, &zeroRun);
+                if (zeroRun > bounds.maxZeroRun) *fault = JpegDataFault::kZeroRun;
+                if (found < count && *fault == JpegDataFault::kNone) {
+                    pos += found;
+                    break;
+                }
+            }
+            if (*fault != JpegDataFault::kNone) return pos;
+            pos += count;
+        }
+        size_t next = pos + 1;
+        while (file.byteAt(next) == 0xFF) {  // fill bytes
+            if (next - start > bounds.maxBytes) {
+                *fault = JpegDataFault::kTooLong;
+                return next;
+            }
+            ++next;
+        }
         const int following = file.byteAt(next);
         if (following < 0) return file.size();
-        if (following != 0x00 && !StandsAlone(following)) return at;
+        if (following != 0x00 && !StandsAlone(following)) return pos;
         pos = next + 1;
     }
 }
@@ -61,20 +123,37 @@ size_t EntropyEnd(const PhotoFile &file, size_t pos) {
 JpegLayout WalkJpeg(const PhotoFile &file, int maxScans) {
     JpegLayout layout;
     if (file.byteAt(0) != 0xFF || file.byteAt(1) != kStartOfImage) return layout;
+    JpegScanBounds bounds = tonefold::JpegScanBoundsOf(0, 0, 0);
     Segment segment;
     size_t pos = 2;
     while (ReadSegment(file, pos, &segment)) {
-        pos = segment.end;
         if (segment.marker == kEndOfImage) {
-            layout.bytes = pos;
+            layout.bytes = segment.end;
+            pos = segment.end;
             break;
         }
+        if (segment.marker != kStartOfScan && ++layout.markers > tonefold::kMaxJpegMarkers) break;
+        pos = segment.end;
+        if (StartsFrame(segment.marker) && layout.scans == 0) bounds = FrameBounds(file, segment);
         if (StartsProgressiveFrame(segment.marker)) layout.progressive = true;
         if (segment.marker != kStartOfScan) continue;
         if (++layout.scans == 1) layout.headerBytes = pos;
         if (maxScans == 0 || (layout.progressive && layout.scans > maxScans)) break;
-        pos = EntropyEnd(file, pos);
+        pos = EntropyEnd(file, pos, bounds, &layout.dataFault);
+        if (layout.dataFault != JpegDataFault::kNone) break;
     }
     if (layout.scans == 0) layout.headerBytes = pos;
     return layout;
+}
+
+QString JpegLayoutRefusal(const JpegLayout &layout, bool whole) {
+    std::string refusal = tonefold::CheckJpegMarkerCount(layout.markers);
+    if (refusal.empty()) refusal = tonefold::JpegDataRefusal(layout.dataFault);
+    if (!refusal.empty()) return QString::fromStdString(refusal);
+    if (whole && layout.progressive && layout.scans > tonefold::kMaxJpegScans)
+        return QString::fromLatin1(kReasonTooManyScans);
+    if (whole && layout.bytes == 0) return QString::fromLatin1(kReasonCutShort);
+    // A header that never reaches a scan is what the image reader cannot read a size from.
+    if (layout.scans == 0) return QString::fromLatin1(kReasonUnreadable);
+    return {};
 }

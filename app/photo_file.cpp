@@ -28,19 +28,50 @@ bool ReadAt(int fd, uint8_t *into, size_t count, size_t offset) {
     return true;
 }
 
+// Opens the file for reading and takes its status, or answers -1 with errno set. Without
+// O_NONBLOCK, opening a FIFO would wait for a writer forever; the type is then checked on the
+// opened descriptor, so the file cannot be swapped in between.
+int OpenForReading(const QString &path, struct stat *info) {
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd >= 0 && fstat(fd, info) != 0) {
+        const int error = errno;
+        close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+
+// What OpenForReading's answer means for a photo: null for a regular file.
+const char *Refusal(int fd, const struct stat &info) {
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return kReasonMissing;
+        if (errno == EACCES || errno == EPERM) return kReasonNoPermission;
+        return kReasonNotAFile;
+    }
+    return S_ISREG(info.st_mode) ? nullptr : kReasonNotAFile;
+}
+
 }  // namespace
+
+const char *PhotoFileRefusal(const QString &path) {
+    struct stat info {};
+    const int fd = OpenForReading(path, &info);
+    const char *refusal = Refusal(fd, info);
+    if (fd >= 0) close(fd);
+    return refusal;
+}
 
 PhotoFile::~PhotoFile() {
     if (fd_ >= 0) close(fd_);
 }
 
 bool PhotoFile::open(const QString &path, const QByteArray &signature, QString *reason) {
-    // Without O_NONBLOCK, opening a FIFO would wait for a writer forever; the type is checked on
-    // the opened descriptor, so the file cannot be swapped in between.
-    fd_ = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     struct stat info {};
-    if (fd_ < 0 || fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
-        *reason = QString::fromLatin1(kReasonNotAFile);
+    fd_ = OpenForReading(path, &info);
+    if (const char *refusal = Refusal(fd_, info)) {
+        *reason = QString::fromLatin1(refusal);
         return false;
     }
     size_ = static_cast<size_t>(info.st_size);
@@ -66,28 +97,23 @@ bool PhotoFile::load(size_t at) const {
 
 int PhotoFile::byteAt(size_t at) const { return load(at) ? window_[at - windowBegin_] : -1; }
 
-size_t PhotoFile::findFF(size_t from) const {
-    while (from < size_) {
-        if (from < dataBegin_ || from >= dataEnd_) {
-            // Where the next stretch of data begins and ends; without the file system's word,
-            // everything counts as data.
-            const off_t begin = lseek(fd_, static_cast<off_t>(from), SEEK_DATA);
-            if (begin < 0 && errno == ENXIO) return size_;  // nothing but a hole to the end
-            dataBegin_ = begin < 0 ? from : static_cast<size_t>(begin);
-            if (dataBegin_ >= size_) return size_;
-            const off_t end = lseek(fd_, static_cast<off_t>(dataBegin_), SEEK_HOLE);
-            dataEnd_ = end < 0 || static_cast<size_t>(end) > size_ ? size_ : static_cast<size_t>(end);
-            if (dataEnd_ <= dataBegin_) dataEnd_ = size_;
-            from = std::max(from, dataBegin_);
-        }
-        if (!load(from)) return size_;
-        const size_t stop = std::min(windowBegin_ + windowBytes_, dataEnd_);
-        const uint8_t *begin = window_.data() + (from - windowBegin_);
-        if (const void *found = std::memchr(begin, 0xFF, stop - from))
-            return from + static_cast<size_t>(static_cast<const uint8_t *>(found) - begin);
-        from = stop;
+size_t PhotoFile::stretchAt(size_t at, const uint8_t **bytes) const {
+    *bytes = nullptr;
+    if (at >= size_) return 0;
+    if (at < dataBegin_ || at >= dataEnd_) {
+        // Where the next stretch of data begins and ends; without the file system's word,
+        // everything counts as data.
+        const off_t begin = lseek(fd_, static_cast<off_t>(at), SEEK_DATA);
+        if (begin < 0 && errno == ENXIO) return size_ - at;  // nothing but a hole to the end
+        dataBegin_ = begin < 0 ? at : std::min(static_cast<size_t>(begin), size_);
+        const off_t end = lseek(fd_, static_cast<off_t>(dataBegin_), SEEK_HOLE);
+        dataEnd_ = end < 0 || static_cast<size_t>(end) > size_ ? size_ : static_cast<size_t>(end);
+        if (dataEnd_ <= dataBegin_) dataEnd_ = size_;
+        if (at < dataBegin_) return dataBegin_ - at;  // a hole up to the data
     }
-    return size_;
+    if (!load(at)) return 0;
+    *bytes = window_.data() + (at - windowBegin_);
+    return std::min(windowBegin_ + windowBytes_, dataEnd_) - at;
 }
 
 bool PhotoFile::read(size_t count, QByteArray *bytes) const {

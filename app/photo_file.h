@@ -18,17 +18,19 @@ public:
     PhotoFile(const PhotoFile &) = delete;
     PhotoFile &operator=(const PhotoFile &) = delete;
 
-    // Opens the file; false with the reason when it is not a regular file that can be read, or
-    // when its first bytes are not `signature`.
+    // Opens the file; false with the reason (PhotoFileRefusal's) when it is not a regular file
+    // that can be read, or when its first bytes are not `signature`.
     bool open(const QString &path, const QByteArray &signature, QString *reason);
 
     // The size when opened.
     size_t size() const { return size_; }
     // The byte at `at`, or -1 past the end of what the file holds (it may have shrunk since).
     int byteAt(size_t at) const;
-    // The first 0xFF byte at or after `from`, or size() when there is none. The holes of a sparse
-    // file read as zeros, so they are passed over without being read.
-    size_t findFF(size_t from) const;
+    // The bytes from `at` on that lie in one piece, as many as it returns: a hole of a sparse
+    // file, which reads as zeros and so is left unread (*bytes null), or bytes read into the
+    // window (*bytes pointing at them, valid until the next call). 0 at the end of the file, or
+    // when the file no longer holds `at`.
+    size_t stretchAt(size_t at, const uint8_t **bytes) const;
     // The file's first `count` bytes; false when it no longer holds them.
     bool read(size_t count, QByteArray *bytes) const;
 
@@ -39,6 +41,10 @@ private:
     size_t size_ = 0;
     mutable std::vector<uint8_t> window_;
     mutable size_t windowBegin_ = 0, windowBytes_ = 0;
-    // The stretch of data (no hole) that the last search ended in.
+    // The stretch of data (no hole) that the last stretchAt found.
     mutable size_t dataBegin_ = 0, dataEnd_ = 0;
 };
+
+// Why the file at path cannot be read as a photo file, before its bytes are looked at: it does
+// not exist, it may not be read, or it is not a regular file. Null when it can be opened.
+const char *PhotoFileRefusal(const QString &path);

@@ -138,32 +138,41 @@ bool PngChunksInsideFile(const QString &path) {
     return false;
 }
 
-// The JPEG's bytes up to its end-of-image marker, read once its markers show a scan count
-// within the limit and that marker after the last scan; nothing is decoded before. Empty, with
-// the reason, when it is refused.
+// Whether the file starts with a start-of-image marker, by which the image reader takes a file
+// for a JPEG whatever its name.
+bool StartsAsJpeg(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.read(2) == QByteArray("\xFF\xD8", 2);
+}
+
+// Walks a JPEG's markers before the image reader sees the file: the reader reads a header of
+// tens of thousands of markers in minutes, and a header without a scan on through the rest of
+// the file. Only the header is walked: false, with the reason, when the walk refuses it.
+bool JpegHeaderWalks(const QString &path, QString *reason) {
+    PhotoFile file;
+    if (!file.open(path, QByteArray("\xFF\xD8", 2), reason)) return false;
+    *reason = JpegLayoutRefusal(WalkJpeg(file, 0), false);
+    return reason->isEmpty();
+}
+
+// The JPEG's bytes up to its end-of-image marker, read once its markers show marker and scan
+// counts within the limits, entropy-coded data within the frame's bounds and that marker after
+// the last scan; nothing is read or decoded before. Empty, with the reason, when it is refused.
 QByteArray ReadCheckedJpeg(const QString &path, QString *reason) {
     PhotoFile file;
     if (!file.open(path, QByteArray("\xFF\xD8", 2), reason)) return {};
     const JpegLayout layout = WalkJpeg(file, tonefold::kMaxJpegScans);
-    const char *refusal = nullptr;
+    *reason = JpegLayoutRefusal(layout, true);
     QByteArray bytes;
-    if (layout.progressive && layout.scans > tonefold::kMaxJpegScans)
-        refusal = kReasonTooManyScans;
-    else if (layout.bytes == 0)
-        refusal = kReasonCutShort;
-    else if (!file.read(layout.bytes, &bytes))
-        refusal = kReasonChanged;
-    if (!refusal) return bytes;
-    *reason = QString::fromLatin1(refusal);
-    return {};
+    if (reason->isEmpty() && !file.read(layout.bytes, &bytes))
+        *reason = QString::fromLatin1(kReasonChanged);
+    return reason->isEmpty() ? bytes : QByteArray();
 }
 
-// The JPEG decoded in bands; null when the bands do not take it, with the reason when it is
-// refused. A JPEG that the image reader is to decode is checked first, as the reader would fill
-// damaged parts with grey.
-QImage DecodeCheckedJpeg(const QString &path, qint64 width, qint64 height, QString *reason) {
-    const QByteArray bytes = ReadCheckedJpeg(path, reason);
-    if (bytes.isEmpty()) return {};
+// The JPEG's checked bytes decoded in bands; null when the bands do not take them, with the
+// reason when they are refused. A JPEG that the image reader is to decode is checked first, as
+// the reader would fill damaged parts with grey.
+QImage DecodeCheckedJpeg(const QByteArray &bytes, qint64 width, qint64 height, QString *reason) {
     QImage banded = DecodeJpegInBands(bytes, width, height, reason);
     if (banded.isNull() && reason->isEmpty()) *reason = JpegDamage(bytes);
     return banded;
@@ -207,6 +216,7 @@ bool ReadJfifDensity(const QString &path, double *dpiX, double *dpiY) {
 }
 
 QVariantMap ReadReaderPhotoProperties(const QString &path, QString *reason) {
+    if (StartsAsJpeg(path) && !JpegHeaderWalks(path, reason)) return {};
     QImageReader reader(path);
     PrepareReader(&reader);
     if (!reader.canRead()) {
@@ -239,6 +249,10 @@ QImage DecodeReaderPhoto(const QString &path, qint64 headerWidth, qint64 headerH
         *reason = QString::fromLatin1(refusal);
         return {};
     }
+    // A JPEG's markers are walked and its bytes read before the image reader sees the file.
+    const bool jpeg = StartsAsJpeg(path);
+    const QByteArray jpegBytes = jpeg ? ReadCheckedJpeg(path, reason) : QByteArray();
+    if (jpeg && jpegBytes.isEmpty()) return {};
     QImageReader reader(path);
     PrepareReader(&reader);
     // The file may have changed since its properties were read.
@@ -248,7 +262,7 @@ QImage DecodeReaderPhoto(const QString &path, qint64 headerWidth, qint64 headerH
     }
     // JPEG photos, the usual case, are decoded in bands of rows side by side when they can be.
     if (reader.format() == "jpeg") {
-        QImage banded = DecodeCheckedJpeg(path, headerWidth, headerHeight, reason);
+        QImage banded = DecodeCheckedJpeg(jpegBytes, headerWidth, headerHeight, reason);
         if (!banded.isNull()) return banded;
         if (!reason->isEmpty()) return {};
     }

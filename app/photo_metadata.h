@@ -38,6 +38,8 @@ QImage DecodeReaderPhoto(const QString &path, qint64 headerWidth, qint64 headerH
 // Reasons the loaders give, completed by the decoders' own messages.
 inline constexpr const char *kReasonUnreadable = "not a photo in a format that can be read";
 inline constexpr const char *kReasonNotAFile = "not a file that can be read";
+inline constexpr const char *kReasonMissing = "does not exist";
+inline constexpr const char *kReasonNoPermission = "cannot be read for lack of permission";
 inline constexpr const char *kReasonTooLarge = "larger than 100 megapixels";
 inline constexpr const char *kReasonTooWide = "wider or taller than 65535 pixels";
 inline constexpr const char *kReasonTooManyScans =

@@ -71,17 +71,51 @@ constexpr size_t kExifHeaderBytes = 6;
 // Markers that stand alone, without a length field.
 bool HasNoLength(uint8_t marker) { return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7); }
 
+// The frame headers (SOF0 to SOF15 but for the tables DHT, JPG and DAC among them).
+bool StartsFrame(uint8_t marker) {
+    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+}
+
+// The bounds that a frame header's size and component count set.
+JpegScanBounds FrameBounds(const uint8_t *payload, size_t payloadBytes) {
+    if (payloadBytes < 6) return JpegScanBoundsOf(0, 0, 0);
+    const uint32_t height = static_cast<uint32_t>(payload[1] << 8 | payload[2]);
+    const uint32_t width = static_cast<uint32_t>(payload[3] << 8 | payload[4]);
+    return JpegScanBoundsOf(width, height, payload[5]);
+}
+
 // The rest of the file from the end of the first scan's header: entropy-coded data runs to
 // the next marker other than a stuffed 0xFF 0x00 or a restart marker; segments between scans
-// are passed over by their lengths, as the decoder passes over them. Counts the scans until
-// the end-of-image marker.
-void WalkScans(const uint8_t *data, size_t pos, size_t size, JpegMarkerScan *scan) {
+// are passed over by their lengths, as the decoder passes over them, and counted as markers of
+// tables and metadata. Counts the scans until the end-of-image marker. Each stretch of
+// entropy-coded data, fill bytes included, is searched no further than its bounds.
+void WalkScans(const uint8_t *data, size_t pos, size_t size, const JpegScanBounds &bounds,
+               JpegMarkerScan *scan) {
     scan->scanCount = 1;
+    size_t stretch = pos;  // where the stretch of entropy-coded data began
+    uint64_t zeroRun = 0;
     while (pos + 1 < size) {
-        const void *found = std::memchr(data + pos, 0xFF, size - pos - 1);
-        if (found == nullptr) return;
-        pos = static_cast<size_t>(static_cast<const uint8_t *>(found) - data) + 1;
-        while (pos < size && data[pos] == 0xFF) ++pos;  // fill bytes
+        // A marker may start at most maxBytes past the stretch's start.
+        const size_t end = size - 1 - stretch > bounds.maxBytes
+                               ? stretch + static_cast<size_t>(bounds.maxBytes) + 1
+                               : size - 1;
+        if (pos < end) pos += FindEntropyMarker(data + pos, end - pos, bounds.maxZeroRun, &zeroRun);
+        if (zeroRun > bounds.maxZeroRun) {
+            scan->dataFault = JpegDataFault::kZeroRun;
+            return;
+        }
+        if (pos >= end) {
+            if (end < size - 1) scan->dataFault = JpegDataFault::kTooLong;
+            return;
+        }
+        ++pos;
+        while (pos < size && data[pos] == 0xFF) {  // fill bytes
+            if (pos - stretch > bounds.maxBytes) {
+                scan->dataFault = JpegDataFault::kTooLong;
+                return;
+            }
+            ++pos;
+        }
         if (pos >= size) return;
         const uint8_t marker = data[pos++];
         if (marker == 0x00 || HasNoLength(marker)) continue;
@@ -89,11 +123,14 @@ void WalkScans(const uint8_t *data, size_t pos, size_t size, JpegMarkerScan *sca
             scan->hasEnd = true;
             return;
         }
+        if (marker != kStartOfScan && ++scan->markers > kMaxJpegMarkers) return;
         if (size - pos < 2) return;
         const size_t length = static_cast<size_t>(data[pos] << 8 | data[pos + 1]);
         if (length < 2 || length > size - pos) return;
         if (marker == kStartOfScan) ++scan->scanCount;
         pos += length;
+        stretch = pos;
+        zeroRun = 0;
     }
 }
 
@@ -103,13 +140,16 @@ JpegMarkerScan ScanJpegMarkers(const uint8_t *data, size_t size) {
     JpegMarkerScan scan;
     if (data == nullptr || size < 4 || data[0] != 0xFF || data[1] != kStartOfImage) return scan;
     bool orientationFound = false;
+    JpegScanBounds bounds = JpegScanBoundsOf(0, 0, 0);
     size_t pos = 2;
     while (pos < size) {
-        if (data[pos] != 0xFF) return scan;             // a segment must start with a marker
-        while (pos < size && data[pos] == 0xFF) ++pos;  // fill bytes
-        if (pos >= size) return scan;
+        if (data[pos] != 0xFF) return scan;  // a segment must start with a marker
+        const size_t fill = pos;  // the marker's own 0xFF and any fill bytes before it
+        while (pos < size && data[pos] == 0xFF && pos - fill <= kMaxJpegFillBytes) ++pos;
+        if (pos >= size || data[pos] == 0xFF) return scan;
         const uint8_t marker = data[pos++];
         if (marker == kEndOfImage) return scan;
+        if (marker != kStartOfScan && ++scan.markers > kMaxJpegMarkers) return scan;
         if (HasNoLength(marker)) continue;
         if (size - pos < 2) return scan;
         const size_t length = static_cast<size_t>(data[pos] << 8 | data[pos + 1]);
@@ -118,9 +158,10 @@ JpegMarkerScan ScanJpegMarkers(const uint8_t *data, size_t size) {
         const size_t payloadBytes = length - 2;
         if (marker == kStartOfScan) {
             scan.hasScan = true;
-            WalkScans(data, pos + length, size, &scan);
+            WalkScans(data, pos + length, size, bounds, &scan);
             return scan;
         }
+        if (StartsFrame(marker)) bounds = FrameBounds(payload, payloadBytes);
         if (marker == kApp1 && !orientationFound && payloadBytes >= kExifHeaderBytes &&
             std::memcmp(payload, kExifHeader, kExifHeaderBytes) == 0) {
             scan.orientation =

@@ -292,11 +292,20 @@ bool DecodeRaw(JpegDecoder *decoder, int orientation, bool stripPacking, YuvPlan
     return true;
 }
 
-// Everything that can refuse a file before its picture is decoded: a complete layout, the scan
-// limit, the size and the colour components. Leaves the decoder past the header.
+// Everything that can refuse a file before its picture is decoded: the markers of tables and
+// metadata, data within the frame's bounds, a complete layout, the scan limit, the size and the
+// colour components. Leaves the decoder past the header.
 bool OpenJpeg(JpegDecoder *decoder, const uint8_t *data, size_t size, int *orientation,
               std::string *reason) {
     const JpegMarkerScan markers = ScanJpegMarkers(data, size);
+    // What the walk met before it stopped, before what it did not reach.
+    for (const std::string &bad : {CheckJpegMarkerCount(markers.markers),
+                                   JpegDataRefusal(markers.dataFault)}) {
+        if (!bad.empty()) {
+            *reason = bad;
+            return false;
+        }
+    }
     if (!markers.hasScan || !markers.hasEnd) {
         *reason = "is truncated or not a complete JPEG file";
         return false;
