@@ -34,11 +34,11 @@ const StoredDigest kDigests[] = {
     {"run/dark-zoomed/nv12", "45afc4727ad7db53"},
     {"run/dark-zoomed/nv21", "fadeab015550b4f7"},
     {"run/dark-zoomed/nv16", "ad8ccd0c6b7e3552"},
-    {"run/moving-object/yuyv", "6f730d5037555d33"},
-    {"run/moving-object/i420", "65a0306b1049f22f"},
-    {"run/moving-object/nv12", "748315e1eb9beec8"},
-    {"run/moving-object/nv21", "c2c3a6992c1dc76e"},
-    {"run/moving-object/nv16", "ee283096c50af0ea"},
+    {"run/moving-object/yuyv", "f35e02eb7b23258e"},
+    {"run/moving-object/i420", "2e97847441433f0d"},
+    {"run/moving-object/nv12", "1d8dc73e50535742"},
+    {"run/moving-object/nv21", "0449be6c88af5576"},
+    {"run/moving-object/nv16", "bd0f9f4ca0e7a98f"},
 };
 
 TEST(RunMergeDigests, EveryPictureMatchesItsStoredDigest) {
