@@ -8,6 +8,7 @@
 #include "align/feature_tracker.h"
 #include "align/projective_fit.h"
 #include "align/quantile_curve.h"
+#include "align/thumbnail_agreement.h"
 #include "align/transform_warp.h"
 #include "core/histogram_match.h"
 #include "core/image.h"
@@ -164,7 +165,39 @@ bool FullFitExplainsMore(const HdrSession *s, int32_t n, const ProjectiveTransfo
     return CountCloseMatches(s, n, full, radius) - CountCloseMatches(s, n, shift, radius) > n / 8;
 }
 
-void PreferShiftWhenItExplainsAsMuch(const HdrSession *s, int32_t kept, ProjectiveTransform *t) {
+// The matches alone cannot be trusted near clipped areas. Histogram matching maps an
+// exposure's clipped levels (a blown sky, crushed shadows) onto one level of the reference, so
+// there the level-mapped thumbnail does not look like the reference; a tracking window that
+// reaches such an area is pulled by the difference. On a small frame the window spans a third
+// of the thumbnail and nearly every window reaches the area: a still bracket's matches then
+// carry a common false motion of half a thumbnail pixel or more (four full-resolution pixels),
+// which both the shared shift and the full fit follow. So each motion is checked against the
+// pictures themselves where both photos hold real levels, and each step up (no motion, the
+// shift, the full fit) must lay the exposure clearly closer onto the reference there: a tripod
+// bracket is the common case, and a bilinear sample at a fraction of a pixel smooths the
+// exposure's noise, which alone lowers the difference by up to about a percent. Without the
+// margin a photo decoded another way could tip a near tie the other way.
+constexpr double kClearlyCloser = 1.0 - 1.0 / 64;
+
+void ChooseMotion(const HdrSession *s, int32_t i, const ProjectiveTransform &shift,
+                  ProjectiveTransform *t, bool fullExplainsMore) {
+    ProjectiveTransform candidates[3] = {{}, shift, *t};
+    SetIdentityProjective(candidates[0].matrix, candidates[0].translation,
+                          candidates[0].perspective);
+    double error[3];
+    const bool measured =
+        MeasureThumbnailDisagreement(s->smallImages[s->referenceIndex], s->workImage,
+                                     s->smallImages[i], candidates, 3, error) > 0;
+    if (!measured) {
+        *t = fullExplainsMore ? candidates[2] : candidates[1];
+        return;
+    }
+    const int32_t chosen = fullExplainsMore && error[2] < error[1] * kClearlyCloser ? 2 : 1;
+    *t = error[chosen] < error[0] * kClearlyCloser ? candidates[chosen] : candidates[0];
+}
+
+void PreferShiftWhenItExplainsAsMuch(const HdrSession *s, int32_t i, int32_t kept,
+                                     ProjectiveTransform *t) {
     float dx[kFeatureCapacity], dy[kFeatureCapacity];
     const int32_t n = std::min(kept, kFeatureCapacity);
     if (n < kMinFitMatches) return;
@@ -175,9 +208,9 @@ void PreferShiftWhenItExplainsAsMuch(const HdrSession *s, int32_t kept, Projecti
     ProjectiveTransform shift;
     SetIdentityProjective(shift.matrix, shift.translation, shift.perspective);
     ConsensusShift(dx, dy, n, shift.translation);
-    if (!FullFitExplainsMore(s, n, *t, shift, kCloseRadius) ||
-        !FullFitExplainsMore(s, n, *t, shift, kSameMotion))
-        *t = shift;
+    ChooseMotion(s, i, shift, t,
+                 FullFitExplainsMore(s, n, *t, shift, kCloseRadius) &&
+                     FullFitExplainsMore(s, n, *t, shift, kSameMotion));
 }
 
 // Step 5e: the projective fit. After a failure the exposure is misaligned and the transform
@@ -194,7 +227,7 @@ int FitTransform(MemoryContext memory, HdrSession *s, int32_t i, int32_t kept, i
         FitProjectiveRansac(scratch, w, h, s->featureX, s->featureY, s->featureArrays[0],
                             s->featureArrays[1], kept, t->matrix, t->translation, t->perspective);
     FreeMemory(memory, scratch);
-    if (fit == FIT_OK) PreferShiftWhenItExplainsAsMuch(s, kept, t);
+    if (fit == FIT_OK) PreferShiftWhenItExplainsAsMuch(s, i, kept, t);
     if (fit != FIT_OK) {
         s->misaligned[i] = 1;
         if (kept < kMinFitMatches ||

@@ -3,7 +3,9 @@
 // - maps the exposure's luma levels onto the reference's (histogram matching, blended for the
 //   darkest exposure with a smooth quantile curve),
 // - tracks the reference corners into the level-mapped thumbnail and fits a projective
-//   transform (reference -> exposure) to the good matches,
+//   transform (reference -> exposure) to the good matches; the shift most matches share, or
+//   no motion at all, is kept unless the fit (or the shift) lays the thumbnail clearly closer
+//   onto the reference's where neither photo is clipped,
 // - warps the thumbnails with it and flags the exposure in misaligned when the fit fails or the
 //   warp covers less than 19/20 of either side,
 // - turns the transform into the full-resolution motion grid (one node per 256-pixel block)
