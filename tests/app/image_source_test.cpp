@@ -615,7 +615,7 @@ TEST_F(ImageSourceTest, RecordsThatDoNotFitAreRefused) {
     // the conversion write past each chroma row.
     constexpr int w = 101, h = 100, cw = (w + 1) / 2;
     std::vector<uint8_t> luma(size_t(w) * h), u(size_t(cw) * h / 2), v(u.size());
-    for (const auto pitches : {std::pair{cw - 1, cw}, std::pair{cw, cw - 1}, std::pair{cw, cw}}) {
+    for (const auto &pitches : {std::pair{cw - 1, cw}, std::pair{cw, cw - 1}, std::pair{cw, cw}}) {
         __tag_QELV_OFFSCREEN i420{PIXEL_FORMAT_I420, w, h, {}, {}};
         i420.ppu8Plane[0] = luma.data();
         i420.ppu8Plane[1] = u.data();

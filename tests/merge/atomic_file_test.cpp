@@ -94,8 +94,10 @@ int StatusOfAWriteInterruptedBy(int signal, const std::string &target, bool igno
         }
         if (signal == SIGSEGV) {
             // An address in the unmapped first page, but not null: the undefined-behaviour
-            // checker would stop at a null store itself, before any handler runs.
-            *reinterpret_cast<volatile int *>(uintptr_t{64}) = 1;
+            // checker would stop at a null store itself, before any handler runs. The address
+            // is read back from a volatile so the compiler cannot see the store's target.
+            volatile uintptr_t unmapped = 64;
+            *reinterpret_cast<volatile int *>(unmapped) = 1;
         } else {
             raise(signal);
         }
@@ -108,8 +110,11 @@ int StatusOfAWriteInterruptedBy(int signal, const std::string &target, bool igno
 }
 
 TEST(AtomicFile, EverySignalThatEndsTheProgramRemovesTheTemporaryAndEndsItBySignal) {
-    const int signals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT,   SIGPIPE,  SIGUSR1,
-                           SIGUSR2, SIGALRM, SIGXCPU, SIGVTALRM, SIGRTMIN, SIGSEGV};
+    // The first and last real-time signals bound the range the clean-up covers.
+    const int signals[] = {SIGINT,    SIGTERM, SIGHUP, SIGQUIT,  SIGPIPE,  SIGUSR1,
+                           SIGUSR2,   SIGALRM, SIGXCPU, SIGXFSZ, SIGPROF,  SIGIO,
+                           SIGVTALRM, SIGPWR,  SIGRTMIN, SIGRTMIN + 1, SIGRTMAX - 1, SIGRTMAX,
+                           SIGSEGV};
     for (const int signal : signals) {
         SCOPED_TRACE(strsignal(signal));
         ScratchDir dir;

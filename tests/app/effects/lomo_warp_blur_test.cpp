@@ -133,6 +133,32 @@ TEST(LomoLensWarp, AgreesWithTheModel) {
         }
 }
 
+// The lens circle's edge: a pixel is black past the squared radius rounded to the nearest
+// whole number. The counts of black pixels of a white picture hold that edge at sizes and
+// strengths whose squared radius has a fraction on either side of one half.
+TEST(LomoLensWarp, BlackRimCounts) {
+    const struct {
+        int32_t w, h, strength;
+        int64_t black;
+    } cases[] = {
+        {101, 77, 10, 962},  {101, 77, 39, 1576}, {64, 48, 70, 954},
+        {120, 35, 63, 1960}, {33, 17, 70, 215},   {200, 150, 25, 5260},
+    };
+    for (const auto &c : cases) {
+        const LomoPicture src = FlatLomoPicture(c.w, c.h, 255, 255, 255);
+        LomoPicture dst = Destination(src);
+        ASSERT_EQ(LomoLensWarp(src.bytes.data(), c.w, c.h, src.lineBytes, dst.data(), c.strength),
+                  1);
+        int64_t black = 0;
+        for (int32_t y = 0; y < c.h; ++y)
+            for (int32_t x = 0; x < c.w; ++x) {
+                const uint8_t *p = dst.pixel(x, y);
+                black += p[0] == 0 && p[1] == 0 && p[2] == 0;
+            }
+        EXPECT_EQ(black, c.black) << c.w << "x" << c.h << " strength " << c.strength;
+    }
+}
+
 // Past 32,767 pixels the mesh's fixed-point sums need more than 32 bits: a picture 70,000
 // pixels wide still warps as the model says, and its centre reads the centre of the source.
 TEST(LomoLensWarp, VeryWidePicturesKeepTheirMeshSumsExact) {
