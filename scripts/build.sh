@@ -6,6 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-build}
 shift || true
+echo "Configuring $dir/ with CMake (the first time looks for every package and takes a while)..."
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTONEFOLD_BUILD_TESTS=ON \
   -DTONEFOLD_BUILD_BENCH=ON "$@" >/dev/null
+echo "Building in $dir/..."
 cmake --build "$dir"

@@ -25,7 +25,9 @@ scripts/install-deps.sh --programs
 # tests and benchmarks, whose packages are not installed here (scripts/build.sh adds them).
 options=()
 [ -f build/CMakeCache.txt ] || options=(-DTONEFOLD_BUILD_TESTS=OFF -DTONEFOLD_BUILD_BENCH=OFF)
+echo "Configuring build/ with CMake (the first time takes a while)..."
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release "${options[@]}" >/dev/null
+echo "Building ${targets[*]}..."
 cmake --build build --target "${targets[@]}"
 
 if [ "${targets[0]}" != tonefold ]; then

@@ -2,7 +2,7 @@
 """The README's scripts as a new user runs them, each copied into a project tree of its own with
 the build, the merge program and the package manager replaced by stubs that log their calls:
 score-brackets.sh over a mixed set of brackets from another current folder, run.sh without a
-desktop session, and install-deps.sh's two sets of packages."""
+desktop session, merge-sample.sh, and install-deps.sh's two sets of packages."""
 import os
 import pathlib
 import shutil
@@ -129,6 +129,36 @@ class RunWithoutDisplay(unittest.TestCase):
             self.assertIn("-DTONEFOLD_BUILD_TESTS=OFF", configure)
             build = next(line for line in lines if line.startswith("cmake --build"))
             self.assertTrue(build.endswith("--target tonefold-merge"), build)
+
+
+class MergeSample(unittest.TestCase):
+    """The sample needs only the merge program and its packages, and its picture lands under
+    build/ (ignored by git) unless the user names another."""
+
+    def merged(self, args):
+        with tempfile.TemporaryDirectory() as tmp:
+            box = Sandbox(tmp, "merge-sample.sh")
+            box.logging_stub(box.root / "scripts" / "install-deps.sh", "install-deps")
+            box.logging_stub(box.bin / "cmake", "cmake")
+            box.logging_stub(box.root / "build" / "merge" / "tonefold-merge", "merge")
+            elsewhere = pathlib.Path(tmp) / "elsewhere"
+            elsewhere.mkdir()
+            result = box.run("merge-sample.sh", args, cwd=elsewhere)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            lines = box.lines()
+            self.assertIn("install-deps --programs", lines)
+            build = next(line for line in lines if line.startswith("cmake --build"))
+            self.assertTrue(build.endswith("--target tonefold-merge"), build)
+            self.assertIn("Configuring build/", result.stdout)
+            merge = next(line for line in lines if line.startswith("merge"))
+            output = merge.split()[merge.split().index("-o") + 1]
+            return pathlib.Path(output).relative_to(tmp)
+
+    def test_builds_only_the_merge_program_and_writes_under_build(self):
+        self.assertEqual(self.merged([]), pathlib.Path("project/build/flowers-merged.jpg"))
+
+    def test_a_named_output_is_taken_from_the_current_folder(self):
+        self.assertEqual(self.merged(["mine.jpg"]), pathlib.Path("elsewhere/mine.jpg"))
 
 
 class InstallDeps(unittest.TestCase):
