@@ -5,4 +5,5 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh build
 export QT_QPA_PLATFORM=offscreen
-ctest --test-dir build --output-on-failure -j "$(nproc)"
+# Some tests mostly wait (for a child process, a timer): twice as many at a time as processors.
+ctest --test-dir build --output-on-failure -j "$((2 * $(nproc)))"
