@@ -181,6 +181,12 @@ constexpr double kClearlyCloser = 1.0 - 1.0 / 64;
 
 void ChooseMotion(const HdrSession *s, int32_t i, const ProjectiveTransform &shift,
                   ProjectiveTransform *t, bool fullExplainsMore) {
+    // With the full fit ruled out and no shared shift, no motion is left to weigh: a still
+    // bracket, the common case, is spared the measure.
+    if (!fullExplainsMore && shift.translation[0] == 0.0 && shift.translation[1] == 0.0) {
+        SetIdentityProjective(t->matrix, t->translation, t->perspective);
+        return;
+    }
     ProjectiveTransform candidates[3] = {{}, shift, *t};
     SetIdentityProjective(candidates[0].matrix, candidates[0].translation,
                           candidates[0].perspective);
