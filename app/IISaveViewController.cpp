@@ -8,9 +8,13 @@
 #include <QImageWriter>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QSlider>
 #include <QStackedWidget>
 #include <cmath>
+
+#include "localized_string.h"
+#include "picture_writer.h"
 
 namespace {
 
@@ -233,6 +237,24 @@ void IISavePanel::accept() {
         // A folder typed into the field is entered, not renamed.
         if (named != name && !QFileInfo(directory().filePath(name)).isDir())
             setNameFieldStringValue(named);
+        // A file the user may not write, or a link to a file named for another type, is told
+        // here, with the panel left open for another name, rather than after the question
+        // whether to replace it.
+        const QString path = directory().absoluteFilePath(nameFieldStringValue().trimmed());
+        if (!QFileInfo(path).isDir()) {
+            const QString problem = SaveTargetProblem(path, accessory_->saveType());
+            if (!problem.isEmpty()) {
+                auto *box = new QMessageBox(QMessageBox::Warning, windowTitle(),
+                                            LocalizedString("IDS_SAVE_FAILED"), QMessageBox::Ok,
+                                            this);
+                box->setObjectName(QStringLiteral("saveRefusal"));
+                box->setInformativeText(problem);
+                box->setAttribute(Qt::WA_DeleteOnClose);
+                box->setWindowModality(Qt::WindowModal);
+                box->open();
+                return;
+            }
+        }
     }
     QFileDialog::accept();
 }

@@ -1060,7 +1060,7 @@ TEST_F(WriterTest, AReplacedFileKeepsItsOwnerGroupAndMode) {
     }
 }
 
-TEST_F(SaveWorkflowTest, ASaveTheFileRefusesShowsWhyAndKeepsTheFileAndTheMark) {
+TEST_F(SaveWorkflowTest, ASaveTheFileRefusesIsToldInThePanelBeforeAnyReplaceQuestion) {
     ShowPicture();
     const QByteArray old("old picture");
     GiveToUser(dir.path());
@@ -1085,21 +1085,38 @@ TEST_F(SaveWorkflowTest, ASaveTheFileRefusesShowsWhyAndKeepsTheFileAndTheMark) {
     if (!user.ok()) GTEST_SKIP() << "cannot run as a user who is not root";
     for (const Case &c : cases) {
         SCOPED_TRACE(c.typed);
-        QTimer::singleShot(0, [] {
-            for (QWidget *widget : QApplication::topLevelWidgets())
-                if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
-                    box->button(QMessageBox::Yes)->click();
-        });
         editor->saveAs();
         IISavePanel *panel = WaitForSavePanel();
         ASSERT_TRUE(panel);
         panel->accessoryView()->setSaveType(c.uti);
+        // Any other box would be the question whether to replace the file: it is answered No
+        // and counted, so that the test ends either way.
+        int otherBoxes = 0;
+        QTimer watcher;
+        QObject::connect(&watcher, &QTimer::timeout, [&otherBoxes] {
+            for (QWidget *widget : QApplication::topLevelWidgets())
+                if (auto *box = qobject_cast<QMessageBox *>(widget);
+                    box && box->isVisible() && box->objectName() != "saveRefusal") {
+                    ++otherBoxes;
+                    box->button(QMessageBox::No)->click();
+                }
+        });
+        watcher.start(10);
         ConfirmSavePanel(panel, c.typed);
+        // Told in the panel, which stays open for another name.
+        QMessageBox *refusal = nullptr;
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            refusal = panel->findChild<QMessageBox *>("saveRefusal");
+            return refusal && refusal->isVisible();
+        }));
+        watcher.stop();
+        EXPECT_EQ(otherBoxes, 0);
+        EXPECT_EQ(refusal->text(), LocalizedString("IDS_SAVE_FAILED"));
+        EXPECT_EQ(refusal->informativeText(), c.detail);
+        refusal->button(QMessageBox::Ok)->click();
+        EXPECT_TRUE(panel->isVisible());
+        CancelSavePanel(panel);
         ASSERT_TRUE(QTest::qWaitFor([&] { return !editor->savePanel(); }));
-        IIWarningMessageController *sheet = editor->warningMessageController();
-        ASSERT_TRUE(sheet);
-        EXPECT_EQ(sheet->promptMessage, c.detail);
-        EXPECT_EQ(AnswerSheet(1), LocalizedString("IDS_SAVE_FAILED"));
         EXPECT_TRUE(editor->isDirty());
     }
     EXPECT_EQ(ReadAll(dir.filePath("ro.png")), old);
