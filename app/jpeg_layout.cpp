@@ -18,11 +18,6 @@ constexpr int kStartOfScan = 0xDA;
 // Markers without a length field: TEM and the restart markers.
 bool StandsAlone(int marker) { return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7); }
 
-// The frame headers (SOF0 to SOF15 but for the tables DHT, JPG and DAC among them).
-bool StartsFrame(int marker) {
-    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-}
-
 // The frame headers of progressive files (Huffman or arithmetic, with or without hierarchy).
 bool StartsProgressiveFrame(int marker) {
     return marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
@@ -57,11 +52,11 @@ bool ReadSegment(const PhotoFile &file, size_t pos, Segment *segment) {
 
 // The bounds that a frame header's size and component count set.
 JpegScanBounds FrameBounds(const PhotoFile &file, const Segment &frame) {
-    if (frame.end - frame.payload < 6) return tonefold::JpegScanBoundsOf(0, 0, 0);
-    const auto at = [&](size_t offset) { return std::max(file.byteAt(frame.payload + offset), 0); };
-    const uint32_t height = static_cast<uint32_t>(at(1) << 8 | at(2));
-    const uint32_t width = static_cast<uint32_t>(at(3) << 8 | at(4));
-    return tonefold::JpegScanBoundsOf(width, height, at(5));
+    uint8_t head[6];
+    const size_t count = std::min(sizeof head, frame.end - frame.payload);
+    for (size_t i = 0; i < count; ++i)
+        head[i] = static_cast<uint8_t>(std::max(file.byteAt(frame.payload + i), 0));
+    return tonefold::JpegScanBoundsOfFrame(head, count);
 }
 
 // Where the marker after a scan's entropy-coded data starts, or the size when none follows. In
@@ -134,7 +129,8 @@ JpegLayout WalkJpeg(const PhotoFile &file, int maxScans) {
         }
         if (segment.marker != kStartOfScan && ++layout.markers > tonefold::kMaxJpegMarkers) break;
         pos = segment.end;
-        if (StartsFrame(segment.marker) && layout.scans == 0) bounds = FrameBounds(file, segment);
+        if (tonefold::IsJpegFrameMarker(segment.marker) && layout.scans == 0)
+            bounds = FrameBounds(file, segment);
         if (StartsProgressiveFrame(segment.marker)) layout.progressive = true;
         if (segment.marker != kStartOfScan) continue;
         if (++layout.scans == 1) layout.headerBytes = pos;

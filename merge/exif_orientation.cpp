@@ -71,19 +71,6 @@ constexpr size_t kExifHeaderBytes = 6;
 // Markers that stand alone, without a length field.
 bool HasNoLength(uint8_t marker) { return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7); }
 
-// The frame headers (SOF0 to SOF15 but for the tables DHT, JPG and DAC among them).
-bool StartsFrame(uint8_t marker) {
-    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-}
-
-// The bounds that a frame header's size and component count set.
-JpegScanBounds FrameBounds(const uint8_t *payload, size_t payloadBytes) {
-    if (payloadBytes < 6) return JpegScanBoundsOf(0, 0, 0);
-    const uint32_t height = static_cast<uint32_t>(payload[1] << 8 | payload[2]);
-    const uint32_t width = static_cast<uint32_t>(payload[3] << 8 | payload[4]);
-    return JpegScanBoundsOf(width, height, payload[5]);
-}
-
 // The rest of the file from the end of the first scan's header: entropy-coded data runs to
 // the next marker other than a stuffed 0xFF 0x00 or a restart marker; segments between scans
 // are passed over by their lengths, as the decoder passes over them, and counted as markers of
@@ -161,7 +148,7 @@ JpegMarkerScan ScanJpegMarkers(const uint8_t *data, size_t size) {
             WalkScans(data, pos + length, size, bounds, &scan);
             return scan;
         }
-        if (StartsFrame(marker)) bounds = FrameBounds(payload, payloadBytes);
+        if (IsJpegFrameMarker(marker)) bounds = JpegScanBoundsOfFrame(payload, payloadBytes);
         if (marker == kApp1 && !orientationFound && payloadBytes >= kExifHeaderBytes &&
             std::memcmp(payload, kExifHeader, kExifHeaderBytes) == 0) {
             scan.orientation =

@@ -73,6 +73,17 @@ JpegScanBounds JpegScanBoundsOf(uint32_t width, uint32_t height, int components)
     return bounds;
 }
 
+bool IsJpegFrameMarker(int marker) {
+    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+}
+
+JpegScanBounds JpegScanBoundsOfFrame(const uint8_t *payload, size_t payloadBytes) {
+    if (payloadBytes < 6) return JpegScanBoundsOf(0, 0, 0);
+    const uint32_t height = static_cast<uint32_t>(payload[1] << 8 | payload[2]);
+    const uint32_t width = static_cast<uint32_t>(payload[3] << 8 | payload[4]);
+    return JpegScanBoundsOf(width, height, payload[5]);
+}
+
 std::string JpegDataRefusal(JpegDataFault fault) {
     switch (fault) {
     case JpegDataFault::kTooLong:

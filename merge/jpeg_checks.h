@@ -47,6 +47,14 @@ struct JpegScanBounds {
 // hole of gigabytes after the headers, or after a scan.
 JpegScanBounds JpegScanBoundsOf(uint32_t width, uint32_t height, int components);
 
+// Whether the marker starts a frame header (SOF0 to SOF15 but for the tables DHT, JPG and DAC
+// that share their range).
+bool IsJpegFrameMarker(int marker);
+
+// JpegScanBoundsOf for the frame header whose payload (precision, height, width, components,
+// ...) is given; the bounds of a 0 x 0 frame when it is too short to tell.
+JpegScanBounds JpegScanBoundsOfFrame(const uint8_t *payload, size_t payloadBytes);
+
 enum class JpegDataFault { kNone, kTooLong, kZeroRun };
 
 // The reason for the fault, or empty for none.

@@ -520,10 +520,11 @@ int RunSteps(const std::vector<std::string> &args, std::ostream &out, std::ostre
     if (!OpenPhotoFiles(options.photos, &files, err)) return kExitFailure;
     // The sizes too, where the headers tell them: photos that cannot be merged together cost
     // no decoding. The decoded pictures are checked again, as the headers may not tell.
-    const std::array<UprightSize, kPhotoCount> shown = {files[0].Upright(), files[1].Upright(),
-                                                        files[2].Upright()};
-    if (std::all_of(shown.begin(), shown.end(), [](const UprightSize &s) { return s.known; }) &&
-        !CheckSizes(options, format, shown, err)) {
+    const std::array<UprightSize, kPhotoCount> headerSizes = {
+        files[0].Upright(), files[1].Upright(), files[2].Upright()};
+    if (std::all_of(headerSizes.begin(), headerSizes.end(),
+                    [](const UprightSize &s) { return s.known; }) &&
+        !CheckSizes(options, format, headerSizes, err)) {
         return kExitFailure;
     }
     std::array<LoadedPhoto, kPhotoCount> photos;

@@ -141,7 +141,9 @@ const int32_t *LumaHistogram(const HdrSession &s, int32_t e) {
     return s.histograms[e] ? (*s.histograms[e])[0] : nullptr;
 }
 
+// The statistics window, and the clip points of the preview and of the reference inside it.
 struct PreviewClipPoints {
+    PixelRect window;
     int32_t lowPreview, highPreview, lowReference, highReference;
 };
 
@@ -306,9 +308,9 @@ ImageDesc WindowOf(const ImageDesc &image, const PixelRect &window) {
 // than the still bracket's.
 int FindPreviewClipPoints(Stage &st, PreviewClipPoints *clip) {
     HdrSession *s = st.s;
-    const PixelRect window = StatisticsWindow(*s, st.w, st.h);
-    const ImageDesc preview = WindowOf(*s->previewImage, window);
-    const ImageDesc reference = WindowOf(*s->alignedSmall[s->referenceIndex], window);
+    clip->window = StatisticsWindow(*s, st.w, st.h);
+    const ImageDesc preview = WindowOf(*s->previewImage, clip->window);
+    const ImageDesc reference = WindowOf(*s->alignedSmall[s->referenceIndex], clip->window);
     if (ComputeLumaHistogram(st.memory, &preview, st.work.histogram) != RESULT_OK ||
         ComputeLumaHistogram(st.memory, &reference, st.work.referenceHistogram) != RESULT_OK)
         return RESULT_OUT_OF_MEMORY;
@@ -323,9 +325,10 @@ int FindPreviewClipPoints(Stage &st, PreviewClipPoints *clip) {
 int StretchAndDifference(Stage &st, const PreviewClipPoints &clip) {
     HdrSession *s = st.s;
     int32_t *hist = st.work.histogram;
-    const PixelRect window = StatisticsWindow(*s, st.w, st.h);
+    const PixelRect &window = clip.window;
     uint8_t table[256];
-    BuildPreviewToneTable(clip.lowPreview, clip.highPreview, clip.lowReference, clip.highReference, table);
+    BuildPreviewToneTable(clip.lowPreview, clip.highPreview, clip.lowReference,
+                          clip.highReference, table);
     FillBytes(hist, 0, sizeof(int32_t) * 256);
     const ImageDesc *ref = st.plain[s->referenceIndex], *dark = st.plain[s->darkIndex];
     const ImageDesc *bright = st.plain[s->brightIndex];
