@@ -20,15 +20,7 @@ case "${QT_QPA_PLATFORM:-}" in
     ;;
 esac
 
-scripts/install-deps.sh --programs
-# The configuration of scripts/build.sh, so both share build/; a fresh build/ leaves out the
-# tests and benchmarks, whose packages are not installed here (scripts/build.sh adds them).
-options=()
-[ -f build/CMakeCache.txt ] || options=(-DTONEFOLD_BUILD_TESTS=OFF -DTONEFOLD_BUILD_BENCH=OFF)
-echo "Configuring build/ with CMake (the first time takes a while)..."
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release "${options[@]}" >/dev/null
-echo "Building ${targets[*]}..."
-cmake --build build --target "${targets[@]}"
+scripts/build-programs.sh "${targets[@]}"
 
 if [ "${targets[0]}" != tonefold ]; then
   echo "No desktop session: merge photos with build/merge/tonefold-merge -o merged.jpg" \

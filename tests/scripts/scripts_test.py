@@ -116,7 +116,7 @@ done
 class RunWithoutDisplay(unittest.TestCase):
     def test_says_so_first_and_builds_only_the_merge_program(self):
         with tempfile.TemporaryDirectory() as tmp:
-            box = Sandbox(tmp, "run.sh")
+            box = Sandbox(tmp, "run.sh", "build-programs.sh")
             box.logging_stub(box.root / "scripts" / "install-deps.sh", "install-deps")
             box.logging_stub(box.bin / "cmake", "cmake")
             result = box.run("run.sh", [], cwd=tmp, messages_to_log=True)
@@ -137,7 +137,7 @@ class MergeSample(unittest.TestCase):
 
     def merged(self, args):
         with tempfile.TemporaryDirectory() as tmp:
-            box = Sandbox(tmp, "merge-sample.sh")
+            box = Sandbox(tmp, "merge-sample.sh", "build-programs.sh")
             box.logging_stub(box.root / "scripts" / "install-deps.sh", "install-deps")
             box.logging_stub(box.bin / "cmake", "cmake")
             box.logging_stub(box.root / "build" / "merge" / "tonefold-merge", "merge")
