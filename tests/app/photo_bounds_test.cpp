@@ -8,7 +8,6 @@
 #include <QTemporaryDir>
 #include <grp.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
@@ -202,33 +201,14 @@ TEST_F(PhotoBoundsTest, ProgressiveFilesThatNeverSendSomeCoefficientsAreRefused)
 // The reason a photo's properties are refused for, read in a child process as the user nobody:
 // the superuser may read any file. "cannot switch" when the child cannot become nobody.
 QString ReasonAsNobody(const QString &path) {
-    int channel[2];
-    if (pipe(channel) != 0) return "no pipe";
-    const pid_t child = fork();
-    if (child == 0) {
-        close(channel[0]);
+    return QString::fromStdString(crafted::InChild([&path]() -> std::string {
         const uid_t nobody = 65534;
         if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 ||
                                setuid(nobody) != 0))
-            _exit(2);
+            return "cannot switch";
         CBImageSource source;
-        const std::string reason =
-            source.initWithPhoto(path) ? std::string() : source.failureReason().toStdString();
-        const ssize_t ignored = write(channel[1], reason.data(), reason.size());
-        (void)ignored;
-        _exit(0);
-    }
-    close(channel[1]);
-    std::string reason;
-    char buffer[256];
-    for (ssize_t got; (got = read(channel[0], buffer, sizeof buffer)) > 0;)
-        reason.append(buffer, static_cast<size_t>(got));
-    close(channel[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 2) return "cannot switch";
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? QString::fromStdString(reason)
-                                                         : "the child failed";
+        return source.initWithPhoto(path) ? std::string() : source.failureReason().toStdString();
+    }));
 }
 
 TEST_F(PhotoBoundsTest, MissingAndForbiddenPhotosAreNamedSo) {

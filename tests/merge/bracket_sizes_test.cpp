@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/session.h"
+#include "merge/photo_support.h"
 #include "photo_io.h"
 #include "run/run_driver.h"
 #include "run/session_lifecycle.h"
@@ -31,19 +32,10 @@ const Set kSets[] = {{"Flowers", true},     {"OldHouse", true},    {"Rovinia", t
 const int32_t kWidths[] = {300, 354, 418, 494, 582, 688, 812, 958};
 
 std::vector<tonefold::YuyvImage> LoadPhotos(const std::string &name) {
-    std::vector<tonefold::YuyvImage> photos;
-    const fs::path folder = fs::path(TONEFOLD_BRACKETS_DIR) / name;
-    if (!fs::is_directory(folder)) return photos;
-    std::vector<fs::path> files;
-    for (const auto &entry : fs::directory_iterator(folder))
-        if (entry.path().extension() == ".jpg") files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
-    for (const fs::path &file : files) {
-        tonefold::YuyvImage photo;
-        std::string reason;
-        EXPECT_TRUE(tonefold::ReadPhotoFile(file.string(), &photo, &reason)) << file << reason;
-        photos.push_back(std::move(photo));
-    }
+    std::string failed;
+    std::vector<tonefold::YuyvImage> photos =
+        photo_support::ReadPhotoFolder(fs::path(TONEFOLD_BRACKETS_DIR) / name, &failed);
+    EXPECT_EQ(failed, "");
     return photos;
 }
 

@@ -1,15 +1,19 @@
 // JPEG files crafted for the readers' bounds, shared by the merge program's and the
 // application's tests: grey pictures encoded with a chosen scan script or optimised tables,
-// the pieces of a file (its header, its first scan header), and sparse files of gigabytes.
+// the pieces of a file (its header, its first scan header), sparse files of gigabytes, and a
+// child process to read them in.
 #pragma once
 
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -137,6 +141,34 @@ inline bool WriteSparseFile(const std::string &path, const Bytes &head, off_t si
         ftruncate(fd, tailAt) == 0 &&
         pwrite(fd, tail.data(), tail.size(), tailAt) == static_cast<ssize_t>(tail.size());
     return close(fd) == 0 && written;
+}
+
+// Runs body in a child process, so that a reader that runs away costs the test nothing, and
+// answers what body returned ("the child failed" when the child ended otherwise); with
+// peakMegabytes, also the child's peak resident memory.
+inline std::string InChild(const std::function<std::string()> &body,
+                           double *peakMegabytes = nullptr) {
+    int channel[2];
+    if (pipe(channel) != 0) return "no pipe";
+    const pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        const std::string answer = body();
+        const ssize_t ignored = write(channel[1], answer.data(), answer.size());
+        (void)ignored;
+        _exit(0);
+    }
+    close(channel[1]);
+    std::string answer;
+    char buffer[256];
+    for (ssize_t got; (got = read(channel[0], buffer, sizeof buffer)) > 0;)
+        answer.append(buffer, static_cast<size_t>(got));
+    close(channel[0]);
+    int status = 0;
+    struct rusage usage {};
+    wait4(child, &status, 0, &usage);
+    if (peakMegabytes != nullptr) *peakMegabytes = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? answer : "the child failed";
 }
 
 }  // namespace crafted

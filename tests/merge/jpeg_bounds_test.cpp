@@ -3,10 +3,6 @@
 // without long runs of zeros; and progressive files that never send some coefficients.
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <string>
 
 #include "exif_orientation.h"
@@ -31,29 +27,13 @@ std::string Refusal(const Bytes &jpeg) {
 // Reads the file in a child process: the reason it was refused for (empty when it was read)
 // and the child's peak resident memory in megabytes.
 std::string ReadInChild(const std::string &path, double *peakMegabytes) {
-    int channel[2];
-    if (pipe(channel) != 0) return "no pipe";
-    const pid_t child = fork();
-    if (child == 0) {
-        close(channel[0]);
-        tonefold::YuyvImage image;
-        std::string reason;
-        if (tonefold::ReadPhotoFile(path, &image, &reason)) reason.clear();
-        const ssize_t ignored = write(channel[1], reason.data(), reason.size());
-        (void)ignored;
-        _exit(0);
-    }
-    close(channel[1]);
-    std::string reason;
-    char buffer[256];
-    for (ssize_t got; (got = read(channel[0], buffer, sizeof buffer)) > 0;)
-        reason.append(buffer, static_cast<size_t>(got));
-    close(channel[0]);
-    int status = 0;
-    struct rusage usage {};
-    wait4(child, &status, 0, &usage);
-    *peakMegabytes = static_cast<double>(usage.ru_maxrss) / 1024.0;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? reason : "the child failed";
+    return crafted::InChild(
+        [&path] {
+            tonefold::YuyvImage image;
+            std::string reason;
+            return tonefold::ReadPhotoFile(path, &image, &reason) ? std::string() : reason;
+        },
+        peakMegabytes);
 }
 
 // Headers followed by a hole up to 3 GiB, each refused from its markers without the hole being

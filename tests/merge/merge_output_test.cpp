@@ -19,18 +19,6 @@ using namespace photo_support;
 
 namespace {
 
-uint8_t TexturedLuma(int x, int y) {
-    const unsigned cell = static_cast<unsigned>((x / 12) * 7919 + (y / 12) * 104729) * 2654435761u;
-    return static_cast<uint8_t>(40 + (cell >> 24) % 120 + (x + y) % 20);
-}
-
-std::vector<uint8_t> Exposure(double gain) {
-    auto luma = [gain](int x, int y) {
-        return static_cast<uint8_t>(std::min(255.0, std::round(TexturedLuma(x, y) * gain)));
-    };
-    return EncodePlanesAsJpeg(MakePlanes(128, 100, TJSAMP_420, luma, SceneU, SceneV), 92);
-}
-
 std::vector<std::string> EntriesOf(const std::string &folder) {
     std::vector<std::string> names;
     for (const auto &entry : std::filesystem::directory_iterator(folder)) {
@@ -50,7 +38,7 @@ protected:
         const double gains[] = {1.0, 2.0, 0.5};
         for (int i = 0; i < 3; ++i) {
             photos.push_back(photoDir.File("p" + std::to_string(i) + ".jpg"));
-            WriteFile(photos.back(), Exposure(gains[i]));
+            WriteFile(photos.back(), TexturedExposureJpeg(128, 100, gains[i]));
         }
     }
 

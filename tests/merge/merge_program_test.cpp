@@ -75,20 +75,9 @@ TEST(MergeOptions, BadValuesAndCountsAreRefusedWithTheirReason) {
 }
 
 // Three exposures of one textured scene: luma scaled by 0.5, 1 and 2.
-uint8_t TexturedLuma(int x, int y) {
-    const unsigned cell = static_cast<unsigned>((x / 12) * 7919 + (y / 12) * 104729) * 2654435761u;
-    return static_cast<uint8_t>(40 + (cell >> 24) % 120 + (x + y) % 20);
-}
-
 std::vector<uint8_t> Exposure(int width, int height, double gain, int orientation = 1,
                               int subsampling = TJSAMP_420) {
-    auto luma = [gain](int x, int y) {
-        return static_cast<uint8_t>(std::min(255.0, std::round(TexturedLuma(x, y) * gain)));
-    };
-    auto u = [](int x, int y) { return SceneU(x, y); };
-    auto v = [](int x, int y) { return SceneV(x, y); };
-    std::vector<uint8_t> jpeg =
-        EncodePlanesAsJpeg(MakePlanes(width, height, subsampling, luma, u, v), 92);
+    std::vector<uint8_t> jpeg = TexturedExposureJpeg(width, height, gain, subsampling);
     return orientation == 1 ? jpeg : WithOrientation(jpeg, orientation);
 }
 

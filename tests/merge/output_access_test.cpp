@@ -22,18 +22,6 @@ namespace {
 constexpr uid_t kNobody = 65534;
 constexpr int kCannotDrop = 77;
 
-uint8_t TexturedLuma(int x, int y) {
-    const unsigned cell = static_cast<unsigned>((x / 12) * 7919 + (y / 12) * 104729) * 2654435761u;
-    return static_cast<uint8_t>(40 + (cell >> 24) % 120 + (x + y) % 20);
-}
-
-std::vector<uint8_t> Exposure(double gain) {
-    auto luma = [gain](int x, int y) {
-        return static_cast<uint8_t>(std::min(255.0, std::round(TexturedLuma(x, y) * gain)));
-    };
-    return EncodePlanesAsJpeg(MakePlanes(128, 100, TJSAMP_420, luma, SceneU, SceneV), 92);
-}
-
 std::string ReadAll(int fd) {
     std::string text;
     char buffer[4096];
@@ -91,7 +79,7 @@ protected:
         const double gains[] = {1.0, 2.0, 0.5};
         for (int i = 0; i < 3; ++i) {
             photos.push_back(dir.File("p" + std::to_string(i) + ".jpg"));
-            WriteFile(photos.back(), Exposure(gains[i]));
+            WriteFile(photos.back(), TexturedExposureJpeg(128, 100, gains[i]));
             chmod(photos.back().c_str(), 0644);
         }
         // The folder is the user's own, as their photos' folder would be.

@@ -83,6 +83,21 @@ inline std::vector<uint8_t> EncodePlanesAsJpeg(const Planes &planes, int quality
     return bytes;
 }
 
+// Three exposures of one textured scene differ by the gain on its luma: width x height, the
+// luma scaled by gain (clipped at 255), JPEG at quality 92.
+inline uint8_t TexturedLuma(int x, int y) {
+    const unsigned cell = static_cast<unsigned>((x / 12) * 7919 + (y / 12) * 104729) * 2654435761u;
+    return static_cast<uint8_t>(40 + (cell >> 24) % 120 + (x + y) % 20);
+}
+
+inline std::vector<uint8_t> TexturedExposureJpeg(int width, int height, double gain,
+                                                 int subsampling = TJSAMP_420) {
+    auto luma = [gain](int x, int y) {
+        return static_cast<uint8_t>(std::min(255.0, std::round(TexturedLuma(x, y) * gain)));
+    };
+    return EncodePlanesAsJpeg(MakePlanes(width, height, subsampling, luma, SceneU, SceneV), 92);
+}
+
 // A TIFF-structured EXIF block whose first directory holds one orientation entry.
 inline std::vector<uint8_t> TiffWithOrientation(int orientation, bool bigEndian) {
     auto u16 = [bigEndian](std::vector<uint8_t> &out, uint16_t v) {
@@ -251,5 +266,25 @@ public:
 private:
     std::string path_;
 };
+
+// The .jpg photos of a folder in name order, read as the merge program reads them; none when
+// the folder is absent. *failed names the first that could not be read, with its reason.
+inline std::vector<tonefold::YuyvImage> ReadPhotoFolder(const std::filesystem::path &folder,
+                                                        std::string *failed) {
+    std::vector<tonefold::YuyvImage> photos;
+    if (!std::filesystem::is_directory(folder)) return photos;
+    std::vector<std::filesystem::path> files;
+    for (const auto &entry : std::filesystem::directory_iterator(folder))
+        if (entry.path().extension() == ".jpg") files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    for (const std::filesystem::path &file : files) {
+        tonefold::YuyvImage photo;
+        std::string reason;
+        if (!tonefold::ReadPhotoFile(file.string(), &photo, &reason) && failed->empty())
+            *failed = file.string() + ": " + reason;
+        photos.push_back(std::move(photo));
+    }
+    return photos;
+}
 
 }  // namespace photo_support

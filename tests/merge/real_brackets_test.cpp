@@ -12,6 +12,7 @@
 #include "run/run_driver.h"
 #include "run/session_lifecycle.h"
 #include "core/session.h"
+#include "merge/photo_support.h"
 #include "photo_io.h"
 
 namespace {
@@ -28,18 +29,9 @@ struct Bracket {
 // The three photos of a set in name order, or an empty bracket when the set is absent.
 Bracket LoadSet(const std::string &name) {
     Bracket b;
-    const fs::path folder = fs::path(TONEFOLD_BRACKETS_DIR) / name;
-    if (!fs::is_directory(folder)) return b;
-    std::vector<fs::path> files;
-    for (const auto &entry : fs::directory_iterator(folder))
-        if (entry.path().extension() == ".jpg") files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
-    for (const fs::path &file : files) {
-        tonefold::YuyvImage photo;
-        std::string reason;
-        EXPECT_TRUE(tonefold::ReadPhotoFile(file.string(), &photo, &reason)) << file << reason;
-        b.photos.push_back(std::move(photo));
-    }
+    std::string failed;
+    b.photos = photo_support::ReadPhotoFolder(fs::path(TONEFOLD_BRACKETS_DIR) / name, &failed);
+    EXPECT_EQ(failed, "");
     for (tonefold::YuyvImage &photo : b.photos) {
         __tag_QELV_OFFSCREEN d{};
         d.u32PixelArrayFormat = PIXEL_FORMAT_YUYV;
