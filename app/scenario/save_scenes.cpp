@@ -1,5 +1,6 @@
 // The picture's ways out of the real main window: the save panel with each page of its
-// accessory, a file saved in each type, the sharing menu above the Share button, printing to a
+// accessory, a file saved in each type, the panel refusing a link to a file of another type,
+// the sharing menu above the Share button, printing to a
 // PDF file (its page rendered by pdftoppm where it is installed, else drawn by the page view) and the unsaved-work sheet when
 // the window is closed, answered with Don't Save.
 #include <QApplication>
@@ -7,6 +8,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPageSetupDialog>
@@ -105,6 +107,28 @@ void ShootSaveScenes(const QString &folder) {
         std::printf("wrote %s (%lld bytes)\n", qPrintable(file.fileName()),
                     static_cast<long long>(file.size()));
     std::printf("unsaved after saving: %s\n", editor->isDirty() ? "yes" : "no");
+
+    // A JPEG named through a link to the PNG just saved: the panel says why at once and stays
+    // open for another name.
+    QFile::link(QStringLiteral("Flowers.png"), QDir(files).filePath(QStringLiteral("Linked.jpg")));
+    if (IISavePanel *panel = OpenSavePanel(window, files)) {
+        IISaveViewController *accessory = panel->accessoryView();
+        accessory->typePopup()->setCurrentIndex(accessory->typePopup()->findData("public.jpeg"));
+        panel->setNameFieldStringValue(QStringLiteral("Linked.jpg"));
+        auto *box = panel->findChild<QDialogButtonBox *>("buttonBox");
+        QTest::mouseClick(box->button(QDialogButtonBox::Save), Qt::LeftButton);
+        QMessageBox *refusal = nullptr;
+        if (WaitFor([&] {
+                refusal = panel->findChild<QMessageBox *>(QStringLiteral("saveRefusal"));
+                return refusal && refusal->isVisible();
+            })) {
+            Shoot(folder, "s03r-save-refusal", panel);
+            refusal->accept();
+        }
+        std::printf("panel open after the refusal: %s\n", panel->isVisible() ? "yes" : "no");
+        panel->reject();
+        WaitFor([&] { return !editor->savePanel(); });
+    }
 
     // The sharing menu above the Share button; Copy puts the picture on the clipboard.
     IISharingServicePicker::setServiceList({});
